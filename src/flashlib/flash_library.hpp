@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace trx {
+
+// Progress of a long library step, for the progress bar.
+struct FlashProgress {
+    enum class Phase { erase, program, verify };
+    Phase phase = Phase::erase;
+    std::int64_t done = 0;
+    std::int64_t total = 0;
+};
+
+// The nine functions of the flash library, each returning 1 on success. A test may put a
+// fake in the library's place.
+class FlashLibrary {
+public:
+    FlashLibrary() = default;
+    FlashLibrary(const FlashLibrary&) = delete;
+    FlashLibrary& operator=(const FlashLibrary&) = delete;
+    FlashLibrary(FlashLibrary&&) = delete;
+    FlashLibrary& operator=(FlashLibrary&&) = delete;
+    virtual ~FlashLibrary() = default;
+
+    virtual std::int32_t SetCom(const char* port_name, std::int32_t baud) = 0;
+    virtual std::int32_t InitMonitor(char* target_name) = 0;   // 32 blanks + NUL on entry
+    virtual std::int32_t AdjustCpuFrequency(double* hz) = 0;
+    virtual std::int32_t LoadFile(const char* path, std::int32_t* size) = 0;
+    virtual std::int32_t AutoROMS1(std::int16_t* flag) = 0;     // 0 = false
+    virtual std::int32_t GetHexFileBlock(std::int32_t* block) = 0;
+    virtual std::int32_t EraseFlash(std::int32_t block) = 0;
+    virtual std::int32_t ProgramFlash() = 0;
+    virtual std::int32_t CloseCom() = 0;
+
+    // Optional extras with defaults, so that a library without them still fits.
+    // Called from the thread that runs the library steps.
+    using ProgressFn = void (*)(void* context, const FlashProgress& p);
+    virtual void set_progress(ProgressFn /*fn*/, void* /*context*/) {}
+    // Why the last call failed, in words; empty when unknown.
+    [[nodiscard]] virtual std::string last_error() const { return {}; }
+};
+
+} // namespace trx

@@ -1,0 +1,59 @@
+#include "main/program.hpp"
+
+namespace trx::main {
+
+Program::Program(Services services)
+    : services_(services), writer_(services.port, shared_),
+      defs_(writer_, para_.window, para_.statusbar),
+      receiver_(main_.Timer1, [this] { on_decoder_fault(); }) {
+    services_.port.received.connect(
+        [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
+    attach_timers(main_.window);
+    attach_timers(para_.window);
+    attach_timers(sw_.window);
+}
+
+Program::~Program() = default;
+
+void Program::attach_timers(ui::Window& w) {
+    for (ui::Control* c : w.controls()) {
+        if (auto* t = dynamic_cast<ui::Timer*>(c)) {
+            services_.clock.attach(*t);
+        }
+    }
+}
+
+// A decoder stopped half-way through a rebuild: show what was written so far.
+void Program::on_decoder_fault() {
+    main_.data.set_drawing(true);
+    main_.data2.set_drawing(true);
+}
+
+void Program::start() {
+    main_.window.show();
+    main_.window.user_activate();
+}
+
+void Program::end() {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    services_.pump.quit();
+    ended_signal.raise();
+}
+
+ui::Window* Program::window(std::string_view name) {
+    if (name == "main") {
+        return &main_.window;
+    }
+    if (name == "para") {
+        return &para_.window;
+    }
+    if (name == "sw_update") {
+        return &sw_.window;
+    }
+    return nullptr;
+}
+
+} // namespace trx::main

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "flashlib/flash_library.hpp"
+#include "link/defs.hpp"
+#include "link/frame_writer.hpp"
+#include "link/receive.hpp"
+#include "link/shared.hpp"
+#include "main/main_form.hpp"
+#include "para/para_form.hpp"
+#include "sw_update/sw_update_form.hpp"
+#include "ui/services.hpp"
+
+#include <memory>
+#include <string_view>
+
+namespace trx::main {
+
+// The platform services the program runs on: Qt's in the real program, fakes in tests.
+struct Services {
+    ui::SerialPort& port;
+    ui::Clock& clock;
+    ui::Dialogs& dialogs;
+    ui::EventPump& pump;
+    ui::Files& files;
+};
+
+// The whole program logic: three windows, the serial link, the timers, the shared values.
+// Everything runs on one thread; nothing here knows Qt.
+class Program {
+public:
+    explicit Program(Services services);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    Program(Program&&) = delete;
+    Program& operator=(Program&&) = delete;
+
+    // Program start: the main window is created, its start-up sequence runs, and it is
+    // shown and activated.
+    void start();
+    [[nodiscard]] bool ended() const { return ended_; }
+
+    [[nodiscard]] ui::Window* window(std::string_view name);
+    [[nodiscard]] MainForm& main_form() { return main_; }
+    [[nodiscard]] para::ParaForm& para_form() { return para_; }
+    [[nodiscard]] sw_update::SwUpdateForm& sw_update_form() { return sw_; }
+    [[nodiscard]] Shared& shared() { return shared_; }
+    [[nodiscard]] const Services& services() const { return services_; }
+    [[nodiscard]] link::Receiver& receiver() { return receiver_; }
+    [[nodiscard]] link::Defs& defs() { return defs_; }
+    [[nodiscard]] link::FrameWriter& writer() { return writer_; }
+
+    void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
+    [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }
+
+    // The last window closed: the program has ended.
+    void end();
+    ui::Signal<> ended_signal;
+
+private:
+    void attach_timers(ui::Window& w);
+    void on_decoder_fault();
+
+    Services services_;
+    Shared shared_;
+    MainForm main_;
+    para::ParaForm para_;
+    sw_update::SwUpdateForm sw_;
+    link::FrameWriter writer_;
+    link::Defs defs_;
+    link::Receiver receiver_;
+    std::shared_ptr<FlashLibrary> flash_;
+    bool ended_ = false;
+};
+
+} // namespace trx::main

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "ui/controls.hpp"
+
+namespace trx::sw_update {
+
+inline constexpr const char* k_sw_update_caption = "TRX 81500-A V1.09   -   Softwareupdate";
+inline constexpr std::uint32_t k_log_green = ui::rgb(0, 192, 0);
+inline constexpr std::uint32_t k_log_red = ui::rgb(255, 0, 0);
+
+// The controls of the software update window with their design-time state.
+struct SwUpdateForm {
+    SwUpdateForm();
+
+    ui::Window window{"sw_update", k_sw_update_caption};
+
+    ui::Frame Frame1{window, "Frame1", "Hex-file"};
+    ui::Button openbutton{window, "openbutton", "Open", &Frame1};
+    ui::Label hexfilename{window, "hexfilename", "", &Frame1};
+
+    ui::Frame Frame5{window, "Frame5", ""};
+    ui::Button program{window, "program", "Program", &Frame5};
+
+    ui::Frame Frame3{window, "Frame3", "Status"};
+    ui::TextBox status{window, "status", &Frame3};
+    // Erase and program progress while the flash library runs.
+    ui::ProgressBar progress{window, "progress", &Frame3};
+
+    ui::Button closebutton{window, "closebutton", "Close"};
+
+    ui::Timer sw_timer_1{window, "sw_timer_1", 500, false};
+    ui::Timer sw_timer_2{window, "sw_timer_2", 500, false};
+};
+
+} // namespace trx::sw_update

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "flashlib/flash_library.hpp"
+#include "main/program.hpp"
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trx::testkit {
+
+enum Mod : unsigned { none = 0, shift = 1, ctrl = 2, alt = 4 };
+enum class Icon { none, critical, warning, information, question };
+
+struct Message {
+    std::string text;
+    std::string title;
+    Icon icon;
+    std::string detail;   // the box's detail text; empty when none
+};
+struct Segment {
+    double x1, y1, x2, y2;
+    std::uint32_t rgb;
+};   // twips, 0xRRGGBB
+
+struct DriverOptions {
+    std::filesystem::path program_folder;   // empty: a fresh temporary folder
+    bool port_exists = true;                 // false: every open of a port fails
+};
+
+// Runs the whole program logic headless on a fake port, a virtual clock, recorded dialogs
+// and a temporary program folder; a test acts as the technician and as the scanner.
+class Driver {
+public:
+    explicit Driver(DriverOptions options = {});
+    ~Driver();
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
+    Driver(Driver&&) = delete;
+    Driver& operator=(Driver&&) = delete;
+
+    // program start: the main window is created and activated; returns when
+    // the start-up sequence has run
+    void start();
+
+    // --- the technician ---
+    void click(std::string_view control);
+    void choose(std::string_view menu_entry);
+    void type(std::string_view control, std::string_view keys);
+    void key(std::string_view window, unsigned mods, char key);
+    void focus(std::string_view control);
+    void leave(std::string_view control);
+    void spin(std::string_view spinner, int clicks);
+    void select(std::string_view combo, int index);
+    void scroll(std::string_view grid, int top_row);
+    void activate(std::string_view window);
+    void close(std::string_view window);
+    void answer_file_dialog(std::string path);
+    void paste(std::string_view control, std::string_view text);   // clipboard paste
+
+    // --- the scanner and the wire ---
+    void receive(std::string_view bytes);
+    void receive_later(std::chrono::milliseconds delay, std::string bytes);
+    std::string sent();
+    bool port_open() const;
+    std::string port_name() const;
+    void flash_library(std::shared_ptr<trx::FlashLibrary> lib);
+    void pull_device();   // the open device disappears (USB adapter pulled)
+
+    // --- time ---
+    void advance(std::chrono::milliseconds ms);
+
+    // --- what the technician sees ---
+    std::string text(std::string_view control) const;
+    bool checked(std::string_view control) const;
+    bool enabled(std::string_view control) const;
+    bool visible(std::string_view control) const;
+    bool exists(std::string_view window) const;
+    bool locked(std::string_view control) const;
+    int value(std::string_view spinner) const;
+    int selected(std::string_view combo) const;
+    std::uint32_t text_color(std::string_view control) const;
+    std::string cell(std::string_view grid, int row, int col) const;
+    int top_row(std::string_view grid) const;
+    bool drawing(std::string_view grid) const;
+    std::string panel(std::string_view statusbar, int index) const;
+    bool timer_enabled(std::string_view timer) const;
+    std::string timer_tag(std::string_view timer) const;
+    std::vector<Segment> rays(std::string_view picture) const;
+    Segment line(std::string_view line_control) const;
+    std::vector<Message> messages();
+    std::filesystem::path program_folder() const;
+    bool ended() const;
+
+    // --- extras ---
+    std::size_t pending_output() const;   // bytes in the transmit buffer now
+    std::chrono::nanoseconds now() const;  // virtual time since the driver was made
+    trx::main::Program& program();        // the logic under test
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace trx::testkit

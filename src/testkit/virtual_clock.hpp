@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ui/services.hpp"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace trx::testkit {
+
+// Virtual time: advance() fires due timers and scheduled events in time order (ties in the
+// order they were armed). No wall clock is read.
+class VirtualClock : public ui::Clock {
+public:
+    using duration = std::chrono::nanoseconds;
+
+    void attach(ui::Timer& timer) override;
+    [[nodiscard]] duration now() const { return now_; }
+    // One-shot event after delay.
+    void schedule(duration delay, std::function<void()> fn);
+    [[nodiscard]] bool has_scheduled() const { return !events_.empty(); }
+    void advance(duration d);
+
+private:
+    struct Slot {
+        ui::Timer* timer;
+        bool armed;
+        duration due;
+        std::uint64_t seq;
+    };
+    struct Event {
+        duration due;
+        std::uint64_t seq;
+        std::function<void()> fn;
+    };
+    void rearm(std::size_t slot);
+    bool run_next(duration limit);
+
+    duration now_{0};
+    std::uint64_t seq_ = 0;
+    std::vector<Slot> slots_;
+    std::vector<Event> events_;
+};
+
+} // namespace trx::testkit

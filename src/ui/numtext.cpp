@@ -1,0 +1,91 @@
+#include "ui/numtext.hpp"
+
+#include <limits>
+
+namespace trx::num {
+
+std::string dec(std::int64_t v) {
+    if (v == 0) {
+        return "0";
+    }
+    const bool negative = v < 0;
+    // Work on the unsigned magnitude so INT64_MIN cannot overflow.
+    std::uint64_t m = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    std::string out;
+    while (m > 0) {
+        out.insert(out.begin(), static_cast<char>('0' + m % 10));
+        m /= 10;
+    }
+    if (negative) {
+        out.insert(out.begin(), '-');
+    }
+    return out;
+}
+
+std::string hex_upper(std::uint64_t v, int width) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out;
+    do {
+        out.insert(out.begin(), digits[v & 0xFU]);
+        v >>= 4U;
+    } while (v != 0);
+    while (static_cast<int>(out.size()) < width) {
+        out.insert(out.begin(), '0');
+    }
+    return out;
+}
+
+std::int64_t leading_value(std::string_view text) {
+    constexpr auto max = std::numeric_limits<std::int64_t>::max();
+    std::int64_t v = 0;
+    for (char c : text) {
+        if (!is_digit(c)) {
+            break;
+        }
+        const int d = c - '0';
+        if (v > (max - d) / 10) {
+            return max;
+        }
+        v = v * 10 + d;
+    }
+    return v;
+}
+
+std::optional<std::uint64_t> parse_whole(std::string_view text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    constexpr auto max = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t v = 0;
+    for (char c : text) {
+        if (!is_digit(c)) {
+            return std::nullopt;
+        }
+        const auto d = static_cast<std::uint64_t>(c - '0');
+        if (v > (max - d) / 10) {
+            return std::nullopt;
+        }
+        v = v * 10 + d;
+    }
+    return v;
+}
+
+std::string fixed_comma(std::int64_t v, int decimals) {
+    const bool negative = v < 0;
+    std::string digits = dec(v);
+    if (negative) {
+        digits.erase(digits.begin());
+    }
+    while (static_cast<int>(digits.size()) <= decimals) {
+        digits.insert(digits.begin(), '0');
+    }
+    const auto split = digits.size() - static_cast<std::size_t>(decimals);
+    std::string out = digits.substr(0, split);
+    if (decimals > 0) {
+        out += ',';
+        out += digits.substr(split);
+    }
+    return negative ? "-" + out : out;
+}
+
+} // namespace trx::num

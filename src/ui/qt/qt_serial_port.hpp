@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ui/services.hpp"
+
+#include <QObject>
+#include <QSerialPort>
+
+namespace trx::ui::qt {
+
+// The scanner's serial line on QSerialPort: 57600 8N1, no flow control, DTR and RTS on,
+// received bytes handed on in order, at most 512 bytes waiting to be sent.
+class QtSerialPort : public QObject, public SerialPort {
+    Q_OBJECT
+public:
+    explicit QtSerialPort(QObject* parent = nullptr);
+    ~QtSerialPort() override;
+    QtSerialPort(const QtSerialPort&) = delete;
+    QtSerialPort& operator=(const QtSerialPort&) = delete;
+    QtSerialPort(QtSerialPort&&) = delete;
+    QtSerialPort& operator=(QtSerialPort&&) = delete;
+
+    void set_port_name(std::string name) override { name_ = std::move(name); }
+    [[nodiscard]] std::string port_name() const override { return name_; }
+    OpenResult open() override;
+    void close() override;
+    [[nodiscard]] bool is_open() const override;
+    [[nodiscard]] bool write(std::string_view bytes) override;
+    [[nodiscard]] std::size_t pending_output() const override;
+
+    // The reason an open failed, in words a technician can act on.
+    static std::string reason_for(QSerialPort::SerialPortError error, const std::string& device,
+                                  const std::string& system_text);
+
+private:
+    void on_ready_read();
+    void on_error(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+    std::string name_;
+};
+
+} // namespace trx::ui::qt

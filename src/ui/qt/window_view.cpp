@@ -1,0 +1,88 @@
+#include "ui/qt/window_view.hpp"
+
+#include "ui/qt/bind.hpp"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QScreen>
+
+namespace trx::ui::qt {
+
+WindowView::WindowView(Window& model, QWidget* parent) : QWidget(parent, Qt::Window), model_(model) {
+    setObjectName(QString::fromStdString(model.name()));
+    QPointer<WindowView> p(this);
+    model.changed.connect([p] {
+        if (!p.isNull()) {
+            p->refresh();
+        }
+    });
+    qApp->installEventFilter(this);
+}
+
+WindowView::~WindowView() { qApp->removeEventFilter(this); }
+
+void WindowView::set_client_twips(double width, double height) {
+    const QSize size(twips_x(width, this), twips_y(height, this));
+    setFixedSize(size);
+    if (const QScreen* s = screen()) {
+        const QRect r = s->availableGeometry();
+        move(r.center() - QPoint(size.width() / 2, size.height() / 2));
+    }
+}
+
+void WindowView::refresh() {
+    setWindowTitle(QString::fromStdString(model_.caption()));
+    if (model_.busy()) {
+        setCursor(Qt::WaitCursor);
+    } else {
+        unsetCursor();
+    }
+    if (model_.shown() && !isVisible()) {
+        show();
+        raise();
+        activateWindow();
+    } else if (!model_.shown() && isVisible()) {
+        hide();
+    }
+}
+
+void WindowView::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow()) {
+        model_.user_activate();
+    }
+}
+
+void WindowView::closeEvent(QCloseEvent* e) {
+    // The logic decides what the close box does; the view follows the model.
+    e->ignore();
+    model_.user_close();
+}
+
+bool WindowView::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() != QEvent::KeyPress) {
+        return false;
+    }
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (w == nullptr || w->window() != this) {
+        return false;
+    }
+    // A key travels up the parent chain when a widget ignores it; the window sees it once,
+    // at the widget that has the focus.
+    const QWidget* focus = QApplication::focusWidget();
+    if (w != (focus != nullptr ? focus : this)) {
+        return false;
+    }
+    auto* ke = static_cast<QKeyEvent*>(e);
+    KeyPress k = key_press(ke);
+    if (k.code == 0) {
+        return false;
+    }
+    model_.user_key(k);
+    // Only chords the window handled are kept from the focused control.
+    return k.handled;
+}
+
+} // namespace trx::ui::qt

@@ -1,0 +1,136 @@
+#pragma once
+
+#include "ui/controls.hpp"
+#include "ui/signal.hpp"
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace trx::ui {
+
+// Result of opening a serial port: on failure the system's reason, in words a technician
+// can act on.
+struct OpenResult {
+    bool ok = false;
+    std::string reason;
+};
+
+// The serial line to the scanner: 57600 baud, 8N1, no flow control, DTR and RTS on.
+class SerialPort {
+public:
+    static constexpr std::size_t k_transmit_buffer = 512;
+    static constexpr int k_baud = 57600;
+
+    SerialPort() = default;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+    SerialPort(SerialPort&&) = delete;
+    SerialPort& operator=(SerialPort&&) = delete;
+    virtual ~SerialPort() = default;
+
+    // The process-wide port name: "COM1" ... "COM10" or a device path.
+    virtual void set_port_name(std::string name) = 0;
+    [[nodiscard]] virtual std::string port_name() const = 0;
+    virtual OpenResult open() = 0;
+    virtual void close() = 0;
+    [[nodiscard]] virtual bool is_open() const = 0;
+    // Writes all bytes or none: fails on a closed port, and when the transmit buffer
+    // cannot take them all.
+    [[nodiscard]] virtual bool write(std::string_view bytes) = 0;
+    // Bytes accepted but not yet on the wire.
+    [[nodiscard]] virtual std::size_t pending_output() const = 0;
+
+    // Received bytes, in order, each batch exactly once.
+    Signal<std::string_view> received;
+    // The open device failed under us (adapter pulled); the port is closed.
+    Signal<const std::string&> lost;
+};
+
+// Drives the Timer models.
+class Clock {
+public:
+    Clock() = default;
+    Clock(const Clock&) = delete;
+    Clock& operator=(const Clock&) = delete;
+    Clock(Clock&&) = delete;
+    Clock& operator=(Clock&&) = delete;
+    virtual ~Clock() = default;
+    virtual void attach(Timer& timer) = 0;
+};
+
+enum class Icon { none, critical, warning, information, question };
+
+struct Message {
+    std::string text;
+    std::string title;
+    Icon icon = Icon::none;
+    std::string detail;   // extra detail for the technician; empty when none
+};
+
+struct FileDialogRequest {
+    std::string title;
+    std::string filter;        // "Hexfiles (*.h86)|*.H86|all files (*.*)|*.*"
+    std::string default_ext;   // ".h86"
+    std::string initial_path;
+};
+
+class Dialogs {
+public:
+    Dialogs() = default;
+    Dialogs(const Dialogs&) = delete;
+    Dialogs& operator=(const Dialogs&) = delete;
+    Dialogs(Dialogs&&) = delete;
+    Dialogs& operator=(Dialogs&&) = delete;
+    virtual ~Dialogs() = default;
+    // Modal box with an OK button; returns when it was answered.
+    virtual void message(const Message& m) = 0;
+    // File-open dialog; the full path chosen, empty when cancelled.
+    virtual std::string open_file(const FileDialogRequest& r) = 0;
+};
+
+class EventPump {
+public:
+    EventPump() = default;
+    EventPump(const EventPump&) = delete;
+    EventPump& operator=(const EventPump&) = delete;
+    EventPump(EventPump&&) = delete;
+    EventPump& operator=(EventPump&&) = delete;
+    virtual ~EventPump() = default;
+    // Handles pending events until done() holds. Returns false when it ended because the
+    // program is shutting down instead.
+    virtual bool pump_until(const std::function<bool()>& done) = 0;
+    // Runs work to its end while the windows keep painting but take no input. work may run
+    // on another thread: it must not touch models; it hands results back through post().
+    virtual void run_blocking(const std::function<void()>& work) = 0;
+    // Runs fn on the user-interface thread (soon, or at once when already there).
+    virtual void post(std::function<void()> fn) = 0;
+    // Ends every wait: the program is shutting down.
+    virtual void quit() = 0;
+};
+
+class Files {
+public:
+    Files() = default;
+    Files(const Files&) = delete;
+    Files& operator=(const Files&) = delete;
+    Files(Files&&) = delete;
+    Files& operator=(Files&&) = delete;
+    virtual ~Files() = default;
+    [[nodiscard]] virtual std::filesystem::path program_folder() const = 0;
+    // The user's configuration folder for this program (may not exist yet).
+    [[nodiscard]] virtual std::filesystem::path config_folder() const = 0;
+    [[nodiscard]] virtual bool exists(const std::filesystem::path& p) const = 0;
+    [[nodiscard]] virtual bool folder_writable(const std::filesystem::path& folder) const = 0;
+    // First line of a text file, without its line end; nullopt when it cannot be read.
+    [[nodiscard]] virtual std::optional<std::string>
+    read_first_line(const std::filesystem::path& p) const = 0;
+    [[nodiscard]] virtual bool can_read(const std::filesystem::path& p) const = 0;
+    // Writes a temporary file beside p, then renames it over p; creates p's folder.
+    virtual bool replace_atomically(const std::filesystem::path& p, std::string_view content) = 0;
+};
+
+} // namespace trx::ui

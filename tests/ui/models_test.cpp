@@ -1,0 +1,171 @@
+// The control models behave like the controls the logic was written for.
+#include "ui/controls.hpp"
+
+#include <gtest/gtest.h>
+
+namespace trx::ui {
+namespace {
+
+struct Counter {
+    int n = 0;
+    void operator()() { ++n; }
+};
+
+TEST(TextBoxModel, ChangeOnlyWhenTheTextReallyChanges) {
+    Window w("w", "W");
+    TextBox box(w, "box");
+    int changes = 0;
+    box.change.connect([&] { ++changes; });
+    box.set_text("12");
+    box.set_text("12");
+    box.set_text("");
+    EXPECT_EQ(changes, 2);
+}
+
+// A text box and its spinner calling each other's setters come to rest after one pass.
+TEST(TextBoxModel, TextAndSpinnerHandlersComeToRest) {
+    Window w("w", "W");
+    TextBox box(w, "box");
+    Spinner spin(w, "spin", 0, 99, 3);
+    int passes = 0;
+    box.change.connect([&] {
+        ++passes;
+        const int v = box.text().empty() ? 0 : std::stoi(box.text());
+        if (v >= 0 && v <= 99) {
+            spin.set_value(v);
+        }
+    });
+    spin.change.connect([&] { box.set_text(std::to_string(spin.value())); });
+    box.set_text("07");
+    EXPECT_EQ(spin.value(), 7);
+    EXPECT_EQ(box.text(), "7");
+    EXPECT_EQ(passes, 2);
+}
+
+TEST(TextBoxModel, UnreachableOrLockedBoxesIgnoreTheUser) {
+    Window w("w", "W");
+    Frame frame(w, "frame", "F");
+    TextBox box(w, "box", &frame);
+    w.show();
+    KeyPress k{'5', mod_none, false};
+    box.set_locked(true);
+    box.user_key(k);
+    EXPECT_EQ(box.text(), "");
+    box.set_locked(false);
+    frame.set_visible(false);
+    box.user_key(k);
+    EXPECT_EQ(box.text(), "");
+    frame.set_visible(true);
+    box.user_key(k);
+    EXPECT_EQ(box.text(), "5");
+    w.hide();
+    box.user_key(k);
+    EXPECT_EQ(box.text(), "5");
+}
+
+TEST(TextBoxModel, HandledKeysDoNotEditAndUnhandledOnesEditAtTheEnd) {
+    Window w("w", "W");
+    TextBox box(w, "box");
+    w.show();
+    box.key.connect([](KeyPress& k) { k.handled = k.code == 'x'; });
+    for (int c : {int{'1'}, int{'x'}, int{'2'}, keys::backspace, int{'3'}}) {
+        KeyPress k{c, mod_none, false};
+        box.user_key(k);
+    }
+    EXPECT_EQ(box.text(), "13");
+    EXPECT_EQ(box.caret(), 2U);
+}
+
+TEST(SpinnerModel, ArrowsStopAtTheLimitsButStillReportTheClick) {
+    Window w("w", "W");
+    w.show();
+    Spinner s(w, "s", 60, 180, 179);
+    int changes = 0;
+    int ups = 0;
+    s.change.connect([&] { ++changes; });
+    s.up_click.connect([&] { ++ups; });
+    s.user_up();
+    s.user_up();
+    EXPECT_EQ(s.value(), 180);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(ups, 2);
+    EXPECT_THROW(s.set_value(181), std::out_of_range);
+}
+
+TEST(GridModel, DrawingOffTellsTheViewOnceWhenSwitchedOn) {
+    Window w("w", "W");
+    Grid g(w, "g", 1001, 6, 30);
+    Counter views;
+    g.changed.connect([&] { views(); });
+    g.set_drawing(false);
+    g.clear();
+    for (int r = 1; r < 1001; ++r) {
+        g.set_cell(r, 1, std::to_string(r));
+    }
+    EXPECT_EQ(views.n, 0);
+    g.set_drawing(true);
+    EXPECT_EQ(views.n, 1);
+    EXPECT_EQ(g.cell(1000, 1), "1000");
+    g.clear();
+    EXPECT_EQ(g.cell(1000, 1), "");
+    EXPECT_EQ(g.used_rows(), 0);
+    EXPECT_THROW((void)g.cell(1001, 0), std::out_of_range);
+}
+
+TEST(GridModel, CurrentCellWritesAndScrollIsClamped) {
+    Window w("w", "W");
+    Grid g(w, "g", 1001, 4, 30);
+    int scrolls = 0;
+    g.scrolled.connect([&] { ++scrolls; });
+    g.set_current(5, 0);
+    g.set_current_text("5");
+    EXPECT_EQ(g.cell(5, 0), "5");
+    g.user_scroll(2000);
+    EXPECT_EQ(g.top_row(), 971);
+    g.user_scroll(971);
+    EXPECT_EQ(scrolls, 1);
+}
+
+TEST(WindowModel, ExistsOnceCreatedAndCloseBoxHidesWithoutAHandler) {
+    Window w("w", "W");
+    EXPECT_FALSE(w.exists());
+    w.create();
+    EXPECT_TRUE(w.exists());
+    EXPECT_FALSE(w.shown());
+    w.show();
+    w.user_close();
+    EXPECT_FALSE(w.shown());
+    EXPECT_TRUE(w.exists());
+}
+
+TEST(WindowModel, BlockedWindowTakesNoInput) {
+    Window w("w", "W");
+    Button b(w, "b", "B");
+    w.show();
+    int clicks = 0;
+    b.click.connect([&] { ++clicks; });
+    w.set_input_blocked(true);
+    b.user_click();
+    w.set_input_blocked(false);
+    b.user_click();
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST(ToolbarModel, DisabledButtonsAndEntriesIgnoreTheUser) {
+    Window w("w", "W");
+    Toolbar tb(w, "tb", {{"a", "A ", true, 0, {{"x", "X", true, {}}}}, {"b", "B", false, 0, {}}});
+    w.show();
+    std::vector<std::string> seen;
+    tb.button_click.connect([&](const std::string& k) { seen.push_back(k); });
+    tb.chosen.connect([&](const std::string& k, const std::string& e) { seen.push_back(k + e); });
+    tb.user_click("b");
+    tb.user_choose("a", "x");
+    tb.set_entry_enabled("a", "x", false);
+    tb.user_choose("a", "x");
+    tb.user_click("a");
+    EXPECT_EQ(seen, (std::vector<std::string>{"ax", "a"}));
+    EXPECT_THROW((void)tb.item("zz"), std::out_of_range);
+}
+
+} // namespace
+} // namespace trx::ui
