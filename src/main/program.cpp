@@ -5,7 +5,8 @@ namespace trx::main {
 Program::Program(Services services)
     : services_(services), writer_(services.port, shared_),
       defs_(writer_, para_.window, para_.statusbar),
-      receiver_(main_.Timer1, [this] { on_decoder_fault(); }) {
+      receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
+      supervision_(main_, para_, defs_, services.port, shared_) {
     services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);

@@ -6,6 +6,7 @@
 #include "link/receive.hpp"
 #include "link/shared.hpp"
 #include "main/main_form.hpp"
+#include "monitor/supervision.hpp"
 #include "para/para_form.hpp"
 #include "sw_update/sw_update_form.hpp"
 #include "ui/services.hpp"
@@ -71,6 +72,7 @@ private:
     link::Receiver receiver_;
     std::shared_ptr<FlashLibrary> flash_;
     bool ended_ = false;
+    monitor::Supervision supervision_;
 };
 
 } // namespace trx::main
