@@ -64,16 +64,16 @@ void ParaSend::send_click() {
 }
 
 std::optional<link::ParaSet> ParaSend::set_from_window() const {
-    const auto serial = num::parse_whole(form_.seriennummer.text());
-    if (!serial || *serial > k_max_serial) {
-        refuse(dialogs_, "Serial No. must be a whole number from 0 to 4294967295. "
-                         "Nothing was stored.");
-        return std::nullopt;
-    }
     // The version goes back as the scanner sent it, so a store never changes it.
     const auto version = read_.version_field();
     if (!version) {
         refuse(dialogs_, "No parameters have been read from the laserscanner yet. "
+                         "Nothing was stored.");
+        return std::nullopt;
+    }
+    const auto serial = num::parse_whole(form_.seriennummer.text());
+    if (!serial || *serial > k_max_serial) {
+        refuse(dialogs_, "Serial No. must be a whole number from 0 to 4294967295. "
                          "Nothing was stored.");
         return std::nullopt;
     }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -223,6 +224,52 @@ TEST_F(Supervision, StatusBoxesFollowTheStatusWordAlsoWithThePortClosed) {
     EXPECT_TRUE(d.checked("main.speed_ok"));
     d.advance(1ms);
     EXPECT_FALSE(d.checked("main.speed_ok"));
+}
+
+// At 57600 baud a 7-byte frame takes 1.2 ms, so a 1 ms Timer3 asks for more than the line
+// carries. The transmit buffer must still have room for the longest command (the extended
+// "W", 85 bytes) at every moment, and a read request must go out within one buffer's time.
+TEST_F(Supervision, ControlFramesEveryMillisecondLeaveRoomForCommands) {
+    constexpr std::size_t k_buffer = ui::SerialPort::k_transmit_buffer;
+    constexpr std::size_t k_longest_command = 85;
+    bring_online();
+    d.receive(k_alive);
+    d.advance(500ms); // past Timer2's "R"
+    (void)d.sent();
+    d.program().para_form().window.show(); // the toolbar shows it once main lands
+    d.program().main_form().motor_off.set_checked(true);
+    std::size_t most = 0;
+    for (int ms = 1; ms <= 1000; ++ms) {
+        d.advance(1ms);
+        most = std::max(most, d.pending_output());
+        if (ms % 250 == 0) {
+            d.receive(k_alive);
+        }
+    }
+    EXPECT_LE(most, k_buffer);
+    EXPECT_LE(most + k_longest_command, k_buffer);
+    // The line is kept busy: it carries 5760 / 7 = 822 frames a second.
+    const std::string out = d.sent();
+    EXPECT_GE(count_of(out, k_motor_off), 700);
+    EXPECT_EQ(count_of(out, k_motor_off) * k_motor_off.size(), out.size());
+
+    // The read button at several moments between ticks' frames.
+    const std::string reply = link::build_frame('W', std::string(24, '0'));
+    for (int step = 0; step < 8; ++step) {
+        d.advance(std::chrono::milliseconds(1 + step % 3));
+        d.receive(k_alive);
+        d.program().shared().parameters_received = false;
+        const std::size_t ahead = d.pending_output();
+        (void)d.sent();
+        d.receive_later(20ms, reply);
+        d.click("para.cmd_read_para");
+        const std::string after = d.sent();
+        ASSERT_EQ(after.substr(0, k_read_para.size()), k_read_para) << "step " << step;
+        // Everything ahead of it and the frame itself leave within one buffer's time.
+        EXPECT_LE(ahead + k_read_para.size(), k_buffer);
+        EXPECT_LE(d.pending_output(), k_buffer);
+        (void)d.messages(); // the reply's zero speed is out of range
+    }
 }
 
 } // namespace
