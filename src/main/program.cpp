@@ -3,19 +3,13 @@
 namespace trx::main {
 
 Program::Program(Services services)
-    : services_(services), writer_(services.port, shared_),
+    : services_(services), para_window_(para_, services.dialogs), writer_(services.port, shared_),
       defs_(writer_, para_.window, para_.statusbar),
       receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
       supervision_(main_, para_, defs_, services.port, shared_),
-      identity_(para_, defs_, receiver_, services.dialogs), para_read_({para_,
-                                                                        main_.display_filter_frame,
-                                                                        shared_,
-                                                                        defs_,
-                                                                        receiver_,
-                                                                        services.dialogs,
-                                                                        services.pump,
-                                                                        identity_,
-                                                                        {}}),
+      identity_(para_, defs_, receiver_, services.dialogs),
+      para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, receiver_,
+                  services.dialogs, services.pump, identity_}),
       para_send_(para_, para_read_, shared_, writer_, receiver_, services.dialogs) {
     services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });

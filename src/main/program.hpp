@@ -8,6 +8,7 @@
 #include "main/main_form.hpp"
 #include "monitor/supervision.hpp"
 #include "para/identity.hpp"
+#include "para/para.hpp"
 #include "para/para_form.hpp"
 #include "para/reply.hpp"
 #include "para/send.hpp"
@@ -47,6 +48,7 @@ public:
     [[nodiscard]] ui::Window* window(std::string_view name);
     [[nodiscard]] MainForm& main_form() { return main_; }
     [[nodiscard]] para::ParaForm& para_form() { return para_; }
+    [[nodiscard]] para::ParaWindow& para_window() { return para_window_; }
     [[nodiscard]] sw_update::SwUpdateForm& sw_update_form() { return sw_; }
     [[nodiscard]] Shared& shared() { return shared_; }
     [[nodiscard]] const Services& services() const { return services_; }
@@ -69,6 +71,7 @@ private:
     Shared shared_;
     MainForm main_;
     para::ParaForm para_;
+    para::ParaWindow para_window_;
     sw_update::SwUpdateForm sw_;
     link::FrameWriter writer_;
     link::Defs defs_;

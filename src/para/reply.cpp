@@ -60,7 +60,6 @@ void ParaRead::on_reply(const link::ReceivedFrame& frame) {
 }
 
 void ParaRead::show_type(link::ScannerType type) {
-    const bool extended = type == link::ScannerType::ya;
     switch (type) {
     case link::ScannerType::za:
         d_.form.typ.set_caption("ZA");
@@ -73,13 +72,9 @@ void ParaRead::show_type(link::ScannerType type) {
         wrong();
         break;
     }
-    ParaForm& f = d_.form;
-    for (ui::Control* c : std::initializer_list<ui::Control*>{
-             &f.frame_filter_parameter, &f.can_identifier, &f.can_identifier_text, &f.can_baudrate,
-             &f.can_baudrate_text, &f.can_baudrate_einheit, &f.rs232_baudrate,
-             &f.rs232_baudrate_text, &f.rs232_baudrate_einheit, &d_.display_filter_frame}) {
-        c->set_visible(extended);
-    }
+    const bool extended = type == link::ScannerType::ya;
+    d_.fields.show_extended(extended);
+    d_.display_filter_frame.set_visible(extended);
 }
 
 // A field that the reply does not hold is left as it is; the reply then has an unexpected
@@ -111,12 +106,15 @@ void ParaRead::show_short_set(const link::ParaReply& r) {
 }
 
 void ParaRead::show_speed(std::uint16_t v) {
+    NumericField& speed = d_.fields.numeric(d_.form.speed_anz.name());
     if (v < k_min_speed || v > k_max_speed) {
-        d_.form.speed_anz.set_text("??.?");
+        speed.show("??.?");
         wrong();
         return;
     }
-    received_text(d_.form.speed_anz, num::fixed_comma(v, 1));
+    const std::string text = num::fixed_comma(v, 1);
+    speed.show(text);
+    speed.set_restore(text);
     d_.form.speed.set_value(v);
 }
 
@@ -142,12 +140,15 @@ void ParaRead::show_extended_set(const link::ParaSet& s) {
 // In range: the number, which becomes the restore value, and the spinner follows. Out of
 // range: the error text alone, which still passes through the box's change rule.
 void ParaRead::show_filter(FilterField& f, std::uint16_t v, const char* bad_text) {
+    NumericField& field = d_.fields.numeric(f.anz.name());
     if (v < f.spin.min() || v > f.spin.max()) {
-        f.anz.set_text(bad_text);
+        field.show(bad_text);
         wrong();
         return;
     }
-    received_text(f.anz, num::dec(v));
+    const std::string text = num::dec(v);
+    field.show(text);
+    field.set_restore(text);
     f.spin.set_value(v);
 }
 
@@ -159,13 +160,6 @@ void ParaRead::select_baud(ui::ComboBox& list, std::uint8_t code) {
         return;
     }
     list.set_selected(static_cast<int>(code) - 1);
-}
-
-void ParaRead::received_text(ui::TextBox& box, const std::string& text) {
-    box.set_text(text);
-    if (d_.restore) {
-        d_.restore(box, text);
-    }
 }
 
 } // namespace trx::para

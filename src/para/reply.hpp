@@ -5,19 +5,15 @@
 #include "link/receive.hpp"
 #include "link/shared.hpp"
 #include "para/identity.hpp"
+#include "para/para.hpp"
 #include "para/para_form.hpp"
 #include "ui/services.hpp"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
 namespace trx::para {
-
-// Hands a text that a reply wrote into a numeric box to the field rules of the window as that
-// box's restore value.
-using RestoreSink = std::function<void(ui::TextBox& box, const std::string& text)>;
 
 // Reads the parameter set: the read button with its wait, and the "W" reply, which fills the
 // window's fields, decides the scanner type and leaves the two flags behind.
@@ -25,6 +21,7 @@ class ParaRead {
 public:
     struct Deps {
         ParaForm& form;
+        ParaWindow& fields;              // the field rules the texts written here pass through
         ui::Frame& display_filter_frame; // the main window's share of the extended group
         Shared& shared;
         link::Defs& defs;
@@ -32,7 +29,6 @@ public:
         ui::Dialogs& dialogs;
         ui::EventPump& pump;
         Identity& identity;
-        RestoreSink restore;
     };
     explicit ParaRead(Deps deps);
 
@@ -49,7 +45,6 @@ private:
     void show_speed(std::uint16_t v);
     void show_filter(FilterField& f, std::uint16_t v, const char* bad_text);
     void select_baud(ui::ComboBox& list, std::uint8_t code);
-    void received_text(ui::TextBox& box, const std::string& text);
     void wrong() { d_.shared.parameter_set_valid = false; }
 
     Deps d_;
