@@ -7,25 +7,7 @@ namespace {
 
 struct Identity : ParaTest {
     ParaForm& form() { return d.program().para_form(); }
-    // The service chord Ctrl+Alt+J lands with the window's field rules; until then the two
-    // boxes and the index buttons are opened up on their models, as the chord does.
-    void service_mode() {
-        form().seriennummer.set_locked(false);
-        form().index.set_locked(false);
-        for (ui::Button* b : {&form().command_read_index, &form().command_write_index}) {
-            b->set_enabled(true);
-            b->set_visible(true);
-        }
-    }
-    std::string refusal() {
-        const auto m = d.messages();
-        EXPECT_EQ(m.size(), 1U);
-        if (m.empty()) {
-            return {};
-        }
-        EXPECT_EQ(m[0].title, "Parameter");
-        return m[0].text;
-    }
+    void service_mode() { d.key("para", testkit::ctrl | testkit::alt, 'J'); }
 };
 
 TEST_F(Identity, TypedOrPastedSerialNumbersKeepTheirLastEightCharacters) {
@@ -87,7 +69,7 @@ TEST_F(Identity, WriteSendsFourUpperCaseDigitsWithTheirChecksum) {
     for (auto [index, frame] :
          {std::pair{"300", "\x02I012C1F\x03"}, std::pair{"0", "\x02I000009\x03"},
           std::pair{"65535", "\x02IFFFF61\x03"}, std::pair{"00042", "\x02I002A1C\x03"}}) {
-        form().index.set_text(index);
+        retype("para.index", index);
         form().statusbar.set_simple_text("Status:   Index received  ");
         d.click("para.command_write_index");
         EXPECT_EQ(d.sent(), frame) << index;
@@ -100,13 +82,13 @@ TEST_F(Identity, WriteRefusesBadIndexTextsAndAClosedPort) {
     show_para();
     service_mode();
     for (const char* text : {"", "12a", "65536", "-1", " 1", "99999999999999999999999"}) {
-        form().index.set_text(text);
+        retype("para.index", text);
         d.click("para.command_write_index");
         EXPECT_NE(refusal().find("Index must be a whole number from 0 to 65535"), std::string::npos)
             << text;
         EXPECT_EQ(d.sent(), "") << text;
     }
-    form().index.set_text("7");
+    retype("para.index", "7");
     d.program().services().port.close();
     d.click("para.command_write_index");
     EXPECT_NE(refusal().find("not open"), std::string::npos);

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 namespace trx::para::test {
 
@@ -69,6 +70,21 @@ struct ParaTest : ::testing::Test {
         keep_alive();
         d.advance(500ms);
         (void)d.sent();
+    }
+    // Clears a box with Backspace and types the text, as a technician would.
+    void retype(std::string_view box, std::string_view text) {
+        d.type(box, std::string(24, '\b'));
+        d.type(box, text);
+    }
+    // The one message box shown since the last look, which must be a refusal of the window.
+    std::string refusal() {
+        const auto m = d.messages();
+        EXPECT_EQ(m.size(), 1U);
+        if (m.empty()) {
+            return {};
+        }
+        EXPECT_EQ(m[0].title, "Parameter");
+        return m[0].text;
     }
     // A good frame the dispatch ignores: it keeps the link online for one more tick.
     void keep_alive() { d.receive(link::build_frame('Q', "")); }

@@ -142,6 +142,45 @@ TEST_F(ParaReply, FieldsOutOfRangeShowTheirErrorTextAndMakeTheReplyWrong) {
     EXPECT_TRUE(d.messages().empty());
 }
 
+// "?" reads as 0 under the change rule: a spinner that can take 0 follows and writes "0".
+TEST_F(ParaReply, OutOfRangeTextsPassThroughTheChangeRule) {
+    Reply r;
+    r.min_modul_angle = "0100";
+    d.receive(r.ya());
+    EXPECT_EQ(d.value("para.min_modul_angle"), 0);
+    EXPECT_EQ(d.text("para.min_modul_angle_anz"), "0");
+    expect_wrong_message();
+    d.receive(r.ya()); // the spinner already holds 0
+    EXPECT_EQ(d.text("para.min_modul_angle_anz"), "?");
+    EXPECT_EQ(d.value("para.min_modul_angle"), 0);
+    expect_wrong_message();
+}
+
+// Leaving a box with a bad value brings back what the scanner sent last, never an error text.
+TEST_F(ParaReply, AcceptedValuesBecomeRestoreValuesAndErrorTextsDoNot) {
+    Reply r;
+    r.gap_correction = "0032";
+    r.speed = "0078";
+    d.receive(r.ya());
+    r.gap_correction = "00C9";
+    r.speed = "00B5";
+    d.receive(r.ya());
+    expect_wrong_message();
+    ASSERT_EQ(d.text("para.gap_correction_anz"), "0");
+    ASSERT_EQ(d.text("para.speed_anz"), "??.?");
+    show_para();
+    d.leave("para.gap_correction_anz");
+    d.leave("para.speed_anz");
+    const auto m = d.messages();
+    ASSERT_EQ(m.size(), 2U);
+    EXPECT_EQ(m[0].text, "Possible values for gap correction: 10 - 200");
+    EXPECT_EQ(m[1].text, "Possible values for speed: 6.0 - 18.0 turns/sec");
+    EXPECT_EQ(d.text("para.gap_correction_anz"), "50");
+    EXPECT_EQ(d.value("para.gap_correction"), 50);
+    EXPECT_EQ(d.text("para.speed_anz"), "12,0");
+    EXPECT_EQ(d.value("para.speed"), 120);
+}
+
 TEST_F(ParaReply, BaudCodeZeroSelectsNothingAndSixIsWrong) {
     Reply r;
     r.can_baud = "00";

@@ -17,15 +17,6 @@ struct ParaSend : ParaTest {
         ASSERT_TRUE(d.messages().empty());
         keep_alive();
     }
-    std::string refusal() {
-        const auto m = d.messages();
-        EXPECT_EQ(m.size(), 1U);
-        if (m.empty()) {
-            return {};
-        }
-        EXPECT_EQ(m[0].title, "Parameter");
-        return m[0].text;
-    }
 };
 
 TEST_F(ParaSend, ShortSetAsTheReplyFilledIt) {
@@ -69,6 +60,22 @@ TEST_F(ParaSend, ExtendedSetFromSpinnersAndLists) {
     EXPECT_EQ(frame, link::build_frame('W', body.substr(1, 80)));
 }
 
+// A typed value the spinner never took is not sent; the spinner's last value is.
+TEST_F(ParaSend, SpeedAndFiltersComeFromTheSpinnersNotTheTexts) {
+    Reply r;
+    r.speed = "0064";
+    r.gap_correction = "0032";
+    ready(r.ya());
+    d.type("para.gap_correction_anz", "\b");
+    d.type("para.speed_anz", "\b\b\b9");
+    ASSERT_EQ(d.text("para.gap_correction_anz"), "5");
+    ASSERT_EQ(d.text("para.speed_anz"), "19");
+    d.click("para.cmd_send_para");
+    const std::string body = d.sent().substr(1, 83);
+    EXPECT_EQ(body.substr(13, 4), "0064");
+    EXPECT_EQ(body.substr(53, 4), "0032");
+}
+
 TEST_F(ParaSend, NoSelectionSendsFfffForResolutionAndZeroForBaudRates) {
     ready(Reply{}.ya());
     d.select("para.auflösung", -1);
@@ -81,14 +88,24 @@ TEST_F(ParaSend, NoSelectionSendsFfffForResolutionAndZeroForBaudRates) {
 }
 
 TEST_F(ParaSend, CanIdentifierFromTheLastThreeCharacters) {
-    ready(Reply{}.ya());
-    auto& box = d.program().para_form().can_identifier;
-    for (auto [text, field] : {std::pair{"0x7FF", "07FF"}, std::pair{"0x01a", "001A"},
-                               std::pair{"0x", "0000"}, std::pair{"", "0000"}}) {
-        box.set_text(text);
+    Reply r;
+    r.can_identifier = "01a5";
+    ready(r.ya());
+    auto can_field = [this] {
         d.click("para.cmd_send_para");
-        EXPECT_EQ(d.sent().substr(58, 4), field) << text;
-    }
+        return d.sent().substr(1 + 57, 4);
+    };
+    EXPECT_EQ(can_field(), "01A5");
+    d.type("para.can_identifier", "\b\b\b\b");
+    ASSERT_EQ(d.text("para.can_identifier"), "0x");
+    EXPECT_EQ(can_field(), "0000");
+    d.type("para.can_identifier", "12");
+    d.leave("para.can_identifier");
+    EXPECT_EQ(can_field(), "0012");
+    d.type("para.can_identifier", "\b\b\b999");
+    d.leave("para.can_identifier"); // above 0x7FF: cleared
+    ASSERT_EQ(d.text("para.can_identifier"), "");
+    EXPECT_EQ(can_field(), "0000");
 }
 
 // The version goes back as received, never re-derived from the text "6,25".
@@ -126,14 +143,14 @@ TEST_F(ParaSend, RefusesWithoutAReplyOrWithABadSerialNumber) {
     EXPECT_EQ(d.sent(), "");
 
     d.receive(Reply{}.za());
-    auto& serial = d.program().para_form().seriennummer;
+    d.key("para", testkit::ctrl | testkit::alt, 'J');
     for (const char* text : {"", "12a", "-1", "1 2", "0x10"}) {
-        serial.set_text(text);
+        retype("para.seriennummer", text);
         d.click("para.cmd_send_para");
         EXPECT_NE(refusal().find("Serial No."), std::string::npos) << text;
         EXPECT_EQ(d.sent(), "") << text;
     }
-    serial.set_text("12345678");
+    retype("para.seriennummer", "12345678");
     d.click("para.cmd_send_para");
     EXPECT_EQ(d.sent().substr(2, 8), "00BC614E");
 }
