@@ -5,7 +5,8 @@ namespace trx::main {
 Program::Program(Services services)
     : services_(services), writer_(services.port, shared_),
       defs_(writer_, para_.window, para_.statusbar),
-      receiver_(main_.Timer1, [this] { on_decoder_fault(); }) {
+      receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
+      main_window_(main_, para_.window, sw_, shared_, services_, [this] { end(); }) {
     services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);
@@ -30,6 +31,7 @@ void Program::on_decoder_fault() {
 }
 
 void Program::start() {
+    main_window_.start_up();
     main_.window.show();
     main_.window.user_activate();
 }
