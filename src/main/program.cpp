@@ -6,6 +6,7 @@ Program::Program(Services services)
     : services_(services), para_window_(para_, services.dialogs), writer_(services.port, shared_),
       defs_(writer_, para_.window, para_.statusbar),
       receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
+      main_window_(main_, para_.window, sw_, shared_, services_, [this] { end(); }),
       supervision_(main_, para_, defs_, services.port, shared_),
       identity_(para_, defs_, receiver_, services.dialogs),
       para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, receiver_,
@@ -35,6 +36,7 @@ void Program::on_decoder_fault() {
 }
 
 void Program::start() {
+    main_window_.start_up();
     main_.window.show();
     main_.window.user_activate();
 }
