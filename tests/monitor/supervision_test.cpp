@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <string_view>
 
 namespace trx::monitor {
 namespace {
@@ -38,9 +39,22 @@ struct Supervision : ::testing::Test {
     Driver d;
 
     void SetUp() override { d.start(); }
-    // The main window's port button lands with the main window logic; the port is opened
-    // on the service directly meanwhile.
-    void open_port() { ASSERT_TRUE(d.program().services().port.open().ok); }
+    void open_port() {
+        d.click("main.Toolbar1.comport");
+        ASSERT_TRUE(d.port_open());
+    }
+    void close_port() {
+        d.click("main.Toolbar1.comport");
+        ASSERT_FALSE(d.port_open());
+    }
+    // "Motor off" and "Laser on" sit in the "Comand" frame that Ctrl+Alt+Q shows.
+    void set_box(std::string_view box, bool checked) {
+        d.key("main", testkit::ctrl | testkit::alt, 'Q');
+        if (d.checked(box) != checked) {
+            d.click(box);
+        }
+        ASSERT_EQ(d.checked(box), checked);
+    }
     std::string link_panel() const { return d.panel("main.StatusBar1", 1); }
     bool parameter_functions() const {
         const bool toolbar = d.enabled("main.Toolbar1.parameter");
@@ -57,9 +71,6 @@ struct Supervision : ::testing::Test {
         ASSERT_EQ(link_panel(), "online");
     }
 };
-
-// The "Comand" frame with "Motor off" and "Laser on" is shown by Ctrl+Alt+Q of the main
-// window logic; until that lands the tests set the boxes on their models.
 
 TEST_F(Supervision, OfflineFromTheFirstTickWithThePortClosed) {
     EXPECT_EQ(link_panel(), "");
@@ -163,7 +174,6 @@ TEST_F(Supervision, EveryOfflineTickResetsTheParameterStatusText) {
 }
 
 TEST_F(Supervision, ControlFramesForEachFlagCombination) {
-    auto& form = d.program().main_form();
     open_port();
     d.advance(20ms);
     EXPECT_EQ(d.sent(), ""); // both boxes clear: no "C" at all
@@ -175,28 +185,28 @@ TEST_F(Supervision, ControlFramesForEachFlagCombination) {
     };
     for (const Case& c : {Case{true, false, k_motor_off}, Case{false, true, k_laser_on},
                           Case{true, true, k_both}}) {
-        form.motor_off.set_checked(c.motor_off);
-        form.laser_on.set_checked(c.laser_on);
+        set_box("main.motor_off", c.motor_off);
+        set_box("main.laser_on", c.laser_on);
         d.advance(100ms);
         const std::string out = d.sent();
         ASSERT_FALSE(out.empty());
         ASSERT_EQ(out.size() % c.frame.size(), 0U);
         EXPECT_EQ(count_of(out, c.frame) * c.frame.size(), out.size()) << "only whole frames";
     }
-    form.motor_off.set_checked(false);
-    form.laser_on.set_checked(false);
+    set_box("main.motor_off", false);
+    set_box("main.laser_on", false);
     d.advance(100ms);
     EXPECT_EQ(d.sent(), "");
 }
 
 TEST_F(Supervision, ControlFramesOnlyWhileThePortIsOpenAndAtOnceWhenItOpens) {
-    d.program().main_form().motor_off.set_checked(true);
+    set_box("main.motor_off", true);
     d.advance(1s);
     EXPECT_EQ(d.sent(), "");
     open_port();
     d.advance(1ms);
     EXPECT_EQ(d.sent(), k_motor_off);
-    d.program().services().port.close();
+    close_port();
     d.advance(100ms);
     EXPECT_EQ(d.sent(), "");
 }
@@ -236,8 +246,8 @@ TEST_F(Supervision, ControlFramesEveryMillisecondLeaveRoomForCommands) {
     d.receive(k_alive);
     d.advance(500ms); // past Timer2's "R"
     (void)d.sent();
-    d.program().para_form().window.show(); // the toolbar shows it once main lands
-    d.program().main_form().motor_off.set_checked(true);
+    d.click("main.Toolbar1.parameter");
+    set_box("main.motor_off", true);
     std::size_t most = 0;
     for (int ms = 1; ms <= 1000; ++ms) {
         d.advance(1ms);

@@ -23,12 +23,12 @@ TEST_F(Identity, TypedOrPastedSerialNumbersKeepTheirLastEightCharacters) {
 
 // Cutting a received number would make the next store write one nobody entered.
 TEST_F(Identity, ReceivedSerialNumberStaysWholeUntilItIsEdited) {
+    show_para();
+    service_mode();
     Reply r;
     r.serial = "499602D2";
     d.receive(r.za());
     EXPECT_EQ(d.text("para.seriennummer"), "1234567890");
-    show_para();
-    service_mode();
     d.focus("para.seriennummer");
     d.leave("para.seriennummer");
     EXPECT_EQ(d.text("para.seriennummer"), "1234567890");
@@ -89,7 +89,7 @@ TEST_F(Identity, WriteRefusesBadIndexTextsAndAClosedPort) {
         EXPECT_EQ(d.sent(), "") << text;
     }
     retype("para.index", "7");
-    d.program().services().port.close();
+    close_port();
     d.click("para.command_write_index");
     EXPECT_NE(refusal().find("not open"), std::string::npos);
     EXPECT_EQ(d.sent(), "");
@@ -102,7 +102,7 @@ TEST_F(Identity, ReadAsksForTheIndexAndIsSilentWithThePortClosed) {
     d.click("para.command_read_index");
     EXPECT_EQ(d.sent(), k_read_index);
     EXPECT_EQ(d.text("para.statusbar"), "Status:");
-    d.program().services().port.close();
+    close_port();
     form().statusbar.set_simple_text("Status:   Index saved     ");
     d.click("para.command_read_index");
     EXPECT_EQ(d.sent(), "");

@@ -54,12 +54,23 @@ struct ParaTest : ::testing::Test {
 
     void SetUp() override {
         d.start();
-        // Opening the port from the toolbar lands with the main window logic.
-        ASSERT_TRUE(d.program().services().port.open().ok);
+        d.click("main.Toolbar1.comport");
+        ASSERT_TRUE(d.port_open());
     }
     Shared& shared() { return d.program().shared(); }
-    // Until the toolbar's "Parameter" button shows the window, show it on its model.
-    void show_para() { d.program().para_form().window.show(); }
+    // The toolbar's "Parameter" button, which works only while the link is up.
+    void show_para() {
+        if (!d.enabled("main.Toolbar1.parameter")) {
+            bring_online();
+        }
+        keep_alive();
+        d.click("main.Toolbar1.parameter");
+        ASSERT_TRUE(d.visible("para"));
+    }
+    void close_port() {
+        d.click("main.Toolbar1.comport");
+        ASSERT_FALSE(d.port_open());
+    }
     // Good frames until Timer1 reports the link online (which enables the parameter
     // buttons); the index and parameter requests that go out on the way are dropped.
     void bring_online() {
@@ -69,6 +80,7 @@ struct ParaTest : ::testing::Test {
         ASSERT_EQ(d.panel("main.StatusBar1", 1), "online");
         keep_alive();
         d.advance(500ms);
+        ASSERT_TRUE(d.enabled("main.Toolbar1.parameter"));
         (void)d.sent();
     }
     // Clears a box with Backspace and types the text, as a technician would.

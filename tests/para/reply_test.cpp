@@ -158,6 +158,7 @@ TEST_F(ParaReply, OutOfRangeTextsPassThroughTheChangeRule) {
 
 // Leaving a box with a bad value brings back what the scanner sent last, never an error text.
 TEST_F(ParaReply, AcceptedValuesBecomeRestoreValuesAndErrorTextsDoNot) {
+    show_para();
     Reply r;
     r.gap_correction = "0032";
     r.speed = "0078";
@@ -168,7 +169,6 @@ TEST_F(ParaReply, AcceptedValuesBecomeRestoreValuesAndErrorTextsDoNot) {
     expect_wrong_message();
     ASSERT_EQ(d.text("para.gap_correction_anz"), "0");
     ASSERT_EQ(d.text("para.speed_anz"), "??.?");
-    show_para();
     d.leave("para.gap_correction_anz");
     d.leave("para.speed_anz");
     const auto m = d.messages();
@@ -250,7 +250,6 @@ TEST_F(ParaReply, SerialNumbersAreUnsignedAndShownInFull) {
 }
 
 TEST_F(ParaReply, ReadButtonAsksAndWaitsForTheReply) {
-    bring_online();
     show_para();
     shared().parameters_received = false;
     d.program().para_form().statusbar.set_simple_text("Status:   Index received  ");
@@ -278,7 +277,6 @@ TEST_F(ParaReply, ReadButtonAsksAndWaitsForTheReply) {
 }
 
 TEST_F(ParaReply, SecondClickDuringTheWaitAsksAgainWithoutASecondWait) {
-    bring_online();
     show_para();
     shared().parameters_received = false;
     auto& form = d.program().para_form();
@@ -302,7 +300,6 @@ TEST_F(ParaReply, SecondClickDuringTheWaitAsksAgainWithoutASecondWait) {
 }
 
 TEST_F(ParaReply, ReadButtonWaitEndsWhenTheProgramShutsDown) {
-    bring_online();
     show_para();
     shared().parameters_received = false;
     d.receive_later(60s, Reply{}.za()); // far later than the shutdown
@@ -315,9 +312,8 @@ TEST_F(ParaReply, ReadButtonWaitEndsWhenTheProgramShutsDown) {
 }
 
 TEST_F(ParaReply, ReadButtonWithThePortClosedSaysSoAndDoesNotWait) {
-    bring_online();
     show_para();
-    d.program().services().port.close();
+    close_port();
     const auto before = d.now();
     d.click("para.cmd_read_para");
     EXPECT_EQ(d.now(), before);

@@ -11,7 +11,6 @@ namespace {
 struct ParaSend : ParaTest {
     // Online with the window shown and a reply in it: the send button can be clicked.
     void ready(const std::string& reply) {
-        bring_online();
         show_para();
         d.receive(reply);
         ASSERT_TRUE(d.messages().empty());
@@ -135,7 +134,6 @@ TEST_F(ParaSend, AcknowledgementShowsSavedAndValidatesTheSet) {
 }
 
 TEST_F(ParaSend, RefusesWithoutAReplyOrWithABadSerialNumber) {
-    bring_online();
     show_para();
     keep_alive();
     d.click("para.cmd_send_para");
@@ -173,7 +171,8 @@ TEST_F(ParaSend, SaysNothingWasStoredWhenThePortCannotTakeTheFrame) {
 // With "Motor off" checked the 1 ms timer keeps the line busy; a store still goes out whole.
 TEST_F(ParaSend, StoreGetsThroughWhileControlFramesFlow) {
     ready(Reply{}.ya());
-    d.program().main_form().motor_off.set_checked(true); // Ctrl+Alt+Q lands with main
+    d.key("main", testkit::ctrl | testkit::alt, 'Q');
+    d.click("main.motor_off");
     for (int i = 0; i < 37; ++i) {
         d.advance(1ms);
     }
