@@ -5,7 +5,10 @@ namespace trx::main {
 Program::Program(Services services)
     : services_(services), writer_(services.port, shared_),
       defs_(writer_, para_.window, para_.statusbar),
-      receiver_(main_.Timer1, [this] { on_decoder_fault(); }) {
+      receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
+      live_monitor_({main_.inkremente, main_.temperature, main_.data, main_.data2, main_.Check1,
+                     main_.map, para_.window, para_.typ, para_.max_modul_angle.anz},
+                    shared_, receiver_) {
     services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);

@@ -6,6 +6,7 @@
 #include "link/receive.hpp"
 #include "link/shared.hpp"
 #include "main/main_form.hpp"
+#include "monitor/live_monitor.hpp"
 #include "para/para_form.hpp"
 #include "sw_update/sw_update_form.hpp"
 #include "ui/services.hpp"
@@ -49,6 +50,7 @@ public:
     [[nodiscard]] link::Receiver& receiver() { return receiver_; }
     [[nodiscard]] link::Defs& defs() { return defs_; }
     [[nodiscard]] link::FrameWriter& writer() { return writer_; }
+    [[nodiscard]] monitor::LiveMonitor& live_monitor() { return live_monitor_; }
 
     void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
     [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }
@@ -69,6 +71,7 @@ private:
     link::FrameWriter writer_;
     link::Defs defs_;
     link::Receiver receiver_;
+    monitor::LiveMonitor live_monitor_;
     std::shared_ptr<FlashLibrary> flash_;
     bool ended_ = false;
 };
