@@ -8,7 +8,18 @@ Program::Program(Services services)
       receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
       live_monitor_({main_.inkremente, main_.temperature, main_.data, main_.data2, main_.Check1,
                      main_.map, para_.window, para_.typ, para_.max_modul_angle.anz},
-                    shared_, receiver_) {
+                    shared_, receiver_),
+      supervision_(main_, para_, defs_, services.port, shared_),
+      identity_(para_, defs_, receiver_, services.dialogs), para_read_({para_,
+                                                                        main_.display_filter_frame,
+                                                                        shared_,
+                                                                        defs_,
+                                                                        receiver_,
+                                                                        services.dialogs,
+                                                                        services.pump,
+                                                                        identity_,
+                                                                        {}}),
+      para_send_(para_, para_read_, shared_, writer_, receiver_, services.dialogs) {
     services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);

@@ -7,7 +7,11 @@
 #include "link/shared.hpp"
 #include "main/main_form.hpp"
 #include "monitor/live_monitor.hpp"
+#include "monitor/supervision.hpp"
+#include "para/identity.hpp"
 #include "para/para_form.hpp"
+#include "para/reply.hpp"
+#include "para/send.hpp"
 #include "sw_update/sw_update_form.hpp"
 #include "ui/services.hpp"
 
@@ -74,6 +78,10 @@ private:
     monitor::LiveMonitor live_monitor_;
     std::shared_ptr<FlashLibrary> flash_;
     bool ended_ = false;
+    monitor::Supervision supervision_;
+    para::Identity identity_;
+    para::ParaRead para_read_;
+    para::ParaSend para_send_;
 };
 
 } // namespace trx::main

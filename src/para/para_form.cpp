@@ -26,8 +26,8 @@ ParaForm::ParaForm()
                           "Possible Values: 0 - 99"),
       gap_correction(window, frame_filter_parameter, "gap_correction",
                      "Gap correction (percentage):", 10, 200, 10, "Possible Values: 10 - 200"),
-      min_modul_angle(window, frame_filter_parameter, "min_modul_angle", "Min. modul width:", 0,
-                      99, 1, "Possible Values: 0 - 99"),
+      min_modul_angle(window, frame_filter_parameter, "min_modul_angle", "Min. modul width:", 0, 99,
+                      1, "Possible Values: 0 - 99"),
       max_modul_angle(window, frame_filter_parameter, "max_modul_angle", "Max. modul width:", 0,
                       999, 1, "Possible Values: 0 - 999") {
     can_identifier.set_tooltip("Possible Values: 0x000 - 0x7FF");

@@ -22,21 +22,21 @@ struct ParaForm {
     ui::Window window{"para", k_para_caption};
 
     ui::Frame frame_basic_settings{window, "frame_basic_settings", "Basic Settings"};
-    ui::Label can_identifier_text{window, "can_identifier_text", "CAN Identifier:",
-                                  &frame_basic_settings};
+    ui::Label can_identifier_text{window, "can_identifier_text",
+                                  "CAN Identifier:", &frame_basic_settings};
     ui::TextBox can_identifier{window, "can_identifier", &frame_basic_settings};
-    ui::Label can_baudrate_text{window, "can_baudrate_text", "CAN Baudrate:",
-                                &frame_basic_settings};
-    ui::ComboBox can_baudrate{window,
-                              "can_baudrate",
-                              {"          50", "        125", "        250", "        500",
-                               "      1000"},
-                              "        50",
-                              &frame_basic_settings};
+    ui::Label can_baudrate_text{window, "can_baudrate_text",
+                                "CAN Baudrate:", &frame_basic_settings};
+    ui::ComboBox can_baudrate{
+        window,
+        "can_baudrate",
+        {"          50", "        125", "        250", "        500", "      1000"},
+        "        50",
+        &frame_basic_settings};
     ui::Label can_baudrate_einheit{window, "can_baudrate_einheit", "[kbits/sec]",
                                    &frame_basic_settings};
-    ui::Label rs232_baudrate_text{window, "rs232_baudrate_text", "RS232 Baudrate:",
-                                  &frame_basic_settings};
+    ui::Label rs232_baudrate_text{window, "rs232_baudrate_text",
+                                  "RS232 Baudrate:", &frame_basic_settings};
     ui::ComboBox rs232_baudrate{window,
                                 "rs232_baudrate",
                                 {"      9600", "    19200", "    38400", "    57600", "  115200"},
@@ -52,12 +52,12 @@ struct ParaForm {
     ui::Spinner speed{window, "speed", 60, 180, 100, &frame_basic_settings};
     ui::Label speed_einheit{window, "speed_einheit", "[turns/sec]", &frame_basic_settings};
     ui::Label aufloesung_text{window, "auflösung_text", "Resolution:", &frame_basic_settings};
-    ui::ComboBox aufloesung{window,
-                            "auflösung",
-                            {"      8192", "    16384", "    24576", "    32768", "    40960",
-                             "    65536"},
-                            "      8192",
-                            &frame_basic_settings};
+    ui::ComboBox aufloesung{
+        window,
+        "auflösung",
+        {"      8192", "    16384", "    24576", "    32768", "    40960", "    65536"},
+        "      8192",
+        &frame_basic_settings};
     ui::Label aufloesung_einheit{window, "auflösung_einheit", "[pulses/rev.]",
                                  &frame_basic_settings};
 
@@ -86,8 +86,7 @@ struct ParaForm {
     ui::Frame Frame3{window, "Frame3", "Action"};
     ui::Button beenden{window, "beenden", "Close", &Frame3};
     ui::Button cmd_send_para{window, "cmd_send_para", "send parameter to laserscanner", &Frame3};
-    ui::Button cmd_read_para{window, "cmd_read_para", "read parameter from laserscanner",
-                             &Frame3};
+    ui::Button cmd_read_para{window, "cmd_read_para", "read parameter from laserscanner", &Frame3};
 
     ui::StatusBar statusbar{window, "statusbar"};
 };

@@ -1,0 +1,99 @@
+#include "monitor/supervision.hpp"
+
+#include <cstdint>
+
+namespace trx::monitor {
+
+namespace {
+constexpr const char* k_online = "online";
+constexpr const char* k_offline = "offline";
+constexpr std::size_t k_link_panel = 1;
+} // namespace
+
+Supervision::Supervision(main::MainForm& main, para::ParaForm& para, link::Defs& defs,
+                         ui::SerialPort& port, const Shared& shared)
+    : main_(main), para_(para), defs_(defs), port_(port), shared_(shared) {
+    main_.Timer1.tick.connect([this] { timer1_tick(); });
+    main_.Timer2.tick.connect([this] { timer2_tick(); });
+    main_.Timer3.tick.connect([this] { timer3_tick(); });
+}
+
+// The marker reads "online" exactly when a good frame arrived since the last tick.
+void Supervision::timer1_tick() {
+    if (main_.Timer1.tag() == k_online) {
+        link_up();
+    } else {
+        link_down();
+    }
+    main_.Timer1.set_tag(k_offline);
+}
+
+void Supervision::link_up() {
+    auto& bar = main_.StatusBar1;
+    if (bar.panel(k_link_panel) == k_online) {
+        bar.set_panel(k_link_panel, ""); // blink
+    } else {
+        if (bar.panel(k_link_panel) == k_offline) {
+            // The link has just come up: refresh identity now and the parameter set soon.
+            // A failed write ends silently; the next reconnection asks again.
+            (void)defs_.send_read_index();
+            main_.Timer2.set_timer_enabled(true);
+        }
+        bar.set_panel(k_link_panel, k_online);
+    }
+    set_parameter_functions(true);
+}
+
+void Supervision::link_down() {
+    main_.StatusBar1.set_panel(k_link_panel, k_offline);
+    set_parameter_functions(false);
+    para_.statusbar.set_simple_text("Status:");
+}
+
+void Supervision::set_parameter_functions(bool enabled) {
+    para_.window.create();
+    main_.Toolbar1.set_enabled("parameter", enabled);
+    para_.cmd_read_para.set_enabled(enabled);
+    para_.cmd_send_para.set_enabled(enabled);
+}
+
+void Supervision::timer2_tick() {
+    main_.Timer2.set_timer_enabled(false);
+    (void)defs_.send_read_para();
+}
+
+void Supervision::timer3_tick() {
+    if (port_.is_open()) {
+        send_control_when_room();
+    }
+    mirror_status_word();
+}
+
+// A 7-byte frame takes 1.2 ms on the wire, longer than the tick: a tick that finds the
+// line still busy skips its frame quietly rather than build a backlog.
+void Supervision::send_control_when_room() {
+    std::uint8_t flags = 0;
+    if (main_.motor_off.checked()) {
+        flags |= link::k_motor_off;
+    }
+    if (main_.laser_on.checked()) {
+        flags |= link::k_laser_on;
+    }
+    if (flags == 0) {
+        return;
+    }
+    if (port_.pending_output() + k_control_frame > k_control_backlog) {
+        return;
+    }
+    (void)defs_.send_control(flags);
+}
+
+// Rewritten on every tick, so a click on a box has no lasting effect.
+void Supervision::mirror_status_word() {
+    const auto word = static_cast<std::uint16_t>(shared_.status_word);
+    main_.speed_ok.set_checked((word & 1U) != 0);
+    main_.temp_low.set_checked((word & 2U) != 0);
+    main_.heater_activ.set_checked((word & 4U) != 0);
+}
+
+} // namespace trx::monitor

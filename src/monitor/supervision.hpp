@@ -1,0 +1,45 @@
+#pragma once
+
+#include "link/defs.hpp"
+#include "link/shared.hpp"
+#include "main/main_form.hpp"
+#include "para/para_form.hpp"
+#include "ui/services.hpp"
+
+#include <cstddef>
+
+namespace trx::monitor {
+
+// The three timers of the main window that keep the tool in step with the scanner:
+// `Timer1` watches the link and shows it, `Timer2` asks for the parameter set shortly after
+// the link came up, `Timer3` sends the control command "C" and mirrors the status bits.
+class Supervision {
+public:
+    // A "C" frame is queued only while no more than this many bytes wait in the transmit
+    // buffer: the line stays busy with "C" frames, yet any other command finds the buffer
+    // nearly empty and goes out within a few milliseconds instead of behind a full buffer.
+    static constexpr std::size_t k_control_frame = 7;
+    static constexpr std::size_t k_control_backlog = 2 * k_control_frame;
+
+    Supervision(main::MainForm& main, para::ParaForm& para, link::Defs& defs, ui::SerialPort& port,
+                const Shared& shared);
+
+    void timer1_tick();
+    void timer2_tick();
+    void timer3_tick();
+
+private:
+    void link_up();
+    void link_down();
+    void set_parameter_functions(bool enabled);
+    void send_control_when_room();
+    void mirror_status_word();
+
+    main::MainForm& main_;
+    para::ParaForm& para_;
+    link::Defs& defs_;
+    ui::SerialPort& port_;
+    const Shared& shared_;
+};
+
+} // namespace trx::monitor

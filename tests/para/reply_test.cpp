@@ -1,0 +1,293 @@
+// Reading the parameter set: the "W" reply filling the window, the scanner type with the
+// extended group, the two flags, and the read button with its wait.
+#include "para_fixture.hpp"
+
+namespace trx::para::test {
+namespace {
+
+using testkit::Icon;
+
+struct ParaReply : ParaTest {
+    std::vector<std::string> extended_group() const {
+        return {"para.frame_filter_parameter", "para.can_identifier",
+                "para.can_identifier_text",    "para.can_baudrate",
+                "para.can_baudrate_text",      "para.can_baudrate_einheit",
+                "para.rs232_baudrate",         "para.rs232_baudrate_text",
+                "para.rs232_baudrate_einheit", "main.display_filter_frame"};
+    }
+    void expect_extended_group(bool shown) {
+        for (const auto& name : extended_group()) {
+            EXPECT_EQ(d.visible(name), shown) << name;
+        }
+    }
+    void expect_wrong_message() {
+        const auto m = d.messages();
+        ASSERT_EQ(m.size(), 1U);
+        EXPECT_EQ(m[0].text, "Wrong parameter, please set !");
+        EXPECT_EQ(m[0].title, "Parameter");
+        EXPECT_EQ(m[0].icon, Icon::none);
+        EXPECT_FALSE(shared().parameter_set_valid);
+    }
+};
+
+TEST_F(ParaReply, ShortReplyIsTypeZaAndFillsTheBasicFields) {
+    Reply r;
+    r.serial = "  12AB34";
+    r.speed = "0064";
+    d.receive(r.za());
+    EXPECT_EQ(d.text("para.typ"), "ZA");
+    EXPECT_EQ(d.text("para.seriennummer"), "1223476");
+    EXPECT_EQ(d.text("para.version"), "1,09");
+    EXPECT_EQ(d.text("para.speed_anz"), "10,0");
+    EXPECT_EQ(d.value("para.speed"), 100);
+    EXPECT_EQ(d.selected("para.auflösung"), 2);
+    EXPECT_EQ(d.text("para.auflösung"), "    24576");
+    EXPECT_TRUE(d.checked("para.enable_heater"));
+    EXPECT_TRUE(d.checked("para.motor_enable"));
+    expect_extended_group(false);
+    EXPECT_TRUE(d.messages().empty());
+    EXPECT_TRUE(shared().parameter_set_valid);
+    EXPECT_TRUE(shared().parameters_received);
+    EXPECT_EQ(d.text("para.statusbar"), "Status:   Parameters received");
+    EXPECT_FALSE(d.visible("para"));
+
+    // Each switch bit alone; other bits are ignored. Speed 12,5 moves the spinner.
+    r.switches = "FFFD";
+    r.speed = "007d";
+    d.receive(r.za());
+    EXPECT_TRUE(d.checked("para.enable_heater"));
+    EXPECT_FALSE(d.checked("para.motor_enable"));
+    EXPECT_EQ(d.text("para.speed_anz"), "12,5");
+    EXPECT_EQ(d.value("para.speed"), 125);
+    r.switches = "0002";
+    d.receive(r.za());
+    EXPECT_FALSE(d.checked("para.enable_heater"));
+    EXPECT_TRUE(d.checked("para.motor_enable"));
+}
+
+TEST_F(ParaReply, LongReplyIsTypeYaAndFillsTheExtendedGroup) {
+    Reply r;
+    d.receive(r.ya());
+    EXPECT_EQ(d.text("para.typ"), "YA");
+    expect_extended_group(true);
+    EXPECT_EQ(d.text("para.gap_offset_abs_anz"), "5");
+    EXPECT_EQ(d.value("para.gap_offset_abs"), 5);
+    EXPECT_EQ(d.text("para.equal_tolerance_abs_anz"), "6");
+    EXPECT_EQ(d.value("para.equal_tolerance_abs"), 6);
+    EXPECT_EQ(d.text("para.min_modul_angle_anz"), "7");
+    EXPECT_EQ(d.value("para.min_modul_angle"), 7);
+    EXPECT_EQ(d.text("para.max_modul_angle_anz"), "291");
+    EXPECT_EQ(d.value("para.max_modul_angle"), 291);
+    EXPECT_EQ(d.selected("para.can_baudrate"), 2);
+    EXPECT_EQ(d.selected("para.rs232_baudrate"), 4);
+    EXPECT_EQ(d.text("para.equal_tolerance_rel_anz"), "8");
+    EXPECT_EQ(d.value("para.equal_tolerance_rel"), 8);
+    EXPECT_EQ(d.text("para.gap_offset_rel_anz"), "9");
+    EXPECT_EQ(d.value("para.gap_offset_rel"), 9);
+    EXPECT_EQ(d.text("para.gap_correction_anz"), "100");
+    EXPECT_EQ(d.value("para.gap_correction"), 100);
+    EXPECT_EQ(d.text("para.can_identifier"), "0x7FF");
+    EXPECT_TRUE(d.messages().empty());
+    EXPECT_TRUE(shared().parameter_set_valid);
+
+    r.can_identifier = "001a";
+    d.receive(r.ya());
+    EXPECT_EQ(d.text("para.can_identifier"), "0x01A");
+
+    // A "ZA" reply hides the group and leaves its fields as they were.
+    d.receive(Reply{}.za());
+    expect_extended_group(false);
+    EXPECT_EQ(d.text("para.max_modul_angle_anz"), "291");
+    EXPECT_EQ(d.text("para.can_identifier"), "0x01A");
+    EXPECT_EQ(d.selected("para.rs232_baudrate"), 4);
+    d.receive(r.ya());
+    expect_extended_group(true);
+}
+
+TEST_F(ParaReply, FieldsOutOfRangeShowTheirErrorTextAndMakeTheReplyWrong) {
+    Reply r;
+    r.gap_correction = "0005";
+    d.receive(r.ya());
+    EXPECT_EQ(d.text("para.gap_correction_anz"), "0");
+    EXPECT_EQ(d.value("para.gap_correction"), 10); // as it was
+    EXPECT_EQ(d.text("para.typ"), "YA");
+    EXPECT_EQ(d.text("para.statusbar"), "Status:   Parameters received");
+    EXPECT_TRUE(shared().parameters_received);
+    expect_wrong_message();
+
+    // The other fields of a wrong reply are still shown.
+    r = Reply{};
+    r.speed = "00B5";
+    r.max_modul_angle = "03E8";
+    r.can_identifier = "0800";
+    d.receive(r.ya());
+    EXPECT_EQ(d.text("para.speed_anz"), "??.?");
+    EXPECT_EQ(d.text("para.can_identifier"), "");
+    EXPECT_EQ(d.text("para.gap_correction_anz"), "100");
+    EXPECT_EQ(d.value("para.gap_correction"), 100);
+    expect_wrong_message();
+
+    r = Reply{};
+    r.speed = "003C";
+    r.resolution = "0006";
+    d.receive(r.za());
+    EXPECT_EQ(d.text("para.speed_anz"), "6,0");
+    EXPECT_EQ(d.value("para.speed"), 60);
+    EXPECT_EQ(d.selected("para.auflösung"), 0);
+    expect_wrong_message();
+
+    // The next reply wholly in range makes the set valid again.
+    d.receive(Reply{}.za());
+    EXPECT_TRUE(shared().parameter_set_valid);
+    EXPECT_TRUE(d.messages().empty());
+}
+
+TEST_F(ParaReply, BaudCodeZeroSelectsNothingAndSixIsWrong) {
+    Reply r;
+    r.can_baud = "00";
+    r.rs232_baud = "01";
+    d.receive(r.ya());
+    EXPECT_EQ(d.selected("para.can_baudrate"), -1);
+    EXPECT_EQ(d.selected("para.rs232_baudrate"), 0);
+    EXPECT_TRUE(d.messages().empty());
+    r.can_baud = "06";
+    r.rs232_baud = "00";
+    d.receive(r.ya());
+    EXPECT_EQ(d.selected("para.can_baudrate"), 0);
+    EXPECT_EQ(d.selected("para.rs232_baudrate"), -1);
+    expect_wrong_message();
+}
+
+TEST_F(ParaReply, ReplyOfUnexpectedLengthIsTypeUnknownAndWrong) {
+    d.receive(Reply{}.ya());
+    d.receive(link::build_frame('W', Reply{}.short_payload() + "ABC")); // 30 characters
+    EXPECT_EQ(d.text("para.typ"), "??");
+    expect_extended_group(false);
+    EXPECT_EQ(d.text("para.speed_anz"), "12,5"); // read as a short set
+    EXPECT_EQ(d.text("para.statusbar"), "Status:   Parameters received");
+    EXPECT_TRUE(shared().parameters_received);
+    expect_wrong_message();
+}
+
+// A short body is read only as far as its payload goes: a field is never made up from its
+// checksum digits or from what an earlier frame left in the buffer.
+TEST_F(ParaReply, FieldsPastTheEndOfAShortBodyKeepTheirContent) {
+    Reply r;
+    r.speed = "0064";
+    d.receive(r.za());
+    ASSERT_EQ(d.text("para.speed_anz"), "10,0");
+    // Leave other digits behind in the receive buffer.
+    d.receive(link::build_frame('Q', std::string(40, '9')));
+
+    // Serial number and version whole; the speed field would reach into the checksum.
+    d.receive(link::build_frame('W', "0000000A00C8"
+                                     "00"));
+    EXPECT_EQ(d.text("para.typ"), "??");
+    EXPECT_EQ(d.text("para.seriennummer"), "10");
+    EXPECT_EQ(d.text("para.version"), "2,00");
+    EXPECT_EQ(d.text("para.speed_anz"), "10,0");
+    EXPECT_EQ(d.value("para.speed"), 100);
+    EXPECT_EQ(d.selected("para.auflösung"), 2);
+    EXPECT_TRUE(d.checked("para.enable_heater"));
+    expect_wrong_message();
+
+    d.receive(link::build_frame('W', ""));
+    EXPECT_EQ(d.text("para.seriennummer"), "10");
+    expect_wrong_message();
+}
+
+TEST_F(ParaReply, SerialNumbersAreUnsignedAndShownInFull) {
+    Reply r;
+    r.serial = "FFFFFFFF";
+    d.receive(r.za());
+    EXPECT_EQ(d.text("para.seriennummer"), "4294967295");
+    r.serial = "075BCD15";
+    d.receive(r.za());
+    EXPECT_EQ(d.text("para.seriennummer"), "123456789");
+    r.serial = "80000000";
+    d.receive(r.za());
+    EXPECT_EQ(d.text("para.seriennummer"), "2147483648");
+    EXPECT_TRUE(d.messages().empty());
+}
+
+TEST_F(ParaReply, ReadButtonAsksAndWaitsForTheReply) {
+    bring_online();
+    show_para();
+    shared().parameters_received = false;
+    d.program().para_form().statusbar.set_simple_text("Status:   Index received  ");
+    d.receive_later(300ms, Reply{}.za());
+    const auto before = d.now();
+    d.click("para.cmd_read_para");
+    EXPECT_EQ(d.now() - before, 300ms); // back as soon as the reply was handled
+    EXPECT_EQ(d.sent(), k_read_para);
+    EXPECT_EQ(d.text("para.typ"), "ZA");
+    EXPECT_EQ(d.text("para.statusbar"), "Status:   Parameters received");
+    EXPECT_FALSE(shared().parameters_received);
+
+    // The flag still set from an earlier reply ends the wait at once; the reply to this
+    // request is handled when it comes.
+    shared().parameters_received = true;
+    const auto again = d.now();
+    d.click("para.cmd_read_para");
+    EXPECT_EQ(d.now(), again);
+    EXPECT_EQ(d.sent(), k_read_para);
+    EXPECT_EQ(d.text("para.statusbar"), "Status:");
+    EXPECT_FALSE(shared().parameters_received);
+    d.receive(Reply{}.ya());
+    EXPECT_EQ(d.text("para.typ"), "YA");
+    EXPECT_TRUE(shared().parameters_received);
+}
+
+TEST_F(ParaReply, SecondClickDuringTheWaitAsksAgainWithoutASecondWait) {
+    bring_online();
+    show_para();
+    shared().parameters_received = false;
+    auto& form = d.program().para_form();
+    int clicks = 0;
+    std::chrono::nanoseconds inner_wait{-1};
+    // The user clicks again while the first click waits (at the next Timer1 tick).
+    d.program().main_form().Timer1.tick.connect([&] {
+        if (clicks++ == 0) {
+            const auto before = d.now();
+            form.cmd_read_para.user_click();
+            inner_wait = d.now() - before;
+        }
+    });
+    keep_alive();
+    d.receive_later(800ms, Reply{}.za());
+    d.click("para.cmd_read_para");
+    EXPECT_EQ(inner_wait, 0ms); // the second click returned at once
+    EXPECT_EQ(d.sent(), k_read_para + k_read_para);
+    EXPECT_EQ(d.text("para.typ"), "ZA");
+    EXPECT_FALSE(shared().parameters_received);
+}
+
+TEST_F(ParaReply, ReadButtonWaitEndsWhenTheProgramShutsDown) {
+    bring_online();
+    show_para();
+    shared().parameters_received = false;
+    d.receive_later(60s, Reply{}.za()); // far later than the shutdown
+    d.program().main_form().Timer1.tick.connect([&] { d.program().end(); });
+    const auto before = d.now();
+    d.click("para.cmd_read_para");
+    EXPECT_LE(d.now() - before, 500ms);
+    EXPECT_TRUE(d.ended());
+    EXPECT_FALSE(shared().parameters_received);
+}
+
+TEST_F(ParaReply, ReadButtonWithThePortClosedSaysSoAndDoesNotWait) {
+    bring_online();
+    show_para();
+    d.program().services().port.close();
+    const auto before = d.now();
+    d.click("para.cmd_read_para");
+    EXPECT_EQ(d.now(), before);
+    const auto m = d.messages();
+    ASSERT_EQ(m.size(), 1U);
+    EXPECT_EQ(m[0].title, "Parameter");
+    EXPECT_NE(m[0].text.find("not read"), std::string::npos);
+    EXPECT_EQ(d.text("para.statusbar"), "Status:");
+}
+
+} // namespace
+} // namespace trx::para::test
