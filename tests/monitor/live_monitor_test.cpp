@@ -1,5 +1,7 @@
 // The live monitor as the technician sees it: status frames from the scanner filling the
 // labels, the two tag tables and the scan picture.
+#include "link/frame.hpp"
+#include "link/para_frame.hpp"
 #include "monitor/scan_picture.hpp"
 #include "testkit/driver.hpp"
 #include "testkit/status_frames.hpp"
@@ -23,20 +25,36 @@ struct LiveMonitorSession : ::testing::Test {
 
     void SetUp() override {
         d.start();
-        // The parameter reply is not part of this branch: the port is opened and the scanner
-        // type, M and the two flags it leaves behind are put in place directly.
+        // Opening the port from the toolbar is the main window's; open it on the service.
         ASSERT_TRUE(d.program().services().port.open().ok);
-        set_type("ZA");
-        set_m("100");
-        d.program().shared().parameters_received = true;
-        d.program().shared().parameter_set_valid = true;
+        reply(false);
     }
-    void set_type(const char* t) { d.program().para_form().typ.set_caption(t); }
-    void set_m(const char* m) { d.program().para_form().max_modul_angle.anz.set_text(m); }
+    // The scanner's parameter set "W": it decides the scanner type and M, and a set wholly
+    // in range lets status frames through.
+    void reply(bool ya, std::uint16_t max_modul = 100, std::uint16_t speed = 125) {
+        link::ParaSet set;
+        set.serial_number = 0x12AB34;
+        set.version = 109;
+        set.speed = speed;
+        set.switches = 3;
+        set.gap_offset_abs = 5;
+        set.equal_tolerance_abs = 6;
+        set.min_modul_angle = 7;
+        set.max_modul_angle = max_modul;
+        set.can_baud_code = 3;
+        set.rs232_baud_code = 5;
+        set.equal_tolerance_rel = 8;
+        set.gap_offset_rel = 9;
+        set.gap_correction = 100;
+        set.can_identifier = 0x7FF;
+        std::string payload;
+        for (const auto& field : link::para_fields(set, ya)) {
+            payload += field;
+        }
+        d.receive(link::build_frame('W', payload));
+        (void)d.messages();
+    }
     void scan(const StatusSpec& s) { d.receive(testkit::status_frame(s)); }
-    void filter_reachable(bool on) {
-        d.program().main_form().display_filter_frame.set_visible(on); // as a "YA" reply does
-    }
     // Columns 1 and up of a row.
     Row row(const char* grid, int r) const {
         const int cols = std::string(grid) == "main.data" ? 6 : 4;
@@ -159,7 +177,7 @@ TEST_F(LiveMonitorSession, ViewsAreToldOncePerScanAndPerScroll) {
     int data2_refreshes = 0;
     d.program().main_form().data.changed.connect([&] { ++data_refreshes; });
     d.program().main_form().data2.changed.connect([&] { ++data2_refreshes; });
-    set_type("YA");
+    reply(true);
     StatusSpec s;
     s.ya = true;
     for (std::uint32_t i = 0; i < 48; ++i) {
@@ -178,7 +196,7 @@ TEST_F(LiveMonitorSession, ViewsAreToldOncePerScanAndPerScroll) {
 // "YA": coded stripes get tag rows in frame order; stripe 1's tag width, tag angle and gap
 // come from the completion after the last stripe, and its tag ray is drawn last.
 TEST_F(LiveMonitorSession, YaScanFillsTagRowsAndCompletesStripeOne) {
-    set_type("YA");
+    reply(true);
     StatusSpec s;
     s.ya = true;
     s.stripes = {{10, 20, 5}, {60, 10, 0}, {100, 20, 9}, {8150, 30, 0}};
@@ -201,14 +219,13 @@ TEST_F(LiveMonitorSession, YaScanFillsTagRowsAndCompletesStripeOne) {
                                         }));
     EXPECT_EQ(ray_ends_x(), (std::vector<double>{ray_x(10), ray_x(60), ray_x(100), ray_x(8150)}));
 
-    filter_reachable(true);
     d.click("main.Check1");
     scan(s);
     EXPECT_EQ(ray_ends_x(), (std::vector<double>{ray_x(90), ray_x(8186)}));
 }
 
 TEST_F(LiveMonitorSession, Check1SwitchesTheVisibleTableAndTheRaysOfLaterScans) {
-    filter_reachable(true);
+    reply(true);
     d.click("main.Check1");
     EXPECT_TRUE(d.checked("main.Check1"));
     EXPECT_FALSE(d.visible("main.data"));
@@ -218,10 +235,9 @@ TEST_F(LiveMonitorSession, Check1SwitchesTheVisibleTableAndTheRaysOfLaterScans) 
     EXPECT_FALSE(d.visible("main.data2"));
 
     // Checked under "YA", then a "ZA" reply hides the filter: data2 stays, and no ray shows.
-    set_type("YA");
+    reply(true);
     d.click("main.Check1");
-    filter_reachable(false);
-    set_type("ZA");
+    reply(false);
     StatusSpec s;
     s.stripes = {{100, 10}, {200, 10}};
     scan(s);
@@ -285,8 +301,9 @@ TEST_F(LiveMonitorSession, FaultWithoutResolutionKeepsThePartialFirstRow) {
 // M is not a number: under "YA" the fault comes at stripe 2's gap. Stripe 1 stays shown,
 // with its tag row not yet completed; stripe 2 has only its edge written.
 TEST_F(LiveMonitorSession, FaultWithoutMStopsAtTheSecondGap) {
-    set_type("YA");
-    set_m("?");
+    reply(true);
+    // The technician has emptied the field in the parameter window and closed it.
+    d.program().para_form().max_modul_angle.anz.set_text("");
     StatusSpec s;
     s.ya = true;
     s.stripes = {{10, 20, 5}, {100, 10, 0}, {200, 10, 3}};
@@ -305,7 +322,7 @@ TEST_F(LiveMonitorSession, FaultWithoutMStopsAtTheSecondGap) {
     EXPECT_TRUE(d.drawing("main.data2"));
     EXPECT_EQ(ray_ends_x(), (std::vector<double>{ray_x(10)}));
 
-    set_m("100");
+    reply(true);
     scan(s);
     EXPECT_EQ(d.cell("main.data", 6, 5), "3");
     EXPECT_EQ(row("main.data2", 1), (Row{"4211", "8022", "5"}));
@@ -330,23 +347,24 @@ TEST_F(LiveMonitorSession, ATrailingPartRecordIsNotShown) {
 TEST_F(LiveMonitorSession, StatusFramesWaitForAValidSetAndAHiddenParameterWindow) {
     StatusSpec s;
     s.stripes = {{100, 10}};
-    auto& shared = d.program().shared();
-    auto ignored = [&](const char* why) {
-        scan(s);
-        EXPECT_EQ(d.timer_tag("main.Timer1"), "online") << why;
-        EXPECT_EQ(d.text("main.inkremente"), "") << why;
-        EXPECT_EQ(d.cell("main.data", 1, 1), "") << why;
-        EXPECT_TRUE(d.rays("main.map").empty()) << why;
+    auto ignored = [&s](Driver& on, const char* why) {
+        on.receive(testkit::status_frame(s));
+        EXPECT_EQ(on.timer_tag("main.Timer1"), "online") << why;
+        EXPECT_EQ(on.text("main.inkremente"), "") << why;
+        EXPECT_EQ(on.cell("main.data", 1, 1), "") << why;
+        EXPECT_TRUE(on.rays("main.map").empty()) << why;
     };
+    Driver before_any_reply;
+    before_any_reply.start();
+    ASSERT_TRUE(before_any_reply.program().services().port.open().ok);
+    ignored(before_any_reply, "no parameter set received");
+
     d.program().para_form().window.show();
-    ignored("parameter window shown");
+    ignored(d, "parameter window shown");
     d.program().para_form().window.hide();
-    shared.parameters_received = false;
-    ignored("no parameter set received");
-    shared.parameters_received = true;
-    shared.parameter_set_valid = false;
-    ignored("parameter set not valid");
-    shared.parameter_set_valid = true;
+    reply(false, 100, 200); // speed 20.0 turns/sec is out of range
+    ignored(d, "parameter set not valid");
+    reply(false);
     scan(s);
     EXPECT_EQ(d.cell("main.data", 1, 1), "100");
 }
