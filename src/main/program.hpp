@@ -54,7 +54,6 @@ public:
     [[nodiscard]] link::Receiver& receiver() { return receiver_; }
     [[nodiscard]] link::Defs& defs() { return defs_; }
     [[nodiscard]] link::FrameWriter& writer() { return writer_; }
-    [[nodiscard]] monitor::LiveMonitor& live_monitor() { return live_monitor_; }
 
     void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
     [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }

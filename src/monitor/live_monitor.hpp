@@ -33,9 +33,6 @@ public:
     [[nodiscard]] bool decoding_allowed() const;
     void show(const link::ReceivedFrame& frame);
 
-    [[nodiscard]] TagTables& tables() { return tables_; }
-    [[nodiscard]] ScanPicture& picture() { return picture_; }
-
 private:
     void show_header(const link::StatusHeader& h);
 
