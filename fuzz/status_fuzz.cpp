@@ -1,25 +1,11 @@
 // Status frames with a good checksum and arbitrary payloads through the whole live monitor,
 // under either scanner type and with M a number or not.
+#include "fuzz_driver.hpp"
 #include "link/frame.hpp"
-#include "testkit/driver.hpp"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-namespace {
-
-trx::testkit::Driver& driver() {
-    static trx::testkit::Driver* d = [] {
-        auto* drv = new trx::testkit::Driver();
-        drv->start();
-        (void)drv->program().services().port.open();
-        return drv;
-    }();
-    return *d;
-}
-
-} // namespace
 
 // First byte: bit 0 the scanner type, bit 1 whether M is a number, the rest of it M. Then
 // the payload; a payload byte 0x02 or 0x03 would end the frame early, as on the wire.
@@ -27,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) {
         return 0;
     }
-    auto& d = driver();
+    auto& d = fuzz_driver();
     auto& p = d.program();
     p.shared().parameters_received = true;
     p.shared().parameter_set_valid = true;
