@@ -8,6 +8,7 @@
 #include "main/main_form.hpp"
 #include "main/main_window.hpp"
 #include "main/port_list.hpp"
+#include "monitor/live_monitor.hpp"
 #include "monitor/supervision.hpp"
 #include "para/identity.hpp"
 #include "para/para.hpp"
@@ -84,6 +85,7 @@ private:
     link::Defs defs_;
     link::Receiver receiver_;
     MainWindow main_window_;
+    monitor::LiveMonitor live_monitor_;
     std::shared_ptr<FlashLibrary> flash_;
     bool ended_ = false;
     monitor::Supervision supervision_;

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "link/receive.hpp"
+#include "link/shared.hpp"
+#include "monitor/scan_picture.hpp"
+#include "monitor/tag_tables.hpp"
+#include "ui/controls.hpp"
+
+namespace trx::monitor {
+
+// The controls the live monitor reads and writes.
+struct LiveMonitorControls {
+    ui::Label& inkremente;
+    ui::Label& temperature;
+    ui::Grid& data;
+    ui::Grid& data2;
+    ui::CheckBox& check1;
+    ui::Picture& map;
+    const ui::Window& para;                 // status frames wait while it is shown
+    const ui::Label& typ;                   // scanner type
+    const ui::TextBox& max_modul_angle_anz; // M
+};
+
+// Shows every status frame the receiver hands over: the labels `inkremente` and
+// `temperature`, the status word, and one scan redraw of the tag tables and the picture,
+// stripe by stripe as the frame is decoded.
+class LiveMonitor {
+public:
+    LiveMonitor(const LiveMonitorControls& controls, Shared& shared, link::Receiver& receiver);
+
+    // Status frames are decoded only while the parameter window is hidden and a valid
+    // parameter set has been received.
+    [[nodiscard]] bool decoding_allowed() const;
+    void show(const link::ReceivedFrame& frame);
+
+private:
+    void show_header(const link::StatusHeader& h);
+
+    ui::Label& inkremente_;
+    ui::Label& temperature_;
+    const ui::Window& para_;
+    const ui::Label& typ_;
+    const ui::TextBox& max_modul_;
+    Shared& shared_;
+    TagTables tables_;
+    ScanPicture picture_;
+};
+
+} // namespace trx::monitor
