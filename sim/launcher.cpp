@@ -58,12 +58,15 @@ fs::path SimulatorProcess::find_executable(const fs::path& given) {
         env != nullptr && *env != '\0') {
         return is_executable(env) ? fs::path(env) : fs::path{};
     }
-    const fs::path dir = running_program().parent_path();
-    if (dir.empty()) {
+    return find_beside(running_program().parent_path());
+}
+
+fs::path SimulatorProcess::find_beside(const fs::path& program_dir) {
+    if (program_dir.empty()) {
         return {};
     }
     for (const auto& candidate :
-         {dir / k_executable_name, dir / ".." / "sim" / k_executable_name}) {
+         {program_dir / k_executable_name, program_dir / ".." / "sim" / k_executable_name}) {
         if (is_executable(candidate)) {
             return candidate.lexically_normal();
         }

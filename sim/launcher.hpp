@@ -28,6 +28,9 @@ public:
     // variable TRX81500_SIM; else beside the running program, or in ../sim/ from it (the
     // build tree). Empty when none of these is an executable file.
     static std::filesystem::path find_executable(const std::filesystem::path& given = {});
+    // The simulator beside a program in `program_dir`, or in `program_dir`/../sim; empty when
+    // neither is there.
+    static std::filesystem::path find_beside(const std::filesystem::path& program_dir);
 
     // Starts it with `args` and waits up to `timeout` for its device. False, with error()
     // saying why, when it is not found, cannot be started, ends, or names no device in time;

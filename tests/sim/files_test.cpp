@@ -4,6 +4,8 @@
 #include "sim/setup.hpp"
 #include "sim/state_file.hpp"
 
+#include "temp_dir.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,22 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        path = fs::temp_directory_path() /
-               ("trx_sim_test_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    fs::path write(const std::string& name, std::string_view text) const {
-        std::ofstream(path / name, std::ios::binary) << text;
-        return path / name;
-    }
-};
+using test::TempDir;
 
 TEST(FixedText, ReadsDecimalsWithPointOrCommaScaled) {
     EXPECT_EQ(parse_fixed("12.5", 3), 12500);
