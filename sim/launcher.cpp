@@ -1,5 +1,7 @@
 #include "sim/launcher.hpp"
 
+#include "ui/numtext.hpp"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -126,8 +128,7 @@ bool SimulatorProcess::read_device(int fd, std::chrono::milliseconds timeout) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
-            error_ =
-                "trx81500-sim named no device within " + std::to_string(timeout.count()) + " ms";
+            error_ = "trx81500-sim named no device within " + num::dec(timeout.count()) + " ms";
             return false;
         }
         pollfd p{fd, POLLIN, 0};

@@ -42,6 +42,13 @@ void Line::queue(std::string_view bytes, std::chrono::nanoseconds now) {
     waiting_ += bytes;
 }
 
+std::size_t Line::backlog(std::chrono::nanoseconds at) {
+    if (paced_) {
+        settle(at);
+    }
+    return backlog();
+}
+
 std::string Line::take(std::chrono::nanoseconds now) {
     if (paced_) {
         settle(now);

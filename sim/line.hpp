@@ -22,10 +22,12 @@ public:
     void queue(std::string_view bytes, std::chrono::nanoseconds now);
     // The bytes that have left by `now`, in order.
     std::string take(std::chrono::nanoseconds now);
-    // Drops everything not yet sent (the transmitter was reset).
+    // Drops everything not yet taken (the transmitter was reset).
     void clear();
-    // Bytes queued and not yet sent.
-    [[nodiscard]] std::size_t backlog() const { return waiting_.size() - head_ + ready_.size(); }
+    // Bytes queued that have not left the line by `at`.
+    [[nodiscard]] std::size_t backlog(std::chrono::nanoseconds at);
+    // The same as of the last look at the clock.
+    [[nodiscard]] std::size_t backlog() const { return waiting_.size() - head_; }
     // When the next byte will have left; nullopt when nothing waits.
     [[nodiscard]] std::optional<std::chrono::nanoseconds> next_departure() const;
 

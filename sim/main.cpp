@@ -4,6 +4,7 @@
 #include "sim/pty_server.hpp"
 #include "sim/setup.hpp"
 #include "sim/state_file.hpp"
+#include "ui/numtext.hpp"
 
 #include <cstdio>
 #include <iostream>
@@ -48,11 +49,13 @@ int serve(const Options& options, ScannerConfig config) {
     // The first line of output is the device, for whoever started us.
     std::cout << pty->device() << std::endl;
     log(std::string("type ") + std::string(type_name(scanner.type())) + ", " +
-        std::to_string(scene_stripes) + " stripes, " + (options.pace ? "paced" : "unpaced") +
+        trx::num::dec(static_cast<std::int64_t>(scene_stripes)) + " stripes, " +
+        (options.pace ? "paced" : "unpaced") +
         (options.link.empty() ? "" : ", linked as " + options.link.string()));
     if (scene_stripes > max_records(scanner.type())) {
         log("the scene has more stripes than one status frame carries; the first " +
-            std::to_string(max_records(scanner.type())) + " by angle are sent");
+            trx::num::dec(static_cast<std::int64_t>(max_records(scanner.type()))) +
+            " by angle are sent");
     }
     PtyServer(scanner, pty->master(), stop->fd()).run();
     log("stopped");

@@ -265,11 +265,14 @@ void Scanner::set_flags(std::uint8_t flags, nanoseconds at) {
 // --- output -------------------------------------------------------------------------------
 
 void Scanner::send(char letter, std::string_view payload, nanoseconds at) {
+    if (line_.backlog(at) > k_max_backlog) {
+        return;
+    }
     line_.queue(faults_.apply(link::build_frame(letter, payload)), at);
 }
 
 void Scanner::send_status(nanoseconds at) {
-    if (line_.backlog() > k_transmit_buffer) {
+    if (line_.backlog(at) > k_transmit_buffer) {
         ++skipped_frames_; // the transmitter is still busy with earlier turns
         return;
     }

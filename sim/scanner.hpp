@@ -58,6 +58,9 @@ public:
     static constexpr std::chrono::milliseconds k_max_catch_up{1000};
     // A status frame is skipped while more than this waits in the transmitter.
     static constexpr std::size_t k_transmit_buffer = 512;
+    // Beyond this an answer is dropped too: a host that floods the paced line with commands
+    // cannot make the scanner hold ever more output.
+    static constexpr std::size_t k_max_backlog = 4096;
     static constexpr std::int32_t k_temperature_low_below = 5;
     static constexpr std::string_view k_bootstrap_string = "Quendel KG 14.03.1999";
 
@@ -80,6 +83,8 @@ public:
     [[nodiscard]] std::int32_t increments() const;
     [[nodiscard]] std::chrono::nanoseconds turn_period() const;
     [[nodiscard]] std::uint64_t skipped_frames() const { return skipped_frames_; }
+    // Bytes sent but not yet on the wire (paced line only).
+    [[nodiscard]] std::size_t backlog() const { return line_.backlog(); }
 
     // Called after a new parameter set or index was stored.
     std::function<void()> on_stored;
