@@ -33,6 +33,8 @@ struct ParaSet {
     std::uint16_t gap_offset_rel = 0;
     std::uint16_t gap_correction = 0;
     std::uint16_t can_identifier = 0;
+
+    bool operator==(const ParaSet&) const = default;
 };
 
 // The fields of the short set, in frame order.

@@ -55,7 +55,11 @@ void ParaRead::on_reply(const link::ReceivedFrame& frame) {
     d_.shared.parameters_received = true;
     d_.form.statusbar.set_simple_text("Status:   Parameters received");
     if (!d_.shared.parameter_set_valid) {
-        d_.dialogs.message({"Wrong parameter, please set !", "Parameter", ui::Icon::none, {}});
+        // Shown once this receive event is over: a modal box inside it would let the bytes
+        // that arrive meanwhile into the receive assembly ahead of the rest of this batch.
+        d_.pump.post([this] {
+            d_.dialogs.message({"Wrong parameter, please set !", "Parameter", ui::Icon::none, {}});
+        });
     }
 }
 
