@@ -67,25 +67,27 @@ QComboBox* combo(ComboBox& m, QWidget* parent) {
     return c;
 }
 
+// One row of a group: the caption label, right-aligned against its value, and a unit label.
+void add_row(QGridLayout* grid, Label& text, QWidget* value, Label* einheit = nullptr) {
+    QWidget* parent = grid->parentWidget();
+    const int row = grid->rowCount();
+    grid->addWidget(caption(text, parent), row, 0);
+    grid->addWidget(value, row, 1);
+    if (einheit != nullptr) {
+        grid->addWidget(unit(*einheit, parent), row, 2);
+    }
+}
+
 QGroupBox* basic_settings(para::ParaForm& f, QWidget* parent) {
     QGroupBox* g = make_frame(f.frame_basic_settings, parent);
     auto* grid = new QGridLayout(g);
-    grid->addWidget(caption(f.can_identifier_text, g), 0, 0);
-    grid->addWidget(text_box(f.can_identifier, g, 5), 0, 1);
-    grid->addWidget(caption(f.can_baudrate_text, g), 1, 0);
-    grid->addWidget(combo(f.can_baudrate, g), 1, 1);
-    grid->addWidget(unit(f.can_baudrate_einheit, g), 1, 2);
-    grid->addWidget(caption(f.rs232_baudrate_text, g), 2, 0);
-    grid->addWidget(combo(f.rs232_baudrate, g), 2, 1);
-    grid->addWidget(unit(f.rs232_baudrate_einheit, g), 2, 2);
-    grid->addWidget(caption(f.speed_text, g), 3, 0);
-    grid->addWidget(numeric(f.speed_anz, f.speed, g, 4), 3, 1);
-    grid->addWidget(unit(f.speed_einheit, g), 3, 2);
-    grid->addWidget(caption(f.aufloesung_text, g), 4, 0);
-    grid->addWidget(combo(f.aufloesung, g), 4, 1);
-    grid->addWidget(unit(f.aufloesung_einheit, g), 4, 2);
-    grid->addWidget(make_check(f.motor_enable, g), 5, 0, 1, 3);
-    grid->addWidget(make_check(f.enable_heater, g), 6, 0, 1, 3);
+    add_row(grid, f.can_identifier_text, text_box(f.can_identifier, g, 5));
+    add_row(grid, f.can_baudrate_text, combo(f.can_baudrate, g), &f.can_baudrate_einheit);
+    add_row(grid, f.rs232_baudrate_text, combo(f.rs232_baudrate, g), &f.rs232_baudrate_einheit);
+    add_row(grid, f.speed_text, numeric(f.speed_anz, f.speed, g, 4), &f.speed_einheit);
+    add_row(grid, f.aufloesung_text, combo(f.aufloesung, g), &f.aufloesung_einheit);
+    grid->addWidget(make_check(f.motor_enable, g), grid->rowCount(), 0, 1, 3);
+    grid->addWidget(make_check(f.enable_heater, g), grid->rowCount(), 0, 1, 3);
     grid->setColumnStretch(2, 1);
     return g;
 }
@@ -93,13 +95,10 @@ QGroupBox* basic_settings(para::ParaForm& f, QWidget* parent) {
 QGroupBox* filter_parameters(para::ParaForm& f, QWidget* parent) {
     QGroupBox* g = make_frame(f.frame_filter_parameter, parent);
     auto* grid = new QGridLayout(g);
-    int row = 0;
     for (para::FilterField* field :
          {&f.gap_offset_abs, &f.gap_offset_rel, &f.equal_tolerance_abs, &f.equal_tolerance_rel,
           &f.gap_correction, &f.min_modul_angle, &f.max_modul_angle}) {
-        grid->addWidget(caption(field->text, g), row, 0);
-        grid->addWidget(numeric(field->anz, field->spin, g, 3), row, 1);
-        ++row;
+        add_row(grid, field->text, numeric(field->anz, field->spin, g, 3));
     }
     grid->setColumnStretch(1, 1);
     return g;
@@ -108,18 +107,14 @@ QGroupBox* filter_parameters(para::ParaForm& f, QWidget* parent) {
 QGroupBox* device_info(para::ParaForm& f, QWidget* parent) {
     QGroupBox* g = make_frame(f.frame_device_info, parent);
     auto* grid = new QGridLayout(g);
-    grid->addWidget(caption(f.Label1, g), 0, 0);
-    grid->addWidget(text_box(f.seriennummer, g, 8), 0, 1);
-    grid->addWidget(caption(f.Label11, g), 1, 0);
-    grid->addWidget(display(f.typ, g, 8), 1, 1);
-    grid->addWidget(caption(f.Label4, g), 2, 0);
-    grid->addWidget(display(f.version, g, 8), 2, 1);
-    grid->addWidget(caption(f.Label22, g), 3, 0);
-    grid->addWidget(text_box(f.index, g, 8), 3, 1);
+    add_row(grid, f.Label1, text_box(f.seriennummer, g, 8));
+    add_row(grid, f.Label11, display(f.typ, g, 8));
+    add_row(grid, f.Label4, display(f.version, g, 8));
+    add_row(grid, f.Label22, text_box(f.index, g, 8));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(make_button(f.command_read_index, g));
     buttons->addWidget(make_button(f.command_write_index, g));
-    grid->addLayout(buttons, 4, 1, 1, 2);
+    grid->addLayout(buttons, grid->rowCount(), 1, 1, 2);
     grid->setColumnStretch(2, 1);
     return g;
 }
