@@ -6,6 +6,7 @@
 #include "link/receive.hpp"
 #include "link/shared.hpp"
 #include "main/main_form.hpp"
+#include "para/para.hpp"
 #include "para/para_form.hpp"
 #include "sw_update/sw_update_form.hpp"
 #include "ui/services.hpp"
@@ -43,6 +44,7 @@ public:
     [[nodiscard]] ui::Window* window(std::string_view name);
     [[nodiscard]] MainForm& main_form() { return main_; }
     [[nodiscard]] para::ParaForm& para_form() { return para_; }
+    [[nodiscard]] para::ParaWindow& para_window() { return para_window_; }
     [[nodiscard]] sw_update::SwUpdateForm& sw_update_form() { return sw_; }
     [[nodiscard]] Shared& shared() { return shared_; }
     [[nodiscard]] const Services& services() const { return services_; }
@@ -65,6 +67,7 @@ private:
     Shared shared_;
     MainForm main_;
     para::ParaForm para_;
+    para::ParaWindow para_window_;
     sw_update::SwUpdateForm sw_;
     link::FrameWriter writer_;
     link::Defs defs_;
