@@ -1,12 +1,17 @@
 #include "main/program.hpp"
 
+#include "flashlib/dll_interface.hpp"
+
 namespace trx::main {
 
 Program::Program(Services services)
     : services_(services), para_window_(para_, services.dialogs),
       writer_(services.port, shared_),
       defs_(writer_, para_.window, para_.statusbar),
-      receiver_(main_.Timer1, [this] { on_decoder_fault(); }) {
+      receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
+      // Our built-in flash library unless a test puts another one in its place; it is loaded
+      // only when the update first calls it.
+      flash_(std::make_shared<flash::Dll_interface>()) {
     services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);
