@@ -74,7 +74,9 @@ void run_scanner(std::uint8_t mode, std::string_view data) {
             std::abort();
         }
     }
-    (void)s.poll(now + milliseconds(6000));
+    if (s.mode() == Mode::bootstrap) {
+        (void)s.poll(now + milliseconds(6000)); // out of the loader again by silence
+    }
 }
 
 } // namespace

@@ -32,9 +32,11 @@ public:
     // neither is there.
     static std::filesystem::path find_beside(const std::filesystem::path& program_dir);
 
-    // Starts it with `args` and waits up to `timeout` for its device. False, with error()
-    // saying why, when it is not found, cannot be started, ends, or names no device in time;
-    // a child that was started is stopped again then. A running simulator is stopped first.
+    // Starts it with `args` and waits up to `timeout` for its device. On Linux the child is
+    // ended when the thread that started it ends, so start it from the user-interface thread.
+    // False, with error() saying why, when it is not found, cannot be started, ends, or names no
+    // device in time; a child that was started is stopped again then. A running simulator is
+    // stopped first.
     bool start(const std::vector<std::string>& args = {},
                const std::filesystem::path& executable = {},
                std::chrono::milliseconds timeout = k_default_timeout);

@@ -1,5 +1,7 @@
 #include "main/program.hpp"
 
+#include "flashlib/dll_interface.hpp"
+
 namespace trx::main {
 
 Program::Program(Services services)
@@ -10,6 +12,9 @@ Program::Program(Services services)
       live_monitor_({main_.inkremente, main_.temperature, main_.data, main_.data2, main_.Check1,
                      main_.map, para_.window, para_.typ, para_.max_modul_angle.anz},
                     shared_, receiver_),
+      // Our built-in flash library unless a test puts another one in its place; it is loaded
+      // only when the update first calls it.
+      flash_(std::make_shared<flash::Dll_interface>()),
       supervision_(main_, para_, defs_, services.port, shared_),
       identity_(para_, defs_, receiver_, services.dialogs),
       para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, receiver_,

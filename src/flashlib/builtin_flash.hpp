@@ -1,0 +1,65 @@
+#pragma once
+
+#include "flashlib/flash_host.hpp"
+#include "flashlib/flash_library.hpp"
+#include "flashlib/hex_image.hpp"
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace trx::flash {
+
+// Opens the line named by SetCom: a serial device in the library, the simulated target in
+// tests. nullptr with the reason in `error` when it cannot be opened.
+using OpenTransport = std::function<std::unique_ptr<Transport>(
+    const std::string& device, std::int32_t baud, std::string& error)>;
+
+// The nine functions of our flash library on top of the protocol engine. The shared library
+// `trxflash` exports one of these with a serial line; tests run it against the simulator.
+class BuiltinFlash final : public FlashLibrary {
+public:
+    explicit BuiltinFlash(OpenTransport open) : open_(std::move(open)) {}
+
+    std::int32_t SetCom(const char* port_name, std::int32_t baud) override;
+    std::int32_t InitMonitor(char* target_name) override;
+    std::int32_t AdjustCpuFrequency(double* hz) override;
+    std::int32_t LoadFile(const char* path, std::int32_t* size) override;
+    std::int32_t AutoROMS1(std::int16_t* flag) override;
+    std::int32_t GetHexFileBlock(std::int32_t* block) override;
+    std::int32_t EraseFlash(std::int32_t block) override;
+    std::int32_t ProgramFlash() override;
+    std::int32_t CloseCom() override;
+
+    void set_progress(ProgressFn fn, void* context) override;
+    [[nodiscard]] std::string last_error() const override { return error_; }
+
+    // The last session's figures, kept after CloseCom.
+    [[nodiscard]] const SessionStats& stats() const { return stats_; }
+
+private:
+    struct Loaded {
+        HexImage image;
+        FlashLayout layout; // the flash it was checked against
+    };
+
+    std::int32_t fail(std::string why);
+    std::int32_t done(const Outcome& o);
+    [[nodiscard]] const FlashLayout& layout() const;
+    [[nodiscard]] bool need_host();
+    [[nodiscard]] bool need_image();
+    void release();
+
+    OpenTransport open_;
+    std::unique_ptr<Transport> transport_;
+    std::unique_ptr<FlashHost> host_;
+    std::optional<Loaded> loaded_;
+    std::uint32_t erased_ = 0;
+    bool verified_ = false;
+    std::string error_;
+    SessionStats stats_;
+    ProgressFn progress_ = nullptr;
+    void* progress_context_ = nullptr;
+};
+
+} // namespace trx::flash

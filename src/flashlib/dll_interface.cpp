@@ -1,0 +1,144 @@
+#include "flashlib/dll_interface.hpp"
+
+#include <cstdlib>
+#include <dlfcn.h>
+#include <filesystem>
+#include <system_error>
+
+namespace trx::flash {
+
+namespace {
+
+std::string default_name() {
+    const char* named = std::getenv(Dll_interface::k_name_variable);
+    return named != nullptr && *named != '\0' ? named : Dll_interface::k_default_name;
+}
+
+std::filesystem::path beside_executable(const std::string& name) {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : exe.parent_path() / name;
+}
+
+} // namespace
+
+Dll_interface::Dll_interface() : name_(default_name()) {}
+
+Dll_interface::Dll_interface(std::string name) : name_(std::move(name)) {}
+
+Dll_interface::~Dll_interface() {
+    if (handle_ != nullptr) {
+        // The library must not call back into a destroyed object.
+        if (auto fn = reinterpret_cast<abi::SetProgressCallbackFn>(symbol("SetProgressCallback"))) {
+            fn(nullptr, nullptr);
+        }
+        dlclose(handle_);
+    }
+}
+
+bool Dll_interface::load() {
+    if (handle_ != nullptr) {
+        return true;
+    }
+    if (name_.find('/') == std::string::npos) {
+        const auto local = beside_executable(name_);
+        std::error_code ec;
+        if (!local.empty() && std::filesystem::exists(local, ec)) {
+            handle_ = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL);
+        }
+    }
+    if (handle_ == nullptr) {
+        handle_ = dlopen(name_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    if (handle_ == nullptr) {
+        const char* why = dlerror();
+        error_ =
+            "flash library " + name_ + " cannot be loaded: " + (why != nullptr ? why : "not found");
+        return false;
+    }
+    register_progress();
+    return true;
+}
+
+void* Dll_interface::symbol(const char* function) {
+    dlerror();
+    return dlsym(handle_, function);
+}
+
+template <class Fn, class... Args>
+std::int32_t Dll_interface::call(const char* function, Args... args) {
+    if (!load()) {
+        return 0;
+    }
+    auto fn = reinterpret_cast<Fn>(symbol(function));
+    if (fn == nullptr) {
+        error_ = "flash library " + name_ + " has no function " + function;
+        return 0;
+    }
+    const std::int32_t result = fn(args...);
+    error_.clear();
+    if (result != 1) {
+        char text[512] = {};
+        if (auto get = reinterpret_cast<abi::GetLastErrorTextFn>(symbol("GetLastErrorText"))) {
+            get(text, static_cast<std::int32_t>(sizeof text));
+        }
+        error_ =
+            std::string(function) + " failed" + (text[0] != '\0' ? ": " + std::string(text) : "");
+    }
+    return result;
+}
+
+std::int32_t Dll_interface::SetCom(const char* port_name, std::int32_t baud) {
+    return call<abi::SetComFn>("SetCom", port_name, baud);
+}
+std::int32_t Dll_interface::InitMonitor(char* target_name) {
+    return call<abi::InitMonitorFn>("InitMonitor", target_name);
+}
+std::int32_t Dll_interface::AdjustCpuFrequency(double* hz) {
+    return call<abi::AdjustCpuFrequencyFn>("AdjustCpuFrequency", hz);
+}
+std::int32_t Dll_interface::LoadFile(const char* path, std::int32_t* size) {
+    return call<abi::LoadFileFn>("LoadFile", path, size);
+}
+std::int32_t Dll_interface::AutoROMS1(std::int16_t* flag) {
+    return call<abi::AutoROMS1Fn>("AutoROMS1", flag);
+}
+std::int32_t Dll_interface::GetHexFileBlock(std::int32_t* block) {
+    return call<abi::GetHexFileBlockFn>("GetHexFileBlock", block);
+}
+std::int32_t Dll_interface::EraseFlash(std::int32_t block) {
+    return call<abi::EraseFlashFn>("EraseFlash", block);
+}
+std::int32_t Dll_interface::ProgramFlash() {
+    return call<abi::ProgramFlashFn>("ProgramFlash");
+}
+std::int32_t Dll_interface::CloseCom() {
+    return call<abi::CloseComFn>("CloseCom");
+}
+
+void Dll_interface::set_progress(ProgressFn fn, void* context) {
+    progress_ = fn;
+    progress_context_ = context;
+    if (handle_ != nullptr) {
+        register_progress();
+    }
+}
+
+void Dll_interface::register_progress() {
+    auto fn = reinterpret_cast<abi::SetProgressCallbackFn>(symbol("SetProgressCallback"));
+    if (fn != nullptr) {
+        fn(progress_ != nullptr ? &Dll_interface::forward_progress : nullptr, this);
+    }
+}
+
+void Dll_interface::forward_progress(void* self, std::int32_t phase, std::int64_t done,
+                                     std::int64_t total) {
+    auto* d = static_cast<Dll_interface*>(self);
+    if (d->progress_ == nullptr || phase < 0 || phase > 2) {
+        return;
+    }
+    d->progress_(d->progress_context_,
+                 FlashProgress{static_cast<FlashProgress::Phase>(phase), done, total});
+}
+
+} // namespace trx::flash

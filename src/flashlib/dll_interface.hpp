@@ -1,0 +1,60 @@
+#pragma once
+
+#include "flashlib/flash_library.hpp"
+#include "flashlib/trxflash_abi.hpp"
+
+#include <string>
+
+namespace trx::flash {
+
+// The flash library loaded by name at its first call, its nine C functions resolved one by
+// one. A missing library or function makes that call fail (result 0) with the reason in
+// last_error(); nothing is loaded until a call needs it.
+class Dll_interface final : public FlashLibrary {
+public:
+    static constexpr const char* k_default_name = "libtrxflash.so";
+    // Overrides the default name (a file name or a path).
+    static constexpr const char* k_name_variable = "TRX_FLASH_LIBRARY";
+
+    // Our built-in library, or the one the environment names.
+    Dll_interface();
+    // A library by file name (searched beside the executable, then on the loader's path) or by
+    // path.
+    explicit Dll_interface(std::string name);
+    ~Dll_interface() override;
+    Dll_interface(const Dll_interface&) = delete;
+    Dll_interface& operator=(const Dll_interface&) = delete;
+    Dll_interface(Dll_interface&&) = delete;
+    Dll_interface& operator=(Dll_interface&&) = delete;
+
+    std::int32_t SetCom(const char* port_name, std::int32_t baud) override;
+    std::int32_t InitMonitor(char* target_name) override;
+    std::int32_t AdjustCpuFrequency(double* hz) override;
+    std::int32_t LoadFile(const char* path, std::int32_t* size) override;
+    std::int32_t AutoROMS1(std::int16_t* flag) override;
+    std::int32_t GetHexFileBlock(std::int32_t* block) override;
+    std::int32_t EraseFlash(std::int32_t block) override;
+    std::int32_t ProgramFlash() override;
+    std::int32_t CloseCom() override;
+
+    void set_progress(ProgressFn fn, void* context) override;
+    [[nodiscard]] std::string last_error() const override { return error_; }
+
+    [[nodiscard]] const std::string& name() const { return name_; }
+
+private:
+    bool load();
+    void* symbol(const char* function);
+    template <class Fn, class... Args> std::int32_t call(const char* function, Args... args);
+    void register_progress();
+    static void forward_progress(void* self, std::int32_t phase, std::int64_t done,
+                                 std::int64_t total);
+
+    std::string name_;
+    void* handle_ = nullptr;
+    std::string error_;
+    ProgressFn progress_ = nullptr;
+    void* progress_context_ = nullptr;
+};
+
+} // namespace trx::flash

@@ -1,0 +1,150 @@
+#include "flashlib/host_link.hpp"
+
+#include "ui/numtext.hpp"
+
+namespace trx::flash {
+
+using proto::Status;
+
+std::uint16_t HostLink::take_seqs(std::size_t count) {
+    const std::uint16_t first = seq_;
+    seq_ = static_cast<std::uint16_t>(seq_ + count);
+    return first;
+}
+
+bool HostLink::send(const proto::Frame& f) {
+    return transport_.write(proto::encode(f));
+}
+
+bool HostLink::send_raw(std::string_view bytes) {
+    return transport_.write(bytes);
+}
+
+void HostLink::flush_input() {
+    transport_.flush_input();
+    reader_.clear();
+    ready_.clear();
+    rx_.clear();
+}
+
+Incoming HostLink::receive(Duration deadline) {
+    for (;;) {
+        if (!ready_.empty()) {
+            Incoming in{Incoming::Kind::frame, std::move(ready_.front())};
+            ready_.pop_front();
+            return in;
+        }
+        const Duration left = deadline - now();
+        if (left <= Duration::zero()) {
+            return {};
+        }
+        rx_.clear();
+        if (!transport_.read(rx_, left)) {
+            return {Incoming::Kind::failed, {}};
+        }
+        for (char c : rx_) {
+            if (reader_.feed(static_cast<std::uint8_t>(c)) != DelimitedReader::Event::piece) {
+                continue;
+            }
+            if (auto f = proto::decode(reader_.piece())) {
+                ready_.push_back(std::move(*f));
+            }
+        }
+    }
+}
+
+std::string describe_refusal(const proto::Ack& a, std::string_view what) {
+    const std::string at = "0x" + num::hex_upper(a.info, 6);
+    const std::string w(what);
+    switch (a.status) {
+    case Status::bad_address:
+        return "the target refuses the address " + at + " (" + w + ")";
+    case Status::verify_failed:
+        return "verify failed at " + at + " (" + w + ")";
+    case Status::bad_request:
+        return "the target does not take " + w + " (out of step or not understood)";
+    case Status::no_session:
+        return "the target restarted: it has no session (" + w + ")";
+    case Status::crc_error:
+        return "the target reports damaged frames for " + w;
+    case Status::busy:
+    case Status::ok:
+        break;
+    }
+    return "unexpected answer " + std::string(proto::status_name(a.status)) + " to " + w;
+}
+
+namespace {
+std::string transmissions_text(int n) {
+    return num::dec(n) + " transmissions";
+}
+} // namespace
+
+Outcome HostLink::request(const proto::Frame& request, proto::Type reply_type,
+                          const RequestLimits& limits, std::string_view what, proto::Frame& reply) {
+    const std::string w(what);
+    const Duration started = now();
+    int sent = 0;
+    Duration deadline{};
+    auto transmit = [&] {
+        ++sent;
+        deadline = now() + limits.answer_wait;
+        return send(request);
+    };
+    if (!transmit()) {
+        return Outcome::failure(line_failure());
+    }
+    for (;;) {
+        if (now() - started > limits.overall) {
+            return Outcome::failure(
+                w + " did not finish within " +
+                num::dec(std::chrono::ceil<std::chrono::seconds>(limits.overall).count()) + " s");
+        }
+        Incoming in = receive(deadline);
+        if (in.kind == Incoming::Kind::failed) {
+            return Outcome::failure(line_failure());
+        }
+        if (in.kind == Incoming::Kind::timeout) {
+            if (sent >= limits.transmissions) {
+                return Outcome::failure("no answer from the target to " + w + " after " +
+                                        transmissions_text(sent));
+            }
+            if (!transmit()) {
+                return Outcome::failure(line_failure());
+            }
+            continue;
+        }
+        if (in.frame.seq != request.seq) {
+            continue; // a late repeat of an earlier answer
+        }
+        if (in.frame.type == reply_type && reply_type != proto::Type::ack) {
+            reply = std::move(in.frame);
+            return {};
+        }
+        const auto ack = proto::parse_ack(in.frame);
+        if (!ack) {
+            continue;
+        }
+        if (ack->status == Status::busy) {
+            deadline = now() + limits.answer_wait;
+            continue;
+        }
+        if (ack->status == Status::crc_error) {
+            if (sent >= limits.transmissions) {
+                return Outcome::failure(describe_refusal(*ack, what) + " after " +
+                                        transmissions_text(sent));
+            }
+            if (!transmit()) {
+                return Outcome::failure(line_failure());
+            }
+            continue;
+        }
+        reply = std::move(in.frame);
+        if (ack->status == Status::ok && reply_type == proto::Type::ack) {
+            return {};
+        }
+        return Outcome::failure(describe_refusal(*ack, what));
+    }
+}
+
+} // namespace trx::flash

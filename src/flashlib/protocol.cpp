@@ -1,0 +1,202 @@
+#include "flashlib/protocol.hpp"
+
+#include "flashlib/checksums.hpp"
+#include "flashlib/cobs.hpp"
+
+namespace trx::flash::proto {
+
+std::string_view type_name(Type t) {
+    switch (t) {
+    case Type::hello:
+        return "HELLO";
+    case Type::clock:
+        return "CLOCK";
+    case Type::erase:
+        return "ERASE";
+    case Type::data:
+        return "DATA";
+    case Type::crc:
+        return "CRC";
+    case Type::go:
+        return "GO";
+    case Type::ack:
+        return "ACK";
+    case Type::hello_reply:
+        return "HELLO_REPLY";
+    case Type::clock_reply:
+        return "CLOCK_REPLY";
+    case Type::crc_reply:
+        return "CRC_REPLY";
+    }
+    return "unknown";
+}
+
+std::string_view status_name(Status s) {
+    switch (s) {
+    case Status::ok:
+        return "OK";
+    case Status::crc_error:
+        return "CRC_ERROR";
+    case Status::bad_address:
+        return "BAD_ADDRESS";
+    case Status::verify_failed:
+        return "VERIFY_FAILED";
+    case Status::busy:
+        return "BUSY";
+    case Status::bad_request:
+        return "BAD_REQUEST";
+    case Status::no_session:
+        return "NO_SESSION";
+    }
+    return "unknown";
+}
+
+std::string encode(const Frame& f) {
+    Writer w;
+    w.u8(static_cast<std::uint8_t>(f.type))
+        .u16(f.seq)
+        .u16(static_cast<std::uint16_t>(f.payload.size()))
+        .bytes(f.payload);
+    std::vector<std::uint8_t> body = w.take();
+    const std::uint16_t crc = crc16(body);
+    body.push_back(static_cast<std::uint8_t>(crc & 0xFFU));
+    body.push_back(static_cast<std::uint8_t>(crc >> 8));
+    std::string out = cobs_encode(body);
+    out.push_back('\0');
+    return out;
+}
+
+std::optional<Frame> decode(std::span<const std::uint8_t> encoded) {
+    auto body = cobs_decode(encoded);
+    if (!body || body->size() < k_header + 2) {
+        return std::nullopt;
+    }
+    const std::size_t n = body->size() - k_header - 2;
+    Reader r(*body);
+    Frame f;
+    f.type = static_cast<Type>(r.u8());
+    f.seq = r.u16();
+    const std::uint16_t length = r.u16();
+    if (length != n || n > k_max_payload) {
+        return std::nullopt;
+    }
+    const auto payload = r.bytes(n);
+    const std::uint16_t crc = r.u16();
+    if (crc != crc16(std::span(*body).first(k_header + n))) {
+        return std::nullopt;
+    }
+    f.payload.assign(payload.begin(), payload.end());
+    return f;
+}
+
+Writer& Writer::u8(std::uint8_t v) {
+    out_.push_back(v);
+    return *this;
+}
+
+Writer& Writer::u16(std::uint16_t v) {
+    out_.push_back(static_cast<std::uint8_t>(v & 0xFFU));
+    out_.push_back(static_cast<std::uint8_t>(v >> 8));
+    return *this;
+}
+
+Writer& Writer::u32(std::uint32_t v) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        out_.push_back(static_cast<std::uint8_t>((v >> shift) & 0xFFU));
+    }
+    return *this;
+}
+
+Writer& Writer::bytes(std::span<const std::uint8_t> b) {
+    out_.insert(out_.end(), b.begin(), b.end());
+    return *this;
+}
+
+std::span<const std::uint8_t> Reader::bytes(std::size_t n) {
+    if (!ok_ || in_.size() - pos_ < n) {
+        ok_ = false;
+        return {};
+    }
+    auto out = in_.subspan(pos_, n);
+    pos_ += n;
+    return out;
+}
+
+std::uint8_t Reader::u8() {
+    auto b = bytes(1);
+    return b.empty() ? 0 : b[0];
+}
+
+std::uint16_t Reader::u16() {
+    auto b = bytes(2);
+    return b.empty() ? 0 : static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+}
+
+std::uint32_t Reader::u32() {
+    auto b = bytes(4);
+    if (b.empty()) {
+        return 0;
+    }
+    return std::uint32_t{b[0]} | (std::uint32_t{b[1]} << 8) | (std::uint32_t{b[2]} << 16) |
+           (std::uint32_t{b[3]} << 24);
+}
+
+Frame make_ack(std::uint16_t seq, Ack a) {
+    return Frame{Type::ack, seq,
+                 Writer().u8(static_cast<std::uint8_t>(a.status)).u32(a.info).take()};
+}
+
+std::optional<Ack> parse_ack(const Frame& f) {
+    if (f.type != Type::ack) {
+        return std::nullopt;
+    }
+    Reader r(f.payload);
+    Ack a;
+    const std::uint8_t status = r.u8();
+    a.info = r.u32();
+    if (!r.ok() || !r.at_end() || status > static_cast<std::uint8_t>(Status::no_session)) {
+        return std::nullopt;
+    }
+    a.status = static_cast<Status>(status);
+    return a;
+}
+
+std::vector<std::uint8_t> hello_reply_payload(const TargetInfo& info) {
+    Writer w;
+    const std::string name = info.name.substr(0, k_name_max);
+    w.u8(info.version).u8(info.window).u16(info.max_block).u32(info.clock_hz);
+    w.u8(static_cast<std::uint8_t>(name.size()));
+    w.bytes({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()});
+    w.u8(static_cast<std::uint8_t>(info.layout.sectors.size()));
+    for (const Sector& s : info.layout.sectors) {
+        w.u32(s.start).u32(s.size);
+    }
+    return w.take();
+}
+
+std::optional<TargetInfo> parse_hello_reply(const Frame& f) {
+    if (f.type != Type::hello_reply) {
+        return std::nullopt;
+    }
+    Reader r(f.payload);
+    TargetInfo info;
+    info.version = r.u8();
+    info.window = r.u8();
+    info.max_block = r.u16();
+    info.clock_hz = r.u32();
+    const auto name = r.bytes(r.u8());
+    info.name.assign(name.begin(), name.end());
+    const std::uint8_t count = r.u8();
+    for (std::uint8_t i = 0; i < count && r.ok(); ++i) {
+        Sector s;
+        s.start = r.u32();
+        s.size = r.u32();
+        info.layout.sectors.push_back(s);
+    }
+    if (!r.ok() || !r.at_end() || info.name.size() > k_name_max) {
+        return std::nullopt;
+    }
+    return info;
+}
+
+} // namespace trx::flash::proto

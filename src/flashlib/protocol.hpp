@@ -1,0 +1,132 @@
+#pragma once
+
+#include "flashlib/flash_layout.hpp"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The flash protocol between the flash library and the controller's bootstrap loader and
+// flash monitor, shared by both sides. docs/flash-protocol.md describes it.
+namespace trx::flash::proto {
+
+using namespace std::chrono_literals;
+
+enum class Type : std::uint8_t {
+    hello = 0x01,
+    clock = 0x02,
+    erase = 0x03,
+    data = 0x04,
+    crc = 0x05,
+    go = 0x06,
+    ack = 0x80,
+    hello_reply = 0x81,
+    clock_reply = 0x82,
+    crc_reply = 0x85,
+};
+
+enum class Status : std::uint8_t {
+    ok = 0,
+    crc_error = 1,
+    bad_address = 2,
+    verify_failed = 3,
+    busy = 4,
+    bad_request = 5,
+    no_session = 6,
+};
+
+std::string_view type_name(Type t);
+std::string_view status_name(Status s);
+
+constexpr std::uint8_t k_version = 1;
+constexpr std::size_t k_block = 256; // largest DATA block, and its alignment
+constexpr std::size_t k_window = 2;  // DATA frames the host may have unacknowledged
+constexpr std::size_t k_max_payload = 280;
+constexpr std::size_t k_header = 5;        // type, sequence number, length
+constexpr std::size_t k_max_encoded = 300; // a receiver drops longer pieces
+constexpr std::size_t k_name_max = 32;
+
+// Target timing.
+constexpr auto k_inter_byte_timeout = 50ms;
+constexpr auto k_busy_interval = 100ms;
+constexpr auto k_loader_silence = 30s;
+
+// Host timing and retries.
+constexpr int k_connect_attempts = 10;
+constexpr auto k_connect_wait = 200ms;
+constexpr auto k_ack_timeout = 500ms;
+constexpr int k_retries = 3;
+constexpr auto k_erase_limit = 30s;
+constexpr auto k_crc_limit = 10s;
+constexpr auto k_go_wait = 200ms;
+
+struct Frame {
+    Type type = Type::ack;
+    std::uint16_t seq = 0;
+    std::vector<std::uint8_t> payload;
+};
+
+// Body with CRC, COBS-encoded, with its 0x00 delimiter: ready for the line.
+std::string encode(const Frame& f);
+// A frame from one delimited piece; nullopt when it is damaged.
+std::optional<Frame> decode(std::span<const std::uint8_t> encoded);
+
+// Little-endian fields.
+class Writer {
+public:
+    Writer& u8(std::uint8_t v);
+    Writer& u16(std::uint16_t v);
+    Writer& u32(std::uint32_t v);
+    Writer& bytes(std::span<const std::uint8_t> b);
+    [[nodiscard]] std::vector<std::uint8_t> take() { return std::move(out_); }
+
+private:
+    std::vector<std::uint8_t> out_;
+};
+
+// Reads fields in order; any read past the end leaves ok() false and yields 0.
+class Reader {
+public:
+    explicit Reader(std::span<const std::uint8_t> in) : in_(in) {}
+    std::uint8_t u8();
+    std::uint16_t u16();
+    std::uint32_t u32();
+    std::span<const std::uint8_t> bytes(std::size_t n);
+    [[nodiscard]] bool ok() const { return ok_; }
+    [[nodiscard]] bool at_end() const { return pos_ == in_.size(); }
+
+private:
+    std::span<const std::uint8_t> in_;
+    std::size_t pos_ = 0;
+    bool ok_ = true;
+};
+
+struct Ack {
+    Status status = Status::ok;
+    std::uint32_t info = 0;
+};
+Frame make_ack(std::uint16_t seq, Ack a);
+std::optional<Ack> parse_ack(const Frame& f);
+
+// What HELLO_REPLY tells about the target.
+struct TargetInfo {
+    std::uint8_t version = k_version;
+    std::uint8_t window = k_window;
+    std::uint16_t max_block = k_block;
+    std::uint32_t clock_hz = 0;
+    std::string name;
+    FlashLayout layout;
+};
+std::vector<std::uint8_t> hello_reply_payload(const TargetInfo& info);
+std::optional<TargetInfo> parse_hello_reply(const Frame& f);
+
+// Signed distance from `from` to `to` on the 16-bit sequence circle.
+inline int seq_distance(std::uint16_t from, std::uint16_t to) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(to - from));
+}
+
+} // namespace trx::flash::proto

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+namespace trx::flash {
+
+// The line to the target as the protocol engine sees it: a serial port in the library, an
+// in-process line to the simulated target in virtual time in tests and benchmarks.
+class Transport {
+public:
+    using Duration = std::chrono::nanoseconds;
+
+    Transport() = default;
+    Transport(const Transport&) = delete;
+    Transport& operator=(const Transport&) = delete;
+    Transport(Transport&&) = delete;
+    Transport& operator=(Transport&&) = delete;
+    virtual ~Transport() = default;
+
+    // Hands all bytes to the line. False when the line has failed.
+    [[nodiscard]] virtual bool write(std::string_view bytes) = 0;
+    // Waits until bytes arrive or `timeout` has passed on this transport's clock, and appends
+    // what arrived. False when the line has failed (nothing will ever arrive).
+    [[nodiscard]] virtual bool read(std::string& into, Duration timeout) = 0;
+    // Drops bytes received and not yet read.
+    virtual void flush_input() = 0;
+    // Monotonic time of this transport.
+    [[nodiscard]] virtual Duration now() const = 0;
+    // Why the line failed, after write or read returned false.
+    [[nodiscard]] virtual std::string failure() const { return "the serial line failed"; }
+};
+
+} // namespace trx::flash

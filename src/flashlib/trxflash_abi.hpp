@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+// The C functions of a flash library as the program loads them by name. Our own library
+// `trxflash` exports these; another library with the nine functions can take its place.
+namespace trx::flash::abi {
+
+using SetComFn = std::int32_t (*)(const char* port_name, std::int32_t baud);
+using InitMonitorFn = std::int32_t (*)(char* target_name);
+using AdjustCpuFrequencyFn = std::int32_t (*)(double* hz);
+using LoadFileFn = std::int32_t (*)(const char* path, std::int32_t* size);
+using AutoROMS1Fn = std::int32_t (*)(std::int16_t* flag);
+using GetHexFileBlockFn = std::int32_t (*)(std::int32_t* block);
+using EraseFlashFn = std::int32_t (*)(std::int32_t block);
+using ProgramFlashFn = std::int32_t (*)();
+using CloseComFn = std::int32_t (*)();
+
+// Optional extras. Phase: 0 erase, 1 program, 2 verify.
+using ProgressCallback = void (*)(void* context, std::int32_t phase, std::int64_t done,
+                                  std::int64_t total);
+using SetProgressCallbackFn = void (*)(ProgressCallback fn, void* context);
+// Copies the reason of the last failure, zero-terminated and cut to `size`; returns its full
+// length (0 after a success).
+using GetLastErrorTextFn = std::int32_t (*)(char* buffer, std::int32_t size);
+
+} // namespace trx::flash::abi

@@ -1,0 +1,95 @@
+// Dll_interface loading the real built library by path, and failing cleanly without it.
+#include "flashlib/dll_interface.hpp"
+#include "pty_target.hpp"
+#include "sim_rig.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace trx::flash::testing {
+namespace {
+
+struct Progress {
+    std::vector<FlashProgress> seen;
+    static void record(void* self, const FlashProgress& p) {
+        static_cast<Progress*>(self)->seen.push_back(p);
+    }
+};
+
+TEST(DllInterface, RunsAnUpdateThroughTheBuiltLibrary) {
+    sim::FlashMemory memory(trx81500_layout());
+    sim::FlashTarget target(memory);
+    PtyTarget pty(target);
+    const Chunks image = random_chunk(0x6000, 0xA00, 21);
+    TempHex hex(to_intel_hex(image));
+    Dll_interface lib(TRXFLASH_PATH);
+    Progress progress;
+    lib.set_progress(&Progress::record, &progress);
+
+    const UpdateRun run = run_update(lib, hex.path(), pty.device().c_str());
+    pty.stop();
+
+    ASSERT_TRUE(run.ok()) << run.failed_step << ": " << run.error;
+    EXPECT_EQ(run.name.substr(0, 8), "FLASHMON");
+    EXPECT_EQ(run.hz, 20'000'000.0);
+    EXPECT_EQ(run.size, 0xA00);
+    EXPECT_EQ(run.roms1, 1);
+    EXPECT_EQ(run.block, 0b100);
+    for (std::size_t i = 0; i < 0xA00; ++i) {
+        ASSERT_EQ(memory.read(0x6000 + static_cast<std::uint32_t>(i)), image.at(0x6000)[i]);
+    }
+    // Progress came through the library's callback: erase, program, verify, each complete.
+    ASSERT_FALSE(progress.seen.empty());
+    EXPECT_EQ(progress.seen.back().phase, FlashProgress::Phase::verify);
+    bool program_complete = false;
+    for (const auto& p : progress.seen) {
+        program_complete |=
+            p.phase == FlashProgress::Phase::program && p.done == p.total && p.total == 0xA00;
+    }
+    EXPECT_TRUE(program_complete);
+}
+
+TEST(DllInterface, PassesTheLibrarysReasonForAFailure) {
+    Dll_interface lib(TRXFLASH_PATH);
+    std::int32_t size = 0;
+    EXPECT_EQ(lib.LoadFile("/nonexistent/x.h86", &size), 0);
+    EXPECT_EQ(lib.last_error().rfind("LoadFile failed: cannot open /nonexistent/x.h86", 0), 0U)
+        << lib.last_error();
+    EXPECT_EQ(lib.CloseCom(), 1);
+    EXPECT_EQ(lib.last_error(), "");
+}
+
+TEST(DllInterface, AMissingLibraryOrFunctionFailsThatCallOnly) {
+    Dll_interface missing("/nonexistent/libtrxflash.so");
+    EXPECT_EQ(missing.SetCom("COM1", 57600), 0);
+    EXPECT_NE(missing.last_error().find("/nonexistent/libtrxflash.so cannot be loaded"),
+              std::string::npos)
+        << missing.last_error();
+    EXPECT_NE(missing.CloseCom(), 1);
+
+    Dll_interface by_name("libtrx-no-such-flash.so");
+    char name[33] = "                                ";
+    EXPECT_EQ(by_name.InitMonitor(name), 0);
+    EXPECT_NE(by_name.last_error().find("libtrx-no-such-flash.so"), std::string::npos);
+
+    Dll_interface partial(PARTIAL_LIBRARY_PATH);
+    EXPECT_EQ(partial.SetCom("COM1", 57600), 1);
+    EXPECT_EQ(partial.InitMonitor(name), 0);
+    EXPECT_NE(partial.last_error().find("has no function InitMonitor"), std::string::npos);
+    double hz = 0;
+    EXPECT_EQ(partial.AdjustCpuFrequency(&hz), 0);
+    EXPECT_EQ(partial.CloseCom(), 1);
+}
+
+TEST(DllInterface, TheEnvironmentNamesAnotherLibrary) {
+    ::setenv(Dll_interface::k_name_variable, PARTIAL_LIBRARY_PATH, 1);
+    Dll_interface lib;
+    ::unsetenv(Dll_interface::k_name_variable);
+    EXPECT_EQ(lib.name(), PARTIAL_LIBRARY_PATH);
+    EXPECT_EQ(lib.SetCom("COM1", 57600), 1);
+    EXPECT_EQ(Dll_interface().name(), "libtrxflash.so");
+}
+
+} // namespace
+} // namespace trx::flash::testing

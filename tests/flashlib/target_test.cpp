@@ -1,0 +1,174 @@
+// The simulated loader frame by frame: the rules of the protocol that the host alone cannot
+// show (repeats, order, refusals, time-outs).
+#include "flashlib/checksums.hpp"
+#include "sim/flash/flash_target.hpp"
+
+#include <gtest/gtest.h>
+
+namespace trx::sim {
+namespace {
+
+using flash::proto::Frame;
+using flash::proto::Status;
+using flash::proto::Type;
+using std::chrono::milliseconds;
+
+class TargetTest : public ::testing::Test {
+protected:
+    TargetTest() {
+        std::vector<std::uint8_t> random(memory.content().size());
+        for (std::size_t i = 0; i < random.size(); ++i) {
+            random[i] = static_cast<std::uint8_t>(i * 7 + 3);
+        }
+        memory.load(random);
+        target.enter(now);
+    }
+
+    // Sends bytes at the present time and returns the well-formed frames answered.
+    std::vector<Frame> send_bytes(const std::string& bytes) {
+        std::string out;
+        target.receive(bytes, now, out);
+        return frames(out);
+    }
+    std::vector<Frame> send(const Frame& f) { return send_bytes(proto::encode(f)); }
+    std::vector<Frame> wait(milliseconds d) {
+        std::string out;
+        for (auto end = now + d; now < end;) {
+            now += milliseconds(1);
+            target.poll(now, out);
+        }
+        return frames(out);
+    }
+    std::vector<Frame> frames(const std::string& bytes) {
+        std::vector<Frame> out;
+        for (char c : bytes) {
+            if (reader.feed(static_cast<std::uint8_t>(c)) == flash::DelimitedReader::Event::piece) {
+                out.push_back(*proto::decode(reader.piece()));
+            }
+        }
+        return out;
+    }
+    static Status status(const Frame& f) { return proto::parse_ack(f)->status; }
+    void hello(std::uint16_t seq) {
+        ASSERT_EQ(send(Frame{Type::hello, seq, {1}}).at(0).type, Type::hello_reply);
+    }
+    static Frame data(std::uint16_t seq, std::uint32_t address, std::size_t n,
+                      std::uint8_t v = 0x5A) {
+        return Frame{Type::data, seq,
+                     proto::Writer().u32(address).bytes(std::vector<std::uint8_t>(n, v)).take()};
+    }
+    static Frame erase(std::uint16_t seq, std::uint32_t address) {
+        return Frame{Type::erase, seq, proto::Writer().u32(address).take()};
+    }
+
+    FlashMemory memory{flash::trx81500_layout()};
+    FlashTarget target{memory};
+    std::chrono::nanoseconds now{};
+    flash::DelimitedReader reader{flash::proto::k_max_encoded};
+};
+
+TEST_F(TargetTest, WithoutASessionOnlyHelloIsTaken) {
+    const auto answer = send(erase(1, 0x4000));
+    ASSERT_EQ(answer.size(), 1U);
+    EXPECT_EQ(status(answer[0]), Status::no_session);
+    const auto reply = send(Frame{Type::hello, 9, {1}});
+    const auto info = proto::parse_hello_reply(reply.at(0));
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(reply[0].seq, 9);
+    EXPECT_EQ(info->name, "FLASHMON-TRX81500");
+    EXPECT_EQ(info->clock_hz, 20'000'000U);
+    EXPECT_EQ(info->layout, flash::trx81500_layout());
+}
+
+TEST_F(TargetTest, ARepeatedFrameIsAnsweredAgainAndNotExecutedTwice) {
+    hello(1);
+    EXPECT_TRUE(send(erase(2, 0x4000)).empty()) << "an erase takes its time";
+    auto done = wait(milliseconds(300));
+    ASSERT_EQ(done.size(), 3U);
+    EXPECT_EQ(status(done[0]), Status::busy);
+    EXPECT_EQ(status(done.back()), Status::ok);
+    EXPECT_TRUE(send(data(3, 0x4000, 256)).empty()); // programming takes 2 ms
+    EXPECT_EQ(status(wait(milliseconds(3)).at(0)), Status::ok);
+    const auto repeat = send(data(3, 0x4000, 256));
+    ASSERT_EQ(repeat.size(), 1U);
+    EXPECT_EQ(repeat[0].seq, 3);
+    EXPECT_EQ(status(repeat[0]), Status::ok);
+    wait(milliseconds(5));
+    EXPECT_EQ(target.counters().data_executed, 1U);
+    EXPECT_EQ(memory.reprogrammed_bytes(), 0U);
+    EXPECT_EQ(target.counters().repeats_answered, 1U);
+}
+
+TEST_F(TargetTest, RefusesBadAddressesAndFramesOutOfStep) {
+    hello(1);
+    wait(milliseconds(1));
+    // The status of the last answer to f; OK for a reply that is not an ACK.
+    auto refuse = [&](const Frame& f) {
+        auto a = send(f);
+        const auto later = wait(milliseconds(5));
+        a.insert(a.end(), later.begin(), later.end());
+        if (a.empty()) {
+            ADD_FAILURE() << "no answer";
+            return Status::busy;
+        }
+        return a.back().type == Type::ack ? status(a.back()) : Status::ok;
+    };
+    EXPECT_EQ(refuse(erase(2, 0x4100)), Status::bad_address) << "not a sector start";
+    EXPECT_EQ(refuse(data(2, 0x40080, 16)), Status::bad_address) << "outside the flash";
+    EXPECT_EQ(refuse(data(2, 0x40F0, 32)), Status::bad_address) << "crosses a 256-byte boundary";
+    EXPECT_EQ(refuse(Frame{Type::clock, 2, {1}}), Status::bad_request) << "CLOCK has no payload";
+    // After a refusal the same number is expected again; far ahead or behind is out of step.
+    EXPECT_EQ(status(send(data(40, 0x4000, 4)).at(0)), Status::bad_request);
+    EXPECT_TRUE(send(data(3, 0x4000, 4)).empty()) << "one ahead: waits for its predecessor";
+    EXPECT_EQ(refuse(Frame{Type::clock, 2, {}}), Status::ok);
+}
+
+TEST_F(TargetTest, AHalfFrameIsDroppedAfterTheInterByteTimeout) {
+    hello(1);
+    const std::string clock = proto::encode(Frame{Type::clock, 2, {}});
+    send_bytes(clock.substr(0, 4));
+    wait(milliseconds(60));
+    const auto answer = send_bytes(clock);
+    ASSERT_EQ(answer.size(), 1U);
+    EXPECT_EQ(answer[0].type, Type::clock_reply);
+
+    // Within the timeout the pieces belong together: the mixture is damaged and reported.
+    send_bytes(clock.substr(0, 4));
+    wait(milliseconds(20));
+    const auto damaged = send_bytes(proto::encode(Frame{Type::clock, 3, {}}));
+    ASSERT_EQ(damaged.size(), 1U);
+    EXPECT_EQ(status(damaged[0]), Status::crc_error);
+    EXPECT_EQ(proto::parse_ack(damaged[0])->info, 3U) << "names the number it expects";
+}
+
+TEST_F(TargetTest, ReportsBusyDuringALongEraseAndBlankChecksTheSector) {
+    hello(1);
+    send(erase(2, 0x10000)); // 64 KiB: 840 ms
+    const auto answers = wait(milliseconds(900));
+    ASSERT_GE(answers.size(), 8U);
+    for (std::size_t i = 0; i + 1 < answers.size(); ++i) {
+        EXPECT_EQ(status(answers[i]), Status::busy);
+    }
+    EXPECT_EQ(status(answers.back()), Status::ok);
+    EXPECT_FALSE(memory.first_not_blank(0x10000, 0x10000).has_value());
+    EXPECT_EQ(memory.read(0xFFFF), static_cast<std::uint8_t>(0xFFFF * 7 + 3)) << "sector 3 kept";
+}
+
+TEST_F(TargetTest, SilenceOrGoStartsTheFirmwareWhenTheResetVectorIsProgrammed) {
+    hello(1);
+    wait(milliseconds(29'000));
+    EXPECT_FALSE(target.finished());
+    wait(milliseconds(1'100));
+    EXPECT_TRUE(target.finished()) << "30 s without a frame";
+
+    target.enter(now);
+    hello(1);
+    send(erase(2, 0x0000));
+    wait(milliseconds(400));
+    EXPECT_EQ(status(send(Frame{Type::go, 3, {}}).at(0)), Status::ok);
+    EXPECT_FALSE(target.finished()) << "blank reset vector: the loader stays";
+    EXPECT_FALSE(target.has_session());
+}
+
+} // namespace
+} // namespace trx::sim
