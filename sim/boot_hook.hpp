@@ -1,0 +1,19 @@
+#pragma once
+
+#include "sim/scanner.hpp"
+
+#include <filesystem>
+
+namespace trx::sim {
+
+// What the front knows for the flash target.
+struct BootTargetSettings {
+    std::filesystem::path flash_file; // empty: the flash memory lives in RAM only
+};
+
+// The flash target's factory. The flash target library (sim/flash/, CMake target
+// trx_sim_flash) defines this function when it is built; without it, no_flash_target.cpp
+// defines it to return an empty factory, and the scanner stays quiet in its bootstrap mode.
+BootTargetFactory flash_target_factory(const BootTargetSettings& settings);
+
+} // namespace trx::sim

@@ -1,0 +1,192 @@
+#include "sim/launcher.hpp"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace trx::sim {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::chrono::milliseconds k_stop_grace{3000};
+
+bool is_executable(const fs::path& p) {
+    std::error_code ec;
+    return !p.empty() && fs::is_regular_file(p, ec) && ::access(p.c_str(), X_OK) == 0;
+}
+
+fs::path running_program() {
+    std::error_code ec;
+    auto p = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path{} : p;
+}
+
+// The child's side of fork(): only async-signal-safe calls until exec.
+[[noreturn]] void exec_child(int out_fd, const char* path, char* const* argv) {
+#ifdef __linux__
+    // The simulator ends with whoever started it, even when that one crashes.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
+    ::dup2(out_fd, STDOUT_FILENO);
+    ::execv(path, argv);
+    ::_exit(127);
+}
+
+} // namespace
+
+SimulatorProcess::~SimulatorProcess() {
+    stop();
+}
+
+fs::path SimulatorProcess::find_executable(const fs::path& given) {
+    if (!given.empty()) {
+        return is_executable(given) ? given : fs::path{};
+    }
+    if (const char* env = std::getenv(std::string(k_path_variable).c_str());
+        env != nullptr && *env != '\0') {
+        return is_executable(env) ? fs::path(env) : fs::path{};
+    }
+    return find_beside(running_program().parent_path());
+}
+
+fs::path SimulatorProcess::find_beside(const fs::path& program_dir) {
+    if (program_dir.empty()) {
+        return {};
+    }
+    for (const auto& candidate :
+         {program_dir / k_executable_name, program_dir / ".." / "sim" / k_executable_name}) {
+        if (is_executable(candidate)) {
+            return candidate.lexically_normal();
+        }
+    }
+    return {};
+}
+
+bool SimulatorProcess::fail(std::string why) {
+    error_ = std::move(why);
+    stop();
+    return false;
+}
+
+bool SimulatorProcess::start(const std::vector<std::string>& args, const fs::path& executable,
+                             std::chrono::milliseconds timeout) {
+    stop();
+    error_.clear();
+    const fs::path path = find_executable(executable);
+    if (path.empty()) {
+        return fail(executable.empty()
+                        ? "trx81500-sim not found (beside the program, or set TRX81500_SIM)"
+                        : executable.string() + " is not an executable file");
+    }
+    // Everything exec needs is prepared before fork.
+    const std::string path_text = path.string();
+    std::vector<std::string> arg_texts{path_text};
+    arg_texts.insert(arg_texts.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : arg_texts) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        return fail(std::string("pipe: ") + std::strerror(errno));
+    }
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        exec_child(fds[1], path_text.c_str(), argv.data());
+    }
+    ::close(fds[1]);
+    if (pid_ < 0) {
+        ::close(fds[0]);
+        return fail(std::string("fork: ") + std::strerror(errno));
+    }
+    const bool ok = read_device(fds[0], timeout);
+    // Nothing more is read: the simulator prints its device only.
+    ::close(fds[0]);
+    return ok || fail(error_);
+}
+
+bool SimulatorProcess::read_device(int fd, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    std::string line;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            error_ =
+                "trx81500-sim named no device within " + std::to_string(timeout.count()) + " ms";
+            return false;
+        }
+        pollfd p{fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (n < 0 && errno != EINTR) {
+            error_ = std::string("poll: ") + std::strerror(errno);
+            return false;
+        }
+        if (n <= 0) {
+            continue;
+        }
+        char buf[256];
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got <= 0) {
+            error_ = "trx81500-sim ended before it named its device (see its messages)";
+            return false;
+        }
+        line.append(buf, static_cast<std::size_t>(got));
+        if (const auto nl = line.find('\n'); nl != std::string::npos) {
+            device_ = line.substr(0, nl);
+            if (device_.empty() || device_.front() != '/') {
+                error_ = "trx81500-sim printed \"" + device_ + "\" instead of a device";
+                device_.clear();
+                return false;
+            }
+            return true;
+        }
+    }
+}
+
+bool SimulatorProcess::running() {
+    if (pid_ <= 0) {
+        return false;
+    }
+    int status = 0;
+    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == 0) {
+        return true;
+    }
+    pid_ = -1; // ended (and now reaped), or not our child any more
+    return false;
+}
+
+void SimulatorProcess::stop() {
+    device_.clear();
+    if (!running()) {
+        return;
+    }
+    ::kill(pid_, SIGTERM);
+    const auto deadline = Clock::now() + k_stop_grace;
+    while (running()) {
+        if (Clock::now() >= deadline) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+} // namespace trx::sim

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace trx::sim {
+
+// Starts trx81500-sim as a child process and learns its device from the first line it
+// prints. The program's "Simulator" port entry and the end-to-end tests use it. Plain
+// C++ and POSIX.
+class SimulatorProcess {
+public:
+    static constexpr std::chrono::milliseconds k_default_timeout{10000};
+    static constexpr std::string_view k_executable_name = "trx81500-sim";
+    static constexpr std::string_view k_path_variable = "TRX81500_SIM";
+
+    SimulatorProcess() = default;
+    SimulatorProcess(const SimulatorProcess&) = delete;
+    SimulatorProcess& operator=(const SimulatorProcess&) = delete;
+    SimulatorProcess(SimulatorProcess&&) = delete;
+    SimulatorProcess& operator=(SimulatorProcess&&) = delete;
+    ~SimulatorProcess();
+
+    // Where the simulator is: `given` when not empty; else the path in the environment
+    // variable TRX81500_SIM; else beside the running program, or in ../sim/ from it (the
+    // build tree). Empty when none of these is an executable file.
+    static std::filesystem::path find_executable(const std::filesystem::path& given = {});
+    // The simulator beside a program in `program_dir`, or in `program_dir`/../sim; empty when
+    // neither is there.
+    static std::filesystem::path find_beside(const std::filesystem::path& program_dir);
+
+    // Starts it with `args` and waits up to `timeout` for its device. False, with error()
+    // saying why, when it is not found, cannot be started, ends, or names no device in time;
+    // a child that was started is stopped again then. A running simulator is stopped first.
+    bool start(const std::vector<std::string>& args = {},
+               const std::filesystem::path& executable = {},
+               std::chrono::milliseconds timeout = k_default_timeout);
+
+    // The pseudo-terminal the simulator serves, e.g. "/dev/pts/4"; empty when not started.
+    [[nodiscard]] const std::string& device() const { return device_; }
+    [[nodiscard]] const std::string& error() const { return error_; }
+    [[nodiscard]] pid_t pid() const { return pid_; }
+
+    // Whether the child still runs (a child that has ended is reaped here).
+    [[nodiscard]] bool running();
+    // SIGTERM, then waits for it (SIGKILL after a few seconds) and reaps it. Safe to call
+    // when nothing runs.
+    void stop();
+
+private:
+    bool fail(std::string why);
+    bool read_device(int fd, std::chrono::milliseconds timeout);
+
+    pid_t pid_ = -1;
+    std::string device_;
+    std::string error_;
+};
+
+} // namespace trx::sim
