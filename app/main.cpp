@@ -2,6 +2,7 @@
 #include "main/port_list.hpp"
 #include "main/program.hpp"
 #include "ui/qt/main_view.hpp"
+#include "ui/qt/para_view.hpp"
 #include "ui/qt/qt_serial_port.hpp"
 #include "ui/qt/qt_services.hpp"
 #include "ui/std_files.hpp"
@@ -22,6 +23,7 @@ int main(int argc, char* argv[]) {
     program.ended_signal.connect([] { QApplication::quit(); });
 
     trx::ui::qt::MainView main_view(program.main_form());
+    trx::ui::qt::ParaView para_view(program.para_form());   // shown when its model is shown
     program.start();
     return QApplication::exec();
 }
