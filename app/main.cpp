@@ -1,6 +1,7 @@
 // The TRX 81500 service tool: the program logic on Qt's serial port, timers and dialogs.
 #include "main/port_list.hpp"
 #include "main/program.hpp"
+#include "main/simulator_host.hpp"
 #include "ui/qt/main_view.hpp"
 #include "ui/qt/para_view.hpp"
 #include "ui/qt/qt_serial_port.hpp"
@@ -19,11 +20,12 @@ int main(int argc, char* argv[]) {
     trx::ui::qt::QtEventPump pump;
     trx::ui::StdFiles files(QApplication::applicationDirPath().toStdString());
     trx::main::SystemSerialDevices devices;
-    trx::main::Program program({port, clock, dialogs, pump, files, &devices, nullptr});
+    trx::main::SimulatorProcessHost simulator;
+    trx::main::Program program({port, clock, dialogs, pump, files, &devices, &simulator});
     program.ended_signal.connect([] { QApplication::quit(); });
 
     trx::ui::qt::MainView main_view(program.main_form());
-    trx::ui::qt::ParaView para_view(program.para_form());   // shown when its model is shown
+    trx::ui::qt::ParaView para_view(program.para_form()); // shown when its model is shown
     program.start();
     return QApplication::exec();
 }
