@@ -56,7 +56,7 @@ public:
     virtual ~SimulatorHost() = default;
     virtual SimulatorStart start() = 0;
     virtual void stop() = 0;
-    [[nodiscard]] virtual bool running() const = 0;
+    [[nodiscard]] virtual bool running() = 0;
 };
 
 inline constexpr const char* k_simulator_key = "simulator";

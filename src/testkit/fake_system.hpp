@@ -33,7 +33,7 @@ public:
         return {true, k_device, {}};
     }
     void stop() override { running_ = false; }
-    [[nodiscard]] bool running() const override { return running_; }
+    [[nodiscard]] bool running() override { return running_; }
 
     void fail_with(std::string reason) { fail_reason_ = std::move(reason); }
     [[nodiscard]] int starts() const { return starts_; }

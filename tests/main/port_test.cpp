@@ -92,19 +92,6 @@ TEST(PortButton, AFailedOpenChangesNothingAndAnotherPortOpensAfterwards) {
     EXPECT_TRUE(d.messages().empty());
 }
 
-TEST(PortButton, EveryOpenFailsWhenNoPortExists) {
-    Driver d({.program_folder = {}, .port_exists = false});
-    d.start();
-    for (const char* key : {"com1", "com10"}) {
-        d.choose(entry(key));
-        d.click(k_port);
-        EXPECT_FALSE(d.port_open()) << key;
-        EXPECT_EQ(d.messages().size(), 1U) << key;
-    }
-    EXPECT_EQ(d.text(k_port), "Open COM10   ");
-    EXPECT_EQ(d.port_name(), "");
-}
-
 TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening) {
     Driver d;
     d.start();
