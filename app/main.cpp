@@ -1,14 +1,14 @@
 // The TRX 81500 service tool: the program logic on Qt's serial port, timers and dialogs.
+#include "main/port_list.hpp"
 #include "main/program.hpp"
+#include "main/simulator_host.hpp"
+#include "ui/qt/main_view.hpp"
 #include "ui/qt/para_view.hpp"
 #include "ui/qt/qt_serial_port.hpp"
 #include "ui/qt/qt_services.hpp"
-#include "ui/qt/window_view.hpp"
 #include "ui/std_files.hpp"
 
 #include <QApplication>
-#include <QLabel>
-#include <QVBoxLayout>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -19,14 +19,13 @@ int main(int argc, char* argv[]) {
     trx::ui::qt::QtDialogs dialogs;
     trx::ui::qt::QtEventPump pump;
     trx::ui::StdFiles files(QApplication::applicationDirPath().toStdString());
-    trx::main::Program program({port, clock, dialogs, pump, files});
+    trx::main::SystemSerialDevices devices;
+    trx::main::SimulatorProcessHost simulator;
+    trx::main::Program program({port, clock, dialogs, pump, files, &devices, &simulator});
     program.ended_signal.connect([] { QApplication::quit(); });
 
-    trx::ui::qt::WindowView main_view(program.main_form().window);
-    auto* layout = new QVBoxLayout(&main_view);
-    layout->addWidget(new QLabel("TRX 81500 service tool: the main window follows.", &main_view));
-    main_view.set_client_twips(9915, 8505);
-    trx::ui::qt::ParaView para_view(program.para_form());   // shown when its model is shown
+    trx::ui::qt::MainView main_view(program.main_form());
+    trx::ui::qt::ParaView para_view(program.para_form()); // shown when its model is shown
     program.start();
     return QApplication::exec();
 }

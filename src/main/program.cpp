@@ -9,6 +9,7 @@ Program::Program(Services services)
       writer_(services.port, shared_),
       defs_(writer_, para_.window, para_.statusbar),
       receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
+      main_window_(main_, para_.window, sw_, shared_, services_, [this] { end(); }),
       // Our built-in flash library unless a test puts another one in its place; it is loaded
       // only when the update first calls it.
       flash_(std::make_shared<flash::Dll_interface>()) {
@@ -36,6 +37,7 @@ void Program::on_decoder_fault() {
 }
 
 void Program::start() {
+    main_window_.start_up();
     main_.window.show();
     main_.window.user_activate();
 }

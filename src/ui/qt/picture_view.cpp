@@ -1,0 +1,75 @@
+#include "ui/qt/picture_view.hpp"
+
+#include "ui/qt/bind.hpp"
+
+#include <QPainter>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace trx::ui::qt {
+
+QLineF to_pixels(const Segment& s, QSizeF twips, QSizeF pixels) {
+    const double sx = pixels.width() / twips.width();
+    const double sy = pixels.height() / twips.height();
+    return {s.x1 * sx, s.y1 * sy, s.x2 * sx, s.y2 * sy};
+}
+
+PictureView::PictureView(Picture& picture, Line& line, Shape& dot, QWidget* parent)
+    : QWidget(parent), picture_(picture), line_(line), dot_(dot) {
+    bind_common(this, picture);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, [this] { repaint_now(); });
+    QPointer<PictureView> p(this);
+    auto changed = [p] {
+        if (!p.isNull()) {
+            p->schedule();
+        }
+    };
+    picture.changed.connect(changed);
+    line.changed.connect(changed);
+    dot.changed.connect(changed);
+    since_last_.start();
+}
+
+void PictureView::schedule() {
+    if (timer_.isActive()) {
+        return;
+    }
+    const auto waited =
+        static_cast<int>(std::min<qint64>(since_last_.elapsed(), k_min_interval_ms));
+    timer_.start(k_min_interval_ms - waited);
+}
+
+void PictureView::repaint_now() {
+    ++repaints_;
+    since_last_.restart();
+    update();
+}
+
+void PictureView::paintEvent(QPaintEvent* /*e*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), qcolor(picture_.background()));
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QSizeF twips(picture_.width(), picture_.height());
+    const QSizeF pixels(size());
+    for (const auto& s : picture_.lines()) {
+        painter.setPen(QPen(qcolor(s.rgb), 1));
+        painter.drawLine(to_pixels(s, twips, pixels));
+    }
+    if (line_.visible()) {
+        painter.setPen(QPen(qcolor(line_.segment().rgb), 1));
+        painter.drawLine(to_pixels(line_.segment(), twips, pixels));
+    }
+    if (dot_.visible()) {
+        const QLineF box = to_pixels(
+            {dot_.left(), dot_.top(), dot_.left() + dot_.width(), dot_.top() + dot_.height(), 0},
+            twips, pixels);
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(qcolor(dot_.rgb()));
+        painter.drawEllipse(QRectF(box.p1(), box.p2()));
+    }
+}
+
+} // namespace trx::ui::qt

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "ui/controls.hpp"
+
+#include <QElapsedTimer>
+#include <QLineF>
+#include <QTimer>
+#include <QWidget>
+
+namespace trx::ui::qt {
+
+// Maps a segment in the picture's twips onto a widget of `pixels` size.
+QLineF to_pixels(const Segment& s, QSizeF twips, QSizeF pixels);
+
+// The scan picture: background, the drawn rays, the zero line and the scanner dot, scaled
+// from twips to the widget. A burst of model changes repaints at most ~30 times a second.
+class PictureView : public QWidget {
+public:
+    PictureView(Picture& picture, Line& line, Shape& dot, QWidget* parent);
+
+    static constexpr int k_min_interval_ms = 33;
+    // Repaints asked of Qt so far (each coalescing any number of model changes).
+    [[nodiscard]] int repaints() const { return repaints_; }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    void schedule();
+    void repaint_now();
+
+    const Picture& picture_;
+    const Line& line_;
+    const Shape& dot_;
+    QTimer timer_;
+    QElapsedTimer since_last_;
+    int repaints_ = 0;
+};
+
+} // namespace trx::ui::qt

@@ -1,0 +1,85 @@
+// The port menu's "Simulator" entry in the real program: the bundled simulator starts, its
+// pseudo-terminal opens through the Qt serial port, and its frames reach the receive assembly.
+#include "main/program.hpp"
+#include "main/simulator_host.hpp"
+#include "testkit/recorded.hpp"
+#include "ui/qt/qt_serial_port.hpp"
+#include "ui/qt/qt_services.hpp"
+#include "ui/std_files.hpp"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <unistd.h>
+
+namespace trx::main {
+namespace {
+
+namespace fs = std::filesystem;
+
+void ensure_application() {
+    static int argc = 1;
+    static char name[] = "simulator_entry_test";
+    static char* argv[] = {name, nullptr};
+    static const QCoreApplication* app = new QCoreApplication(argc, argv);
+    (void)app;
+}
+
+// Handles events until `done` holds; false after a generous limit (the machine may be busy).
+bool wait_until(const std::function<bool()>& done, int limit_ms = 20000) {
+    QTimer wake;
+    wake.start(10);
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > limit_ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+TEST(SimulatorEntry, OpensTheSimulatorsPortAndItsFramesArriveThenCloseStopsIt) {
+    ensure_application();
+    ::setenv("TRX81500_SIM", TRX_SIM_EXE, 1);
+    const fs::path folder =
+        fs::temp_directory_path() / ("trx81500-simentry-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+
+    ui::qt::QtSerialPort port;
+    ui::qt::QtClock clock;
+    testkit::RecordedDialogs dialogs;
+    ui::qt::QtEventPump pump;
+    ui::StdFiles files(folder, folder / "config");
+    SimulatorProcessHost simulator;
+    Program program({port, clock, dialogs, pump, files, nullptr, &simulator});
+    program.start();
+
+    auto& toolbar = program.main_form().Toolbar1;
+    toolbar.user_open_menu("comport");
+    toolbar.user_choose("comport", "simulator");
+    toolbar.user_click("comport");
+    EXPECT_TRUE(dialogs.take_messages().empty());
+    ASSERT_TRUE(port.is_open());
+    EXPECT_EQ(toolbar.item("comport").caption, "Close Simulator");
+    EXPECT_TRUE(program.shared().port_name.starts_with("/dev/pts/")) << program.shared().port_name;
+
+    // Every good frame marks the link online.
+    auto& marker = program.main_form().Timer1;
+    EXPECT_TRUE(wait_until([&] { return marker.tag() == "online"; }));
+
+    toolbar.user_click("comport");
+    EXPECT_FALSE(port.is_open());
+    EXPECT_FALSE(simulator.running());
+    EXPECT_EQ(toolbar.item("comport").caption, "Open Simulator");
+    fs::remove_all(folder);
+}
+
+} // namespace
+} // namespace trx::main

@@ -1,0 +1,221 @@
+// The real main window widgets over the headless program: they show the models and hand the
+// technician's input to the logic.
+#include "testkit/driver.hpp"
+#include "ui/qt/bind.hpp"
+#include "ui/qt/main_view.hpp"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+// Fontconfig keeps a cache for the life of the process that LeakSanitizer counts as lost.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+
+namespace trx::ui::qt {
+namespace {
+
+using testkit::Driver;
+
+void ensure_app() {
+    static int argc = 1;
+    static char name[] = "gui_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
+}
+
+// The program started headless, with its main window on screen.
+class MainViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensure_app();
+        d_.start();
+        view_ = std::make_unique<MainView>(d_.program().main_form());
+        view_->show();
+        view_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view_.get()));
+        QApplication::processEvents();
+    }
+
+    template <class W = QWidget> W* child(const char* name) const {
+        return view_->findChild<W*>(QString::fromLatin1(name));
+    }
+
+    // A key as the technician types it: to the widget with the focus.
+    void type_chord(Qt::Key key, Qt::KeyboardModifiers mods) {
+        QWidget* target = QApplication::focusWidget();
+        QTest::keyClick(target != nullptr ? target : view_.get(), key, mods);
+    }
+
+    main::MainForm& form() { return d_.program().main_form(); }
+
+    Driver d_;
+    std::unique_ptr<MainView> view_;
+};
+
+TEST_F(MainViewTest, EveryControlHasAWidgetOfItsNameAndTheWindowItsSize) {
+    EXPECT_EQ(view_->windowTitle(), "TRX 81500-A V1.09");
+    EXPECT_EQ(view_->objectName(), "main");
+    EXPECT_EQ(view_->size(), QSize(twips_x(9915, view_.get()), twips_y(8505, view_.get())));
+    for (ui::Control* c : form().window.controls()) {
+        const bool drawn = dynamic_cast<ui::Timer*>(c) != nullptr ||
+                           dynamic_cast<ui::Line*>(c) != nullptr ||
+                           dynamic_cast<ui::Shape*>(c) != nullptr;
+        if (!drawn) {
+            EXPECT_NE(child(c->name().c_str()), nullptr) << c->name();
+        }
+    }
+    const QRect grid(twips_x(5400, view_.get()), twips_y(540, view_.get()),
+                     twips_x(4395, view_.get()), twips_y(7515, view_.get()));
+    EXPECT_EQ(view_->data()->geometry(), grid);
+    EXPECT_EQ(view_->data2()->geometry(), grid);
+    EXPECT_EQ(view_->picture()->geometry(),
+              QRect(twips_x(120, view_.get()), twips_y(2880, view_.get()),
+                    twips_x(5175, view_.get()), twips_y(5175, view_.get())));
+}
+
+TEST_F(MainViewTest, WidgetsMirrorCaptionsCellsAndCheckBoxes) {
+    EXPECT_EQ(view_->toolbar()->button("comport")->text(), "Open COM1    ");
+    EXPECT_EQ(view_->toolbar()->button("exit")->text(), "Exit             ");
+    EXPECT_FALSE(view_->toolbar()->button("parameter")->isEnabled());
+    EXPECT_FALSE(view_->toolbar()->button("software")->isEnabled());
+    EXPECT_EQ(child<QLabel>("inkremente_einheit")->text(), "[pulses/rev.]");
+    EXPECT_EQ(child<QCheckBox>("heater_activ")->text(), "Heater activ");
+
+    QAbstractItemModel* data = view_->data()->model();
+    EXPECT_EQ(data->headerData(0, Qt::Horizontal).toString(), "angle");
+    EXPECT_EQ(data->headerData(2, Qt::Horizontal).toString(), "width");
+    EXPECT_EQ(data->headerData(3, Qt::Horizontal).toString(), "");
+    EXPECT_EQ(data->headerData(0, Qt::Vertical).toString(), "1");
+    EXPECT_EQ(data->headerData(998, Qt::Vertical).toString(), "999");
+    EXPECT_EQ(view_->data2()->model()->headerData(1, Qt::Horizontal).toString(), "tag width");
+    EXPECT_EQ(view_->data()->horizontalHeader()->sectionSize(1), twips_x(400, view_.get()));
+    EXPECT_FALSE(view_->data()->isHidden());
+    EXPECT_TRUE(view_->data2()->isHidden());
+
+    form().data.set_cell(3, 2, "+");
+    form().speed_ok.set_checked(true);
+    form().temperature.set_caption("23");
+    form().StatusBar1.set_panel(1, "online");
+    QApplication::processEvents();
+    EXPECT_EQ(data->index(2, 1).data().toString(), "+");
+    EXPECT_TRUE(child<QCheckBox>("speed_ok")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>("temp_low")->isChecked());
+    EXPECT_EQ(child<QLabel>("temperature")->text(), "23");
+    EXPECT_EQ(view_->status_bar()->panel(1)->text(), "online");
+    EXPECT_FALSE(view_->status_bar()->panel(3)->text().isEmpty()); // the time of day
+    EXPECT_FALSE(view_->status_bar()->panel(4)->text().isEmpty()); // the date
+}
+
+TEST_F(MainViewTest, AToolbarClickAndCtrlAltQReachTheLogic) {
+    QToolButton* port = view_->toolbar()->button("comport");
+    QTest::mouseClick(port, Qt::LeftButton, {}, QPoint(8, port->height() / 2));
+    EXPECT_TRUE(d_.port_open());
+    EXPECT_EQ(port->text(), "Close COM1    ");
+    EXPECT_TRUE(view_->toolbar()->button("software")->isEnabled());
+
+    auto* comand = child("comand");
+    type_chord(Qt::Key_Q, Qt::ControlModifier);
+    type_chord(Qt::Key_Q, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(comand->isHidden());
+    type_chord(Qt::Key_Q, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_TRUE(d_.visible("main.comand"));
+    EXPECT_FALSE(comand->isHidden());
+
+    // The check box now in view passes its click on.
+    QTest::mouseClick(child("motor_off"), Qt::LeftButton);
+    EXPECT_TRUE(d_.checked("main.motor_off"));
+
+    QTest::mouseClick(view_->toolbar()->button("exit"), Qt::LeftButton);
+    EXPECT_TRUE(d_.ended());
+    EXPECT_FALSE(d_.port_open());
+    EXPECT_TRUE(view_->isHidden());
+}
+
+TEST_F(MainViewTest, ThePortMenuIsRefreshedWhenItOpensAndPassesTheChoiceOn) {
+    d_.serial_devices({{"/dev/ttyUSB0", "usb-FTDI_FT232R_A1-if00-port0"}});
+    QMenu* menu = view_->toolbar()->menu("comport");
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    QStringList texts;
+    for (QAction* a : menu->actions()) {
+        texts << (a->isSeparator() ? QString("|") : a->text());
+    }
+    EXPECT_EQ(texts.join(","),
+              "COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,COM9,COM10,|,/dev/ttyUSB0,Simulator");
+    auto* usb = menu->findChild<QAction*>("ttyUSB0");
+    ASSERT_NE(usb, nullptr);
+    EXPECT_EQ(usb->toolTip(), "usb-FTDI_FT232R_A1-if00-port0");
+
+    menu->findChild<QAction*>("com10")->trigger();
+    EXPECT_EQ(view_->toolbar()->button("comport")->text(), "Open COM10   ");
+    QTest::mouseClick(view_->toolbar()->button("comport"), Qt::LeftButton, {}, QPoint(8, 8));
+    EXPECT_EQ(d_.port_name(), "COM10");
+    EXPECT_FALSE(menu->findChild<QAction*>("com1")->isEnabled());
+}
+
+TEST_F(MainViewTest, AGridRebuildCostsOneRefreshAndScrollingTellsTheModel) {
+    GridModel& model = view_->data()->grid_model();
+    ui::Grid& grid = form().data;
+    const int before = model.refreshes();
+    grid.set_drawing(false);
+    grid.clear();
+    for (int r = 1; r <= 600; ++r) {
+        for (int c = 1; c < 6; ++c) {
+            grid.set_cell(r, c, std::to_string(r * c));
+        }
+    }
+    QApplication::processEvents();
+    EXPECT_EQ(model.refreshes(), before);
+    grid.set_drawing(true);
+    QApplication::processEvents();
+    EXPECT_EQ(model.refreshes(), before + 1);
+    EXPECT_EQ(view_->data()->model()->index(0, 0).data().toString(), "1");
+
+    // Thirty cells written with drawing on still make one refresh.
+    for (int r = 1; r <= 30; ++r) {
+        grid.set_cell(r, 0, std::to_string(r));
+    }
+    QApplication::processEvents();
+    EXPECT_EQ(model.refreshes(), before + 2);
+
+    view_->data()->verticalScrollBar()->setValue(100);
+    EXPECT_EQ(d_.top_row("main.data"), 101);
+}
+
+TEST_F(MainViewTest, ThePicturePaintsItsElementsScaledAndRepaintsAtMostOncePerInterval) {
+    PictureView* pic = view_->picture();
+    QImage img = pic->grab().toImage();
+    const int cx = pic->width() / 2;
+    const int cy = pic->height() / 2;
+    EXPECT_EQ(img.pixelColor(3, 3), QColor(224, 224, 224));
+    EXPECT_EQ(img.pixelColor(cx, cy), QColor(255, 255, 0)); // the scanner dot
+    const QColor zero_line = img.pixelColor(cx, cy / 2);
+    EXPECT_LT(zero_line.red(), 200); // the grey line straight up, not the background
+    EXPECT_EQ(img.pixelColor(cx / 2, cy / 2), QColor(224, 224, 224));
+
+    const int before = pic->repaints();
+    // A quarter turn points left: 2500 twips from the centre.
+    for (int i = 0; i < 100; ++i) {
+        form().map.draw_line({2587.5, 2587.5, 87.5, 2587.5, 0xFF0000});
+    }
+    QTest::qWait(3 * PictureView::k_min_interval_ms);
+    EXPECT_EQ(pic->repaints(), before + 1);
+    img = pic->grab().toImage();
+    const int x = pic->width() / 4;
+    const QColor a = img.pixelColor(x, cy - 1);
+    const QColor b = img.pixelColor(x, cy);
+    EXPECT_TRUE(a.red() - a.green() > 60 || b.red() - b.green() > 60)
+        << a.name().toStdString() << " " << b.name().toStdString();
+}
+
+} // namespace
+} // namespace trx::ui::qt
