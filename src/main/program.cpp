@@ -5,7 +5,13 @@ namespace trx::main {
 Program::Program(Services services)
     : services_(services), writer_(services.port, shared_),
       defs_(writer_, para_.window, para_.statusbar),
-      receiver_(main_.Timer1, [this] { on_decoder_fault(); }) {
+      receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
+      sw_update_(sw_, {shared_,
+                       writer_,
+                       services.dialogs,
+                       services.pump,
+                       flash_,
+                       {&main_.window, &para_.window}}) {
     services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);

@@ -7,6 +7,7 @@
 #include "link/shared.hpp"
 #include "main/main_form.hpp"
 #include "para/para_form.hpp"
+#include "sw_update/sw_update.hpp"
 #include "sw_update/sw_update_form.hpp"
 #include "ui/services.hpp"
 
@@ -44,6 +45,7 @@ public:
     [[nodiscard]] MainForm& main_form() { return main_; }
     [[nodiscard]] para::ParaForm& para_form() { return para_; }
     [[nodiscard]] sw_update::SwUpdateForm& sw_update_form() { return sw_; }
+    [[nodiscard]] sw_update::SwUpdateWindow& sw_update_window() { return sw_update_; }
     [[nodiscard]] Shared& shared() { return shared_; }
     [[nodiscard]] const Services& services() const { return services_; }
     [[nodiscard]] link::Receiver& receiver() { return receiver_; }
@@ -70,6 +72,7 @@ private:
     link::Defs defs_;
     link::Receiver receiver_;
     std::shared_ptr<FlashLibrary> flash_;
+    sw_update::SwUpdateWindow sw_update_;
     bool ended_ = false;
 };
 
