@@ -20,7 +20,7 @@ constexpr std::size_t k_name_room = 256;
 // The progress bar counts in steps of one per mille.
 constexpr int k_progress_steps = 1000;
 
-std::string phase_label(FlashProgress::Phase phase) {
+std::string phase_name(FlashProgress::Phase phase) {
     switch (phase) {
     case FlashProgress::Phase::erase:
         return "Erasing";
@@ -30,6 +30,15 @@ std::string phase_label(FlashProgress::Phase phase) {
         return "Verifying";
     }
     return {};
+}
+
+// "Erasing  50 %"; the phase alone while its extent is unknown.
+std::string progress_label(FlashProgress::Phase phase, int step, bool known) {
+    std::string label = phase_name(phase);
+    if (known) {
+        label += "  " + num::dec(step * 100 / k_progress_steps) + " %";
+    }
+    return label;
 }
 
 } // namespace
@@ -162,7 +171,7 @@ void SwUpdateWindow::on_sw_timer_2() {
     last_progress_ = -1;
     lib->set_progress(&SwUpdateWindow::progress_thunk, this);
     if (library_steps(*lib)) {
-        form_.progress.set_progress(k_progress_steps, k_progress_steps, form_.progress.label());
+        form_.progress.set_progress(k_progress_steps, k_progress_steps, "100 %");
     }
     common_end(lib.get());
 }
@@ -336,7 +345,7 @@ void SwUpdateWindow::report_progress(const FlashProgress& p) {
     ctx_.pump.post([this, step, maximum, phase = p.phase] {
         // A report that arrives after the run has ended must not overwrite its outcome.
         if (state_ == State::flashing) {
-            form_.progress.set_progress(step, maximum, phase_label(phase));
+            form_.progress.set_progress(step, maximum, progress_label(phase, step, maximum > 0));
         }
     });
 }

@@ -209,11 +209,12 @@ TEST_F(SwUpdate, WhileTheLibraryRunsTheWindowsTakeNoInputAndProgressShows) {
 
     EXPECT_EQ(log_at_program, joined(k_success_lines, 9));
     EXPECT_EQ(progress_at_program, 500); // the erase phase's last report
-    EXPECT_EQ(label_at_program, "Erasing");
+    EXPECT_EQ(label_at_program, "Erasing  50 %");
     EXPECT_TRUE(d.visible("sw_update"));
     EXPECT_EQ(log(), joined(k_success_lines, k_success_lines.size()) + "Programming finished");
     EXPECT_TRUE(form().progress.visible());
     EXPECT_EQ(form().progress.value(), form().progress.maximum());
+    EXPECT_EQ(d.text("sw_update.progress"), "100 %");
     EXPECT_EQ(lib->progress_fn, nullptr); // no reports into a finished run
     expect_run_ended();
 }
