@@ -1,6 +1,7 @@
 #include "main/main_form.hpp"
 
-#include <string>
+#include "main/port_list.hpp"
+
 #include <vector>
 
 namespace trx::main {
@@ -8,12 +9,7 @@ namespace trx::main {
 namespace {
 
 std::vector<ui::Toolbar::Entry> com_entries() {
-    std::vector<ui::Toolbar::Entry> entries;
-    for (int n = 1; n <= 10; ++n) {
-        const std::string s = std::to_string(n);
-        entries.push_back({"com" + s, "COM" + s, true, {}});
-    }
-    return entries;
+    return port_entries({}, false, true);
 }
 
 std::vector<ui::Toolbar::Item> toolbar_items() {

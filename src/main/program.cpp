@@ -6,12 +6,15 @@ Program::Program(Services services)
     : services_(services), writer_(services.port, shared_),
       defs_(writer_, para_.window, para_.statusbar),
       receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
+      main_window_(main_, para_.window, sw_, shared_, services_, [this] { end(); }),
       sw_update_(sw_, {shared_,
                        writer_,
                        services.dialogs,
                        services.pump,
                        flash_,
                        {&main_.window, &para_.window}}) {
+    // A main port that the update could not reopen shows closed on the toolbar.
+    sw_update_.main_port_lost.connect([this] { main_window_.close_port(); });
     services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);
@@ -36,6 +39,7 @@ void Program::on_decoder_fault() {
 }
 
 void Program::start() {
+    main_window_.start_up();
     main_.window.show();
     main_.window.user_activate();
 }

@@ -6,6 +6,8 @@
 #include "link/receive.hpp"
 #include "link/shared.hpp"
 #include "main/main_form.hpp"
+#include "main/main_window.hpp"
+#include "main/port_list.hpp"
 #include "para/para_form.hpp"
 #include "sw_update/sw_update.hpp"
 #include "sw_update/sw_update_form.hpp"
@@ -23,6 +25,10 @@ struct Services {
     ui::Dialogs& dialogs;
     ui::EventPump& pump;
     ui::Files& files;
+    // Serial devices beyond COM1 ... COM10; none when null.
+    SerialDevices* devices = nullptr;
+    // The bundled scanner simulator; no "Simulator" menu entry when null.
+    SimulatorHost* simulator = nullptr;
 };
 
 // The whole program logic: three windows, the serial link, the timers, the shared values.
@@ -43,6 +49,7 @@ public:
 
     [[nodiscard]] ui::Window* window(std::string_view name);
     [[nodiscard]] MainForm& main_form() { return main_; }
+    [[nodiscard]] MainWindow& main_window() { return main_window_; }
     [[nodiscard]] para::ParaForm& para_form() { return para_; }
     [[nodiscard]] sw_update::SwUpdateForm& sw_update_form() { return sw_; }
     [[nodiscard]] sw_update::SwUpdateWindow& sw_update_window() { return sw_update_; }
@@ -71,6 +78,7 @@ private:
     link::FrameWriter writer_;
     link::Defs defs_;
     link::Receiver receiver_;
+    MainWindow main_window_;
     std::shared_ptr<FlashLibrary> flash_;
     sw_update::SwUpdateWindow sw_update_;
     bool ended_ = false;

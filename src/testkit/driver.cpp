@@ -2,6 +2,7 @@
 
 #include "main/program.hpp"
 #include "testkit/fake_port.hpp"
+#include "testkit/fake_system.hpp"
 #include "testkit/recorded.hpp"
 #include "testkit/virtual_clock.hpp"
 #include "ui/std_files.hpp"
@@ -18,9 +19,8 @@ namespace {
 
 fs::path fresh_folder() {
     static std::atomic<int> counter{0};
-    const fs::path p = fs::temp_directory_path() /
-                       ("trx81500-test-" + std::to_string(::getpid()) + "-" +
-                        std::to_string(counter.fetch_add(1)));
+    const fs::path p = fs::temp_directory_path() / ("trx81500-test-" + std::to_string(::getpid()) +
+                                                    "-" + std::to_string(counter.fetch_add(1)));
     fs::remove_all(p);
     fs::create_directories(p);
     return p;
@@ -76,8 +76,9 @@ struct Driver::Impl {
     explicit Impl(const DriverOptions& o)
         : folder(o.program_folder.empty() ? fresh_folder() : o.program_folder),
           owns_folder(o.program_folder.empty()), port(clock), pump(clock),
-          files(folder, folder / "config"),
-          program(main::Services{port, clock, dialogs, pump, files}) {
+          files(folder, o.config_folder.empty() ? folder / "config" : o.config_folder,
+                o.program_folder_writable),
+          program(main::Services{port, clock, dialogs, pump, files, &devices, &simulator}) {
         port.set_open_fails(!o.port_exists);
     }
 
@@ -142,14 +143,18 @@ struct Driver::Impl {
     FakeSerialPort port;
     RecordedDialogs dialogs;
     VirtualPump pump;
-    ui::StdFiles files;
+    DriverFiles files;
+    ScriptedSerialDevices devices;
+    FakeSimulator simulator;
     main::Program program;
 };
 
 Driver::Driver(DriverOptions options) : impl_(std::make_unique<Impl>(options)) {}
 Driver::~Driver() = default;
 
-void Driver::start() { impl_->program.start(); }
+void Driver::start() {
+    impl_->program.start();
+}
 
 // ---------------------------------------------------------------- the technician
 
@@ -204,8 +209,12 @@ void Driver::key(std::string_view window, unsigned mods, char key) {
     w.user_key(k);
 }
 
-void Driver::focus(std::string_view control) { impl_->as<ui::TextBox>(control).user_focus(); }
-void Driver::leave(std::string_view control) { impl_->as<ui::TextBox>(control).user_leave(); }
+void Driver::focus(std::string_view control) {
+    impl_->as<ui::TextBox>(control).user_focus();
+}
+void Driver::leave(std::string_view control) {
+    impl_->as<ui::TextBox>(control).user_leave();
+}
 
 void Driver::spin(std::string_view spinner, int clicks) {
     auto& s = impl_->as<ui::Spinner>(spinner);
@@ -228,8 +237,12 @@ void Driver::scroll(std::string_view grid, int top_row) {
     }
 }
 
-void Driver::activate(std::string_view window) { impl_->window(window).user_activate(); }
-void Driver::close(std::string_view window) { impl_->window(window).user_close(); }
+void Driver::activate(std::string_view window) {
+    impl_->window(window).user_activate();
+}
+void Driver::close(std::string_view window) {
+    impl_->window(window).user_close();
+}
 void Driver::answer_file_dialog(std::string path) {
     impl_->dialogs.answer_file_dialog(std::move(path));
 }
@@ -240,21 +253,45 @@ void Driver::paste(std::string_view control, std::string_view text) {
 
 // ---------------------------------------------------------------- the scanner and the wire
 
-void Driver::receive(std::string_view bytes) { impl_->port.inject(bytes); }
+void Driver::receive(std::string_view bytes) {
+    impl_->port.inject(bytes);
+}
 
 void Driver::receive_later(std::chrono::milliseconds delay, std::string bytes) {
     impl_->clock.schedule(delay, [this, b = std::move(bytes)] { impl_->port.inject(b); });
 }
 
-std::string Driver::sent() { return impl_->port.take_sent(); }
-bool Driver::port_open() const { return impl_->port.is_open(); }
-std::string Driver::port_name() const { return impl_->program.shared().port_name; }
+std::string Driver::sent() {
+    return impl_->port.take_sent();
+}
+bool Driver::port_open() const {
+    return impl_->port.is_open();
+}
+std::string Driver::port_name() const {
+    return impl_->program.shared().port_name;
+}
 void Driver::flash_library(std::shared_ptr<trx::FlashLibrary> lib) {
     impl_->program.set_flash_library(std::move(lib));
 }
-void Driver::pull_device() { impl_->port.pull_device(); }
+void Driver::pull_device() {
+    impl_->port.pull_device();
+}
+void Driver::port_missing(std::string name, std::string reason) {
+    impl_->port.set_missing(std::move(name), std::move(reason));
+}
+void Driver::serial_devices(std::vector<main::SerialDevice> devices) {
+    impl_->devices.set(std::move(devices));
+}
+bool Driver::simulator_running() const {
+    return impl_->simulator.running();
+}
+void Driver::simulator_fails(std::string reason) {
+    impl_->simulator.fail_with(std::move(reason));
+}
 
-void Driver::advance(std::chrono::milliseconds ms) { impl_->clock.advance(ms); }
+void Driver::advance(std::chrono::milliseconds ms) {
+    impl_->clock.advance(ms);
+}
 
 // ---------------------------------------------------------------- what the technician sees
 
@@ -313,7 +350,9 @@ bool Driver::visible(std::string_view control) const {
     return impl_->control(control).visible();
 }
 
-bool Driver::exists(std::string_view window) const { return impl_->window(window).exists(); }
+bool Driver::exists(std::string_view window) const {
+    return impl_->window(window).exists();
+}
 bool Driver::locked(std::string_view control) const {
     return impl_->as<ui::TextBox>(control).locked();
 }
@@ -329,7 +368,9 @@ std::uint32_t Driver::text_color(std::string_view control) const {
 std::string Driver::cell(std::string_view grid, int row, int col) const {
     return impl_->as<ui::Grid>(grid).cell(row, col);
 }
-int Driver::top_row(std::string_view grid) const { return impl_->as<ui::Grid>(grid).top_row(); }
+int Driver::top_row(std::string_view grid) const {
+    return impl_->as<ui::Grid>(grid).top_row();
+}
 bool Driver::drawing(std::string_view grid) const {
     return impl_->as<ui::Grid>(grid).drawing();
 }
@@ -370,10 +411,23 @@ std::vector<Message> Driver::messages() {
     return out;
 }
 
-fs::path Driver::program_folder() const { return impl_->folder; }
-bool Driver::ended() const { return impl_->program.ended(); }
-std::size_t Driver::pending_output() const { return impl_->port.pending_output(); }
-std::chrono::nanoseconds Driver::now() const { return impl_->clock.now(); }
-main::Program& Driver::program() { return impl_->program; }
+fs::path Driver::program_folder() const {
+    return impl_->folder;
+}
+fs::path Driver::config_folder() const {
+    return impl_->files.config_folder();
+}
+bool Driver::ended() const {
+    return impl_->program.ended();
+}
+std::size_t Driver::pending_output() const {
+    return impl_->port.pending_output();
+}
+std::chrono::nanoseconds Driver::now() const {
+    return impl_->clock.now();
+}
+main::Program& Driver::program() {
+    return impl_->program;
+}
 
 } // namespace trx::testkit

@@ -20,16 +20,18 @@ struct Message {
     std::string text;
     std::string title;
     Icon icon;
-    std::string detail;   // the box's detail text; empty when none
+    std::string detail; // the box's detail text; empty when none
 };
 struct Segment {
     double x1, y1, x2, y2;
     std::uint32_t rgb;
-};   // twips, 0xRRGGBB
+}; // twips, 0xRRGGBB
 
 struct DriverOptions {
-    std::filesystem::path program_folder;   // empty: a fresh temporary folder
-    bool port_exists = true;                 // false: every open of a port fails
+    std::filesystem::path program_folder;  // empty: a fresh temporary folder
+    bool port_exists = true;               // false: every open of a port fails
+    std::filesystem::path config_folder{}; // the user's; empty: "config" in the program folder
+    bool program_folder_writable = true;   // false: an installed program's folder
 };
 
 // Runs the whole program logic headless on a fake port, a virtual clock, recorded dialogs
@@ -60,7 +62,7 @@ public:
     void activate(std::string_view window);
     void close(std::string_view window);
     void answer_file_dialog(std::string path);
-    void paste(std::string_view control, std::string_view text);   // clipboard paste
+    void paste(std::string_view control, std::string_view text); // clipboard paste
 
     // --- the scanner and the wire ---
     void receive(std::string_view bytes);
@@ -69,7 +71,14 @@ public:
     bool port_open() const;
     std::string port_name() const;
     void flash_library(std::shared_ptr<trx::FlashLibrary> lib);
-    void pull_device();   // the open device disappears (USB adapter pulled)
+    void pull_device(); // the open device disappears (USB adapter pulled)
+    // Opens of this port name fail with the reason given (the system's words).
+    void port_missing(std::string name, std::string reason = "No such file or directory");
+    // The serial devices beyond COM1 ... COM10 the system reports from now on.
+    void serial_devices(std::vector<trx::main::SerialDevice> devices);
+    // The "Simulator" entry: whether its simulator runs; a reason makes its starts fail.
+    bool simulator_running() const;
+    void simulator_fails(std::string reason);
 
     // --- time ---
     void advance(std::chrono::milliseconds ms);
@@ -94,11 +103,12 @@ public:
     Segment line(std::string_view line_control) const;
     std::vector<Message> messages();
     std::filesystem::path program_folder() const;
+    std::filesystem::path config_folder() const;
     bool ended() const;
 
     // --- extras ---
     std::size_t pending_output() const;   // bytes in the transmit buffer now
-    std::chrono::nanoseconds now() const;  // virtual time since the driver was made
+    std::chrono::nanoseconds now() const; // virtual time since the driver was made
     trx::main::Program& program();        // the logic under test
 
 private:

@@ -14,6 +14,9 @@ ui::OpenResult FakeSerialPort::open() {
     if (open_fails_) {
         return {false, fail_reason_};
     }
+    if (const auto it = missing_.find(name_); it != missing_.end()) {
+        return {false, it->second};
+    }
     open_ = true;
     ++opens_;
     busy_until_ = clock_.now();

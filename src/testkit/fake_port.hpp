@@ -3,6 +3,7 @@
 #include "testkit/virtual_clock.hpp"
 #include "ui/services.hpp"
 
+#include <map>
 #include <string>
 
 namespace trx::testkit {
@@ -26,6 +27,10 @@ public:
         open_fails_ = fails;
         fail_reason_ = std::move(reason);
     }
+    // Opens of this one port name fail with the reason given.
+    void set_missing(std::string name, std::string reason) {
+        missing_[std::move(name)] = std::move(reason);
+    }
     // Bytes from the scanner; delivered only while the port is open.
     void inject(std::string_view bytes);
     std::string take_sent();
@@ -39,6 +44,7 @@ private:
     bool open_ = false;
     bool open_fails_ = false;
     std::string fail_reason_;
+    std::map<std::string, std::string> missing_;
     std::string sent_;
     VirtualClock::duration busy_until_{0};
     int opens_ = 0;

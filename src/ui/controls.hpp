@@ -146,6 +146,7 @@ public:
         std::string caption;
         bool enabled = true;
         std::string tooltip;
+        bool separator_before = false;   // a menu separator above the entry
     };
     struct Item {
         std::string key;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -50,25 +51,22 @@ std::string joined(const std::vector<std::string>& lines, std::size_t count) {
     return out;
 }
 
+// The technician picks a port on the toolbar, opens it and opens the update window.
+void open_port_and_window(Driver& d, const char* com = "com3") {
+    d.choose(std::string("main.Toolbar1.comport.") + com);
+    d.click("main.Toolbar1.comport");
+    d.click("main.Toolbar1.software");
+    ASSERT_TRUE(d.visible("sw_update"));
+}
+
 class SwUpdate : public ::testing::Test {
 protected:
     SwUpdate() {
         d.start();
         d.flash_library(lib);
-        open_main_port("COM3");
-        // The toolbar's "Software" button shows the window; until the main window's toolbar
-        // is built, the test shows it the same way.
-        form().window.show();
+        open_port_and_window(d);
         d.answer_file_dialog(k_hex);
         d.click("sw_update.openbutton");
-    }
-
-    // The toolbar's port button sets the port name and opens the port; until it is built,
-    // the test does what it would.
-    void open_main_port(const std::string& name) {
-        d.program().shared().port_name = name;
-        port().set_port_name(name);
-        ASSERT_TRUE(port().open().ok);
     }
 
     SwUpdateForm& form() { return d.program().sw_update_form(); }
@@ -126,6 +124,7 @@ TEST_F(SwUpdate, ASuccessfulRunResetsBootstrapsFlashesAndTakesThePortBack) {
     EXPECT_EQ(d.sent(), "Quendel KG 14.03.1999");
     EXPECT_EQ(log(), joined(k_success_lines, 2));
     EXPECT_FALSE(d.port_open());
+    EXPECT_EQ(d.text("main.Toolbar1.comport"), "Close COM3    ");
     EXPECT_FALSE(d.timer_enabled("sw_update.sw_timer_1"));
     EXPECT_TRUE(d.timer_enabled("sw_update.sw_timer_2"));
 
@@ -150,6 +149,8 @@ TEST_F(SwUpdate, ASuccessfulRunResetsBootstrapsFlashesAndTakesThePortBack) {
     EXPECT_TRUE(d.port_open());
     EXPECT_EQ(d.port_name(), "COM3");
     EXPECT_EQ(port().port_name(), "COM3");
+    EXPECT_EQ(d.text("main.Toolbar1.comport"), "Close COM3    ");
+    EXPECT_TRUE(d.enabled("main.Toolbar1.software"));
     EXPECT_TRUE(d.messages().empty());
     expect_run_ended();
     EXPECT_EQ(d.text("sw_update.hexfilename"), k_hex);
@@ -308,7 +309,7 @@ TEST_F(SwUpdate, TheLibrarysReasonForAFailureShowsBesideTheLog) {
 TEST(SwUpdateFile, ProgramNeedsAFileAndACancelledDialogKeepsThePath) {
     Driver d;
     d.start();
-    d.program().sw_update_form().window.show();
+    open_port_and_window(d);
     d.activate("sw_update");
     EXPECT_FALSE(d.enabled("sw_update.program"));
 
@@ -336,13 +337,15 @@ TEST(SwUpdateFile, ProgramNeedsAFileAndACancelledDialogKeepsThePath) {
     EXPECT_EQ(r.initial_path, k_hex);
 }
 
-TEST(SwUpdateFile, ActivationEnablesProgramForARestoredFile) {
+TEST(SwUpdateFile, ActivationEnablesProgramForTheFileRememberedFromLastTime) {
     Driver d;
+    const auto hex = d.program_folder() / "last.h86";
+    std::ofstream(hex) << ":00000001FF\r\n";
+    std::ofstream(d.program_folder() / "TRX81500.ini") << hex.string() << "\r\n";
     d.start();
-    // As the settings file restores it at start-up.
-    d.program().sw_update_form().hexfilename.set_caption(k_hex);
-    d.program().sw_update_form().window.show();
+    EXPECT_EQ(d.text("sw_update.hexfilename"), hex.string());
     EXPECT_FALSE(d.enabled("sw_update.program"));
+    open_port_and_window(d);
     d.activate("sw_update");
     EXPECT_TRUE(d.enabled("sw_update.program"));
 }
@@ -376,7 +379,7 @@ TEST_F(SwUpdate, HidingTheWindowDoesNotStopARun) {
     EXPECT_FALSE(d.visible("sw_update"));
 
     // Shown again, the window holds the file and the last log.
-    form().window.show();
+    d.click("main.Toolbar1.software");
     d.activate("sw_update");
     EXPECT_EQ(d.text("sw_update.hexfilename"), k_hex);
     EXPECT_TRUE(d.enabled("sw_update.program"));
@@ -413,7 +416,7 @@ TEST_F(SwUpdate, WithoutAFlashLibraryNothingIsSent) {
 }
 
 TEST_F(SwUpdate, AResetThatCannotBeWrittenAbortsAndFreesTheButtons) {
-    port().close(); // e.g. the adapter was pulled while the window was open
+    d.pull_device(); // the adapter was pulled while the window was open
     d.click("sw_update.program");
     EXPECT_EQ(log(), "Reseting Controller\r\nProgramming aborted");
     EXPECT_EQ(d.text_color("sw_update.status"), k_red);
@@ -425,34 +428,35 @@ TEST_F(SwUpdate, AResetThatCannotBeWrittenAbortsAndFreesTheButtons) {
 TEST_F(SwUpdate, ABootstrapStringThatCannotBeWrittenAbortsAndFreesTheButtons) {
     d.click("sw_update.program");
     d.advance(200ms);
-    port().close();
+    d.pull_device();
     d.advance(300ms);
     EXPECT_EQ(log(), "Reseting Controller\r\nSend Bootstrap Comand\r\nProgramming aborted");
     EXPECT_EQ(d.text_color("sw_update.status"), k_red);
     expect_run_ended();
     d.advance(2000ms);
     EXPECT_EQ(lib->calls, std::vector<std::string>{"LoadFile"});
-    // Whoever closed the port decides about it; the window does not reopen it behind the
+    // The port was lost, not handed over: the window does not reopen it behind the
     // toolbar's back.
     EXPECT_FALSE(d.port_open());
 }
 
 TEST_F(SwUpdate, AMainPortThatCannotBeReopenedIsReportedAndShownClosed) {
-    int lost = 0;
-    d.program().sw_update_window().main_port_lost.connect([&] { ++lost; });
     d.click("sw_update.program");
     d.advance(500ms);
-    port().set_open_fails(true, "The device /dev/ttyS2 does not exist.");
+    d.port_missing("COM3", "The device /dev/ttyS2 does not exist.");
     d.advance(500ms);
 
     EXPECT_EQ(log(), joined(k_success_lines, k_success_lines.size()) + "Programming finished");
     EXPECT_FALSE(d.port_open());
-    EXPECT_EQ(lost, 1);
     const auto boxes = d.messages();
     ASSERT_EQ(boxes.size(), 1U);
     EXPECT_EQ(boxes[0].text, "COM-Port not available");
     EXPECT_EQ(boxes[0].title, "COM-Port");
     EXPECT_EQ(boxes[0].detail, "The device /dev/ttyS2 does not exist.");
+    // The toolbar no longer claims an open port, and offers to open it again.
+    EXPECT_EQ(d.text("main.Toolbar1.comport"), "Open COM3    ");
+    EXPECT_FALSE(d.enabled("main.Toolbar1.software"));
+    EXPECT_TRUE(d.enabled("main.Toolbar1.comport.com5"));
     expect_run_ended();
 }
 

@@ -1,0 +1,226 @@
+#include "main/main_window.hpp"
+
+#include "main/port_list.hpp"
+#include "main/program.hpp"
+#include "ui/numtext.hpp"
+
+#include <array>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace trx::main {
+
+namespace {
+
+constexpr std::array<int, 6> k_data_widths{450, 900, 400, 900, 900, 500};
+constexpr std::array<std::string_view, 4> k_data_headings{"", "angle", "flag", "width"};
+constexpr std::array<int, 4> k_data2_widths{450, 900, 900, 500};
+constexpr std::array<std::string_view, 4> k_data2_headings{"", "angle", "tag width", "code"};
+
+// Widths, centre-top alignment, headings and the row numbers 1 ... 999 (the last row gets no
+// number). Drawing is off meanwhile, so a view refreshes once, not a thousand times.
+void lay_out_grid(ui::Grid& g, std::span<const int> widths,
+                  std::span<const std::string_view> headings) {
+    g.set_drawing(false);
+    for (std::size_t c = 0; c < widths.size(); ++c) {
+        g.set_col_width(static_cast<int>(c), widths[c]);
+        g.set_col_align(static_cast<int>(c), ui::Grid::Align::center_top);
+    }
+    for (int r = 1; r < g.rows() - 1; ++r) {
+        g.set_cell(r, 0, num::dec(r));
+    }
+    for (std::size_t c = 1; c < headings.size(); ++c) {
+        g.set_cell(0, static_cast<int>(c), headings[c]);
+    }
+    g.set_drawing(true);
+}
+
+} // namespace
+
+MainWindow::MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm& sw,
+                       Shared& shared, const Services& services, std::function<void()> end)
+    : form_(form), para_(para), sw_(sw), shared_(shared), port_(services.port),
+      dialogs_(services.dialogs), devices_(services.devices), simulator_(services.simulator),
+      settings_(services.files), end_(std::move(end)) {
+    port_.set_port_name(chosen_.name);
+    connect_form();
+}
+
+void MainWindow::connect_form() {
+    form_.window.activated.connect([this] { on_activated(); });
+    form_.window.key.connect([this](ui::KeyPress& k) { on_key(k); });
+    form_.window.close_requested.connect([this] { shutdown(false); });
+    form_.Toolbar1.button_click.connect([this](const std::string& key) { on_button(key); });
+    form_.Toolbar1.menu_opening.connect([this](const std::string& key) {
+        if (key == k_port_key) {
+            refresh_port_menu();
+        }
+    });
+    form_.Toolbar1.chosen.connect([this](const std::string& key, const std::string& entry) {
+        if (key == k_port_key) {
+            on_chosen(entry);
+        }
+    });
+}
+
+// ---------------------------------------------------------------- start-up
+
+void MainWindow::start_up() {
+    place_picture();
+    lay_out_grid(form_.data, k_data_widths, k_data_headings);
+    lay_out_grid(form_.data2, k_data2_widths, k_data2_headings);
+    read_settings();
+    refresh_port_menu();
+}
+
+// The scanner dot in the centre of the picture, the zero line from there straight up.
+void MainWindow::place_picture() {
+    const double w = form_.map.width();
+    const double h = form_.map.height();
+    form_.laser.move(w / 2 - form_.laser.width() / 2, h / 2 - form_.laser.height() / 2);
+    form_.Line1.place(w / 2, h / 2, w / 2, 0);
+}
+
+void MainWindow::read_settings() {
+    const auto hex = settings_.read();
+    if (!hex) {
+        return;
+    }
+    sw_.window.create();
+    sw_.hexfilename.set_caption(*hex);
+}
+
+// ---------------------------------------------------------------- window events
+
+void MainWindow::on_activated() {
+    para_.create();
+    para_.hide();
+    sw_.window.create();
+    sw_.window.hide();
+}
+
+// Ctrl+Alt+Q, with exactly those modifiers, shows the control command box for good.
+void MainWindow::on_key(ui::KeyPress& k) {
+    const bool q = k.code == 'Q' || k.code == 'q';
+    if (!q || k.mods != (ui::mod_ctrl | ui::mod_alt)) {
+        return;
+    }
+    form_.comand.set_visible(true);
+    k.handled = true;
+}
+
+// Toolbar buttons are told apart by their captions, trailing blanks included.
+void MainWindow::on_button(const std::string& key) {
+    const std::string caption = form_.Toolbar1.item(key).caption;
+    if (caption == k_caption_parameter) {
+        para_.show();
+    } else if (caption == k_caption_software) {
+        sw_.window.show();
+    } else if (caption == k_caption_exit) {
+        shutdown(true);
+    } else {
+        on_port_button(caption);
+    }
+}
+
+// ---------------------------------------------------------------- port
+
+void MainWindow::refresh_port_menu() {
+    const auto devices = devices_ != nullptr ? devices_->list() : std::vector<SerialDevice>{};
+    form_.Toolbar1.set_entries(
+        k_port_key, port_entries(devices, simulator_ != nullptr, state_ == PortState::closed));
+}
+
+void MainWindow::on_chosen(const std::string& entry_key) {
+    const auto& entry = form_.Toolbar1.entry(k_port_key, entry_key);
+    chosen_ = {entry.caption, entry_key == k_simulator_key};
+    if (!chosen_.simulator) {
+        port_.set_port_name(chosen_.name);
+    }
+    form_.Toolbar1.set_caption(k_port_key, open_caption(chosen_.name));
+}
+
+void MainWindow::on_port_button(const std::string& caption) {
+    if (caption == open_caption(chosen_.name)) {
+        if (open_port()) {
+            shared_.port_name = port_.port_name();
+        }
+    } else if (caption == close_caption(chosen_.name)) {
+        close_port();
+    }
+}
+
+bool MainWindow::open_port() {
+    SimulatorHost* sim = chosen_.simulator ? simulator_ : nullptr;
+    if (sim != nullptr) {
+        const SimulatorStart s = sim->start();
+        if (!s.ok) {
+            report_open_failure(s.reason);
+            return false;
+        }
+        port_.set_port_name(s.device);
+    }
+    const ui::OpenResult r = port_.open();
+    if (!r.ok) {
+        if (sim != nullptr) {
+            sim->stop();
+        }
+        report_open_failure(r.reason);
+        return false;
+    }
+    enter(PortState::open);
+    return true;
+}
+
+void MainWindow::close_port() {
+    port_.close();
+    if (chosen_.simulator && simulator_ != nullptr) {
+        simulator_->stop();
+    }
+    enter(PortState::closed);
+}
+
+// Closed: open caption, menu entries enabled, "Software" disabled; Open: the reverse.
+void MainWindow::enter(PortState s) {
+    state_ = s;
+    const bool open = s == PortState::open;
+    auto& tb = form_.Toolbar1;
+    tb.set_caption(k_port_key, open ? close_caption(chosen_.name) : open_caption(chosen_.name));
+    std::vector<std::string> keys;
+    for (const auto& e : tb.item(k_port_key).entries) {
+        keys.push_back(e.key);
+    }
+    for (const auto& k : keys) {
+        tb.set_entry_enabled(k_port_key, k, !open);
+    }
+    tb.set_enabled("software", open);
+}
+
+void MainWindow::report_open_failure(const std::string& reason) {
+    dialogs_.message({"COM-Port not available", "COM-Port", ui::Icon::none, reason});
+}
+
+// ---------------------------------------------------------------- shutdown
+
+void MainWindow::shutdown(bool with_settings) {
+    if (ending_) {
+        return;
+    }
+    ending_ = true;
+    if (with_settings) {
+        (void)settings_.write(sw_.hexfilename.caption()); // a failure is silent
+    }
+    para_.hide();
+    sw_.window.hide();
+    form_.window.hide();
+    if (port_.is_open()) {
+        port_.close();
+    }
+    if (simulator_ != nullptr && simulator_->running()) {
+        simulator_->stop();
+    }
+    end_();
+}
+
+} // namespace trx::main

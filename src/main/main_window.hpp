@@ -1,0 +1,76 @@
+#pragma once
+
+#include "link/shared.hpp"
+#include "main/main_form.hpp"
+#include "main/port_list.hpp"
+#include "main/settings.hpp"
+#include "sw_update/sw_update_form.hpp"
+
+#include <functional>
+#include <string>
+
+namespace trx::main {
+
+struct Services;
+
+inline constexpr const char* k_caption_parameter = "Parameter        ";
+inline constexpr const char* k_caption_software = "Software        ";
+inline constexpr const char* k_caption_exit = "Exit             ";
+inline constexpr const char* k_port_key = "comport";
+
+// The main window's logic: start-up sequence, activation, the key chord, the toolbar, the
+// choice and opening of the serial port, the settings file and shutdown.
+class MainWindow {
+public:
+    // para: the parameter window; sw: the software update window (its hexfilename is the
+    // settings file's line); end: called last, when the program has ended.
+    MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm& sw, Shared& shared,
+               const Services& services, std::function<void()> end);
+
+    // Runs when the main window is created: picture base, both grids, settings file.
+    void start_up();
+
+    // Opens the chosen port (starting the simulator first for "Simulator"); on failure the
+    // box "COM-Port not available" with the system's reason, and nothing else changes.
+    bool open_port();
+    void close_port();
+
+private:
+    enum class PortState { closed, open };
+
+    // A port as the menu offers it: "COM3", "/dev/ttyUSB0" or "Simulator".
+    struct PortChoice {
+        std::string name;
+        bool simulator = false;
+    };
+
+    void connect_form();
+    void place_picture();
+    void read_settings();
+    void refresh_port_menu();
+    void enter(PortState s);
+    void report_open_failure(const std::string& reason);
+
+    void on_activated();
+    void on_key(ui::KeyPress& k);
+    void on_button(const std::string& key);
+    void on_port_button(const std::string& caption);
+    void on_chosen(const std::string& entry_key);
+    void shutdown(bool with_settings);
+
+    MainForm& form_;
+    ui::Window& para_;
+    sw_update::SwUpdateForm& sw_;
+    Shared& shared_;
+    ui::SerialPort& port_;
+    ui::Dialogs& dialogs_;
+    SerialDevices* devices_;
+    SimulatorHost* simulator_;
+    Settings settings_;
+    std::function<void()> end_;
+    PortChoice chosen_{"COM1", false};
+    PortState state_ = PortState::closed;
+    bool ending_ = false;
+};
+
+} // namespace trx::main

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "ui/services.hpp"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace trx::main {
+
+inline constexpr const char* k_settings_file = "TRX81500.ini";
+
+// The settings file: one line, the path of the hex file last used, ended by CR LF. It lives
+// in the program's folder; when that folder takes no files (an installed program), in the
+// user's configuration folder. Every failure is silent: the caller gets a value, no message.
+class Settings {
+public:
+    explicit Settings(ui::Files& files) : files_(files) {}
+
+    // The remembered hex file when the settings file names one that can be read; nullopt
+    // otherwise (no file, unreadable, empty line, the named file gone).
+    [[nodiscard]] std::optional<std::string> read() const;
+
+    // Replaces the settings file with `hex_path` and CR LF; false when it could not. A
+    // failure leaves the older file as it was, never a truncated one.
+    bool write(std::string_view hex_path);
+
+    // The file read() uses: the program folder's when it exists, else the user's.
+    [[nodiscard]] std::filesystem::path read_path() const;
+    // The file write() replaces: in the program folder when that folder is writable.
+    [[nodiscard]] std::filesystem::path write_path() const;
+
+private:
+    ui::Files& files_;
+};
+
+} // namespace trx::main

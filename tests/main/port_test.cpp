@@ -1,0 +1,250 @@
+// Choosing, opening and closing the serial port from the toolbar, the devices beyond COM10,
+// the simulator entry, and a device that disappears while open.
+#include "testkit/driver.hpp"
+
+#include <gtest/gtest.h>
+
+namespace trx::testkit {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* k_port = "main.Toolbar1.comport";
+
+std::string entry(const std::string& key) {
+    return std::string(k_port) + "." + key;
+}
+
+// Every entry of the port menu is enabled (or disabled) as the port state says.
+void expect_entries_enabled(Driver& d, bool enabled) {
+    for (const auto& e : d.program().main_form().Toolbar1.item("comport").entries) {
+        EXPECT_EQ(e.enabled, enabled) << e.key;
+    }
+}
+
+std::vector<std::string> entry_keys(Driver& d) {
+    std::vector<std::string> keys;
+    for (const auto& e : d.program().main_form().Toolbar1.item("comport").entries) {
+        keys.push_back(e.key);
+    }
+    return keys;
+}
+
+TEST(PortButton, Com10CaptionsPortNameAndTheStatesOfMenuAndSoftware) {
+    Driver d;
+    d.start();
+    EXPECT_EQ(d.text(k_port), "Open COM1    ");
+    expect_entries_enabled(d, true);
+    EXPECT_FALSE(d.enabled("main.Toolbar1.software"));
+
+    d.choose(entry("com10"));
+    EXPECT_EQ(d.text(k_port), "Open COM10   ");
+    EXPECT_FALSE(d.port_open());
+    d.choose(entry("com9"));
+    EXPECT_EQ(d.text(k_port), "Open COM9    ");
+    d.choose(entry("com10"));
+
+    d.click(k_port);
+    EXPECT_TRUE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Close COM10   ");
+    EXPECT_EQ(d.port_name(), "COM10");
+    expect_entries_enabled(d, false);
+    EXPECT_TRUE(d.enabled("main.Toolbar1.software"));
+    d.choose(entry("com2")); // disabled while open: nothing changes
+    EXPECT_EQ(d.text(k_port), "Close COM10   ");
+
+    d.click(k_port);
+    EXPECT_FALSE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Open COM10   ");
+    EXPECT_EQ(d.port_name(), "COM10"); // kept after the close
+    expect_entries_enabled(d, true);
+    EXPECT_FALSE(d.enabled("main.Toolbar1.software"));
+    EXPECT_TRUE(d.messages().empty());
+}
+
+TEST(PortButton, AFailedOpenChangesNothingAndAnotherPortOpensAfterwards) {
+    Driver d;
+    d.port_missing("COM3", "No such file or directory");
+    d.start();
+    d.click(k_port); // COM1 opens and closes: the port name becomes "COM1"
+    d.click(k_port);
+    ASSERT_EQ(d.port_name(), "COM1");
+
+    d.choose(entry("com3"));
+    d.click(k_port);
+    const auto box = d.messages();
+    ASSERT_EQ(box.size(), 1U);
+    EXPECT_EQ(box[0].text, "COM-Port not available");
+    EXPECT_EQ(box[0].title, "COM-Port");
+    EXPECT_EQ(box[0].icon, Icon::none);
+    EXPECT_EQ(box[0].detail, "No such file or directory");
+    EXPECT_FALSE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Open COM3    ");
+    EXPECT_EQ(d.port_name(), "COM1");
+    expect_entries_enabled(d, true);
+    EXPECT_FALSE(d.enabled("main.Toolbar1.software"));
+
+    d.choose(entry("com4"));
+    d.click(k_port);
+    EXPECT_TRUE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Close COM4    ");
+    EXPECT_EQ(d.port_name(), "COM4");
+    EXPECT_TRUE(d.messages().empty());
+}
+
+TEST(PortButton, EveryOpenFailsWhenNoPortExists) {
+    Driver d({.program_folder = {}, .port_exists = false});
+    d.start();
+    for (const char* key : {"com1", "com10"}) {
+        d.choose(entry(key));
+        d.click(k_port);
+        EXPECT_FALSE(d.port_open()) << key;
+        EXPECT_EQ(d.messages().size(), 1U) << key;
+    }
+    EXPECT_EQ(d.text(k_port), "Open COM10   ");
+    EXPECT_EQ(d.port_name(), "");
+}
+
+TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening) {
+    Driver d;
+    d.start();
+    std::vector<std::string> expected;
+    for (int n = 1; n <= 10; ++n) {
+        expected.push_back("com" + std::to_string(n));
+    }
+    expected.push_back("simulator");
+    EXPECT_EQ(entry_keys(d), expected);
+
+    d.serial_devices({{"/dev/ttyACM0", ""}, {"/dev/ttyUSB0", "usb-FTDI_FT232R-if00-port0"}});
+    auto& tb = d.program().main_form().Toolbar1;
+    tb.user_open_menu("comport");
+    expected.insert(expected.begin() + 10, {"ttyACM0", "ttyUSB0"});
+    EXPECT_EQ(entry_keys(d), expected);
+    EXPECT_EQ(d.text(entry("ttyUSB0")), "/dev/ttyUSB0");
+    EXPECT_EQ(tb.entry("comport", "ttyUSB0").tooltip, "usb-FTDI_FT232R-if00-port0");
+    EXPECT_EQ(tb.entry("comport", "ttyACM0").tooltip, "");
+    EXPECT_TRUE(tb.entry("comport", "ttyACM0").separator_before);
+    EXPECT_FALSE(tb.entry("comport", "ttyUSB0").separator_before);
+    EXPECT_EQ(d.text(entry("com10")), "COM10");
+
+    d.choose(entry("ttyUSB0"));
+    EXPECT_EQ(d.text(k_port), "Open /dev/ttyUSB0");
+    d.click(k_port);
+    EXPECT_TRUE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Close /dev/ttyUSB0");
+    EXPECT_EQ(d.port_name(), "/dev/ttyUSB0");
+
+    // Unplugged meanwhile: the next opening drops it, and the entries stay disabled while open.
+    d.serial_devices({});
+    tb.user_open_menu("comport");
+    EXPECT_EQ(entry_keys(d).size(), 11U);
+    expect_entries_enabled(d, false);
+    // The open port can still be closed by its caption.
+    d.click(k_port);
+    EXPECT_FALSE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Open /dev/ttyUSB0");
+    expect_entries_enabled(d, true);
+}
+
+TEST(PortMenu, TheSimulatorStartsOnOpenAndStopsOnClose) {
+    Driver d;
+    d.start();
+    d.choose(entry("simulator"));
+    EXPECT_EQ(d.text(k_port), "Open Simulator");
+    EXPECT_FALSE(d.simulator_running());
+
+    d.click(k_port);
+    EXPECT_TRUE(d.simulator_running());
+    EXPECT_TRUE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Close Simulator");
+    EXPECT_EQ(d.port_name(), "/dev/pts/81500"); // the device path, as the flash library needs
+    EXPECT_TRUE(d.enabled("main.Toolbar1.software"));
+
+    d.click(k_port);
+    EXPECT_FALSE(d.simulator_running());
+    EXPECT_FALSE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Open Simulator");
+
+    // A COM port chosen afterwards opens under its own name again.
+    d.choose(entry("com2"));
+    d.click(k_port);
+    EXPECT_EQ(d.port_name(), "COM2");
+    EXPECT_FALSE(d.simulator_running());
+}
+
+TEST(PortMenu, ASimulatorThatCannotStartIsReportedLikeAMissingPort) {
+    Driver d;
+    d.simulator_fails("trx81500-sim was not found beside the program");
+    d.start();
+    d.choose(entry("simulator"));
+    d.click(k_port);
+    const auto box = d.messages();
+    ASSERT_EQ(box.size(), 1U);
+    EXPECT_EQ(box[0].text, "COM-Port not available");
+    EXPECT_EQ(box[0].detail, "trx81500-sim was not found beside the program");
+    EXPECT_FALSE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Open Simulator");
+    EXPECT_EQ(d.port_name(), "");
+}
+
+TEST(PortMenu, ASimulatorWhosePortWillNotOpenIsStoppedAgain) {
+    Driver d;
+    d.port_missing("/dev/pts/81500", "Permission denied");
+    d.start();
+    d.choose(entry("simulator"));
+    d.click(k_port);
+    EXPECT_EQ(d.messages().size(), 1U);
+    EXPECT_FALSE(d.simulator_running());
+    EXPECT_FALSE(d.port_open());
+}
+
+TEST(DeviceGone, TheProgramGoesOnAndCloseThenOpenWorksAgain) {
+    Driver d;
+    d.start();
+    d.choose(entry("com5"));
+    d.click(k_port);
+    ASSERT_TRUE(d.port_open());
+    d.key("main", ctrl | alt, 'Q');
+    d.click("main.motor_off"); // asks for a control command every millisecond
+
+    d.pull_device();
+    EXPECT_FALSE(d.port_open());
+    (void)d.sent();
+    d.advance(2s);
+    EXPECT_FALSE(d.program().defs().send_read_para());
+    EXPECT_EQ(d.sent(), ""); // writes to the vanished device fail quietly
+    EXPECT_TRUE(d.messages().empty());
+    EXPECT_EQ(d.text(k_port), "Close COM5    ");
+
+    d.click(k_port);
+    EXPECT_EQ(d.text(k_port), "Open COM5    ");
+    d.click(k_port);
+    EXPECT_TRUE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Close COM5    ");
+    EXPECT_TRUE(d.messages().empty());
+}
+
+TEST(DeviceGone, ExitAfterThePortVanishedStillEnds) {
+    Driver d;
+    d.start();
+    d.click(k_port);
+    d.pull_device();
+    d.click("main.Toolbar1.exit");
+    EXPECT_TRUE(d.ended());
+    EXPECT_FALSE(d.port_open());
+}
+
+TEST(PortShutdown, ExitStopsARunningSimulator) {
+    Driver d;
+    d.start();
+    d.choose(entry("simulator"));
+    d.click(k_port);
+    ASSERT_TRUE(d.simulator_running());
+    d.close("main");
+    EXPECT_TRUE(d.ended());
+    EXPECT_FALSE(d.simulator_running());
+    EXPECT_FALSE(d.port_open());
+}
+
+} // namespace
+} // namespace trx::testkit
