@@ -1,5 +1,6 @@
 // The TRX 81500 service tool: the program logic on Qt's serial port, timers and dialogs.
 #include "main/program.hpp"
+#include "ui/qt/para_view.hpp"
 #include "ui/qt/qt_serial_port.hpp"
 #include "ui/qt/qt_services.hpp"
 #include "ui/qt/sw_update_view.hpp"
@@ -26,6 +27,7 @@ int main(int argc, char* argv[]) {
     auto* layout = new QVBoxLayout(&main_view);
     layout->addWidget(new QLabel("TRX 81500 service tool: the main window follows.", &main_view));
     main_view.set_client_twips(9915, 8505);
+    trx::ui::qt::ParaView para_view(program.para_form());   // shown when its model is shown
     trx::ui::qt::SwUpdateView sw_update_view(program.sw_update_form());
     program.start();
     return QApplication::exec();

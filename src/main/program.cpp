@@ -3,7 +3,8 @@
 namespace trx::main {
 
 Program::Program(Services services)
-    : services_(services), writer_(services.port, shared_),
+    : services_(services), para_window_(para_, services.dialogs),
+      writer_(services.port, shared_),
       defs_(writer_, para_.window, para_.statusbar),
       receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
       main_window_(main_, para_.window, sw_, shared_, services_, [this] { end(); }),

@@ -8,6 +8,7 @@
 #include "main/main_form.hpp"
 #include "main/main_window.hpp"
 #include "main/port_list.hpp"
+#include "para/para.hpp"
 #include "para/para_form.hpp"
 #include "sw_update/sw_update.hpp"
 #include "sw_update/sw_update_form.hpp"
@@ -51,6 +52,7 @@ public:
     [[nodiscard]] MainForm& main_form() { return main_; }
     [[nodiscard]] MainWindow& main_window() { return main_window_; }
     [[nodiscard]] para::ParaForm& para_form() { return para_; }
+    [[nodiscard]] para::ParaWindow& para_window() { return para_window_; }
     [[nodiscard]] sw_update::SwUpdateForm& sw_update_form() { return sw_; }
     [[nodiscard]] sw_update::SwUpdateWindow& sw_update_window() { return sw_update_; }
     [[nodiscard]] Shared& shared() { return shared_; }
@@ -74,6 +76,7 @@ private:
     Shared shared_;
     MainForm main_;
     para::ParaForm para_;
+    para::ParaWindow para_window_;
     sw_update::SwUpdateForm sw_;
     link::FrameWriter writer_;
     link::Defs defs_;

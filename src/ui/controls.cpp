@@ -92,6 +92,13 @@ void TextBox::user_paste(const std::string& s) {
     if (!reachable() || locked_ || s.empty()) {
         return;
     }
+    if (paste_as_keys_) {
+        for (char c : s) {
+            KeyPress k{static_cast<unsigned char>(c), mod_none, false};
+            user_key(k);
+        }
+        return;
+    }
     set_text(text_ + s);
     caret_to_end();
 }

@@ -27,6 +27,9 @@ public:
     [[nodiscard]] std::size_t caret() const { return caret_; }
     void caret_to_end();
     void repaint() const { repaint_requested.raise(); }
+    // For a box whose text only its key handlers edit: a paste then arrives as typed keys,
+    // one per character, and passes the same filter as typing.
+    void set_paste_as_keys(bool on) { paste_as_keys_ = on; }
 
     // --- user input entry points; ignored where a person could not reach the box ---
     void user_key(KeyPress& k);     // key handlers first; unhandled keys edit an unlocked box
@@ -47,6 +50,7 @@ private:
     bool locked_ = false;
     std::uint32_t text_color_ = 0;
     std::size_t caret_ = 0;
+    bool paste_as_keys_ = false;
 };
 
 class Label : public Control {

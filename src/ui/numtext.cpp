@@ -4,6 +4,28 @@
 
 namespace trx::num {
 
+namespace {
+// v * 10 + d, or false when it would not fit.
+bool push_digit(std::int64_t& v, char c) {
+    constexpr auto max = std::numeric_limits<std::int64_t>::max();
+    const int d = c - '0';
+    if (v > (max - d) / 10) {
+        return false;
+    }
+    v = v * 10 + d;
+    return true;
+}
+
+bool all_digits(std::string_view s) {
+    for (char c : s) {
+        if (!is_digit(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+} // namespace
+
 std::string dec(std::int64_t v) {
     if (v == 0) {
         return "0";
@@ -36,17 +58,14 @@ std::string hex_upper(std::uint64_t v, int width) {
 }
 
 std::int64_t leading_value(std::string_view text) {
-    constexpr auto max = std::numeric_limits<std::int64_t>::max();
     std::int64_t v = 0;
     for (char c : text) {
         if (!is_digit(c)) {
             break;
         }
-        const int d = c - '0';
-        if (v > (max - d) / 10) {
-            return max;
+        if (!push_digit(v, c)) {
+            return std::numeric_limits<std::int64_t>::max();
         }
-        v = v * 10 + d;
     }
     return v;
 }
@@ -68,6 +87,32 @@ std::optional<std::uint64_t> parse_whole(std::string_view text) {
         v = v * 10 + d;
     }
     return v;
+}
+
+std::optional<CommaNumber> parse_comma(std::string_view text, int decimals) {
+    const auto comma = text.find(',');
+    const std::string_view whole = text.substr(0, comma);
+    const std::string_view fraction =
+        comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+    // A second comma is not a digit, so all_digits() refuses it as well.
+    if ((whole.empty() && fraction.empty()) || !all_digits(whole) || !all_digits(fraction)) {
+        return std::nullopt;
+    }
+    CommaNumber n;
+    for (char c : whole) {
+        if (!push_digit(n.scaled, c)) {
+            return std::nullopt;
+        }
+    }
+    for (std::size_t i = 0; i < static_cast<std::size_t>(decimals); ++i) {
+        if (!push_digit(n.scaled, i < fraction.size() ? fraction[i] : '0')) {
+            return std::nullopt;
+        }
+    }
+    for (std::size_t i = static_cast<std::size_t>(decimals); i < fraction.size(); ++i) {
+        n.exact = n.exact && fraction[i] == '0';
+    }
+    return n;
 }
 
 std::string fixed_comma(std::int64_t v, int decimals) {

@@ -39,6 +39,16 @@ std::int64_t leading_value(std::string_view text);
 // does not fit.
 std::optional<std::uint64_t> parse_whole(std::string_view text);
 
+// A number written with a decimal comma: digits with at most one comma and at least one
+// digit ("12,5", "7", "12,", ",5"); no sign, no blanks. `scaled` is the value times
+// 10^decimals with further decimals cut off ("6,05" at one decimal gives 60); `exact` is false
+// when a cut-off decimal was not 0. nullopt for any other text or one too large to hold.
+struct CommaNumber {
+    std::int64_t scaled = 0;
+    bool exact = true;
+};
+std::optional<CommaNumber> parse_comma(std::string_view text, int decimals);
+
 // v / 10^decimals with exactly `decimals` places and a decimal comma ("1,09", "-0,5").
 std::string fixed_comma(std::int64_t v, int decimals);
 

@@ -41,6 +41,22 @@ TEST(NumText, LeadingValueAndWholeNumbers) {
     EXPECT_FALSE(parse_whole("99999999999999999999999").has_value());
 }
 
+TEST(NumText, CommaNumbersCutToTheirDecimalsAndTellWhatWasCut) {
+    const auto tenths = [](std::string_view t) { return parse_comma(t, 1); };
+    EXPECT_EQ(tenths("12,5")->scaled, 125);
+    EXPECT_EQ(tenths("7")->scaled, 70);
+    EXPECT_EQ(tenths("12,")->scaled, 120);
+    EXPECT_EQ(tenths(",5")->scaled, 5);
+    EXPECT_EQ(tenths("6,05")->scaled, 60);
+    EXPECT_TRUE(tenths("18,00")->exact);
+    EXPECT_FALSE(tenths("18,01")->exact);
+    EXPECT_EQ(parse_comma("1,09", 2)->scaled, 109);
+    for (const char* bad :
+         {"", ",", "1,2,3", "12.5", " 1", "-1", "1a", "??.?", "99999999999999999999"}) {
+        EXPECT_FALSE(tenths(bad).has_value()) << bad;
+    }
+}
+
 TEST(NumText, SameTextsUnderAGermanLocale) {
     const char* old = std::setlocale(LC_ALL, nullptr);
     const std::string saved = old != nullptr ? old : "C";
@@ -49,6 +65,8 @@ TEST(NumText, SameTextsUnderAGermanLocale) {
     }
     EXPECT_EQ(fixed_comma(125, 1), "12,5");
     EXPECT_EQ(dec(-1234567), "-1234567");
+    EXPECT_EQ(parse_comma("12,5", 1)->scaled, 125);
+    EXPECT_FALSE(parse_comma("12.5", 1).has_value());
     std::setlocale(LC_ALL, saved.c_str());
 }
 

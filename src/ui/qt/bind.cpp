@@ -157,6 +157,10 @@ TextBoxEdit::TextBoxEdit(TextBox& m, QWidget* parent) : QLineEdit(parent), model
             p->refresh();
         }
     });
+    // Only the model edits the text: an edit that reached the widget another way (a drop, a
+    // middle-click paste, an input method) is put back at once.
+    setAcceptDrops(false);
+    QObject::connect(this, &QLineEdit::textEdited, this, [this] { refresh(); });
     refresh();
 }
 

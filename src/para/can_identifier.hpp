@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ui/controls.hpp"
+
+#include <string>
+
+namespace trx::para {
+
+// The CAN identifier box: "0x" and up to three hexadecimal digits, 0x000 to 0x7FF. Only the
+// digits 0 to 9 can be typed, and only its key handler edits the text, at the end; a reply
+// may write "A" to "F". Leaving pads the text to "0x" and three digits by its length alone;
+// an identifier above 0x7FF is cleared without a message.
+class CanIdentifier {
+public:
+    static constexpr std::size_t k_length = 5; // "0x" and three digits
+    static constexpr unsigned k_max = 0x7FF;
+
+    explicit CanIdentifier(ui::TextBox& box);
+
+    // The text a box holding `text` shows after the technician leaves it.
+    [[nodiscard]] static std::string on_leaving(const std::string& text);
+
+private:
+    void on_click();
+    void on_key(ui::KeyPress& k);
+
+    ui::TextBox& box_;
+};
+
+} // namespace trx::para
