@@ -53,12 +53,6 @@ SwUpdateWindow::SwUpdateWindow(SwUpdateForm& form, SwUpdateContext context)
     form_.sw_timer_2.tick.connect([this] { on_sw_timer_2(); });
 }
 
-SwUpdateWindow::~SwUpdateWindow() {
-    if (const auto& lib = ctx_.library) {
-        lib->set_progress(nullptr, nullptr);
-    }
-}
-
 // ---------------------------------------------------------------- states
 
 void SwUpdateWindow::enter(State s) {

@@ -47,7 +47,7 @@ public:
     };
 
     SwUpdateWindow(SwUpdateForm& form, SwUpdateContext context);
-    ~SwUpdateWindow();
+    ~SwUpdateWindow() = default;
     SwUpdateWindow(const SwUpdateWindow&) = delete;
     SwUpdateWindow& operator=(const SwUpdateWindow&) = delete;
     SwUpdateWindow(SwUpdateWindow&&) = delete;

@@ -285,23 +285,23 @@ TEST_F(SwUpdate, AFreshRunAfterAFailedOneStartsGreenWithAnEmptyLog) {
     EXPECT_EQ(lib->name_on_entry, std::string(32, ' '));
 }
 
-TEST_F(SwUpdate, AThrowingLibraryCallFailsItsStepWithTheReasonBesideTheLog) {
-    lib->throws_in = "EraseFlash";
-    run();
-    EXPECT_EQ(log(), joined(k_success_lines, 8) + "EraseFlash:     Error\r\nProgramming aborted");
-    EXPECT_EQ(d.text("sw_update.progress"), "library fault in EraseFlash");
-    EXPECT_TRUE(form().progress.visible());
-    EXPECT_EQ(lib->calls.back(), "CloseCom");
-    EXPECT_TRUE(d.port_open());
-}
-
-TEST_F(SwUpdate, TheLibrarysReasonForAFailureShowsBesideTheLog) {
+// Why a step failed shows beside the log, whether the library says it or throws it.
+TEST_F(SwUpdate, TheReasonForAFailedStepShowsBesideTheLog) {
     lib->results["ProgramFlash"] = {0};
     lib->error_text = "block 0x01F000: verify failed";
     run();
     EXPECT_EQ(d.text("sw_update.progress"), "block 0x01F000: verify failed");
     EXPECT_TRUE(form().progress.visible());
     EXPECT_EQ(log(), joined(k_success_lines, 9) + "ProgramFlash:     Error\r\nProgramming aborted");
+
+    lib->error_text.clear();
+    lib->throws_in = "EraseFlash";
+    run();
+    EXPECT_EQ(log(), joined(k_success_lines, 8) + "EraseFlash:     Error\r\nProgramming aborted");
+    EXPECT_EQ(d.text("sw_update.progress"), "library fault in EraseFlash");
+    EXPECT_EQ(lib->calls.back(), "CloseCom");
+    expect_run_ended();
+    EXPECT_TRUE(d.port_open());
 }
 
 // ---------------------------------------------------------------- the buttons
