@@ -12,7 +12,15 @@ Program::Program(Services services)
       main_window_(main_, para_.window, sw_, shared_, services_, [this] { end(); }),
       // Our built-in flash library unless a test puts another one in its place; it is loaded
       // only when the update first calls it.
-      flash_(std::make_shared<flash::Dll_interface>()) {
+      flash_(std::make_shared<flash::Dll_interface>()),
+      sw_update_(sw_, {shared_,
+                       writer_,
+                       services.dialogs,
+                       services.pump,
+                       flash_,
+                       {&main_.window, &para_.window}}) {
+    // A main port that the update could not reopen shows closed on the toolbar.
+    sw_update_.main_port_lost.connect([this] { main_window_.close_port(); });
     services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);

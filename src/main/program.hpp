@@ -10,6 +10,7 @@
 #include "main/port_list.hpp"
 #include "para/para.hpp"
 #include "para/para_form.hpp"
+#include "sw_update/sw_update.hpp"
 #include "sw_update/sw_update_form.hpp"
 #include "ui/services.hpp"
 
@@ -53,6 +54,7 @@ public:
     [[nodiscard]] para::ParaForm& para_form() { return para_; }
     [[nodiscard]] para::ParaWindow& para_window() { return para_window_; }
     [[nodiscard]] sw_update::SwUpdateForm& sw_update_form() { return sw_; }
+    [[nodiscard]] sw_update::SwUpdateWindow& sw_update_window() { return sw_update_; }
     [[nodiscard]] Shared& shared() { return shared_; }
     [[nodiscard]] const Services& services() const { return services_; }
     [[nodiscard]] link::Receiver& receiver() { return receiver_; }
@@ -81,6 +83,7 @@ private:
     link::Receiver receiver_;
     MainWindow main_window_;
     std::shared_ptr<FlashLibrary> flash_;
+    sw_update::SwUpdateWindow sw_update_;
     bool ended_ = false;
 };
 
