@@ -6,6 +6,7 @@
 #include "ui/qt/para_view.hpp"
 #include "ui/qt/qt_serial_port.hpp"
 #include "ui/qt/qt_services.hpp"
+#include "ui/qt/sw_update_view.hpp"
 #include "ui/std_files.hpp"
 
 #include <QApplication>
@@ -26,6 +27,7 @@ int main(int argc, char* argv[]) {
 
     trx::ui::qt::MainView main_view(program.main_form());
     trx::ui::qt::ParaView para_view(program.para_form()); // shown when its model is shown
+    trx::ui::qt::SwUpdateView sw_update_view(program.sw_update_form());
     program.start();
     return QApplication::exec();
 }

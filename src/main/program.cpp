@@ -15,11 +15,19 @@ Program::Program(Services services)
       // Our built-in flash library unless a test puts another one in its place; it is loaded
       // only when the update first calls it.
       flash_(std::make_shared<flash::Dll_interface>()),
+      sw_update_(sw_, {shared_,
+                       writer_,
+                       services.dialogs,
+                       services.pump,
+                       flash_,
+                       {&main_.window, &para_.window}}),
       supervision_(main_, para_, defs_, services.port, shared_),
       identity_(para_, defs_, receiver_, services.dialogs),
       para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, receiver_,
                   services.dialogs, services.pump, identity_}),
       para_send_(para_, para_read_, shared_, writer_, receiver_, services.dialogs) {
+    // A main port that the update could not reopen shows closed on the toolbar.
+    sw_update_.main_port_lost.connect([this] { main_window_.close_port(); });
     services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);

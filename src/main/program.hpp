@@ -15,6 +15,7 @@
 #include "para/para_form.hpp"
 #include "para/reply.hpp"
 #include "para/send.hpp"
+#include "sw_update/sw_update.hpp"
 #include "sw_update/sw_update_form.hpp"
 #include "ui/services.hpp"
 
@@ -58,6 +59,7 @@ public:
     [[nodiscard]] para::ParaForm& para_form() { return para_; }
     [[nodiscard]] para::ParaWindow& para_window() { return para_window_; }
     [[nodiscard]] sw_update::SwUpdateForm& sw_update_form() { return sw_; }
+    [[nodiscard]] sw_update::SwUpdateWindow& sw_update_window() { return sw_update_; }
     [[nodiscard]] Shared& shared() { return shared_; }
     [[nodiscard]] const Services& services() const { return services_; }
     [[nodiscard]] link::Receiver& receiver() { return receiver_; }
@@ -87,6 +89,7 @@ private:
     MainWindow main_window_;
     monitor::LiveMonitor live_monitor_;
     std::shared_ptr<FlashLibrary> flash_;
+    sw_update::SwUpdateWindow sw_update_;
     bool ended_ = false;
     monitor::Supervision supervision_;
     para::Identity identity_;

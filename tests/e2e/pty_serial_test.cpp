@@ -183,6 +183,12 @@ TEST_F(Pty, TransmitSideStaysBoundedWhenNobodyReads) {
     EXPECT_LE(worst, ui::SerialPort::k_transmit_buffer);
 }
 
+TEST_F(Pty, BytesWrittenRightBeforeACloseStillLeave) {
+    ASSERT_TRUE(port.write("Quendel KG 14.03.1999"));
+    port.close();
+    EXPECT_EQ(read_master(21), "Quendel KG 14.03.1999");
+}
+
 TEST(QtSerialPortOpen, MissingDeviceGivesAReasonAndStaysClosed) {
     (void)app();
     ui::qt::QtSerialPort port;

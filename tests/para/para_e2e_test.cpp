@@ -54,7 +54,8 @@ bool wait_until(const std::function<bool()>& done) {
     return true;
 }
 
-// The "Simulator" port entry on the real simulator process.
+// The "Simulator" port entry on the real simulator process, of the type under test and with
+// a state file of its own.
 class SimulatorHost : public main::SimulatorHost {
 public:
     explicit SimulatorHost(std::vector<std::string> args) : args_(std::move(args)) {}
@@ -65,11 +66,11 @@ public:
         return {true, process_.device(), {}};
     }
     void stop() override { process_.stop(); }
-    [[nodiscard]] bool running() const override { return process_.running(); }
+    [[nodiscard]] bool running() override { return process_.running(); }
 
 private:
     std::vector<std::string> args_;
-    mutable sim::SimulatorProcess process_;
+    sim::SimulatorProcess process_;
 };
 
 struct Folder {

@@ -62,6 +62,10 @@ OpenResult QtSerialPort::open() {
 
 void QtSerialPort::close() {
     if (port_.isOpen()) {
+        // Written bytes wait in Qt's buffer until the event loop runs; a close would drop
+        // them. Hand them to the device first: the bootstrap string is written right before
+        // the update closes the port. The bounded transmit buffer keeps this short.
+        port_.flush();
         port_.close();
     }
 }
