@@ -69,6 +69,9 @@ TEST_F(LiveMonitorSession, WorkedExampleFillsLabelsTablesAndPicture) {
     EXPECT_EQ(d.text("main.inkremente"), "8192");
     EXPECT_EQ(d.text("main.temperature"), "20");
     EXPECT_EQ(d.program().shared().status_word, 1); // speed OK
+    d.advance(std::chrono::milliseconds(1));        // Timer3 shows the status word
+    EXPECT_TRUE(d.checked("main.speed_ok"));
+    EXPECT_FALSE(d.checked("main.temp_low"));
     EXPECT_EQ(rows("main.data", 0, 5), (std::vector<Row>{
                                            {"angle", "flag", "width", "", ""},
                                            {"256", "+", "", "", ""},
