@@ -1,5 +1,6 @@
 // One status frame from its last byte to both grid models and the picture model rebuilt,
 // and the pure decoding on its own for comparison.
+#include "full_scans.hpp"
 #include "link/status_frame.hpp"
 #include "testkit/driver.hpp"
 #include "testkit/status_frames.hpp"
@@ -10,8 +11,6 @@
 
 namespace {
 
-using trx::testkit::StatusSpec;
-
 // CPU time of this thread: the figure stays meaningful on a machine shared with other work.
 double thread_seconds() {
     timespec ts{};
@@ -19,28 +18,13 @@ double thread_seconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-// A full frame: 60 "ZA" records or 48 coded "YA" records, spread over one turn.
-StatusSpec full_scan(bool ya) {
-    StatusSpec s;
-    s.ya = ya;
-    const std::uint32_t n = ya ? 48 : 60;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        s.stripes.push_back({i * (8192 / n), 40 + i % 7, ya ? 1 + i % 200 : 0});
-    }
-    return s;
-}
-
 // Only the ETX is timed: it ends the frame, and the checksum test, the decoding and the
 // whole redraw run inside its receive event.
 void frame_to_models(benchmark::State& state, bool ya) {
     trx::testkit::Driver d;
     d.start();
-    (void)d.program().services().port.open();
-    // As the parameter reply leaves them.
-    d.program().para_form().typ.set_caption(ya ? "YA" : "ZA");
-    d.program().para_form().max_modul_angle.anz.set_text("100");
-    d.program().shared().parameters_received = true;
-    d.program().shared().parameter_set_valid = true;
+    d.click("main.Toolbar1.comport");
+    d.receive(trx::testkit::parameter_reply(ya));
 
     const std::string frame = trx::testkit::status_frame(full_scan(ya));
     const std::string head = frame.substr(0, frame.size() - 1);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/frame.hpp"
+#include "link/para_frame.hpp"
 #include "ui/numtext.hpp"
 
 #include <cstdint>
@@ -42,6 +43,32 @@ inline std::string status_payload(const StatusSpec& s) {
 // The whole frame on the wire: STX, "S", payload, checksum digits, ETX.
 inline std::string status_frame(const StatusSpec& s) {
     return link::build_frame('S', status_payload(s));
+}
+
+// A parameter reply "W" of the short ("ZA") or extended ("YA") set, every field in range
+// unless the caller puts one out of it: after it, status frames are decoded.
+inline std::string parameter_reply(bool ya, std::uint16_t max_modul = 100,
+                                   std::uint16_t speed = 125) {
+    link::ParaSet set;
+    set.serial_number = 0x12AB34;
+    set.version = 109;
+    set.speed = speed;
+    set.switches = 3;
+    set.gap_offset_abs = 5;
+    set.equal_tolerance_abs = 6;
+    set.min_modul_angle = 7;
+    set.max_modul_angle = max_modul;
+    set.can_baud_code = 3;
+    set.rs232_baud_code = 5;
+    set.equal_tolerance_rel = 8;
+    set.gap_offset_rel = 9;
+    set.gap_correction = 100;
+    set.can_identifier = 0x7FF;
+    std::string payload;
+    for (const auto& field : link::para_fields(set, ya)) {
+        payload += field;
+    }
+    return link::build_frame('W', payload);
 }
 
 } // namespace trx::testkit

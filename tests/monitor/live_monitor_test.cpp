@@ -1,7 +1,6 @@
 // The live monitor as the technician sees it: status frames from the scanner filling the
 // labels, the two tag tables and the scan picture.
 #include "link/frame.hpp"
-#include "link/para_frame.hpp"
 #include "monitor/scan_picture.hpp"
 #include "testkit/driver.hpp"
 #include "testkit/status_frames.hpp"
@@ -25,33 +24,14 @@ struct LiveMonitorSession : ::testing::Test {
 
     void SetUp() override {
         d.start();
-        // Opening the port from the toolbar is the main window's; open it on the service.
-        ASSERT_TRUE(d.program().services().port.open().ok);
+        d.click("main.Toolbar1.comport");
+        ASSERT_TRUE(d.port_open());
         reply(false);
     }
     // The scanner's parameter set "W": it decides the scanner type and M, and a set wholly
     // in range lets status frames through.
     void reply(bool ya, std::uint16_t max_modul = 100, std::uint16_t speed = 125) {
-        link::ParaSet set;
-        set.serial_number = 0x12AB34;
-        set.version = 109;
-        set.speed = speed;
-        set.switches = 3;
-        set.gap_offset_abs = 5;
-        set.equal_tolerance_abs = 6;
-        set.min_modul_angle = 7;
-        set.max_modul_angle = max_modul;
-        set.can_baud_code = 3;
-        set.rs232_baud_code = 5;
-        set.equal_tolerance_rel = 8;
-        set.gap_offset_rel = 9;
-        set.gap_correction = 100;
-        set.can_identifier = 0x7FF;
-        std::string payload;
-        for (const auto& field : link::para_fields(set, ya)) {
-            payload += field;
-        }
-        d.receive(link::build_frame('W', payload));
+        d.receive(testkit::parameter_reply(ya, max_modul, speed));
         (void)d.messages();
     }
     void scan(const StatusSpec& s) { d.receive(testkit::status_frame(s)); }
@@ -89,6 +69,9 @@ TEST_F(LiveMonitorSession, WorkedExampleFillsLabelsTablesAndPicture) {
     EXPECT_EQ(d.text("main.inkremente"), "8192");
     EXPECT_EQ(d.text("main.temperature"), "20");
     EXPECT_EQ(d.program().shared().status_word, 1); // speed OK
+    d.advance(std::chrono::milliseconds(1));        // Timer3 shows the status word
+    EXPECT_TRUE(d.checked("main.speed_ok"));
+    EXPECT_FALSE(d.checked("main.temp_low"));
     EXPECT_EQ(rows("main.data", 0, 5), (std::vector<Row>{
                                            {"angle", "flag", "width", "", ""},
                                            {"256", "+", "", "", ""},
@@ -361,7 +344,7 @@ TEST_F(LiveMonitorSession, StatusFramesWaitForAValidSetAndAHiddenParameterWindow
     };
     Driver before_any_reply;
     before_any_reply.start();
-    ASSERT_TRUE(before_any_reply.program().services().port.open().ok);
+    before_any_reply.click("main.Toolbar1.comport");
     ignored(before_any_reply, "no parameter set received");
 
     d.program().para_form().window.show();

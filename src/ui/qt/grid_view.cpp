@@ -5,7 +5,6 @@
 #include <QHeaderView>
 #include <QPointer>
 #include <QScrollBar>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -61,7 +60,9 @@ void GridModel::refresh() {
 // ---------------------------------------------------------------- GridView
 
 GridView::GridView(Grid& grid, QWidget* parent)
-    : QTableView(parent), grid_(grid), model_(new GridModel(grid, this)) {
+    : QTableView(parent), grid_(grid), model_(new GridModel(grid, this)),
+      throttle_(
+          k_min_interval_ms, [this] { refresh(); }, this) {
     bind_common(this, grid);
     setModel(model_);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -106,14 +107,7 @@ void GridView::changeEvent(QEvent* e) {
 }
 
 void GridView::schedule_refresh() {
-    if (pending_) {
-        return;
-    }
-    pending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        pending_ = false;
-        refresh();
-    });
+    throttle_.request();
 }
 
 void GridView::refresh() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/controls.hpp"
+#include "ui/qt/throttle.hpp"
 
 #include <QAbstractTableModel>
 #include <QTableView>
@@ -28,8 +29,9 @@ private:
 };
 
 // The grid on screen. Model changes are gathered and shown in one refresh once the event
-// loop runs; a grid with drawing switched off tells nothing until it is switched on again.
-// Only the rows in view are painted. Scrolling tells the model its new top row.
+// loop runs, at most ~30 times a second under a burst; a grid with drawing switched off
+// tells nothing until it is switched on again. Only the rows in view are painted. Scrolling
+// tells the model its new top row.
 class GridView : public QTableView {
 public:
     GridView(Grid& grid, QWidget* parent);
@@ -37,6 +39,7 @@ public:
     [[nodiscard]] GridModel& grid_model() const { return *model_; }
     // Row height of the grid: 240 twips, as the scanner's tables have always had.
     static constexpr double k_row_twips = 240;
+    static constexpr int k_min_interval_ms = 33;
 
 protected:
     void changeEvent(QEvent* e) override;
@@ -48,7 +51,7 @@ private:
 
     Grid& grid_;
     GridModel* model_;
-    bool pending_ = false;
+    Throttle throttle_;
 };
 
 } // namespace trx::ui::qt

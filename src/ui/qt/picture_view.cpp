@@ -5,8 +5,6 @@
 #include <QPainter>
 #include <QPointer>
 
-#include <algorithm>
-
 namespace trx::ui::qt {
 
 QLineF to_pixels(const Segment& s, QSizeF twips, QSizeF pixels) {
@@ -16,35 +14,24 @@ QLineF to_pixels(const Segment& s, QSizeF twips, QSizeF pixels) {
 }
 
 PictureView::PictureView(Picture& picture, Line& line, Shape& dot, QWidget* parent)
-    : QWidget(parent), picture_(picture), line_(line), dot_(dot) {
+    : QWidget(parent), picture_(picture), line_(line), dot_(dot),
+      throttle_(
+          k_min_interval_ms, [this] { repaint_now(); }, this) {
     bind_common(this, picture);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, [this] { repaint_now(); });
     QPointer<PictureView> p(this);
     auto changed = [p] {
         if (!p.isNull()) {
-            p->schedule();
+            p->throttle_.request();
         }
     };
     picture.changed.connect(changed);
     line.changed.connect(changed);
     dot.changed.connect(changed);
-    since_last_.start();
-}
-
-void PictureView::schedule() {
-    if (timer_.isActive()) {
-        return;
-    }
-    const auto waited =
-        static_cast<int>(std::min<qint64>(since_last_.elapsed(), k_min_interval_ms));
-    timer_.start(k_min_interval_ms - waited);
 }
 
 void PictureView::repaint_now() {
     ++repaints_;
-    since_last_.restart();
     update();
 }
 

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "ui/controls.hpp"
+#include "ui/qt/throttle.hpp"
 
-#include <QElapsedTimer>
 #include <QLineF>
-#include <QTimer>
 #include <QWidget>
 
 namespace trx::ui::qt {
@@ -26,14 +25,12 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
-    void schedule();
     void repaint_now();
 
     const Picture& picture_;
     const Line& line_;
     const Shape& dot_;
-    QTimer timer_;
-    QElapsedTimer since_last_;
+    Throttle throttle_;
     int repaints_ = 0;
 };
 

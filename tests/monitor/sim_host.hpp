@@ -1,0 +1,29 @@
+#pragma once
+
+// The "Simulator" entry of the port menu on the simulator's own launcher, for the monitor's
+// runs against trx81500-sim.
+#include "main/port_list.hpp"
+#include "sim/launcher.hpp"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace trx::monitor::test {
+
+struct SimulatorHost : main::SimulatorHost {
+    std::filesystem::path executable;
+    std::vector<std::string> args;
+    mutable sim::SimulatorProcess process;
+
+    main::SimulatorStart start() override {
+        if (!process.start(args, executable)) {
+            return {false, {}, process.error()};
+        }
+        return {true, process.device(), {}};
+    }
+    void stop() override { process.stop(); }
+    [[nodiscard]] bool running() override { return process.running(); }
+};
+
+} // namespace trx::monitor::test
