@@ -9,9 +9,11 @@
 #include "ui/qt/qt_services.hpp"
 #include "ui/std_files.hpp"
 
+#include "tests/qt_wait.hpp"
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -30,27 +32,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void ensure_application() {
-    static int argc = 1;
-    static char name[] = "firmware_update_test";
-    static char* argv[] = {name, nullptr};
-    static const QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
-
-bool wait_until(const std::function<bool()>& done, int limit_ms = 60000) {
-    QTimer wake;
-    wake.start(10);
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > limit_ms) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+using trx::test::ensure_application;
+using trx::test::wait_until;
 
 // The simulator with its flash kept in a file.
 class FlashSimulator : public SimulatorHost {
@@ -149,7 +132,7 @@ TEST(FirmwareUpdate, WholeUpdateAgainstTheSimulatorWritesTheImageAndTheLinkComes
     toolbar.user_click("comport");
     ASSERT_TRUE(port.is_open());
     auto& para = program.para_form();
-    ASSERT_TRUE(wait_until([&] { return para.typ.caption() == "YA"; }, 20000))
+    ASSERT_TRUE(wait_until([&] { return para.typ.caption() == "YA"; }, std::chrono::seconds(20)))
         << "the parameter set was not read after the link came up";
 
     toolbar.user_click("software");
@@ -177,7 +160,7 @@ TEST(FirmwareUpdate, WholeUpdateAgainstTheSimulatorWritesTheImageAndTheLinkComes
         << log;
 
     // The flash holds the image; the rest of the touched sectors is erased.
-    ASSERT_TRUE(wait_until([&] { return fs::exists(flash); }, 20000));
+    ASSERT_TRUE(wait_until([&] { return fs::exists(flash); }, std::chrono::seconds(20)));
     const auto content = read_all(flash);
     ASSERT_GE(content.size(), 0x40000U);
     for (const auto& [addr, byte] : image) {
@@ -187,7 +170,7 @@ TEST(FirmwareUpdate, WholeUpdateAgainstTheSimulatorWritesTheImageAndTheLinkComes
 
     // The main port is open again, the scanner runs its firmware, and the set is read anew.
     EXPECT_TRUE(port.is_open());
-    EXPECT_TRUE(wait_until([&] { return para.typ.caption() == "YA"; }, 20000))
+    EXPECT_TRUE(wait_until([&] { return para.typ.caption() == "YA"; }, std::chrono::seconds(20)))
         << "the parameter set was not read again after the update";
     EXPECT_TRUE(dialogs.take_messages().empty());
     toolbar.user_click("comport");

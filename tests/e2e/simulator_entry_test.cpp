@@ -7,9 +7,11 @@
 #include "ui/qt/qt_services.hpp"
 #include "ui/std_files.hpp"
 
+#include "tests/qt_wait.hpp"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -22,28 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void ensure_application() {
-    static int argc = 1;
-    static char name[] = "simulator_entry_test";
-    static char* argv[] = {name, nullptr};
-    static const QCoreApplication* app = new QCoreApplication(argc, argv);
-    (void)app;
-}
-
-// Handles events until `done` holds; false after a generous limit (the machine may be busy).
-bool wait_until(const std::function<bool()>& done, int limit_ms = 20000) {
-    QTimer wake;
-    wake.start(10);
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > limit_ms) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+using trx::test::ensure_application;
+using trx::test::wait_until;
 
 TEST(SimulatorEntry, OpensTheSimulatorsPortAndItsFramesArriveThenCloseStopsIt) {
     ensure_application();

@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include "tests/qt_wait.hpp"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -29,27 +31,8 @@ const std::filesystem::path k_sim = TRX_SIM_EXE;
 constexpr auto k_patience = 20s; // generous: the machine may be busy
 constexpr int k_jitter = 2;      // the default scene's most movement per turn, in increments
 
-void ensure_application() {
-    static int argc = 1;
-    static char name[] = "live_e2e_test";
-    static char* argv[] = {name, nullptr};
-    static const QCoreApplication* app = new QCoreApplication(argc, argv);
-    (void)app;
-}
-
-// Handles events until `done` holds; false when it did not within the patience.
-bool wait_until(const std::function<bool()>& done) {
-    QTimer wake; // looks at `done` even when no byte comes
-    wake.start(10);
-    const auto deadline = std::chrono::steady_clock::now() + k_patience;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+using trx::test::ensure_application;
+using trx::test::wait_until;
 
 // The program on Qt's services; made once the application object exists, which Qt's
 // timers and serial port need.

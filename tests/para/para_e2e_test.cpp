@@ -11,9 +11,11 @@
 #include "ui/qt/qt_services.hpp"
 #include "ui/std_files.hpp"
 
+#include "tests/qt_wait.hpp"
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -31,28 +33,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds k_patience = 20s; // generous: the machine may be busy
 
-void ensure_application() {
-    static int argc = 1;
-    static char name[] = "para_e2e_test";
-    static char* argv[] = {name, nullptr};
-    static const QCoreApplication* app = new QCoreApplication(argc, argv);
-    (void)app;
-}
-
-// Handles events until `done` holds; false when it did not within the patience. Ends as soon
-// as the condition holds.
-bool wait_until(const std::function<bool()>& done) {
-    QTimer wake; // look at `done` even when nothing arrives
-    wake.start(10);
-    const auto deadline = Clock::now() + k_patience;
-    while (!done()) {
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+using trx::test::ensure_application;
+using trx::test::wait_until;
 
 // The "Simulator" port entry on the real simulator process, of the type under test and with
 // a state file of its own.

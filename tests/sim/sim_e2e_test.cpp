@@ -10,9 +10,11 @@
 #include "ui/numtext.hpp"
 #include "ui/qt/qt_serial_port.hpp"
 
+#include "tests/qt_wait.hpp"
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,28 +31,8 @@ using Clock = std::chrono::steady_clock;
 const fs::path k_sim = TRX_SIM_EXE;
 constexpr std::chrono::milliseconds k_patience = 20s; // generous: the machine may be busy
 
-void ensure_application() {
-    static int argc = 1;
-    static char name[] = "sim_e2e_test";
-    static char* argv[] = {name, nullptr};
-    static const QCoreApplication* app = new QCoreApplication(argc, argv);
-    (void)app;
-}
-
-// Handles events until `done` holds; false when it did not within the patience.
-bool wait_until(const std::function<bool()>& done,
-                std::chrono::milliseconds patience = k_patience) {
-    QTimer wake; // the loop looks at `done` even when no byte comes
-    wake.start(10);
-    const auto deadline = Clock::now() + patience;
-    while (!done()) {
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+using trx::test::ensure_application;
+using trx::test::wait_until;
 
 struct StatusArrival {
     std::string body;
