@@ -1,0 +1,26 @@
+// Outside input of the firmware update: the hex file the technician picks, and the frames the
+// controller's flash monitor sends back. Neither may crash the reader, whatever the bytes.
+#include "flashlib/cobs.hpp"
+#include "flashlib/flash_layout.hpp"
+#include "flashlib/hex_reader.hpp"
+#include "flashlib/protocol.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const trx::flash::FlashLayout layout = trx::flash::trx81500_layout();
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const auto hex = trx::flash::parse_intel_hex(text, layout);
+    // A file that reads has a line-less error; one that does not names its reason.
+    if (!hex.ok() && hex.error.message.empty()) {
+        std::abort();
+    }
+    const std::span<const std::uint8_t> bytes(data, size);
+    (void)trx::flash::cobs_decode(bytes);
+    (void)trx::flash::proto::decode(bytes);
+    return 0;
+}
