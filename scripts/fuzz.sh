@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 export CCACHE_BASEDIR="$PWD"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+cmake --build --preset fuzz --target fuzzers
 mkdir -p build-fuzz/corpus
 for target in build-fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
