@@ -25,10 +25,10 @@ public:
     virtual ~FlashLibrary() = default;
 
     virtual std::int32_t SetCom(const char* port_name, std::int32_t baud) = 0;
-    virtual std::int32_t InitMonitor(char* target_name) = 0;   // 32 blanks + NUL on entry
+    virtual std::int32_t InitMonitor(char* target_name) = 0; // 32 blanks + NUL on entry
     virtual std::int32_t AdjustCpuFrequency(double* hz) = 0;
     virtual std::int32_t LoadFile(const char* path, std::int32_t* size) = 0;
-    virtual std::int32_t AutoROMS1(std::int16_t* flag) = 0;     // 0 = false
+    virtual std::int32_t AutoROMS1(std::int16_t* flag) = 0; // 0 = false
     virtual std::int32_t GetHexFileBlock(std::int32_t* block) = 0;
     virtual std::int32_t EraseFlash(std::int32_t block) = 0;
     virtual std::int32_t ProgramFlash() = 0;

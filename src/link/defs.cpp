@@ -4,7 +4,9 @@
 
 namespace trx::link {
 
-bool Defs::send_read_para() { return writer_.send('R'); }
+bool Defs::send_read_para() {
+    return writer_.send('R');
+}
 
 bool Defs::send_read_index() {
     para_.create();

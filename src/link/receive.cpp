@@ -28,11 +28,17 @@ std::string_view ReceivedFrame::chars(int pos, int len) const {
             static_cast<std::size_t>(len)};
 }
 
-std::uint32_t ReceivedFrame::hex(int pos, int len) const { return read_hex(chars(pos, len)); }
+std::uint32_t ReceivedFrame::hex(int pos, int len) const {
+    return read_hex(chars(pos, len));
+}
 
-std::int16_t ReceivedFrame::hex_s16(int pos) const { return as_int16(hex(pos, 4)); }
+std::int16_t ReceivedFrame::hex_s16(int pos) const {
+    return as_int16(hex(pos, 4));
+}
 
-std::int32_t ReceivedFrame::hex_u16(int pos) const { return as_uint16(hex(pos, 4)); }
+std::int32_t ReceivedFrame::hex_u16(int pos) const {
+    return as_uint16(hex(pos, 4));
+}
 
 Receiver::Receiver(ui::Timer& marker, std::function<void()> on_fault)
     : marker_(marker), on_fault_(std::move(on_fault)) {}

@@ -9,7 +9,7 @@
 
 namespace trx::link {
 
-constexpr int k_receive_buffer = 501;   // positions 0..500; only 0..499 are ever written
+constexpr int k_receive_buffer = 501; // positions 0..500; only 0..499 are ever written
 constexpr int k_max_stored = 500;
 
 // Port event codes of the serial layer; only a received character is processed.
@@ -59,7 +59,7 @@ public:
     // Handlers of the dispatch table, tried in the order S, W, P, L, I; an "S" frame only
     // while status_gate() holds.
     void on_status(FrameHandler h, std::function<bool()> status_gate);
-    void on_frame(char letter, FrameHandler h);   // 'W', 'P', 'L' or 'I'
+    void on_frame(char letter, FrameHandler h); // 'W', 'P', 'L' or 'I'
 
     // Port event entry: code 2 processes the bytes, one at a time, in order; every other
     // code returns at once. A Fault stops the processing of that byte's event only.

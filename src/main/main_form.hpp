@@ -15,7 +15,8 @@ struct MainForm {
     ui::Window window{"main", k_main_caption};
 
     ui::Toolbar Toolbar1;
-    ui::StatusBar StatusBar1{window, "StatusBar1",
+    ui::StatusBar StatusBar1{window,
+                             "StatusBar1",
                              {ui::StatusBar::PanelKind::text, ui::StatusBar::PanelKind::text,
                               ui::StatusBar::PanelKind::time, ui::StatusBar::PanelKind::date}};
 

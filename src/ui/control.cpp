@@ -9,7 +9,9 @@ Control::Control(Window& window, std::string name, Frame* parent)
     window_.add(this);
 }
 
-std::string Control::path() const { return window_.name() + "." + name_; }
+std::string Control::path() const {
+    return window_.name() + "." + name_;
+}
 
 void Control::set_visible(bool v) {
     if (visible_ == v) {

@@ -23,8 +23,8 @@ constexpr int enter = 13;
 // One key press as the logic sees it. A handler that consumes the key sets `handled`;
 // an unhandled key falls through to the text box's own editing.
 struct KeyPress {
-    int code = 0;        // character code: '0', 'J', keys::backspace
-    unsigned mods = 0;   // Mod bits
+    int code = 0;      // character code: '0', 'J', keys::backspace
+    unsigned mods = 0; // Mod bits
     bool handled = false;
 };
 
@@ -88,9 +88,9 @@ public:
     void set_caption(std::string c);
 
     [[nodiscard]] bool exists() const { return exists_; }
-    void create();   // creates it hidden; no effect when it exists
+    void create(); // creates it hidden; no effect when it exists
     [[nodiscard]] bool shown() const { return shown_; }
-    void show();     // creates it first when needed
+    void show(); // creates it first when needed
     void hide();
 
     // Hourglass pointer over the window.
@@ -102,12 +102,12 @@ public:
 
     // --- user input entry points (Driver and Qt view) ---
     void user_activate();
-    void user_key(KeyPress& k);   // seen by the window before its controls
-    void user_close();            // the close box
+    void user_key(KeyPress& k); // seen by the window before its controls
+    void user_close();          // the close box
 
     Signal<> activated;
     Signal<KeyPress&> key;
-    Signal<> close_requested;     // unhandled, the window hides itself
+    Signal<> close_requested; // unhandled, the window hides itself
     Signal<> changed;
 
     [[nodiscard]] Control* find(std::string_view control) const;

@@ -7,12 +7,15 @@
 namespace trx::ui {
 
 namespace {
-bool is_printable(int code) { return code >= 32 && code < 256 && code != 127; }
+bool is_printable(int code) {
+    return code >= 32 && code < 256 && code != 127;
+}
 } // namespace
 
 // ---------------------------------------------------------------- TextBox
 
-TextBox::TextBox(Window& w, std::string name, Frame* parent) : Control(w, std::move(name), parent) {}
+TextBox::TextBox(Window& w, std::string name, Frame* parent)
+    : Control(w, std::move(name), parent) {}
 
 void TextBox::set_text(std::string t) {
     if (text_ == t) {
@@ -457,7 +460,9 @@ void Grid::set_current(int row, int col) {
     current_col_ = col;
 }
 
-void Grid::set_current_text(std::string_view text) { set_cell(current_row_, current_col_, text); }
+void Grid::set_current_text(std::string_view text) {
+    set_cell(current_row_, current_col_, text);
+}
 
 void Grid::user_scroll(int top_row) {
     const int last_top = std::max(1, rows_ - visible_rows_);
@@ -472,8 +477,7 @@ void Grid::user_scroll(int top_row) {
 
 // ---------------------------------------------------------------- Picture
 
-Picture::Picture(Window& w, std::string name, double width, double height,
-                 std::uint32_t background)
+Picture::Picture(Window& w, std::string name, double width, double height, std::uint32_t background)
     : Control(w, std::move(name)), width_(width), height_(height), background_(background) {}
 
 void Picture::clear() {

@@ -19,7 +19,7 @@ public:
     TextBox(Window& w, std::string name, Frame* parent = nullptr);
 
     [[nodiscard]] const std::string& text() const { return text_; }
-    void set_text(std::string t);   // raises `change` only when the text really changes
+    void set_text(std::string t); // raises `change` only when the text really changes
     [[nodiscard]] bool locked() const { return locked_; }
     void set_locked(bool l);
     [[nodiscard]] std::uint32_t text_color() const { return text_color_; }
@@ -32,10 +32,10 @@ public:
     void set_paste_as_keys(bool on) { paste_as_keys_ = on; }
 
     // --- user input entry points; ignored where a person could not reach the box ---
-    void user_key(KeyPress& k);     // key handlers first; unhandled keys edit an unlocked box
+    void user_key(KeyPress& k); // key handlers first; unhandled keys edit an unlocked box
     void user_click();
-    void user_focus();              // reached by keyboard
-    void user_leave();              // focus leaves the box
+    void user_focus(); // reached by keyboard
+    void user_leave(); // focus leaves the box
     void user_paste(const std::string& s);
 
     Signal<> change;
@@ -68,8 +68,8 @@ public:
     CheckBox(Window& w, std::string name, std::string caption, Frame* parent = nullptr);
     [[nodiscard]] const std::string& caption() const { return caption_; }
     [[nodiscard]] bool checked() const { return checked_; }
-    void set_checked(bool c);   // by the logic: raises no click
-    void user_click();          // toggles, then raises click
+    void set_checked(bool c); // by the logic: raises no click
+    void user_click();        // toggles, then raises click
 
     Signal<> click;
 
@@ -84,7 +84,7 @@ public:
              Frame* parent = nullptr);
     [[nodiscard]] const std::vector<std::string>& items() const { return items_; }
     [[nodiscard]] int selected() const { return selected_; }
-    void set_selected(int index);   // -1: none, and the text empties
+    void set_selected(int index); // -1: none, and the text empties
     [[nodiscard]] const std::string& text() const { return text_; }
     void user_select(int index);
 
@@ -101,8 +101,8 @@ public:
     [[nodiscard]] int value() const { return value_; }
     [[nodiscard]] int min() const { return min_; }
     [[nodiscard]] int max() const { return max_; }
-    void set_value(int v);   // raises `change` only when the value really changes
-    void user_up();          // one arrow click: value + 1 up to max, then up_click
+    void set_value(int v); // raises `change` only when the value really changes
+    void user_up();        // one arrow click: value + 1 up to max, then up_click
     void user_down();
 
     Signal<> change;
@@ -150,13 +150,13 @@ public:
         std::string caption;
         bool enabled = true;
         std::string tooltip;
-        bool separator_before = false;   // a menu separator above the entry
+        bool separator_before = false; // a menu separator above the entry
     };
     struct Item {
         std::string key;
         std::string caption;
         bool enabled = true;
-        int gap_before = 0;   // twips of empty space before the button
+        int gap_before = 0; // twips of empty space before the button
         std::vector<Entry> entries;
     };
 
@@ -172,12 +172,12 @@ public:
 
     // --- user input ---
     void user_click(std::string_view key);
-    void user_open_menu(std::string_view key);   // the drop-down is about to show
+    void user_open_menu(std::string_view key); // the drop-down is about to show
     void user_choose(std::string_view key, std::string_view entry_key);
 
-    Signal<const std::string&> button_click;                  // key
-    Signal<const std::string&> menu_opening;                  // key
-    Signal<const std::string&, const std::string&> chosen;    // key, entry key
+    Signal<const std::string&> button_click;               // key
+    Signal<const std::string&> menu_opening;               // key
+    Signal<const std::string&, const std::string&> chosen; // key, entry key
 
 private:
     Item& find_item(std::string_view key);
@@ -190,8 +190,8 @@ public:
     StatusBar(Window& w, std::string name, std::vector<PanelKind> panels = {});
 
     [[nodiscard]] std::size_t panel_count() const { return panels_.size(); }
-    [[nodiscard]] PanelKind panel_kind(std::size_t index) const;   // 1-based
-    [[nodiscard]] const std::string& panel(std::size_t index) const;   // 1-based
+    [[nodiscard]] PanelKind panel_kind(std::size_t index) const;     // 1-based
+    [[nodiscard]] const std::string& panel(std::size_t index) const; // 1-based
     void set_panel(std::size_t index, std::string text);
     [[nodiscard]] bool simple() const { return simple_; }
     void set_simple(bool s);
@@ -219,7 +219,7 @@ public:
     [[nodiscard]] int visible_rows() const { return visible_rows_; }
     [[nodiscard]] const std::string& cell(int row, int col) const;
     void set_cell(int row, int col, std::string_view text);
-    void clear();   // empties every cell, header row and row-number column included
+    void clear(); // empties every cell, header row and row-number column included
 
     [[nodiscard]] int col_width(int col) const;
     void set_col_width(int col, int twips);
@@ -227,15 +227,15 @@ public:
     void set_col_align(int col, Align a);
 
     [[nodiscard]] bool drawing() const { return drawing_; }
-    void set_drawing(bool on);   // switching it on tells the view once
+    void set_drawing(bool on); // switching it on tells the view once
 
     [[nodiscard]] int top_row() const { return top_row_; }
     [[nodiscard]] int current_row() const { return current_row_; }
     [[nodiscard]] int current_col() const { return current_col_; }
     void set_current(int row, int col);
-    void set_current_text(std::string_view text);   // writes through the current cell
+    void set_current_text(std::string_view text); // writes through the current cell
 
-    void user_scroll(int top_row);   // raises `scrolled` when the top row changes
+    void user_scroll(int top_row); // raises `scrolled` when the top row changes
     Signal<> scrolled;
 
     // Rows up to this one may hold text; everything below is empty.
@@ -328,10 +328,10 @@ public:
     [[nodiscard]] const std::string& tag() const { return tag_; }
     void set_tag(std::string t) { tag_ = std::move(t); }
 
-    void fire() const;   // called by the clock; ticks only while enabled
+    void fire() const; // called by the clock; ticks only while enabled
 
     Signal<> tick;
-    Signal<> armed;   // enabled switched on, or interval changed: the clock restarts it
+    Signal<> armed; // enabled switched on, or interval changed: the clock restarts it
 
 private:
     int interval_;

@@ -29,7 +29,9 @@ constexpr int hex_digit(char c) {
     return -1;
 }
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The number formed by the leading decimal digits; 0 for an empty text or one that begins
 // with another character. Saturates at INT64_MAX instead of overflowing.

@@ -68,13 +68,13 @@ struct Message {
     std::string text;
     std::string title;
     Icon icon = Icon::none;
-    std::string detail;   // extra detail for the technician; empty when none
+    std::string detail; // extra detail for the technician; empty when none
 };
 
 struct FileDialogRequest {
     std::string title;
-    std::string filter;        // "Hexfiles (*.h86)|*.H86|all files (*.*)|*.*"
-    std::string default_ext;   // ".h86"
+    std::string filter;      // "Hexfiles (*.h86)|*.H86|all files (*.*)|*.*"
+    std::string default_ext; // ".h86"
     std::string initial_path;
 };
 

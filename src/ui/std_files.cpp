@@ -1,12 +1,12 @@
 #include "ui/std_files.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
 #include <system_error>
-#include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace trx::ui {

@@ -81,7 +81,7 @@ TEST_F(Wire, AClosedPortFailsAsAValueAndNothingIsWritten) {
 TEST_F(Wire, AFullTransmitBufferRefusesTheWholeFrame) {
     ASSERT_TRUE(port.write(std::string(508, 'x')));
     port.take_sent();
-    EXPECT_FALSE(defs.send_read_para());   // 5 bytes do not fit beside 508
+    EXPECT_FALSE(defs.send_read_para()); // 5 bytes do not fit beside 508
     EXPECT_EQ(port.take_sent(), "");
 }
 

@@ -13,7 +13,7 @@ using testkit::Driver;
 
 struct Receive : ::testing::Test {
     Driver d;
-    std::vector<std::string> got;   // frame bodies handed to the handlers, in order
+    std::vector<std::string> got; // frame bodies handed to the handlers, in order
 
     void SetUp() override {
         d.start();
@@ -46,9 +46,9 @@ TEST_F(Receive, BadChecksumIsDroppedSilently) {
 }
 
 TEST_F(Receive, ChecksumDigitsInEitherCaseAndNonHexCountsZero) {
-    d.receive("\x02L00000c\x03");   // 'L' + 4 * '0' = 0x10C
-    d.receive("\x02P5Z\x03");       // 'Z' reads as 0: 0x50
-    d.receive("\x02\x10Z?\x03");    // letter 0x10 against "Z?" = 0: wrong
+    d.receive("\x02L00000c\x03"); // 'L' + 4 * '0' = 0x10C
+    d.receive("\x02P5Z\x03");     // 'Z' reads as 0: 0x50
+    d.receive("\x02\x10Z?\x03");  // letter 0x10 against "Z?" = 0: wrong
     EXPECT_EQ(got, (std::vector<std::string>{"L00000c", "P5Z"}));
 }
 
@@ -151,7 +151,7 @@ TEST_F(Receive, DecoderFaultStopsThatEventOnlyAndSwitchesDrawingBackOn) {
         main.data.set_cell(1, 1, "256");
         throw Fault("cell is not a number");
     });
-    d.receive("\x02P50\x03\x02I49\x03");   // the fault ends P's event; I still arrives
+    d.receive("\x02P50\x03\x02I49\x03"); // the fault ends P's event; I still arrives
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(d.drawing("main.data"));
     EXPECT_TRUE(d.drawing("main.data2"));

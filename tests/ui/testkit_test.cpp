@@ -23,7 +23,7 @@ TEST(VirtualClock, FiresDueTimersAndEventsInTimeOrder) {
     clock.attach(slow);
     clock.schedule(4ms, [&] { order += 'e'; });
     clock.advance(10ms);
-    EXPECT_EQ(order, "fesffs");   // 3 4 5 6 9 10
+    EXPECT_EQ(order, "fesffs"); // 3 4 5 6 9 10
     EXPECT_EQ(clock.now(), 10ms);
 }
 
@@ -50,12 +50,12 @@ TEST(VirtualClock, EnablingRestartsTheIntervalAndATimerCanStopItself) {
 TEST(FakeSerialPort, DrainsAtLineRateAndRefusesWhatDoesNotFit) {
     VirtualClock clock;
     FakeSerialPort port(clock);
-    EXPECT_FALSE(port.write("x"));   // closed
+    EXPECT_FALSE(port.write("x")); // closed
     ASSERT_TRUE(port.open().ok);
     EXPECT_TRUE(port.write(std::string(510, 'a')));
-    EXPECT_FALSE(port.write("abc"));   // 513 would not fit: nothing written
+    EXPECT_FALSE(port.write("abc")); // 513 would not fit: nothing written
     EXPECT_EQ(port.take_sent().size(), 510U);
-    clock.advance(100ms);               // 576 bytes' time
+    clock.advance(100ms); // 576 bytes' time
     EXPECT_EQ(port.pending_output(), 0U);
     EXPECT_TRUE(port.write(std::string(512, 'b')));
     clock.advance(1s);

@@ -219,7 +219,9 @@ void TextBoxEdit::focusOutEvent(QFocusEvent* e) {
     model_.user_leave();
 }
 
-void TextBoxEdit::contextMenuEvent(QContextMenuEvent* e) { e->ignore(); }
+void TextBoxEdit::contextMenuEvent(QContextMenuEvent* e) {
+    e->ignore();
+}
 
 // ---------------------------------------------------------------- LogBox
 

@@ -12,7 +12,9 @@ QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::on_error);
 }
 
-QtSerialPort::~QtSerialPort() { port_.close(); }
+QtSerialPort::~QtSerialPort() {
+    port_.close();
+}
 
 std::string QtSerialPort::reason_for(QSerialPort::SerialPortError error, const std::string& device,
                                      const std::string& system_text) {
@@ -70,7 +72,9 @@ void QtSerialPort::close() {
     }
 }
 
-bool QtSerialPort::is_open() const { return port_.isOpen(); }
+bool QtSerialPort::is_open() const {
+    return port_.isOpen();
+}
 
 std::size_t QtSerialPort::pending_output() const {
     if (!port_.isOpen()) {

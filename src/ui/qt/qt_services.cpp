@@ -50,8 +50,7 @@ QMessageBox::Icon qt_icon(Icon i) {
 
 void QtDialogs::message(const Message& m) {
     QMessageBox box(qt_icon(m.icon), QString::fromStdString(m.title),
-                    QString::fromStdString(m.text), QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    QString::fromStdString(m.text), QMessageBox::Ok, QApplication::activeWindow());
     if (!m.detail.empty()) {
         box.setInformativeText(QString::fromStdString(m.detail));
     }
@@ -125,7 +124,7 @@ bool QtEventPump::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Close:
     case QEvent::Shortcut:
     case QEvent::ContextMenu:
-        return true;   // no input reaches any window while the work runs
+        return true; // no input reaches any window while the work runs
     default:
         return QObject::eventFilter(watched, event);
     }

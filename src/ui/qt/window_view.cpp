@@ -10,7 +10,8 @@
 
 namespace trx::ui::qt {
 
-WindowView::WindowView(Window& model, QWidget* parent) : QWidget(parent, Qt::Window), model_(model) {
+WindowView::WindowView(Window& model, QWidget* parent)
+    : QWidget(parent, Qt::Window), model_(model) {
     setObjectName(QString::fromStdString(model.name()));
     QPointer<WindowView> p(this);
     model.changed.connect([p] {
@@ -21,7 +22,9 @@ WindowView::WindowView(Window& model, QWidget* parent) : QWidget(parent, Qt::Win
     qApp->installEventFilter(this);
 }
 
-WindowView::~WindowView() { qApp->removeEventFilter(this); }
+WindowView::~WindowView() {
+    qApp->removeEventFilter(this);
+}
 
 void WindowView::set_client_twips(double width, double height) {
     const QSize size(twips_x(width, this), twips_y(height, this));
