@@ -15,11 +15,10 @@ std::uint32_t FaultInjector::uniform(std::uint32_t low, std::uint32_t high) {
 std::string FaultInjector::apply(std::string frame) {
     // Frames are STX, letter, payload, two checksum digits, ETX: at least five bytes.
     if (frame.size() >= 5 && hit(faults_.bad_checksum_ppm)) {
-        static constexpr char k_digits[] = "0123456789ABCDEF";
         char& low_digit = frame[frame.size() - 2];
         // Any of the fifteen other digits: the sum can never match by chance.
         const auto d = static_cast<std::uint32_t>(num::hex_digit(low_digit));
-        low_digit = k_digits[(d + uniform(1, 15)) % 16U];
+        low_digit = num::hex_char(d + uniform(1, 15));
     }
     if (!frame.empty() && hit(faults_.drop_ppm)) {
         frame.resize(uniform(0, static_cast<std::uint32_t>(frame.size() - 1)));

@@ -5,9 +5,8 @@
 namespace trx::link {
 
 std::array<char, 2> checksum_digits(std::int32_t sum) {
-    static constexpr char digits[] = "0123456789ABCDEF";
     const auto s = static_cast<std::uint32_t>(sum) & 0xFFU;
-    return {digits[s >> 4U], digits[s & 0xFU]};
+    return {num::hex_char(s >> 4U), num::hex_char(s)};
 }
 
 std::int32_t frame_sum(char letter, std::string_view payload) {

@@ -45,10 +45,9 @@ std::string dec(std::int64_t v) {
 }
 
 std::string hex_upper(std::uint64_t v, int width) {
-    static constexpr char digits[] = "0123456789ABCDEF";
     std::string out;
     do {
-        out.insert(out.begin(), digits[v & 0xFU]);
+        out.insert(out.begin(), hex_char(static_cast<unsigned>(v)));
         v >>= 4U;
     } while (v != 0);
     while (static_cast<int>(out.size()) < width) {

@@ -29,6 +29,9 @@ constexpr int hex_digit(char c) {
     return -1;
 }
 
+// Upper-case hexadecimal digit of the low four bits of v.
+constexpr char hex_char(unsigned v) { return "0123456789ABCDEF"[v & 0xFU]; }
+
 constexpr bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
