@@ -13,7 +13,7 @@ constexpr int k_receive_buffer = 501; // positions 0..500; only 0..499 are ever 
 constexpr int k_max_stored = 500;
 
 // Port event codes of the serial layer; only a received character is processed.
-enum PortEvent : int { k_ev_send = 1, k_ev_receive = 2, k_ev_cts = 3, k_ev_dsr = 4 };
+enum PortEvent : int { k_ev_receive = 2 };
 
 // Receive state: all zero at start, reset only by STX.
 struct ReceiveState {

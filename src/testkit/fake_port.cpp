@@ -18,7 +18,6 @@ ui::OpenResult FakeSerialPort::open() {
         return {false, it->second};
     }
     open_ = true;
-    ++opens_;
     busy_until_ = clock_.now();
     return {true, {}};
 }

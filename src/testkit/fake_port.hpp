@@ -34,7 +34,6 @@ public:
     // Bytes from the scanner; delivered only while the port is open.
     void inject(std::string_view bytes);
     std::string take_sent();
-    [[nodiscard]] int opens() const { return opens_; }
     // The device disappears: the port closes and reports it lost.
     void pull_device();
 
@@ -47,7 +46,6 @@ private:
     std::map<std::string, std::string> missing_;
     std::string sent_;
     VirtualClock::duration busy_until_{0};
-    int opens_ = 0;
 };
 
 } // namespace trx::testkit

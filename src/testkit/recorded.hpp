@@ -37,7 +37,6 @@ public:
     void run_blocking(const std::function<void()>& work) override { work(); }
     void post(std::function<void()> fn) override { fn(); }
     void quit() override { quitting_ = true; }
-    [[nodiscard]] bool quitting() const { return quitting_; }
 
 private:
     VirtualClock& clock_;
