@@ -1,7 +1,7 @@
 // One status frame from its last byte to both grid models and the picture model rebuilt,
 // and the pure decoding on its own for comparison.
 #include "full_scans.hpp"
-#include "link/status_frame.hpp"
+#include "link/status_decoder.hpp"
 #include "testkit/driver.hpp"
 #include "testkit/status_frames.hpp"
 

@@ -1,8 +1,8 @@
 // Arbitrary bytes through the receive assembly and dispatch, with decoders registered that
 // read the frame by absolute position like the real ones do.
+#include "base/fault.hpp"
 #include "fuzz_driver.hpp"
-#include "link/receive.hpp"
-#include "ui/fault.hpp"
+#include "link/receiver.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -11,9 +11,8 @@ struct BootTargetSettings {
     std::filesystem::path flash_file; // empty: the flash memory lives in RAM only
 };
 
-// The flash target's factory. The flash target library (sim/flash/, CMake target
-// trx_sim_flash) defines this function when it is built; without it, no_flash_target.cpp
-// defines it to return an empty factory, and the scanner stays quiet in its bootstrap mode.
+// The flash target's factory, defined by the flash target library (sim/flash/, CMake target
+// trx_sim_flash).
 BootTargetFactory flash_target_factory(const BootTargetSettings& settings);
 
 } // namespace trx::sim

@@ -1,6 +1,6 @@
 #include "sim/faults.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 namespace trx::sim {
 

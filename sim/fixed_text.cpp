@@ -1,6 +1,6 @@
 #include "sim/fixed_text.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 namespace trx::sim {
 

@@ -1,7 +1,7 @@
 #include "sim/frame_assembler.hpp"
 
-#include "link/frame.hpp"
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
+#include "sim/wire.hpp"
 
 namespace trx::sim {
 
@@ -12,7 +12,7 @@ void FrameAssembler::reset() {
 }
 
 void FrameAssembler::feed(char c) {
-    if (c == link::k_stx) {
+    if (c == wire::k_stx) {
         reset();
         collecting_ = true;
         return;
@@ -20,7 +20,7 @@ void FrameAssembler::feed(char c) {
     if (!collecting_) {
         return;
     }
-    if (c == link::k_etx) {
+    if (c == wire::k_etx) {
         end_of_frame();
         return;
     }
@@ -48,7 +48,7 @@ void FrameAssembler::end_of_frame() {
     }
     const char letter = body.front();
     const std::string_view payload = body.substr(1, body.size() - 3);
-    if ((link::frame_sum(letter, payload) & 0xFF) != hi * 16 + lo) {
+    if ((wire::sum(letter, payload) & 0xFFU) != static_cast<std::uint32_t>(hi * 16 + lo)) {
         return;
     }
     on_frame_(letter, payload);

@@ -1,6 +1,6 @@
 #include "sim/launcher.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 #include <cerrno>
 #include <csignal>

@@ -1,10 +1,10 @@
 // trx81500-sim: a virtual TRX81500 scanner served on a pseudo-terminal.
+#include "base/numtext.hpp"
 #include "sim/boot_hook.hpp"
 #include "sim/options.hpp"
 #include "sim/pty_server.hpp"
 #include "sim/setup.hpp"
 #include "sim/state_file.hpp"
-#include "ui/numtext.hpp"
 
 #include <cstdio>
 #include <iostream>

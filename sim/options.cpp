@@ -1,7 +1,7 @@
 #include "sim/options.hpp"
 
+#include "base/numtext.hpp"
 #include "sim/fixed_text.hpp"
-#include "ui/numtext.hpp"
 
 #include <functional>
 #include <map>

@@ -1,7 +1,7 @@
 #include "sim/param_set.hpp"
 
-#include "link/frame.hpp"
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
+#include "sim/wire.hpp"
 
 #include <array>
 
@@ -42,7 +42,7 @@ class FieldReader {
 public:
     explicit FieldReader(std::string_view payload) : payload_(payload) {}
     std::uint32_t next(std::size_t width) {
-        const auto v = link::read_hex(payload_.substr(pos_, width));
+        const auto v = wire::hex(payload_.substr(pos_, width));
         pos_ += width;
         return v;
     }

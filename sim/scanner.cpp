@@ -1,7 +1,7 @@
 #include "sim/scanner.hpp"
 
-#include "link/frame.hpp"
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
+#include "sim/wire.hpp"
 
 #include <algorithm>
 #include <utility>
@@ -220,7 +220,7 @@ void Scanner::handle_frame(char letter, std::string_view payload) {
         return;
     case 'I':
         if (payload.size() == 4 && all_hex(payload)) {
-            config_.index = static_cast<std::uint16_t>(link::read_hex(payload));
+            config_.index = static_cast<std::uint16_t>(wire::hex(payload));
             send('I', {}, now_);
             event("index " + num::dec(config_.index) + " stored");
             if (on_stored) {
@@ -246,8 +246,7 @@ void Scanner::handle_control(std::string_view payload) {
     if (payload.size() != 2 || !all_hex(payload)) {
         return;
     }
-    const auto flags =
-        static_cast<std::uint8_t>(link::read_hex(payload) & (k_motor_off | k_laser_on));
+    const auto flags = static_cast<std::uint8_t>(wire::hex(payload) & (k_motor_off | k_laser_on));
     set_flags(flags, now_);
     flags_until_ = now_ + k_keep_alive;
 }
@@ -268,7 +267,7 @@ void Scanner::send(char letter, std::string_view payload, nanoseconds at) {
     if (line_.backlog(at) > k_max_backlog) {
         return;
     }
-    line_.queue(faults_.apply(link::build_frame(letter, payload)), at);
+    line_.queue(faults_.apply(wire::frame(letter, payload)), at);
 }
 
 void Scanner::send_status(nanoseconds at) {

@@ -1,6 +1,6 @@
 #include "sim/state_file.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 #include <array>
 #include <fstream>

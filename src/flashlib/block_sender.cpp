@@ -1,6 +1,6 @@
 #include "flashlib/block_sender.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 namespace trx::flash {
 

@@ -1,8 +1,8 @@
 #include "flashlib/builtin_flash.hpp"
 
+#include "base/numtext.hpp"
+#include "base/port_names.hpp"
 #include "flashlib/hex_reader.hpp"
-#include "ui/numtext.hpp"
-#include "ui/port_names.hpp"
 
 namespace trx::flash {
 
@@ -67,7 +67,7 @@ std::int32_t BuiltinFlash::SetCom(const char* port_name, std::int32_t baud) {
         return fail("no port name");
     }
     std::string why;
-    transport_ = open_(ui::device_for_port_name(port_name), baud, why);
+    transport_ = open_(device_for_port_name(port_name), baud, why);
     if (!transport_) {
         return fail(why.empty() ? "cannot open " + std::string(port_name) : why);
     }

@@ -1,6 +1,6 @@
 #include "flashlib/flash_host.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 #include <algorithm>
 #include <bit>

@@ -1,6 +1,6 @@
 #include "flashlib/flash_layout.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 namespace trx::flash {
 

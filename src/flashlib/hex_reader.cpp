@@ -1,6 +1,6 @@
 #include "flashlib/hex_reader.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "flashlib/host_link.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 namespace trx::flash {
 

@@ -1,6 +1,6 @@
 #include "link/defs.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 namespace trx::link {
 
@@ -9,8 +9,9 @@ bool Defs::send_read_para() {
 }
 
 bool Defs::send_read_index() {
-    para_.create();
-    para_statusbar_.set_simple_text("Status:");
+    if (before_read_index_) {
+        before_read_index_();
+    }
     return writer_.send('L');
 }
 

@@ -1,6 +1,6 @@
 #include "link/frame.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 namespace trx::link {
 

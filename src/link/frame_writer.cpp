@@ -1,14 +1,14 @@
 #include "link/frame_writer.hpp"
 
+#include "base/fault.hpp"
 #include "link/frame.hpp"
-#include "ui/fault.hpp"
 
 namespace trx::link {
 
 bool FrameWriter::start(char letter) {
     frame_.clear();
     open_ = false;
-    if (!port_.is_open()) {
+    if (!out_.is_open()) {
         return false;
     }
     frame_ += k_stx;
@@ -44,7 +44,7 @@ bool FrameWriter::finish() {
     frame_ += cs[0];
     frame_ += cs[1];
     frame_ += k_etx;
-    return port_.write(frame_);
+    return out_.write(frame_);
 }
 
 bool FrameWriter::send(char letter, std::string_view payload) {

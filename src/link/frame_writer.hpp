@@ -1,19 +1,33 @@
 #pragma once
 
 #include "link/shared.hpp"
-#include "ui/services.hpp"
 
 #include <string>
 #include <string_view>
 
 namespace trx::link {
 
+// Where command frames go: the serial port, as far as the frame writer needs to see it.
+class FrameOutput {
+public:
+    FrameOutput() = default;
+    FrameOutput(const FrameOutput&) = delete;
+    FrameOutput& operator=(const FrameOutput&) = delete;
+    FrameOutput(FrameOutput&&) = delete;
+    FrameOutput& operator=(FrameOutput&&) = delete;
+    virtual ~FrameOutput() = default;
+
+    [[nodiscard]] virtual bool is_open() const = 0;
+    // All bytes or none; false when they were not taken.
+    [[nodiscard]] virtual bool write(std::string_view bytes) = 0;
+};
+
 // Writes command frames through the one shared checksum accumulator. The frame is handed to
 // the port in one write at finish(), so a frame is on the wire whole or not at all and the
 // bounded transmit buffer can never cut one in two.
 class FrameWriter {
 public:
-    FrameWriter(ui::SerialPort& port, Shared& shared) : port_(port), shared_(shared) {}
+    FrameWriter(FrameOutput& out, Shared& shared) : out_(out), shared_(shared) {}
 
     // Starts a frame; false (and nothing started) when the port is closed.
     bool start(char letter);
@@ -25,10 +39,8 @@ public:
     // The three steps in one call.
     bool send(char letter, std::string_view payload = {});
 
-    [[nodiscard]] ui::SerialPort& port() const { return port_; }
-
 private:
-    ui::SerialPort& port_;
+    FrameOutput& out_;
     Shared& shared_;
     std::string frame_;
     bool open_ = false;

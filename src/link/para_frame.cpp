@@ -1,62 +1,69 @@
 #include "link/para_frame.hpp"
 
+#include "base/numtext.hpp"
 #include "link/frame.hpp"
-#include "ui/numtext.hpp"
 
 #include <algorithm>
-#include <array>
-#include <cstddef>
 
 namespace trx::link {
 
 namespace {
 
-struct FieldPos {
-    std::size_t pos;
-    std::size_t len;
-};
+constexpr std::size_t k_extended_payload = k_long_para_body - 3;
+constexpr std::size_t k_short_payload = k_short_para_body - 3;
+constexpr std::size_t k_field_chars = 4;
 
-// Positions of the short-set fields, in the order of ShortField.
-constexpr std::array<FieldPos, static_cast<std::size_t>(ShortField::count)> k_short_fields{
-    {{1, 8}, {9, 4}, {13, 4}, {17, 4}, {21, 4}}};
-
-// Whether a field lies wholly in the payload, before the two checksum digits.
-bool inside(std::string_view body, FieldPos f) {
-    return body.size() >= 2 && f.pos + f.len <= body.size() - 2;
+// Whether characters pos .. pos + len - 1 lie wholly in the payload, before the two checksum
+// digits.
+bool inside(std::string_view body, std::size_t pos, std::size_t len) {
+    return body.size() >= 2 && pos + len <= body.size() - 2;
 }
 
-std::uint16_t hex4(std::string_view body, std::size_t pos) {
-    return static_cast<std::uint16_t>(read_hex(body.substr(pos, 4)));
-}
-
-std::uint8_t hex2(std::string_view body, std::size_t pos) {
-    return static_cast<std::uint8_t>(read_hex(body.substr(pos, 2)));
-}
-
-std::uint32_t serial_number(std::string_view body) {
-    std::string digits(body.substr(1, 8));
-    std::replace(digits.begin(), digits.end(), ' ', '0');
+std::uint32_t read_field(std::string_view body, const ParaFieldSpec& f) {
+    std::string digits(
+        body.substr(static_cast<std::size_t>(f.pos), static_cast<std::size_t>(f.width)));
+    if (f.display == ParaDisplay::serial) {
+        std::replace(digits.begin(), digits.end(), ' ', '0');
+    }
     return read_hex(digits);
 }
 
-void decode_extended(std::string_view body, ParaSet& s) {
-    s.gap_offset_abs = hex4(body, 25);
-    s.equal_tolerance_abs = hex4(body, 29);
-    s.min_modul_angle = hex4(body, 33);
-    s.max_modul_angle = hex4(body, 37);
-    s.can_baud_code = hex2(body, 41);
-    s.rs232_baud_code = hex2(body, 43);
-    s.equal_tolerance_rel = hex4(body, 45);
-    s.gap_offset_rel = hex4(body, 49);
-    s.gap_correction = hex4(body, 53);
-    s.can_identifier = hex4(body, 57);
-}
-
-std::string field4(std::uint32_t v) {
-    return num::hex_upper(v & 0xFFFFU, 4);
+// Short-set wire fields (the switches word holds two catalogue fields), in frame order.
+int short_fields_inside(std::string_view body) {
+    int n = 0;
+    int last_pos = 0;
+    for (const ParaFieldSpec& f : k_para_catalogue) {
+        if (f.extended || f.pos == last_pos) {
+            continue;
+        }
+        if (!inside(body, static_cast<std::size_t>(f.pos), static_cast<std::size_t>(f.width))) {
+            break;
+        }
+        last_pos = f.pos;
+        ++n;
+    }
+    return n;
 }
 
 } // namespace
+
+bool ParaReply::has(const ParaFieldSpec& f) const {
+    if (f.extended) {
+        return type == ScannerType::ya;
+    }
+    int wire_field = 0;
+    int last_pos = 0;
+    for (const ParaFieldSpec& g : k_para_catalogue) {
+        if (g.pos != last_pos) {
+            last_pos = g.pos;
+            ++wire_field;
+        }
+        if (g.id == f.id) {
+            return wire_field <= short_fields;
+        }
+    }
+    return false;
+}
 
 ParaReply decode_para_reply(std::string_view body) {
     ParaReply r;
@@ -65,58 +72,37 @@ ParaReply decode_para_reply(std::string_view body) {
     } else if (body.size() == k_long_para_body) {
         r.type = ScannerType::ya;
     }
-    // The fields lie in ascending positions, so those inside the body are a leading run.
-    while (r.short_fields < static_cast<int>(k_short_fields.size()) &&
-           inside(body, k_short_fields[static_cast<std::size_t>(r.short_fields)])) {
-        ++r.short_fields;
-    }
-    auto& s = r.set;
-    if (r.has(ShortField::serial_number)) {
-        s.serial_number = serial_number(body);
-    }
-    if (r.has(ShortField::version)) {
-        s.version = hex4(body, 9);
-    }
-    if (r.has(ShortField::speed)) {
-        s.speed = hex4(body, 13);
-    }
-    if (r.has(ShortField::resolution)) {
-        s.resolution = hex4(body, 17);
-    }
-    if (r.has(ShortField::switches)) {
-        s.switches = hex4(body, 21);
-    }
-    if (r.type == ScannerType::ya) {
-        decode_extended(body, r.set);
+    r.short_fields = short_fields_inside(body);
+    for (const ParaFieldSpec& f : k_para_catalogue) {
+        if (r.has(f)) {
+            // A bit field reads its whole word; the next row of that word reads it again.
+            r.set.*f.member = read_field(body, f);
+        }
     }
     return r;
 }
 
-std::vector<std::string> para_fields(const ParaSet& s, bool extended) {
-    std::vector<std::string> f{field4(s.serial_number >> 16U),
-                               field4(s.serial_number & 0xFFFFU),
-                               field4(s.version),
-                               field4(s.speed),
-                               field4(s.resolution),
-                               field4(s.switches)};
-    if (!extended) {
-        return f;
+std::vector<std::string> para_fields(const ParaSet& set, bool extended) {
+    // Reserved characters stay "0".
+    std::string payload(extended ? k_extended_payload : k_short_payload, '0');
+    for (const ParaFieldSpec& f : k_para_catalogue) {
+        if (f.extended && !extended) {
+            continue;
+        }
+        const auto width = static_cast<std::size_t>(f.width);
+        const std::uint64_t mask = (std::uint64_t{1} << (4 * width)) - 1;
+        payload.replace(static_cast<std::size_t>(f.pos) - 1, width,
+                        num::hex_upper(set.*f.member & mask, f.width));
     }
-    for (std::uint16_t v :
-         {s.gap_offset_abs, s.equal_tolerance_abs, s.min_modul_angle, s.max_modul_angle}) {
-        f.push_back(field4(v));
+    std::vector<std::string> fields;
+    for (std::size_t i = 0; i < payload.size(); i += k_field_chars) {
+        fields.push_back(payload.substr(i, k_field_chars));
     }
-    f.push_back(num::hex_upper(s.can_baud_code, 2) + num::hex_upper(s.rs232_baud_code, 2));
-    for (std::uint16_t v :
-         {s.equal_tolerance_rel, s.gap_offset_rel, s.gap_correction, s.can_identifier}) {
-        f.push_back(field4(v));
-    }
-    f.insert(f.end(), 5, "0000");
-    return f;
+    return fields;
 }
 
 std::optional<std::uint16_t> decode_index_reply(std::string_view body) {
-    if (!inside(body, {1, 4})) {
+    if (!inside(body, 1, 4)) {
         return std::nullopt;
     }
     return static_cast<std::uint16_t>(as_uint16(read_hex(body.substr(1, 4))));

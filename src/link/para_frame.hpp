@@ -1,5 +1,9 @@
 #pragma once
 
+#include "link/para_catalogue.hpp"
+#include "link/para_set.hpp"
+
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,34 +12,6 @@
 
 // The parameter set frame "W" (the same layout in both directions) and the index frame "L".
 namespace trx::link {
-
-// Body lengths (letter, payload and checksum digits) of the two parameter sets.
-constexpr int k_short_para_body = 27;
-constexpr int k_long_para_body = 83;
-
-enum class ScannerType { za, ya, unknown };
-
-// The parameter set as numbers on the wire.
-struct ParaSet {
-    std::uint32_t serial_number = 0;
-    std::uint16_t version = 0;    // software version times 100
-    std::uint16_t speed = 0;      // tenths of turns per second
-    std::uint16_t resolution = 0; // list position; 0xFFFF: none selected
-    std::uint16_t switches = 0;   // bit 0 heater enable, bit 1 motor enable by software
-    // The extended set ("YA"), in frame order.
-    std::uint16_t gap_offset_abs = 0;
-    std::uint16_t equal_tolerance_abs = 0;
-    std::uint16_t min_modul_angle = 0;
-    std::uint16_t max_modul_angle = 0;
-    std::uint8_t can_baud_code = 0;   // list position + 1; 0: none
-    std::uint8_t rs232_baud_code = 0; // list position + 1; 0: none
-    std::uint16_t equal_tolerance_rel = 0;
-    std::uint16_t gap_offset_rel = 0;
-    std::uint16_t gap_correction = 0;
-    std::uint16_t can_identifier = 0;
-
-    bool operator==(const ParaSet&) const = default;
-};
 
 // The fields of the short set, in frame order.
 enum class ShortField { serial_number, version, speed, resolution, switches, count };
@@ -49,6 +25,8 @@ struct ParaReply {
     int short_fields = 0; // how many short-set fields, counted in frame order, were read
 
     [[nodiscard]] bool has(ShortField f) const { return static_cast<int>(f) < short_fields; }
+    // Whether the reply carries this catalogue field.
+    [[nodiscard]] bool has(const ParaFieldSpec& f) const;
 };
 
 // body: the received frame body, "W" at position 0 and the checksum digits at the end.

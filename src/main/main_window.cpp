@@ -1,8 +1,8 @@
 #include "main/main_window.hpp"
 
-#include "main/port_list.hpp"
+#include "base/numtext.hpp"
+#include "forms/port_menu.hpp"
 #include "main/program.hpp"
-#include "ui/numtext.hpp"
 
 #include <array>
 #include <span>
@@ -127,7 +127,7 @@ void MainWindow::on_button(const std::string& key) {
 // ---------------------------------------------------------------- port
 
 void MainWindow::refresh_port_menu() {
-    const auto devices = devices_ != nullptr ? devices_->list() : std::vector<SerialDevice>{};
+    const auto devices = devices_ != nullptr ? devices_->list() : std::vector<ui::SerialDevice>{};
     form_.Toolbar1.set_entries(
         k_port_key, port_entries(devices, simulator_ != nullptr, state_ == PortState::closed));
 }
@@ -152,9 +152,9 @@ void MainWindow::on_port_button(const std::string& caption) {
 }
 
 bool MainWindow::open_port() {
-    SimulatorHost* sim = chosen_.simulator ? simulator_ : nullptr;
+    ui::SimulatorHost* sim = chosen_.simulator ? simulator_ : nullptr;
     if (sim != nullptr) {
-        const SimulatorStart s = sim->start();
+        const ui::SimulatorStart s = sim->start();
         if (!s.ok) {
             report_open_failure(s.reason);
             return false;

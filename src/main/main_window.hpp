@@ -1,10 +1,10 @@
 #pragma once
 
+#include "forms/main_form.hpp"
+#include "forms/port_menu.hpp"
+#include "forms/sw_update_form.hpp"
 #include "link/shared.hpp"
-#include "main/main_form.hpp"
-#include "main/port_list.hpp"
 #include "main/settings.hpp"
-#include "sw_update/sw_update_form.hpp"
 
 #include <functional>
 #include <string>
@@ -64,8 +64,8 @@ private:
     Shared& shared_;
     ui::SerialPort& port_;
     ui::Dialogs& dialogs_;
-    SerialDevices* devices_;
-    SimulatorHost* simulator_;
+    ui::SerialDevices* devices_;
+    ui::SimulatorHost* simulator_;
     Settings settings_;
     std::function<void()> end_;
     PortChoice chosen_{"COM1", false};

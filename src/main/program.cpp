@@ -2,29 +2,41 @@
 
 #include "flashlib/dll_interface.hpp"
 
+#include <string>
+
 namespace trx::main {
 
+namespace {
+constexpr std::string_view k_link_log = "trx.link";
+} // namespace
+
 Program::Program(Services services)
-    : services_(services), para_window_(para_, services.dialogs), writer_(services.port, shared_),
-      defs_(writer_, para_.window, para_.statusbar),
-      receiver_(main_.Timer1, [this] { on_decoder_fault(); }),
+    : services_(services), log_(services.log != nullptr ? *services.log : silent_),
+      para_window_(para_, services.dialogs), output_(services.port), writer_(output_, shared_),
+      defs_(writer_,
+            [this] {
+                para_.window.create();
+                para_.statusbar.set_simple_text("Status:");
+            }),
+      receiver_(receive_events()),
       main_window_(main_, para_.window, sw_, shared_, services_, [this] { end(); }),
       live_monitor_({main_.inkremente, main_.temperature, main_.data, main_.data2, main_.Check1,
-                     main_.map, para_.window, para_.typ, para_.max_modul_angle.anz},
+                     main_.map, para_.window, para_.typ, para_.max_modul_angle_anz},
                     shared_, receiver_),
       // Our built-in flash library unless a test puts another one in its place; it is loaded
       // only when the update first calls it.
       flash_(std::make_shared<flash::Dll_interface>()),
       sw_update_(sw_, {shared_,
                        writer_,
+                       services.port,
                        services.dialogs,
                        services.pump,
                        flash_,
                        {&main_.window, &para_.window}}),
       supervision_(main_, para_, defs_, services.port, shared_),
       identity_(para_, defs_, receiver_, services.dialogs),
-      para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, receiver_,
-                  services.dialogs, services.pump, identity_}),
+      para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, services.port,
+                  receiver_, services.dialogs, services.pump, identity_}),
       para_send_(para_, para_read_, shared_, writer_, receiver_, services.dialogs) {
     // A main port that the update could not reopen shows closed on the toolbar.
     sw_update_.main_port_lost.connect([this] { main_window_.close_port(); });
@@ -37,6 +49,19 @@ Program::Program(Services services)
 
 Program::~Program() = default;
 
+// The link state marker is the tag of Timer1: every good frame sets it "online".
+link::ReceiveEvents Program::receive_events() {
+    return {.good_frame = [this] { main_.Timer1.set_tag("online"); },
+            .bad_checksum =
+                [this](std::string_view body) {
+                    if (log_.enabled(ui::LogLevel::debug, k_link_log)) {
+                        log_.write(ui::LogLevel::debug, k_link_log,
+                                   "bad checksum, frame dropped: " + std::string(body));
+                    }
+                },
+            .fault = [this](const std::string& what) { on_decoder_fault(what); }};
+}
+
 void Program::attach_timers(ui::Window& w) {
     for (ui::Control* c : w.controls()) {
         if (auto* t = dynamic_cast<ui::Timer*>(c)) {
@@ -45,10 +70,12 @@ void Program::attach_timers(ui::Window& w) {
     }
 }
 
-// A decoder stopped half-way through a rebuild: show what was written so far.
-void Program::on_decoder_fault() {
+// A decoder stopped half-way through a rebuild: show what was written so far. The fault is
+// not the technician's business, but whoever looks into the link finds it in the log.
+void Program::on_decoder_fault(const std::string& what) {
     main_.data.set_drawing(true);
     main_.data2.set_drawing(true);
+    log_.write(ui::LogLevel::warning, k_link_log, "decoding stopped: " + what);
 }
 
 void Program::start() {

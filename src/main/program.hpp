@@ -1,22 +1,23 @@
 #pragma once
 
 #include "flashlib/flash_library.hpp"
+#include "forms/main_form.hpp"
+#include "forms/para_form.hpp"
+#include "forms/sw_update_form.hpp"
 #include "link/defs.hpp"
 #include "link/frame_writer.hpp"
-#include "link/receive.hpp"
+#include "link/receiver.hpp"
 #include "link/shared.hpp"
-#include "main/main_form.hpp"
 #include "main/main_window.hpp"
-#include "main/port_list.hpp"
+#include "main/port_output.hpp"
 #include "monitor/live_monitor.hpp"
 #include "monitor/supervision.hpp"
 #include "para/identity.hpp"
-#include "para/para.hpp"
-#include "para/para_form.hpp"
-#include "para/reply.hpp"
-#include "para/send.hpp"
-#include "sw_update/sw_update.hpp"
-#include "sw_update/sw_update_form.hpp"
+#include "para/para_read.hpp"
+#include "para/para_send.hpp"
+#include "para/para_window.hpp"
+#include "sw_update/sw_update_window.hpp"
+#include "ui/platform.hpp"
 #include "ui/services.hpp"
 
 #include <memory>
@@ -32,9 +33,11 @@ struct Services {
     ui::EventPump& pump;
     ui::Files& files;
     // Serial devices beyond COM1 ... COM10; none when null.
-    SerialDevices* devices = nullptr;
+    ui::SerialDevices* devices = nullptr;
     // The bundled scanner simulator; no "Simulator" menu entry when null.
-    SimulatorHost* simulator = nullptr;
+    ui::SimulatorHost* simulator = nullptr;
+    // Diagnostics; silent when null.
+    ui::Log* log = nullptr;
 };
 
 // The whole program logic: three windows, the serial link, the timers, the shared values.
@@ -65,6 +68,7 @@ public:
     [[nodiscard]] link::Receiver& receiver() { return receiver_; }
     [[nodiscard]] link::Defs& defs() { return defs_; }
     [[nodiscard]] link::FrameWriter& writer() { return writer_; }
+    [[nodiscard]] ui::Log& log() { return log_; }
 
     void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
     [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }
@@ -74,15 +78,19 @@ public:
     ui::Signal<> ended_signal;
 
 private:
+    link::ReceiveEvents receive_events();
     void attach_timers(ui::Window& w);
-    void on_decoder_fault();
+    void on_decoder_fault(const std::string& what);
 
     Services services_;
+    ui::SilentLog silent_;
+    ui::Log& log_;
     Shared shared_;
     MainForm main_;
     para::ParaForm para_;
     para::ParaWindow para_window_;
     sw_update::SwUpdateForm sw_;
+    PortOutput output_;
     link::FrameWriter writer_;
     link::Defs defs_;
     link::Receiver receiver_;

@@ -1,7 +1,7 @@
 #include "monitor/live_monitor.hpp"
 
-#include "link/status_frame.hpp"
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
+#include "link/status_decoder.hpp"
 
 #include <limits>
 

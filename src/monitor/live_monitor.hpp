@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/receive.hpp"
+#include "link/receiver.hpp"
 #include "link/shared.hpp"
 #include "monitor/scan_picture.hpp"
 #include "monitor/tag_tables.hpp"

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "forms/main_form.hpp"
+#include "forms/para_form.hpp"
 #include "link/defs.hpp"
 #include "link/shared.hpp"
-#include "main/main_form.hpp"
-#include "para/para_form.hpp"
 #include "ui/services.hpp"
 
 #include <cstddef>

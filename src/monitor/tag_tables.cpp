@@ -1,6 +1,6 @@
 #include "monitor/tag_tables.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 #include <algorithm>
 

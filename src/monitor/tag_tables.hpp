@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/status_frame.hpp"
+#include "link/status_decoder.hpp"
 #include "ui/controls.hpp"
 
 namespace trx::monitor {

@@ -1,6 +1,6 @@
 #include "para/can_identifier.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 namespace trx::para {
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/para_catalogue.hpp"
 #include "ui/controls.hpp"
 
 #include <string>
@@ -12,8 +13,10 @@ namespace trx::para {
 // an identifier above 0x7FF is cleared without a message.
 class CanIdentifier {
 public:
-    static constexpr std::size_t k_length = 5; // "0x" and three digits
-    static constexpr unsigned k_max = 0x7FF;
+    // "0x" and three digits
+    static constexpr std::size_t k_length =
+        static_cast<std::size_t>(link::para_field(link::ParaField::can_identifier).digits);
+    static constexpr unsigned k_max = link::para_field(link::ParaField::can_identifier).max;
 
     explicit CanIdentifier(ui::TextBox& box);
 

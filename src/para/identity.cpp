@@ -1,9 +1,9 @@
 #include "para/identity.hpp"
 
+#include "base/numtext.hpp"
 #include "link/para_frame.hpp"
 #include "para/notice.hpp"
-#include "para/send.hpp"
-#include "ui/numtext.hpp"
+#include "para/para_send.hpp"
 
 namespace trx::para {
 

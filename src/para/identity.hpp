@@ -1,8 +1,8 @@
 #pragma once
 
+#include "forms/para_form.hpp"
 #include "link/defs.hpp"
-#include "link/receive.hpp"
-#include "para/para_form.hpp"
+#include "link/receiver.hpp"
 #include "ui/services.hpp"
 
 #include <cstddef>

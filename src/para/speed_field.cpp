@@ -1,15 +1,12 @@
 #include "para/speed_field.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 namespace trx::para {
 
-namespace {
-constexpr const char* k_speed_message = "Possible values for speed: 6.0 - 18.0 turns/sec";
-} // namespace
-
 SpeedField::SpeedField(ui::TextBox& box, ui::Spinner& spinner, ui::Dialogs& dialogs)
-    : NumericField(box, spinner, dialogs, k_speed_message) {
+    : NumericField(box, spinner, dialogs,
+                   std::string(link::para_field(link::ParaField::speed).message)) {
     spinner.up_click.connect([this] { show_spinner(); });
     spinner.down_click.connect([this] { show_spinner(); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/para_catalogue.hpp"
 #include "para/numeric_field.hpp"
 
 namespace trx::para {
@@ -9,7 +10,8 @@ namespace trx::para {
 // into the box; a change that comes from the text or from a reply leaves the text as it is.
 class SpeedField final : public NumericField {
 public:
-    static constexpr std::size_t k_max_chars = 4;
+    static constexpr std::size_t k_max_chars =
+        static_cast<std::size_t>(link::para_field(link::ParaField::speed).digits);
 
     SpeedField(ui::TextBox& box, ui::Spinner& spinner, ui::Dialogs& dialogs);
 

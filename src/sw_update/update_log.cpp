@@ -1,6 +1,6 @@
 #include "sw_update/update_log.hpp"
 
-#include "ui/numtext.hpp"
+#include "base/numtext.hpp"
 
 #include <array>
 #include <charconv>

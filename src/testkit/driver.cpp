@@ -1,11 +1,14 @@
 #include "testkit/driver.hpp"
 
 #include "main/program.hpp"
+#include "testkit/driver_files.hpp"
 #include "testkit/fake_port.hpp"
-#include "testkit/fake_system.hpp"
-#include "testkit/recorded.hpp"
+#include "testkit/fake_simulator.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/recorded_log.hpp"
+#include "testkit/scripted_serial_devices.hpp"
 #include "testkit/virtual_clock.hpp"
-#include "ui/std_files.hpp"
+#include "testkit/virtual_pump.hpp"
 
 #include <atomic>
 #include <stdexcept>
@@ -78,7 +81,7 @@ struct Driver::Impl {
           owns_folder(o.program_folder.empty()), port(clock), pump(clock),
           files(folder, o.config_folder.empty() ? folder / "config" : o.config_folder,
                 o.program_folder_writable),
-          program(main::Services{port, clock, dialogs, pump, files, &devices, &simulator}) {
+          program(main::Services{port, clock, dialogs, pump, files, &devices, &simulator, &log}) {
         port.set_open_fails(!o.port_exists);
     }
 
@@ -146,6 +149,7 @@ struct Driver::Impl {
     DriverFiles files;
     ScriptedSerialDevices devices;
     FakeSimulator simulator;
+    RecordedLog log;
     main::Program program;
 };
 
@@ -279,7 +283,7 @@ void Driver::pull_device() {
 void Driver::port_missing(std::string name, std::string reason) {
     impl_->port.set_missing(std::move(name), std::move(reason));
 }
-void Driver::serial_devices(std::vector<main::SerialDevice> devices) {
+void Driver::serial_devices(std::vector<ui::SerialDevice> devices) {
     impl_->devices.set(std::move(devices));
 }
 bool Driver::simulator_running() const {
@@ -425,6 +429,9 @@ std::size_t Driver::pending_output() const {
 }
 std::chrono::nanoseconds Driver::now() const {
     return impl_->clock.now();
+}
+const RecordedLog& Driver::log() const {
+    return impl_->log;
 }
 main::Program& Driver::program() {
     return impl_->program;

@@ -2,6 +2,7 @@
 
 #include "flashlib/flash_library.hpp"
 #include "main/program.hpp"
+#include "testkit/recorded_log.hpp"
 
 #include <chrono>
 #include <cstdint>
@@ -75,7 +76,7 @@ public:
     // Opens of this port name fail with the reason given (the system's words).
     void port_missing(std::string name, std::string reason = "No such file or directory");
     // The serial devices beyond COM1 ... COM10 the system reports from now on.
-    void serial_devices(std::vector<trx::main::SerialDevice> devices);
+    void serial_devices(std::vector<trx::ui::SerialDevice> devices);
     // The "Simulator" entry: whether its simulator runs; a reason makes its starts fail.
     bool simulator_running() const;
     void simulator_fails(std::string reason);
@@ -109,6 +110,7 @@ public:
     // --- extras ---
     std::size_t pending_output() const;   // bytes in the transmit buffer now
     std::chrono::nanoseconds now() const; // virtual time since the driver was made
+    const RecordedLog& log() const;       // diagnostics written, every level
     trx::main::Program& program();        // the logic under test
 
 private:

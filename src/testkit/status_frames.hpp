@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/numtext.hpp"
 #include "link/frame.hpp"
 #include "link/para_frame.hpp"
-#include "ui/numtext.hpp"
 
 #include <cstdint>
 #include <string>

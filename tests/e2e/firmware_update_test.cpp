@@ -1,13 +1,16 @@
 // A whole firmware update in the real program: the update window's sequence against the
 // bundled simulator over its pseudo-terminal, with the built-in flash library loaded by name.
 // The simulator keeps its flash in a file, which is checked byte for byte afterwards.
+#include "base/numtext.hpp"
 #include "main/program.hpp"
-#include "main/simulator_host.hpp"
-#include "testkit/recorded.hpp"
-#include "ui/numtext.hpp"
+#include "platform/simulator_process_host.hpp"
+#include "platform/std_files.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_pump.hpp"
+#include "ui/qt/qt_clock.hpp"
+#include "ui/qt/qt_dialogs.hpp"
+#include "ui/qt/qt_event_pump.hpp"
 #include "ui/qt/qt_serial_port.hpp"
-#include "ui/qt/qt_services.hpp"
-#include "ui/std_files.hpp"
 
 #include "tests/qt_wait.hpp"
 #include <QApplication>
@@ -36,10 +39,10 @@ using trx::test::ensure_application;
 using trx::test::wait_until;
 
 // The simulator with its flash kept in a file.
-class FlashSimulator : public SimulatorHost {
+class FlashSimulator : public ui::SimulatorHost {
 public:
     explicit FlashSimulator(fs::path flash) : flash_(std::move(flash)) {}
-    SimulatorStart start() override {
+    ui::SimulatorStart start() override {
         if (!process_.start({"--type", "YA", "--flash", flash_.string()})) {
             return {false, {}, process_.error()};
         }
@@ -118,7 +121,7 @@ TEST(FirmwareUpdate, WholeUpdateAgainstTheSimulatorWritesTheImageAndTheLinkComes
     ui::qt::QtClock clock;
     testkit::RecordedDialogs dialogs;
     ui::qt::QtEventPump pump;
-    ui::StdFiles files(folder, folder / "config");
+    platform::StdFiles files(folder, folder / "config");
     const fs::path flash = folder / "flash.bin";
     FlashSimulator simulator(flash);
     Program program({port, clock, dialogs, pump, files, nullptr, &simulator});

@@ -1,11 +1,12 @@
 // The Qt serial port on a real serial device: a pseudo-terminal whose master side plays the
 // scanner. Bytes reach the receive assembly once each and in order, frames leave byte-exact,
 // and the transmit side stays bounded when nobody reads.
+#include "base/numtext.hpp"
 #include "link/defs.hpp"
 #include "link/frame.hpp"
 #include "link/frame_writer.hpp"
-#include "link/receive.hpp"
-#include "ui/numtext.hpp"
+#include "link/receiver.hpp"
+#include "main/port_output.hpp"
 #include "ui/qt/qt_serial_port.hpp"
 
 #include <QCoreApplication>
@@ -53,9 +54,8 @@ struct Pty : ::testing::Test {
     std::string slave_path;
     ui::qt::QtSerialPort port;
     Shared shared;
-    ui::Window main{"main", "M"};
-    ui::Timer timer1{main, "Timer1", 500, false};
-    link::Receiver receiver{timer1, {}};
+    main::PortOutput output{port};
+    link::Receiver receiver;
     std::vector<std::string> frames;
 
     Pty() { (void)app(); }
@@ -151,10 +151,8 @@ TEST_F(Pty, AFrameSplitAtEveryPositionArrivesOnce) {
 }
 
 TEST_F(Pty, FramesLeaveByteExact) {
-    link::FrameWriter writer(port, shared);
-    ui::Window para("para", "P");
-    ui::StatusBar sb(para, "statusbar");
-    link::Defs defs(writer, para, sb);
+    link::FrameWriter writer(output, shared);
+    link::Defs defs(writer, {});
     ASSERT_TRUE(defs.send_read_para());
     ASSERT_TRUE(defs.send_read_index());
     ASSERT_TRUE(defs.send_control(3));
@@ -167,7 +165,7 @@ TEST_F(Pty, FramesLeaveByteExact) {
 }
 
 TEST_F(Pty, TransmitSideStaysBoundedWhenNobodyReads) {
-    link::FrameWriter writer(port, shared);
+    link::FrameWriter writer(output, shared);
     std::size_t worst = 0;
     int refused = 0;
     for (int i = 0; i < 100000 && refused < 100; ++i) {

@@ -1,11 +1,14 @@
 // The port menu's "Simulator" entry in the real program: the bundled simulator starts, its
 // pseudo-terminal opens through the Qt serial port, and its frames reach the receive assembly.
 #include "main/program.hpp"
-#include "main/simulator_host.hpp"
-#include "testkit/recorded.hpp"
+#include "platform/simulator_process_host.hpp"
+#include "platform/std_files.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_pump.hpp"
+#include "ui/qt/qt_clock.hpp"
+#include "ui/qt/qt_dialogs.hpp"
+#include "ui/qt/qt_event_pump.hpp"
 #include "ui/qt/qt_serial_port.hpp"
-#include "ui/qt/qt_services.hpp"
-#include "ui/std_files.hpp"
 
 #include "tests/qt_wait.hpp"
 #include <QCoreApplication>
@@ -38,8 +41,8 @@ TEST(SimulatorEntry, OpensTheSimulatorsPortAndItsFramesArriveThenCloseStopsIt) {
     ui::qt::QtClock clock;
     testkit::RecordedDialogs dialogs;
     ui::qt::QtEventPump pump;
-    ui::StdFiles files(folder, folder / "config");
-    SimulatorProcessHost simulator;
+    platform::StdFiles files(folder, folder / "config");
+    platform::SimulatorProcessHost simulator;
     Program program({port, clock, dialogs, pump, files, nullptr, &simulator});
     program.start();
 

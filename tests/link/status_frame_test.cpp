@@ -1,8 +1,8 @@
 // The status frame decoder on its own: header fields and the derived values of every stripe.
+#include "base/fault.hpp"
 #include "link/frame.hpp"
-#include "link/status_frame.hpp"
+#include "link/status_decoder.hpp"
 #include "testkit/status_frames.hpp"
-#include "ui/fault.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,15 @@
 // pseudo-terminal: once the link is up and the parameter set has been read, the simulator's
 // default scene shows in the tag tables and in the picture, for either scanner type.
 #include "main/program.hpp"
+#include "platform/std_files.hpp"
 #include "sim/scene.hpp"
 #include "sim_host.hpp"
-#include "testkit/recorded.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_pump.hpp"
+#include "ui/qt/qt_clock.hpp"
+#include "ui/qt/qt_dialogs.hpp"
+#include "ui/qt/qt_event_pump.hpp"
 #include "ui/qt/qt_serial_port.hpp"
-#include "ui/qt/qt_services.hpp"
-#include "ui/std_files.hpp"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -42,7 +45,7 @@ struct QtRig {
     ui::qt::QtClock clock;
     testkit::RecordedDialogs dialogs;
     ui::qt::QtEventPump pump;
-    ui::StdFiles files;
+    platform::StdFiles files;
     test::SimulatorHost simulator;
     std::unique_ptr<main::Program> program;
 };

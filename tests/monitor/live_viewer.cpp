@@ -2,12 +2,15 @@
 // by ctest. Options: --type ZA|YA, --filter (check "only filtered tags"), --shot FILE (save
 // the window once a few scans have shown, then quit).
 #include "main/program.hpp"
+#include "platform/std_files.hpp"
 #include "sim_host.hpp"
-#include "testkit/recorded.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_pump.hpp"
 #include "ui/qt/main_view.hpp"
+#include "ui/qt/qt_clock.hpp"
+#include "ui/qt/qt_dialogs.hpp"
+#include "ui/qt/qt_event_pump.hpp"
 #include "ui/qt/qt_serial_port.hpp"
-#include "ui/qt/qt_services.hpp"
-#include "ui/std_files.hpp"
 
 #include <QApplication>
 #include <QPixmap>
@@ -39,7 +42,7 @@ int main(int argc, char* argv[]) {
     trx::ui::qt::QtEventPump pump;
     const auto folder = std::filesystem::temp_directory_path() / "trx_live_viewer";
     std::filesystem::create_directories(folder);
-    trx::ui::StdFiles files(folder);
+    trx::platform::StdFiles files(folder);
     trx::monitor::test::SimulatorHost simulator;
     simulator.executable = TRX_SIM_EXE;
     simulator.args = {"--type", type};

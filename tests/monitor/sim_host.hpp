@@ -2,7 +2,7 @@
 
 // The "Simulator" entry of the port menu on the simulator's own launcher, for the monitor's
 // runs against trx81500-sim.
-#include "main/port_list.hpp"
+#include "forms/port_menu.hpp"
 #include "sim/launcher.hpp"
 
 #include <filesystem>
@@ -11,12 +11,12 @@
 
 namespace trx::monitor::test {
 
-struct SimulatorHost : main::SimulatorHost {
+struct SimulatorHost : ui::SimulatorHost {
     std::filesystem::path executable;
     std::vector<std::string> args;
     mutable sim::SimulatorProcess process;
 
-    main::SimulatorStart start() override {
+    ui::SimulatorStart start() override {
         if (!process.start(args, executable)) {
             return {false, {}, process.error()};
         }

@@ -1,6 +1,6 @@
 // The parameter window's fields as a technician uses them: typing, arrow clicks, leaving a
 // field, the CAN identifier's padding and the service chord.
-#include "para/para.hpp"
+#include "para/para_window.hpp"
 #include "testkit/driver.hpp"
 
 #include <clocale>

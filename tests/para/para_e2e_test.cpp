@@ -1,15 +1,18 @@
 // The whole program logic on Qt's serial port, timers and event loop against trx81500-sim on
 // a pseudo-terminal: the link comes up, the parameter window fills with the scanner's set, a
 // changed set is stored and read back, and the index is written and read back.
+#include "base/numtext.hpp"
 #include "link/shared.hpp"
 #include "main/program.hpp"
+#include "platform/std_files.hpp"
 #include "sim/launcher.hpp"
 #include "sim/param_set.hpp"
-#include "testkit/recorded.hpp"
-#include "ui/numtext.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_pump.hpp"
+#include "ui/qt/qt_clock.hpp"
+#include "ui/qt/qt_dialogs.hpp"
+#include "ui/qt/qt_event_pump.hpp"
 #include "ui/qt/qt_serial_port.hpp"
-#include "ui/qt/qt_services.hpp"
-#include "ui/std_files.hpp"
 
 #include "tests/qt_wait.hpp"
 #include <QCoreApplication>
@@ -38,10 +41,10 @@ using trx::test::wait_until;
 
 // The "Simulator" port entry on the real simulator process, of the type under test and with
 // a state file of its own.
-class SimulatorHost : public main::SimulatorHost {
+class SimulatorHost : public ui::SimulatorHost {
 public:
     explicit SimulatorHost(std::vector<std::string> args) : args_(std::move(args)) {}
-    main::SimulatorStart start() override {
+    ui::SimulatorStart start() override {
         if (!process_.start(args_, TRX_SIM_EXE)) {
             return {false, {}, process_.error()};
         }
@@ -83,7 +86,7 @@ struct Session {
     testkit::RecordedDialogs dialogs;
     ui::qt::QtEventPump pump;
     SimulatorHost host;
-    ui::StdFiles files;
+    platform::StdFiles files;
     main::Program program;
 
     ParaForm& para() { return program.para_form(); }
@@ -159,11 +162,11 @@ TEST_P(ParaE2E, LinkComesUpAndFillsTheHiddenWindowWithTheScannersSet) {
     EXPECT_EQ(p.can_identifier.visible(), ya);
     EXPECT_EQ(s.main().display_filter_frame.visible(), ya);
     if (ya) {
-        EXPECT_EQ(p.gap_offset_abs.anz.text(), num::dec(k_set.gap_offset_abs));
-        EXPECT_EQ(p.min_modul_angle.spin.value(), k_set.min_modul_angle);
-        EXPECT_EQ(p.max_modul_angle.anz.text(), num::dec(k_set.max_modul_angle));
-        EXPECT_EQ(p.equal_tolerance_rel.anz.text(), num::dec(k_set.equal_tolerance_rel));
-        EXPECT_EQ(p.gap_correction.spin.value(), k_set.gap_correction);
+        EXPECT_EQ(p.gap_offset_abs_anz.text(), num::dec(k_set.gap_offset_abs));
+        EXPECT_EQ(p.min_modul_angle.value(), k_set.min_modul_angle);
+        EXPECT_EQ(p.max_modul_angle_anz.text(), num::dec(k_set.max_modul_angle));
+        EXPECT_EQ(p.equal_tolerance_rel_anz.text(), num::dec(k_set.equal_tolerance_rel));
+        EXPECT_EQ(p.gap_correction.value(), k_set.gap_correction);
         EXPECT_EQ(p.can_baudrate.selected(), k_set.can_baudrate - 1);
         EXPECT_EQ(p.rs232_baudrate.selected(), k_set.rs232_baudrate - 1);
         EXPECT_EQ(p.can_identifier.text(), "0x123");
@@ -188,9 +191,9 @@ TEST_P(ParaE2E, StoredSetAndIndexReadBack) {
     }
     ASSERT_EQ(p.speed_anz.text(), num::fixed_comma(k_set.speed + 3, 1));
     if (ya) {
-        Session::retype(p.gap_correction.anz, "150");
-        p.gap_correction.anz.user_leave();
-        ASSERT_EQ(p.gap_correction.spin.value(), 150);
+        Session::retype(p.gap_correction_anz, "150");
+        p.gap_correction_anz.user_leave();
+        ASSERT_EQ(p.gap_correction.value(), 150);
     }
     p.cmd_send_para.user_click();
     ASSERT_TRUE(wait_until([&] { return s.status_is("Status:   Parameters saved"); }));
@@ -198,7 +201,7 @@ TEST_P(ParaE2E, StoredSetAndIndexReadBack) {
     // Edit again without storing; the read shows what the scanner keeps.
     p.speed.user_down();
     if (ya) {
-        Session::retype(p.gap_correction.anz, "20");
+        Session::retype(p.gap_correction_anz, "20");
     }
     // The automatic read after the link came up left its flag set, so this click's wait ends
     // at once and the reply is handled when it comes.
@@ -208,8 +211,8 @@ TEST_P(ParaE2E, StoredSetAndIndexReadBack) {
     EXPECT_EQ(p.speed_anz.text(), num::fixed_comma(k_set.speed + 3, 1));
     EXPECT_EQ(p.speed.value(), k_set.speed + 3);
     if (ya) {
-        EXPECT_EQ(p.gap_correction.anz.text(), "150");
-        EXPECT_EQ(p.gap_correction.spin.value(), 150);
+        EXPECT_EQ(p.gap_correction_anz.text(), "150");
+        EXPECT_EQ(p.gap_correction.value(), 150);
     }
     EXPECT_EQ(p.seriennummer.text(), num::dec(k_set.serial));
     EXPECT_EQ(p.version.caption(), "1,09");

@@ -2,12 +2,15 @@
 // fields' key handlers, arrow clicks and the chord work whatever has the focus, and a rejected
 // value shows a real modal message box.
 #include "main/program.hpp"
+#include "platform/std_files.hpp"
 #include "testkit/fake_port.hpp"
-#include "testkit/recorded.hpp"
+#include "testkit/recorded_dialogs.hpp"
 #include "testkit/virtual_clock.hpp"
+#include "testkit/virtual_pump.hpp"
 #include "ui/qt/para_view.hpp"
-#include "ui/qt/qt_services.hpp"
-#include "ui/std_files.hpp"
+#include "ui/qt/qt_clock.hpp"
+#include "ui/qt/qt_dialogs.hpp"
+#include "ui/qt/qt_event_pump.hpp"
 
 #include <QApplication>
 #include <QComboBox>
@@ -72,7 +75,7 @@ protected:
     testkit::FakeSerialPort port{clock};
     QtDialogs dialogs;
     testkit::VirtualPump pump{clock};
-    StdFiles files{std::filesystem::temp_directory_path()};
+    platform::StdFiles files{std::filesystem::temp_directory_path()};
     main::Program program{{port, clock, dialogs, pump, files}};
     ParaView view{program.para_form()};
 };
@@ -117,7 +120,7 @@ TEST_F(ParaViewTest, TypingGoesThroughTheKeyHandlers) {
     EXPECT_EQ(box->text(), "");
     QTest::keyClicks(box, "4x2");
     EXPECT_EQ(box->text(), "42");
-    EXPECT_EQ(program.para_form().gap_offset_abs.spin.value(), 42);
+    EXPECT_EQ(program.para_form().gap_offset_abs.value(), 42);
 
     QLineEdit* speed = edit("speed_anz");
     ASSERT_NE(speed, nullptr);
@@ -160,7 +163,7 @@ TEST_F(ParaViewTest, LeavingARejectedValueShowsTheModalBoxThenTheRestoreValue) {
     EXPECT_EQ(seen->icon, QMessageBox::Critical);
     EXPECT_TRUE(seen->modal);
     EXPECT_EQ(box->text(), "");
-    EXPECT_EQ(program.para_form().gap_correction.spin.value(), 10);
+    EXPECT_EQ(program.para_form().gap_correction.value(), 10);
     EXPECT_FALSE(box->hasFocus()); // the Tab went on to the next field
 }
 

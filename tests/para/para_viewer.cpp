@@ -1,12 +1,15 @@
 // Shows the parameter window on fakes, to look at it by eye (`--filled`: with sample values
 // as a scanner reply leaves them). Not a test.
 #include "main/program.hpp"
+#include "platform/std_files.hpp"
 #include "testkit/fake_port.hpp"
-#include "testkit/recorded.hpp"
+#include "testkit/recorded_dialogs.hpp"
 #include "testkit/virtual_clock.hpp"
+#include "testkit/virtual_pump.hpp"
 #include "ui/qt/para_view.hpp"
-#include "ui/qt/qt_services.hpp"
-#include "ui/std_files.hpp"
+#include "ui/qt/qt_clock.hpp"
+#include "ui/qt/qt_dialogs.hpp"
+#include "ui/qt/qt_event_pump.hpp"
 
 #include <QApplication>
 
@@ -46,7 +49,7 @@ int main(int argc, char** argv) {
     trx::testkit::FakeSerialPort port(clock);
     trx::ui::qt::QtDialogs dialogs;
     trx::testkit::VirtualPump pump(clock);
-    trx::ui::StdFiles files(std::filesystem::temp_directory_path());
+    trx::platform::StdFiles files(std::filesystem::temp_directory_path());
     trx::main::Program program({port, clock, dialogs, pump, files});
     trx::ui::qt::ParaView view(program.para_form());
     if (argc > 1 && std::string_view(argv[1]) == "--filled") {

@@ -1,7 +1,8 @@
 // Storing the parameter set: the "W" command field by field, the "P" acknowledgement and the
 // refusals that keep a wrong or lost store from passing as done.
 #include "link/para_frame.hpp"
-#include "para/send.hpp"
+#include "main/port_output.hpp"
+#include "para/para_send.hpp"
 #include "para_fixture.hpp"
 #include "testkit/fake_port.hpp"
 
@@ -186,7 +187,8 @@ TEST(SendHexField, PadsShortTextsAndCutsLongOnes) {
     testkit::VirtualClock clock;
     testkit::FakeSerialPort port{clock};
     Shared shared;
-    link::FrameWriter writer{port, shared};
+    main::PortOutput output{port};
+    link::FrameWriter writer{output, shared};
     ASSERT_TRUE(port.open().ok);
     ASSERT_TRUE(writer.start('W'));
     for (const char* text : {"", "7", "7FF", "ABCD", "12345"}) {

@@ -3,8 +3,7 @@
 // The program's side of the wire for the simulator's tests: its own receive assembly, which
 // checks every checksum, records the bodies of the good frames in order.
 #include "link/frame.hpp"
-#include "link/receive.hpp"
-#include "ui/controls.hpp"
+#include "link/receiver.hpp"
 
 #include <string>
 #include <string_view>
@@ -13,9 +12,7 @@
 namespace trx::sim::test {
 
 struct Host {
-    ui::Window window{"main", "host"};
-    ui::Timer marker{window, "Timer1", 500, false};
-    link::Receiver receiver{marker, {}};
+    link::Receiver receiver;
     std::vector<std::string> frames; // letter, payload and checksum digits
     std::size_t bytes = 0;
 

@@ -1,13 +1,14 @@
 // trx81500-sim against the program's own link: its Qt serial port, receive assembly and
 // frame writer, over a real pseudo-terminal.
+#include "base/numtext.hpp"
 #include "link/frame.hpp"
 #include "link/frame_writer.hpp"
-#include "link/receive.hpp"
+#include "link/receiver.hpp"
 #include "link/shared.hpp"
+#include "main/port_output.hpp"
 #include "sim/launcher.hpp"
 #include "sim/param_set.hpp"
 #include "sim/scene.hpp"
-#include "ui/numtext.hpp"
 #include "ui/qt/qt_serial_port.hpp"
 
 #include "tests/qt_wait.hpp"
@@ -41,12 +42,11 @@ struct StatusArrival {
 
 // The program's end of the cable.
 struct ProgramSide {
-    ui::Window window{"main", "e2e"};
-    ui::Timer marker{window, "Timer1", 500, false};
     ui::qt::QtSerialPort port;
+    main::PortOutput output{port};
     Shared shared;
-    link::FrameWriter writer{port, shared};
-    link::Receiver receiver{marker, {}};
+    link::FrameWriter writer{output, shared};
+    link::Receiver receiver;
     std::vector<std::string> answers; // bodies of "W", "P", "L" and "I" frames
     std::vector<StatusArrival> status;
 

@@ -2,10 +2,11 @@
 #include "fake_flash.hpp"
 
 #include "main/program.hpp"
-#include "sw_update/sw_update.hpp"
+#include "sw_update/sw_update_window.hpp"
 #include "testkit/driver.hpp"
 #include "testkit/fake_port.hpp"
-#include "testkit/recorded.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_pump.hpp"
 
 #include <gtest/gtest.h>
 

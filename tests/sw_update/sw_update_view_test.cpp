@@ -3,13 +3,16 @@
 #include "fake_flash.hpp"
 
 #include "main/program.hpp"
+#include "platform/std_files.hpp"
 #include "testkit/fake_port.hpp"
-#include "testkit/recorded.hpp"
+#include "testkit/recorded_dialogs.hpp"
 #include "testkit/virtual_clock.hpp"
+#include "testkit/virtual_pump.hpp"
 #include "ui/qt/bind.hpp"
-#include "ui/qt/qt_services.hpp"
+#include "ui/qt/qt_clock.hpp"
+#include "ui/qt/qt_dialogs.hpp"
+#include "ui/qt/qt_event_pump.hpp"
 #include "ui/qt/sw_update_view.hpp"
-#include "ui/std_files.hpp"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -96,7 +99,7 @@ TEST(SwUpdateView, ARunKeepsTheLibraryOffTheWindowThreadAndTheWindowsStill) {
     QtClock clock;
     testkit::RecordedDialogs dialogs;
     QtEventPump pump;
-    StdFiles files(std::filesystem::temp_directory_path());
+    platform::StdFiles files(std::filesystem::temp_directory_path());
     main::Program program({port, clock, dialogs, pump, files});
     SwUpdateView view(program.sw_update_form());
 

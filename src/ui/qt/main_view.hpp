@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main/main_form.hpp"
+#include "forms/main_form.hpp"
 #include "ui/qt/grid_view.hpp"
 #include "ui/qt/picture_view.hpp"
 #include "ui/qt/status_bar_view.hpp"

@@ -95,10 +95,10 @@ QGroupBox* basic_settings(para::ParaForm& f, QWidget* parent) {
 QGroupBox* filter_parameters(para::ParaForm& f, QWidget* parent) {
     QGroupBox* g = make_frame(f.frame_filter_parameter, parent);
     auto* grid = new QGridLayout(g);
-    for (para::FilterField* field :
-         {&f.gap_offset_abs, &f.gap_offset_rel, &f.equal_tolerance_abs, &f.equal_tolerance_rel,
-          &f.gap_correction, &f.min_modul_angle, &f.max_modul_angle}) {
-        add_row(grid, field->text, numeric(field->anz, field->spin, g, 3));
+    for (const link::ParaField id : para::k_filter_fields) {
+        const link::ParaFieldSpec& field = link::para_field(id);
+        add_row(grid, f.window.get<Label>(field.label_control),
+                numeric(f.window.get<TextBox>(field.control), f.spinner(field), g, 3));
     }
     grid->setColumnStretch(1, 1);
     return g;

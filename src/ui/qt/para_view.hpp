@@ -1,6 +1,6 @@
 #pragma once
 
-#include "para/para_form.hpp"
+#include "forms/para_form.hpp"
 #include "ui/qt/window_view.hpp"
 
 namespace trx::ui::qt {

@@ -1,6 +1,6 @@
 #include "ui/qt/qt_serial_port.hpp"
 
-#include "ui/port_names.hpp"
+#include "base/port_names.hpp"
 
 #include <sys/ioctl.h>
 #include <termios.h>

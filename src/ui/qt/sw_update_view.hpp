@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sw_update/sw_update_form.hpp"
+#include "forms/sw_update_form.hpp"
 #include "ui/qt/window_view.hpp"
 
 #include <QProgressBar>

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "forms/para_form.hpp"
+#include "link/defs.hpp"
+#include "link/para_frame.hpp"
+#include "link/receiver.hpp"
+#include "link/shared.hpp"
+#include "para/identity.hpp"
+#include "para/para_window.hpp"
+#include "ui/services.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace trx::para {
+
+// Reads the parameter set: the read button with its wait, and the "W" reply, which fills the
+// window's fields, decides the scanner type and leaves the two flags behind.
+class ParaRead {
+public:
+    struct Deps {
+        ParaForm& form;
+        ParaWindow& fields;              // the field rules the texts written here pass through
+        ui::Frame& display_filter_frame; // the main window's share of the extended group
+        Shared& shared;
+        link::Defs& defs;
+        ui::SerialPort& port;
+        link::Receiver& receiver;
+        ui::Dialogs& dialogs;
+        ui::EventPump& pump;
+        Identity& identity;
+    };
+    explicit ParaRead(Deps deps);
+
+    void read_click();
+    void on_reply(const link::ReceivedFrame& frame);
+
+    // The version field (times 100) of the last reply that carried one; none before that.
+    [[nodiscard]] std::optional<std::uint16_t> version_field() const { return version_; }
+
+private:
+    void show_type(link::ScannerType type);
+    void show_field(const link::ParaFieldSpec& f, std::uint32_t v);
+    void show_speed(const link::ParaFieldSpec& f, std::uint32_t v);
+    void show_filter(const link::ParaFieldSpec& f, std::uint32_t v);
+    void select_code(const link::ParaFieldSpec& f, std::uint32_t code);
+    void wrong() { d_.shared.parameter_set_valid = false; }
+
+    Deps d_;
+    bool waiting_ = false;
+    std::optional<std::uint16_t> version_;
+};
+
+} // namespace trx::para

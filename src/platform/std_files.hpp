@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ui/services.hpp"
+
+namespace trx::platform {
+
+// Files on the local file system, with plain C++.
+class StdFiles : public ui::Files {
+public:
+    // config_folder empty: $XDG_CONFIG_HOME/trx81500 or ~/.config/trx81500
+    explicit StdFiles(std::filesystem::path program_folder, std::filesystem::path config = {});
+
+    [[nodiscard]] std::filesystem::path program_folder() const override { return program_; }
+    [[nodiscard]] std::filesystem::path config_folder() const override { return config_; }
+    [[nodiscard]] bool exists(const std::filesystem::path& p) const override;
+    [[nodiscard]] bool folder_writable(const std::filesystem::path& folder) const override;
+    [[nodiscard]] std::optional<std::string>
+    read_first_line(const std::filesystem::path& p) const override;
+    [[nodiscard]] bool can_read(const std::filesystem::path& p) const override;
+    bool replace_atomically(const std::filesystem::path& p, std::string_view content) override;
+
+    static std::filesystem::path default_config_folder();
+
+private:
+    std::filesystem::path program_;
+    std::filesystem::path config_;
+};
+
+} // namespace trx::platform

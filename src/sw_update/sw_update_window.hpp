@@ -1,0 +1,102 @@
+#pragma once
+
+#include "flashlib/flash_library.hpp"
+#include "forms/sw_update_form.hpp"
+#include "link/frame_writer.hpp"
+#include "link/shared.hpp"
+#include "ui/services.hpp"
+#include "ui/signal.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trx::sw_update {
+
+inline constexpr const char* k_bootstrap_string = "Quendel KG 14.03.1999";
+inline constexpr const char* k_file_dialog_title = "Open Hexfile*";
+inline constexpr const char* k_file_dialog_filter = "Hexfiles (*.h86)|*.H86|all files (*.*)|*.*";
+inline constexpr const char* k_file_dialog_ext = ".h86";
+
+// What the update window works with besides its own controls.
+struct SwUpdateContext {
+    Shared& shared;
+    // Writes "F" through the shared checksum accumulator, on the main serial port.
+    link::FrameWriter& writer;
+    // The main serial port: the bootstrap string, and closed for the library and reopened.
+    ui::SerialPort& port;
+    ui::Dialogs& dialogs;
+    ui::EventPump& pump;
+    // The program's flash library; read at each run, so a test may replace it.
+    const std::shared_ptr<FlashLibrary>& library;
+    // The program's other windows: blocked, with an hourglass, while the library runs.
+    std::vector<ui::Window*> other_windows;
+};
+
+// The software update window: file choice, and the timed update sequence that resets the
+// scanner, sends the bootstrap string, hands the port to the flash library and takes it back.
+class SwUpdateWindow {
+public:
+    enum class State {
+        ready,          // waiting for a Program click
+        checking,       // the hex file is read before anything is sent
+        resetting,      // "F" sent; sw_timer_1 runs
+        bootstrap_sent, // main port closed; sw_timer_2 runs
+        flashing,       // the library steps run; no window takes input
+    };
+
+    SwUpdateWindow(SwUpdateForm& form, SwUpdateContext context);
+    ~SwUpdateWindow() = default;
+    SwUpdateWindow(const SwUpdateWindow&) = delete;
+    SwUpdateWindow& operator=(const SwUpdateWindow&) = delete;
+    SwUpdateWindow(SwUpdateWindow&&) = delete;
+    SwUpdateWindow& operator=(SwUpdateWindow&&) = delete;
+
+    [[nodiscard]] State state() const { return state_; }
+
+    // The main port could not be opened again at the end of a run, and the box "COM-Port
+    // not available" was shown: the main window returns its toolbar to the closed state.
+    ui::Signal<> main_port_lost;
+
+private:
+    void enter(State s);
+    void block_windows(bool blocked);
+
+    void on_activate();
+    void on_open();
+    void on_program();
+    void on_sw_timer_1();
+    void on_sw_timer_2();
+
+    // The library steps; false at the first that fails (the failure ending has run).
+    bool library_steps(FlashLibrary& lib);
+    bool check_file(FlashLibrary* lib);
+    // Runs one library call through the event pump and gives its result. A call that
+    // throws counts as failed, and its reason becomes the detail shown.
+    std::int32_t call(const std::function<std::int32_t()>& fn);
+    void common_end(FlashLibrary* lib);
+    void reopen_main_port();
+
+    void append(std::string_view text);
+    void append_line(std::string_view line);
+    void fail(std::string_view error_line);
+    bool fail_step(FlashLibrary& lib, std::string_view error_line);
+    void abort_run();
+    void show_detail(const FlashLibrary* lib);
+
+    static void progress_thunk(void* context, const FlashProgress& p);
+    void report_progress(const FlashProgress& p);
+
+    SwUpdateForm& form_;
+    SwUpdateContext ctx_;
+    State state_ = State::ready;
+    // Why the last call threw; written by the call, read after it returned.
+    std::string thrown_;
+    // Last progress step posted to the window; touched only by the thread running the library.
+    int last_progress_ = -1;
+};
+
+} // namespace trx::sw_update

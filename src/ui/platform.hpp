@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// System services the window logic asks for, implemented in src/platform (POSIX) and faked
+// in the test kit.
+namespace trx::ui {
+
+// A serial device the system reports beyond the ten COM ports.
+struct SerialDevice {
+    std::string path;  // "/dev/ttyUSB0"
+    std::string by_id; // its stable name under /dev/serial/by-id, empty when none
+};
+
+// The serial devices present now; asked each time the port menu opens.
+class SerialDevices {
+public:
+    SerialDevices() = default;
+    SerialDevices(const SerialDevices&) = delete;
+    SerialDevices& operator=(const SerialDevices&) = delete;
+    SerialDevices(SerialDevices&&) = delete;
+    SerialDevices& operator=(SerialDevices&&) = delete;
+    virtual ~SerialDevices() = default;
+    [[nodiscard]] virtual std::vector<SerialDevice> list() const = 0;
+};
+
+// Result of starting the bundled scanner simulator.
+struct SimulatorStart {
+    bool ok = false;
+    std::string device; // its pseudo-terminal, when ok
+    std::string reason; // why it did not start, otherwise
+};
+
+// The bundled scanner simulator behind the "Simulator" menu entry.
+class SimulatorHost {
+public:
+    SimulatorHost() = default;
+    SimulatorHost(const SimulatorHost&) = delete;
+    SimulatorHost& operator=(const SimulatorHost&) = delete;
+    SimulatorHost(SimulatorHost&&) = delete;
+    SimulatorHost& operator=(SimulatorHost&&) = delete;
+    virtual ~SimulatorHost() = default;
+    virtual SimulatorStart start() = 0;
+    virtual void stop() = 0;
+    [[nodiscard]] virtual bool running() = 0;
+};
+
+} // namespace trx::ui

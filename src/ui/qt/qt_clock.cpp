@@ -1,0 +1,22 @@
+#include "ui/qt/qt_clock.hpp"
+
+namespace trx::ui::qt {
+
+void QtClock::attach(Timer& timer) {
+    auto qt = std::make_unique<QTimer>(this);
+    qt->setTimerType(Qt::PreciseTimer);
+    QTimer* raw = qt.get();
+    connect(raw, &QTimer::timeout, this, [&timer] { timer.fire(); });
+    auto arm = [raw, &timer] {
+        if (timer.timer_enabled() && timer.interval() > 0) {
+            raw->start(timer.interval());
+        } else {
+            raw->stop();
+        }
+    };
+    timer.armed.connect(arm);
+    arm();
+    timers_.push_back(std::move(qt));
+}
+
+} // namespace trx::ui::qt

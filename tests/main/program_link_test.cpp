@@ -1,0 +1,67 @@
+// The receive assembly and the shared senders as the program wires them: the link state
+// marker, the parameter window's status text, the grids after a decoder fault, the log.
+#include "base/fault.hpp"
+#include "link/frame.hpp"
+#include "main/program.hpp"
+#include "testkit/driver.hpp"
+
+#include <gtest/gtest.h>
+
+namespace trx::main {
+namespace {
+
+using testkit::Driver;
+
+struct ProgramLink : ::testing::Test {
+    Driver d;
+    void SetUp() override {
+        d.start();
+        ASSERT_TRUE(d.program().services().port.open().ok);
+    }
+    std::string marker() const { return d.timer_tag("main.Timer1"); }
+};
+
+TEST_F(ProgramLink, AGoodFrameMarksTheLinkOnlineAndABadOneDoesNot) {
+    d.receive("\x02P51\x03");
+    EXPECT_EQ(marker(), "offline");
+    d.receive(link::build_frame('Q', "12"));
+    EXPECT_EQ(marker(), "online");
+}
+
+TEST_F(ProgramLink, BytesArriveOnlyWhileThePortIsOpen) {
+    d.program().services().port.close();
+    d.receive("\x02P50\x03");
+    EXPECT_EQ(marker(), "offline");
+    EXPECT_EQ(d.program().receiver().counters().bytes, 0U);
+}
+
+TEST_F(ProgramLink, DecoderFaultSwitchesDrawingBackOnKeepsWhatWasShownAndIsLogged) {
+    auto& main = d.program().main_form();
+    d.program().receiver().on_frame('P', [&](const link::ReceivedFrame&) {
+        main.data.set_drawing(false);
+        main.data2.set_drawing(false);
+        main.data.set_cell(1, 1, "256");
+        throw Fault("cell is not a number");
+    });
+    d.receive("\x02P50\x03");
+    EXPECT_TRUE(d.drawing("main.data"));
+    EXPECT_TRUE(d.drawing("main.data2"));
+    EXPECT_EQ(d.cell("main.data", 1, 1), "256");
+    EXPECT_TRUE(d.messages().empty());
+    ASSERT_FALSE(d.log().lines().empty());
+    EXPECT_EQ(d.log().lines().back().category, "trx.link");
+    EXPECT_NE(d.log().lines().back().text.find("cell is not a number"), std::string::npos);
+}
+
+TEST(ReadIndexWithClosedPort, SetsTheStatusTextAndSendsNothing) {
+    Driver d;
+    d.start();
+    d.program().defs().send_read_index();
+    EXPECT_EQ(d.sent(), "");
+    EXPECT_EQ(d.panel("para.statusbar", 0), "Status:");
+    EXPECT_TRUE(d.exists("para"));
+    EXPECT_FALSE(d.visible("para"));
+}
+
+} // namespace
+} // namespace trx::main
