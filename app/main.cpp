@@ -32,7 +32,7 @@ int main(int argc, char* argv[]) {
     trx::platform::SystemSerialDevices devices;
     trx::platform::SimulatorProcessHost simulator;
     trx::main::Program program({port, clock, dialogs, pump, files, &devices, &simulator, &log});
-    program.ended_signal.connect([] { QApplication::quit(); });
+    const auto quit = program.ended_signal.connect([] { QApplication::quit(); });
 
     trx::ui::qt::MainView main_view(program.main_form());
     trx::ui::qt::ParaView para_view(program.para_form()); // shown when its model is shown

@@ -48,20 +48,22 @@ MainWindow::MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm
 }
 
 void MainWindow::connect_form() {
-    form_.window.activated.connect([this] { on_activated(); });
-    form_.window.key.connect([this](ui::KeyPress& k) { on_key(k); });
-    form_.window.close_requested.connect([this] { shutdown(false); });
-    form_.Toolbar1.button_click.connect([this](const std::string& key) { on_button(key); });
-    form_.Toolbar1.menu_opening.connect([this](const std::string& key) {
+    connections_ += form_.window.activated.connect([this] { on_activated(); });
+    connections_ += form_.window.key.connect([this](ui::KeyPress& k) { on_key(k); });
+    connections_ += form_.window.close_requested.connect([this] { shutdown(false); });
+    connections_ +=
+        form_.Toolbar1.button_click.connect([this](const std::string& key) { on_button(key); });
+    connections_ += form_.Toolbar1.menu_opening.connect([this](const std::string& key) {
         if (key == k_port_key) {
             refresh_port_menu();
         }
     });
-    form_.Toolbar1.chosen.connect([this](const std::string& key, const std::string& entry) {
-        if (key == k_port_key) {
-            on_chosen(entry);
-        }
-    });
+    connections_ +=
+        form_.Toolbar1.chosen.connect([this](const std::string& key, const std::string& entry) {
+            if (key == k_port_key) {
+                on_chosen(entry);
+            }
+        });
 }
 
 // ---------------------------------------------------------------- start-up

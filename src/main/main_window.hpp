@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/signal.hpp"
+
 #include "forms/main_form.hpp"
 #include "forms/port_menu.hpp"
 #include "forms/sw_update_form.hpp"
@@ -71,6 +73,8 @@ private:
     PortChoice chosen_{"COM1", false};
     PortState state_ = PortState::closed;
     bool ending_ = false;
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::main

@@ -39,8 +39,8 @@ Program::Program(Services services)
                   receiver_, services.dialogs, services.pump, identity_}),
       para_send_(para_, para_read_, shared_, writer_, receiver_, services.dialogs) {
     // A main port that the update could not reopen shows closed on the toolbar.
-    sw_update_.main_port_lost.connect([this] { main_window_.close_port(); });
-    services_.port.received.connect(
+    connections_ += sw_update_.main_port_lost.connect([this] { main_window_.close_port(); });
+    connections_ += services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);
     attach_timers(para_.window);

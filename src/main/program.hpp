@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/signal.hpp"
+
 #include "flashlib/flash_library.hpp"
 #include "forms/main_form.hpp"
 #include "forms/para_form.hpp"
@@ -103,6 +105,8 @@ private:
     para::Identity identity_;
     para::ParaRead para_read_;
     para::ParaSend para_send_;
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::main

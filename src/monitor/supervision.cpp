@@ -13,9 +13,9 @@ constexpr std::size_t k_link_panel = 1;
 Supervision::Supervision(main::MainForm& main, para::ParaForm& para, link::Defs& defs,
                          ui::SerialPort& port, const Shared& shared)
     : main_(main), para_(para), defs_(defs), port_(port), shared_(shared) {
-    main_.Timer1.tick.connect([this] { timer1_tick(); });
-    main_.Timer2.tick.connect([this] { timer2_tick(); });
-    main_.Timer3.tick.connect([this] { timer3_tick(); });
+    connections_ += main_.Timer1.tick.connect([this] { timer1_tick(); });
+    connections_ += main_.Timer2.tick.connect([this] { timer2_tick(); });
+    connections_ += main_.Timer3.tick.connect([this] { timer3_tick(); });
 }
 
 // The marker reads "online" exactly when a good frame arrived since the last tick.

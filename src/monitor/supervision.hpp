@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/signal.hpp"
+
 #include "forms/main_form.hpp"
 #include "forms/para_form.hpp"
 #include "link/defs.hpp"
@@ -40,6 +42,8 @@ private:
     link::Defs& defs_;
     ui::SerialPort& port_;
     const Shared& shared_;
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::monitor

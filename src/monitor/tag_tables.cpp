@@ -33,9 +33,9 @@ void set_optional(ui::Grid& g, int row, int col, const std::optional<std::int64_
 
 TagTables::TagTables(ui::Grid& data, ui::Grid& data2, ui::CheckBox& check1)
     : data_(data), data2_(data2), check1_(check1) {
-    data_.scrolled.connect([this] { on_scroll(data_); });
-    data2_.scrolled.connect([this] { on_scroll(data2_); });
-    check1_.click.connect([this] { on_check1_click(); });
+    connections_ += data_.scrolled.connect([this] { on_scroll(data_); });
+    connections_ += data2_.scrolled.connect([this] { on_scroll(data2_); });
+    connections_ += check1_.click.connect([this] { on_check1_click(); });
 }
 
 void TagTables::begin() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/signal.hpp"
+
 #include "link/status_decoder.hpp"
 #include "ui/controls.hpp"
 
@@ -35,6 +37,8 @@ private:
     ui::Grid& data2_;
     ui::CheckBox& check1_;
     int tag_rows_ = 0; // tag rows written in this scan
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::monitor

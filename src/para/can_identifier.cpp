@@ -24,9 +24,9 @@ unsigned hex_value(std::string_view text) {
 
 CanIdentifier::CanIdentifier(ui::TextBox& box) : box_(box) {
     box_.set_paste_as_keys(true);
-    box_.click.connect([this] { on_click(); });
-    box_.key.connect([this](ui::KeyPress& k) { on_key(k); });
-    box_.lost_focus.connect([this] {
+    connections_ += box_.click.connect([this] { on_click(); });
+    connections_ += box_.key.connect([this](ui::KeyPress& k) { on_key(k); });
+    connections_ += box_.lost_focus.connect([this] {
         box_.set_text(on_leaving(box_.text()));
         box_.caret_to_end();
     });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/signal.hpp"
+
 #include "link/para_catalogue.hpp"
 #include "ui/controls.hpp"
 
@@ -28,6 +30,8 @@ private:
     void on_key(ui::KeyPress& k);
 
     ui::TextBox& box_;
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::para

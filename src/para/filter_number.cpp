@@ -8,7 +8,8 @@ FilterNumber::FilterNumber(ui::TextBox& box, ui::Spinner& spinner, ui::Dialogs& 
                            std::string message)
     : NumericField(box, spinner, dialogs, std::move(message)),
       digits_(static_cast<std::size_t>(digits)) {
-    spinner.change.connect([this] { this->box().set_text(num::dec(this->spinner().value())); });
+    connections_ +=
+        spinner.change.connect([this] { this->box().set_text(num::dec(this->spinner().value())); });
 }
 
 std::optional<char> FilterNumber::appended(const std::string& text, int code) const {

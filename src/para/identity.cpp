@@ -9,11 +9,11 @@ namespace trx::para {
 
 Identity::Identity(ParaForm& form, link::Defs& defs, link::Receiver& receiver, ui::Dialogs& dialogs)
     : form_(form), defs_(defs), dialogs_(dialogs) {
-    form_.seriennummer.change.connect([this] { apply_length_rule(); });
-    form_.seriennummer.lost_focus.connect([this] { apply_length_rule(); });
-    form_.beenden.click.connect([this] { close_click(); });
-    form_.command_read_index.click.connect([this] { read_index_click(); });
-    form_.command_write_index.click.connect([this] { write_index_click(); });
+    connections_ += form_.seriennummer.change.connect([this] { apply_length_rule(); });
+    connections_ += form_.seriennummer.lost_focus.connect([this] { apply_length_rule(); });
+    connections_ += form_.beenden.click.connect([this] { close_click(); });
+    connections_ += form_.command_read_index.click.connect([this] { read_index_click(); });
+    connections_ += form_.command_write_index.click.connect([this] { write_index_click(); });
     receiver.on_frame('L', [this](const link::ReceivedFrame& f) { on_index_reply(f); });
     receiver.on_frame('I', [this](const link::ReceivedFrame& f) { on_index_saved(f); });
 }

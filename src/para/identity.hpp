@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/signal.hpp"
+
 #include "forms/para_form.hpp"
 #include "link/defs.hpp"
 #include "link/receiver.hpp"
@@ -36,6 +38,8 @@ private:
     link::Defs& defs_;
     ui::Dialogs& dialogs_;
     std::string received_serial_; // exempt from the length rule while it stands unedited
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::para

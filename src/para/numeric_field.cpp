@@ -13,10 +13,10 @@ NumericField::NumericField(ui::TextBox& box, ui::Spinner& spinner, ui::Dialogs& 
     : box_(box), spinner_(spinner), dialogs_(dialogs), message_(std::move(message)) {
     // Only the key handler edits the text, so a paste has to pass it too.
     box_.set_paste_as_keys(true);
-    box_.click.connect([this] { box_.caret_to_end(); });
-    box_.key.connect([this](ui::KeyPress& k) { on_key(k); });
-    box_.change.connect([this] { on_change(); });
-    box_.lost_focus.connect([this] { on_leave(); });
+    connections_ += box_.click.connect([this] { box_.caret_to_end(); });
+    connections_ += box_.key.connect([this](ui::KeyPress& k) { on_key(k); });
+    connections_ += box_.change.connect([this] { on_change(); });
+    connections_ += box_.lost_focus.connect([this] { on_leave(); });
 }
 
 void NumericField::show(std::string text) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/signal.hpp"
+
 #include "ui/controls.hpp"
 #include "ui/services.hpp"
 
@@ -56,6 +58,10 @@ private:
     ui::Dialogs& dialogs_;
     std::string message_;
     std::string restore_;
+
+protected:
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::para

@@ -8,7 +8,7 @@
 namespace trx::para {
 
 ParaRead::ParaRead(Deps deps) : d_(std::move(deps)) {
-    d_.form.cmd_read_para.click.connect([this] { read_click(); });
+    connections_ += d_.form.cmd_read_para.click.connect([this] { read_click(); });
     d_.receiver.on_frame('W', [this](const link::ReceivedFrame& f) { on_reply(f); });
 }
 

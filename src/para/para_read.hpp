@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/signal.hpp"
+
 #include "forms/para_form.hpp"
 #include "link/defs.hpp"
 #include "link/para_frame.hpp"
@@ -50,6 +52,8 @@ private:
     Deps d_;
     bool waiting_ = false;
     std::optional<std::uint16_t> version_;
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::para

@@ -33,7 +33,7 @@ void send_hex_field(link::FrameWriter& writer, std::string_view hex) {
 ParaSend::ParaSend(ParaForm& form, const ParaRead& read, Shared& shared, link::FrameWriter& writer,
                    link::Receiver& receiver, ui::Dialogs& dialogs)
     : form_(form), read_(read), shared_(shared), writer_(writer), dialogs_(dialogs) {
-    form_.cmd_send_para.click.connect([this] { send_click(); });
+    connections_ += form_.cmd_send_para.click.connect([this] { send_click(); });
     receiver.on_frame('P', [this](const link::ReceivedFrame& f) { on_saved(f); });
 }
 

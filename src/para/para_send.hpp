@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/signal.hpp"
+
 #include "forms/para_form.hpp"
 #include "link/frame_writer.hpp"
 #include "link/para_frame.hpp"
@@ -37,6 +39,8 @@ private:
     Shared& shared_;
     link::FrameWriter& writer_;
     ui::Dialogs& dialogs_;
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::para

@@ -22,7 +22,7 @@ ParaWindow::ParaWindow(ParaForm& form, ui::Dialogs& dialogs)
                                                           form.spinner(f), dialogs, f.digits,
                                                           std::string(f.message)));
     }
-    form.window.key.connect([this](ui::KeyPress& k) { on_window_key(k); });
+    connections_ += form.window.key.connect([this](ui::KeyPress& k) { on_window_key(k); });
 }
 
 NumericField& ParaWindow::numeric(std::string_view box_name) {

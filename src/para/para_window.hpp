@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/signal.hpp"
+
 #include "forms/para_form.hpp"
 #include "para/can_identifier.hpp"
 #include "para/filter_number.hpp"
@@ -42,6 +44,8 @@ private:
     CanIdentifier can_identifier_;
     // The seven filter fields, top to bottom as the window shows them.
     std::vector<std::unique_ptr<FilterNumber>> filters_;
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::para

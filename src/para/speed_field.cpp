@@ -7,8 +7,8 @@ namespace trx::para {
 SpeedField::SpeedField(ui::TextBox& box, ui::Spinner& spinner, ui::Dialogs& dialogs)
     : NumericField(box, spinner, dialogs,
                    std::string(link::para_field(link::ParaField::speed).message)) {
-    spinner.up_click.connect([this] { show_spinner(); });
-    spinner.down_click.connect([this] { show_spinner(); });
+    connections_ += spinner.up_click.connect([this] { show_spinner(); });
+    connections_ += spinner.down_click.connect([this] { show_spinner(); });
 }
 
 void SpeedField::show_spinner() {

@@ -45,12 +45,12 @@ std::string progress_label(FlashProgress::Phase phase, int step, bool known) {
 
 SwUpdateWindow::SwUpdateWindow(SwUpdateForm& form, SwUpdateContext context)
     : form_(form), ctx_(std::move(context)) {
-    form_.window.activated.connect([this] { on_activate(); });
-    form_.openbutton.click.connect([this] { on_open(); });
-    form_.program.click.connect([this] { on_program(); });
-    form_.closebutton.click.connect([this] { form_.window.hide(); });
-    form_.sw_timer_1.tick.connect([this] { on_sw_timer_1(); });
-    form_.sw_timer_2.tick.connect([this] { on_sw_timer_2(); });
+    connections_ += form_.window.activated.connect([this] { on_activate(); });
+    connections_ += form_.openbutton.click.connect([this] { on_open(); });
+    connections_ += form_.program.click.connect([this] { on_program(); });
+    connections_ += form_.closebutton.click.connect([this] { form_.window.hide(); });
+    connections_ += form_.sw_timer_1.tick.connect([this] { on_sw_timer_1(); });
+    connections_ += form_.sw_timer_2.tick.connect([this] { on_sw_timer_2(); });
 }
 
 // ---------------------------------------------------------------- states

@@ -97,6 +97,8 @@ private:
     std::string thrown_;
     // Last progress step posted to the window; touched only by the thread running the library.
     int last_progress_ = -1;
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::sw_update

@@ -7,7 +7,7 @@ namespace trx::testkit {
 void VirtualClock::attach(ui::Timer& timer) {
     const std::size_t index = slots_.size();
     slots_.push_back({&timer, false, {}, 0});
-    timer.armed.connect([this, index] { rearm(index); });
+    connections_ += timer.armed.connect([this, index] { rearm(index); });
     rearm(index);
 }
 

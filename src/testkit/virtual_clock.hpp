@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/signal.hpp"
+
 #include "ui/services.hpp"
 
 #include <chrono>
@@ -41,6 +43,8 @@ private:
     std::uint64_t seq_ = 0;
     std::vector<Slot> slots_;
     std::vector<Event> events_;
+    // Last, so the handlers are cut before the members they use go.
+    ui::Connections connections_;
 };
 
 } // namespace trx::testkit

@@ -56,6 +56,7 @@ struct Pty : ::testing::Test {
     Shared shared;
     main::PortOutput output{port};
     link::Receiver receiver;
+    ui::Connection received_;
     std::vector<std::string> frames;
 
     Pty() { (void)app(); }
@@ -73,7 +74,7 @@ struct Pty : ::testing::Test {
         ::close(slave);
         ASSERT_TRUE(r.ok) << r.reason;
         ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-        port.received.connect(
+        received_ = port.received.connect(
             [this](std::string_view b) { receiver.port_event(link::k_ev_receive, b); });
         receiver.on_frame('L',
                           [this](const link::ReceivedFrame& f) { frames.emplace_back(f.body()); });

@@ -158,8 +158,8 @@ TEST_F(LiveMonitorSession, RowsBeyondTheScanAreEmptyAndOnlyRowsInViewAreNumbered
 TEST_F(LiveMonitorSession, ViewsAreToldOncePerScanAndPerScroll) {
     int data_refreshes = 0;
     int data2_refreshes = 0;
-    d.program().main_form().data.changed.connect([&] { ++data_refreshes; });
-    d.program().main_form().data2.changed.connect([&] { ++data2_refreshes; });
+    const auto c1 = d.program().main_form().data.changed.connect([&] { ++data_refreshes; });
+    const auto c2 = d.program().main_form().data2.changed.connect([&] { ++data2_refreshes; });
     reply(true);
     StatusSpec s;
     s.ya = true;

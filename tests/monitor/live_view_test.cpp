@@ -80,7 +80,7 @@ TEST_F(LiveView, OneScanCostsEachGridOneRefreshAndThePictureOneRepaint) {
 // Frames arrive in separate receive events, as fast as the loop takes them.
 TEST_F(LiveView, ABurstRepaintsAtMostThirtyTimesASecondWhileTheModelsFollowEveryFrame) {
     int scans_seen = 0;
-    d.program().main_form().data.changed.connect([&scans_seen] { ++scans_seen; });
+    const auto c1 = d.program().main_form().data.changed.connect([&scans_seen] { ++scans_seen; });
     const int data_before = view->data()->grid_model().refreshes();
     const int picture_before = view->picture()->repaints();
     constexpr int k_frames = 300;

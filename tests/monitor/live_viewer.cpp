@@ -47,7 +47,7 @@ int main(int argc, char* argv[]) {
     simulator.executable = TRX_SIM_EXE;
     simulator.args = {"--type", type};
     trx::main::Program program({port, clock, dialogs, pump, files, nullptr, &simulator});
-    program.ended_signal.connect([] { QApplication::quit(); });
+    const auto quit = program.ended_signal.connect([] { QApplication::quit(); });
     trx::ui::qt::MainView view(program.main_form());
     program.start();
 

@@ -283,7 +283,7 @@ TEST_F(ParaReply, SecondClickDuringTheWaitAsksAgainWithoutASecondWait) {
     int clicks = 0;
     std::chrono::nanoseconds inner_wait{-1};
     // The user clicks again while the first click waits (at the next Timer1 tick).
-    d.program().main_form().Timer1.tick.connect([&] {
+    const auto c1 = d.program().main_form().Timer1.tick.connect([&] {
         if (clicks++ == 0) {
             const auto before = d.now();
             form.cmd_read_para.user_click();
@@ -303,7 +303,7 @@ TEST_F(ParaReply, ReadButtonWaitEndsWhenTheProgramShutsDown) {
     show_para();
     shared().parameters_received = false;
     d.receive_later(60s, Reply{}.za()); // far later than the shutdown
-    d.program().main_form().Timer1.tick.connect([&] { d.program().end(); });
+    const auto c2 = d.program().main_form().Timer1.tick.connect([&] { d.program().end(); });
     const auto before = d.now();
     d.click("para.cmd_read_para");
     EXPECT_LE(d.now() - before, 500ms);

@@ -47,6 +47,7 @@ struct ProgramSide {
     Shared shared;
     link::FrameWriter writer{output, shared};
     link::Receiver receiver;
+    ui::Connection received_;
     std::vector<std::string> answers; // bodies of "W", "P", "L" and "I" frames
     std::vector<StatusArrival> status;
 
@@ -62,7 +63,7 @@ struct ProgramSide {
                 status.push_back({std::string(f.body()), Clock::now()});
             },
             [] { return true; });
-        port.received.connect(
+        received_ = port.received.connect(
             [this](std::string_view bytes) { receiver.port_event(link::k_ev_receive, bytes); });
     }
     bool open(const std::string& device) {

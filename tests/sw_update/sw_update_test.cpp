@@ -183,8 +183,8 @@ TEST_F(SwUpdate, WhileTheLibraryRunsTheWindowsTakeNoInputAndProgressShows) {
     // Each line must be painted before the next call blocks: a change not yet repainted
     // when the library is entered would stay invisible while it works.
     bool painted = true;
-    form().status.change.connect([&] { painted = false; });
-    form().status.repaint_requested.connect([&] { painted = true; });
+    const auto c1 = form().status.change.connect([&] { painted = false; });
+    const auto c2 = form().status.repaint_requested.connect([&] { painted = true; });
     lib->during = [&](const std::string& call) {
         if (call == "CloseCom") {
             return;
@@ -275,7 +275,7 @@ TEST_F(SwUpdate, AFreshRunAfterAFailedOneStartsGreenWithAnEmptyLog) {
     ASSERT_EQ(d.text_color("sw_update.status"), k_red);
 
     std::vector<std::string> seen;
-    form().status.change.connect([&] { seen.push_back(log()); });
+    const auto c3 = form().status.change.connect([&] { seen.push_back(log()); });
     d.click("sw_update.program");
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.front(), "");

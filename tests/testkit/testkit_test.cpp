@@ -17,8 +17,8 @@ TEST(VirtualClock, FiresDueTimersAndEventsInTimeOrder) {
     ui::Timer fast(w, "fast", 3, true);
     ui::Timer slow(w, "slow", 5, true);
     std::string order;
-    fast.tick.connect([&] { order += 'f'; });
-    slow.tick.connect([&] { order += 's'; });
+    const auto c1 = fast.tick.connect([&] { order += 'f'; });
+    const auto c2 = slow.tick.connect([&] { order += 's'; });
     clock.attach(fast);
     clock.attach(slow);
     clock.schedule(4ms, [&] { order += 'e'; });
@@ -32,7 +32,7 @@ TEST(VirtualClock, EnablingRestartsTheIntervalAndATimerCanStopItself) {
     ui::Window w("w", "W");
     ui::Timer once(w, "once", 500, false);
     int ticks = 0;
-    once.tick.connect([&] {
+    const auto c3 = once.tick.connect([&] {
         once.set_timer_enabled(false);
         ++ticks;
     });
@@ -66,7 +66,7 @@ TEST(FakeSerialPort, BytesArriveOnlyWhileOpen) {
     VirtualClock clock;
     FakeSerialPort port(clock);
     std::string got;
-    port.received.connect([&](std::string_view b) { got += b; });
+    const auto on_bytes = port.received.connect([&](std::string_view b) { got += b; });
     port.inject("lost");
     ASSERT_TRUE(port.open().ok);
     port.inject("kept");

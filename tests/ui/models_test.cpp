@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 namespace trx::ui {
 namespace {
 
@@ -15,7 +19,7 @@ TEST(TextBoxModel, ChangeOnlyWhenTheTextReallyChanges) {
     Window w("w", "W");
     TextBox box(w, "box");
     int changes = 0;
-    box.change.connect([&] { ++changes; });
+    const auto c1 = box.change.connect([&] { ++changes; });
     box.set_text("12");
     box.set_text("12");
     box.set_text("");
@@ -28,14 +32,14 @@ TEST(TextBoxModel, TextAndSpinnerHandlersComeToRest) {
     TextBox box(w, "box");
     Spinner spin(w, "spin", 0, 99, 3);
     int passes = 0;
-    box.change.connect([&] {
+    const auto c2 = box.change.connect([&] {
         ++passes;
         const int v = box.text().empty() ? 0 : std::stoi(box.text());
         if (v >= 0 && v <= 99) {
             spin.set_value(v);
         }
     });
-    spin.change.connect([&] { box.set_text(std::to_string(spin.value())); });
+    const auto c3 = spin.change.connect([&] { box.set_text(std::to_string(spin.value())); });
     box.set_text("07");
     EXPECT_EQ(spin.value(), 7);
     EXPECT_EQ(box.text(), "7");
@@ -67,7 +71,7 @@ TEST(TextBoxModel, HandledKeysDoNotEditAndUnhandledOnesEditAtTheEnd) {
     Window w("w", "W");
     TextBox box(w, "box");
     w.show();
-    box.key.connect([](KeyPress& k) { k.handled = k.code == 'x'; });
+    const auto c4 = box.key.connect([](KeyPress& k) { k.handled = k.code == 'x'; });
     for (int c : {int{'1'}, int{'x'}, int{'2'}, keys::backspace, int{'3'}}) {
         KeyPress k{c, mod_none, false};
         box.user_key(k);
@@ -82,8 +86,8 @@ TEST(SpinnerModel, ArrowsStopAtTheLimitsButStillReportTheClick) {
     Spinner s(w, "s", 60, 180, 179);
     int changes = 0;
     int ups = 0;
-    s.change.connect([&] { ++changes; });
-    s.up_click.connect([&] { ++ups; });
+    const auto c5 = s.change.connect([&] { ++changes; });
+    const auto c6 = s.up_click.connect([&] { ++ups; });
     s.user_up();
     s.user_up();
     EXPECT_EQ(s.value(), 180);
@@ -96,7 +100,7 @@ TEST(GridModel, DrawingOffTellsTheViewOnceWhenSwitchedOn) {
     Window w("w", "W");
     Grid g(w, "g", 1001, 6, 30);
     Counter views;
-    g.changed.connect([&] { views(); });
+    const auto c7 = g.changed.connect([&] { views(); });
     g.set_drawing(false);
     g.clear();
     for (int r = 1; r < 1001; ++r) {
@@ -116,7 +120,7 @@ TEST(GridModel, CurrentCellWritesAndScrollIsClamped) {
     Window w("w", "W");
     Grid g(w, "g", 1001, 4, 30);
     int scrolls = 0;
-    g.scrolled.connect([&] { ++scrolls; });
+    const auto c8 = g.scrolled.connect([&] { ++scrolls; });
     g.set_current(5, 0);
     g.set_current_text("5");
     EXPECT_EQ(g.cell(5, 0), "5");
@@ -143,7 +147,7 @@ TEST(WindowModel, BlockedWindowTakesNoInput) {
     Button b(w, "b", "B");
     w.show();
     int clicks = 0;
-    b.click.connect([&] { ++clicks; });
+    const auto c9 = b.click.connect([&] { ++clicks; });
     w.set_input_blocked(true);
     b.user_click();
     w.set_input_blocked(false);
@@ -156,8 +160,9 @@ TEST(ToolbarModel, DisabledButtonsAndEntriesIgnoreTheUser) {
     Toolbar tb(w, "tb", {{"a", "A ", true, 0, {{"x", "X", true, {}}}}, {"b", "B", false, 0, {}}});
     w.show();
     std::vector<std::string> seen;
-    tb.button_click.connect([&](const std::string& k) { seen.push_back(k); });
-    tb.chosen.connect([&](const std::string& k, const std::string& e) { seen.push_back(k + e); });
+    const auto c10 = tb.button_click.connect([&](const std::string& k) { seen.push_back(k); });
+    const auto c11 = tb.chosen.connect(
+        [&](const std::string& k, const std::string& e) { seen.push_back(k + e); });
     tb.user_click("b");
     tb.user_choose("a", "x");
     tb.set_entry_enabled("a", "x", false);
@@ -165,6 +170,52 @@ TEST(ToolbarModel, DisabledButtonsAndEntriesIgnoreTheUser) {
     tb.user_click("a");
     EXPECT_EQ(seen, (std::vector<std::string>{"ax", "a"}));
     EXPECT_THROW((void)tb.item("zz"), std::out_of_range);
+}
+
+} // namespace
+} // namespace trx::ui
+
+namespace trx::ui {
+namespace {
+
+TEST(Signal, AHandlerMayConnectAndDisconnectWhileTheSignalRuns) {
+    Signal<> s;
+    std::string order;
+    Connection later;
+    Connection second;
+    // Enough new handlers to move the list's storage while it is being walked.
+    std::vector<Connection> many;
+    const auto first = s.connect([&] {
+        order += 'a';
+        second.disconnect(); // not run again, not even in this raise
+        for (int i = 0; i < 64; ++i) {
+            many.push_back(s.connect([&] { order += 'n'; }));
+        }
+        many.resize(1);
+    });
+    second = s.connect([&] { order += 'b'; });
+    s.raise();
+    EXPECT_EQ(order, "a"); // the new handlers run from the next raise on
+    many.front().disconnect();
+    many.clear();
+    order.clear();
+    s.raise();
+    EXPECT_EQ(order, "a");
+}
+
+TEST(Signal, ConnectionsCutOnDestructionInEitherOrder) {
+    int calls = 0;
+    auto s = std::make_unique<Signal<int>>();
+    {
+        const Connection c = s->connect([&](int n) { calls += n; });
+        s->raise(2);
+    }
+    s->raise(5);
+    EXPECT_EQ(calls, 2);
+    Connection outlives = s->connect([&](int n) { calls += n; });
+    s.reset();
+    EXPECT_FALSE(outlives.connected());
+    outlives.disconnect(); // the signal is gone: nothing happens
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 #include "ui/qt/bind.hpp"
 
+#include "ui/qt/follow.hpp"
 #include <QApplication>
 #include <QClipboard>
 #include <QFocusEvent>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -47,29 +47,20 @@ KeyPress key_press(const QKeyEvent* e) {
 
 void bind_common(QWidget* w, Control& c) {
     w->setObjectName(QString::fromStdString(c.name()));
-    QPointer<QWidget> p(w);
-    auto refresh = [p, &c] {
-        if (p.isNull()) {
-            return;
-        }
-        p->setVisible(c.visible());
-        p->setEnabled(c.enabled());
-        p->setToolTip(QString::fromStdString(c.tooltip()));
+    auto refresh = [w, &c] {
+        w->setVisible(c.visible());
+        w->setEnabled(c.enabled());
+        w->setToolTip(QString::fromStdString(c.tooltip()));
     };
-    c.changed.connect(refresh);
+    follow(w, c.changed, refresh);
     refresh();
 }
 
 QLabel* make_label(Label& m, QWidget* parent) {
     auto* w = new QLabel(parent);
     bind_common(w, m);
-    QPointer<QLabel> p(w);
-    auto refresh = [p, &m] {
-        if (!p.isNull()) {
-            p->setText(QString::fromStdString(m.caption()));
-        }
-    };
-    m.changed.connect(refresh);
+    auto refresh = [w, &m] { w->setText(QString::fromStdString(m.caption())); };
+    follow(w, m.changed, refresh);
     refresh();
     return w;
 }
@@ -77,13 +68,8 @@ QLabel* make_label(Label& m, QWidget* parent) {
 QPushButton* make_button(Button& m, QWidget* parent) {
     auto* w = new QPushButton(parent);
     bind_common(w, m);
-    QPointer<QPushButton> p(w);
-    auto refresh = [p, &m] {
-        if (!p.isNull()) {
-            p->setText(QString::fromStdString(m.caption()));
-        }
-    };
-    m.changed.connect(refresh);
+    auto refresh = [w, &m] { w->setText(QString::fromStdString(m.caption())); };
+    follow(w, m.changed, refresh);
     refresh();
     QObject::connect(w, &QPushButton::clicked, w, [&m] { m.user_click(); });
     return w;
@@ -92,20 +78,17 @@ QPushButton* make_button(Button& m, QWidget* parent) {
 QCheckBox* make_check(CheckBox& m, QWidget* parent) {
     auto* w = new QCheckBox(QString::fromStdString(m.caption()), parent);
     bind_common(w, m);
-    QPointer<QCheckBox> p(w);
-    auto refresh = [p, &m] {
-        if (!p.isNull() && p->isChecked() != m.checked()) {
-            p->setChecked(m.checked());
+    auto refresh = [w, &m] {
+        if (w->isChecked() != m.checked()) {
+            w->setChecked(m.checked());
         }
     };
-    m.changed.connect(refresh);
+    follow(w, m.changed, refresh);
     refresh();
     // The model decides the state: the click toggles it there, the view follows.
-    QObject::connect(w, &QCheckBox::clicked, w, [p, &m](bool) {
+    QObject::connect(w, &QCheckBox::clicked, w, [w, &m](bool) {
         m.user_click();
-        if (!p.isNull()) {
-            p->setChecked(m.checked());
-        }
+        w->setChecked(m.checked());
     });
     return w;
 }
@@ -118,16 +101,12 @@ QComboBox* make_combo(ComboBox& m, QWidget* parent) {
         w->addItem(QString::fromStdString(item));
     }
     bind_common(w, m);
-    QPointer<QComboBox> p(w);
-    auto refresh = [p, &m] {
-        if (p.isNull()) {
-            return;
-        }
-        const QSignalBlocker block(p);
-        p->setCurrentIndex(m.selected());
-        p->setEditText(QString::fromStdString(m.text()));
+    auto refresh = [w, &m] {
+        const QSignalBlocker block(w);
+        w->setCurrentIndex(m.selected());
+        w->setEditText(QString::fromStdString(m.text()));
     };
-    m.changed.connect(refresh);
+    follow(w, m.changed, refresh);
     refresh();
     QObject::connect(w, &QComboBox::activated, w, [&m](int index) { m.user_select(index); });
     return w;
@@ -136,13 +115,8 @@ QComboBox* make_combo(ComboBox& m, QWidget* parent) {
 QGroupBox* make_frame(Frame& m, QWidget* parent) {
     auto* w = new QGroupBox(parent);
     bind_common(w, m);
-    QPointer<QGroupBox> p(w);
-    auto refresh = [p, &m] {
-        if (!p.isNull()) {
-            p->setTitle(QString::fromStdString(m.caption()));
-        }
-    };
-    m.changed.connect(refresh);
+    auto refresh = [w, &m] { w->setTitle(QString::fromStdString(m.caption())); };
+    follow(w, m.changed, refresh);
     refresh();
     return w;
 }
@@ -151,12 +125,7 @@ QGroupBox* make_frame(Frame& m, QWidget* parent) {
 
 TextBoxEdit::TextBoxEdit(TextBox& m, QWidget* parent) : QLineEdit(parent), model_(m) {
     bind_common(this, m);
-    QPointer<TextBoxEdit> p(this);
-    m.changed.connect([p] {
-        if (!p.isNull()) {
-            p->refresh();
-        }
-    });
+    follow(this, m.changed, [this] { refresh(); });
     // Only the model edits the text: an edit that reached the widget another way (a drop, a
     // middle-click paste, an input method) is put back at once.
     setAcceptDrops(false);
@@ -230,17 +199,10 @@ LogBox::LogBox(TextBox& m, QWidget* parent) : QPlainTextEdit(parent), model_(m) 
     setReadOnly(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QPointer<LogBox> p(this);
-    m.changed.connect([p] {
-        if (!p.isNull()) {
-            p->refresh();
-        }
-    });
-    m.repaint_requested.connect([p] {
-        if (!p.isNull()) {
-            p->refresh();
-            p->viewport()->repaint();
-        }
+    follow(this, m.changed, [this] { refresh(); });
+    follow(this, m.repaint_requested, [this] {
+        refresh();
+        viewport()->repaint();
     });
     refresh();
 }

@@ -1,9 +1,9 @@
 #include "ui/qt/grid_view.hpp"
 
 #include "ui/qt/bind.hpp"
+#include "ui/qt/follow.hpp"
 
 #include <QHeaderView>
-#include <QPointer>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -80,12 +80,7 @@ GridView::GridView(Grid& grid, QWidget* parent)
     horizontalHeader()->setStretchLastSection(false);
     apply_row_height();
 
-    QPointer<GridView> p(this);
-    grid.changed.connect([p] {
-        if (!p.isNull()) {
-            p->schedule_refresh();
-        }
-    });
+    follow(this, grid.changed, [this] { schedule_refresh(); });
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this](int value) { grid_.user_scroll(value + 1); });
     refresh();

@@ -1,11 +1,11 @@
 #include "ui/qt/para_view.hpp"
 
 #include "ui/qt/bind.hpp"
+#include "ui/qt/follow.hpp"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QPointer>
 #include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -136,13 +136,10 @@ QStatusBar* status_bar(StatusBar& m, QWidget* parent) {
     text->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     bar->addWidget(text, 1);
     bind_common(bar, m);
-    QPointer<QLabel> p(text);
-    auto refresh = [p, &m] {
-        if (!p.isNull()) {
-            p->setText(QString::fromStdString(m.simple() ? m.simple_text() : m.panel(1)));
-        }
+    auto refresh = [text, &m] {
+        text->setText(QString::fromStdString(m.simple() ? m.simple_text() : m.panel(1)));
     };
-    m.changed.connect(refresh);
+    follow(text, m.changed, refresh);
     refresh();
     return bar;
 }

@@ -1,9 +1,9 @@
 #include "ui/qt/picture_view.hpp"
 
 #include "ui/qt/bind.hpp"
+#include "ui/qt/follow.hpp"
 
 #include <QPainter>
-#include <QPointer>
 
 namespace trx::ui::qt {
 
@@ -19,15 +19,10 @@ PictureView::PictureView(Picture& picture, Line& line, Shape& dot, QWidget* pare
           k_min_interval_ms, [this] { repaint_now(); }, this) {
     bind_common(this, picture);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    QPointer<PictureView> p(this);
-    auto changed = [p] {
-        if (!p.isNull()) {
-            p->throttle_.request();
-        }
-    };
-    picture.changed.connect(changed);
-    line.changed.connect(changed);
-    dot.changed.connect(changed);
+    const auto changed = [this] { throttle_.request(); };
+    follow(this, picture.changed, changed);
+    follow(this, line.changed, changed);
+    follow(this, dot.changed, changed);
 }
 
 void PictureView::repaint_now() {

@@ -1,5 +1,7 @@
 #include "ui/qt/qt_clock.hpp"
 
+#include "ui/qt/follow.hpp"
+
 namespace trx::ui::qt {
 
 void QtClock::attach(Timer& timer) {
@@ -14,7 +16,7 @@ void QtClock::attach(Timer& timer) {
             raw->stop();
         }
     };
-    timer.armed.connect(arm);
+    follow(raw, timer.armed, arm);
     arm();
     timers_.push_back(std::move(qt));
 }

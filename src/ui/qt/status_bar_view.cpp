@@ -1,10 +1,10 @@
 #include "ui/qt/status_bar_view.hpp"
 
 #include "ui/qt/bind.hpp"
+#include "ui/qt/follow.hpp"
 
 #include <QDateTime>
 #include <QLocale>
-#include <QPointer>
 
 namespace trx::ui::qt {
 
@@ -39,12 +39,7 @@ StatusBarView::StatusBarView(StatusBar& model, QWidget* parent)
         }
         panels_.push_back(l);
     }
-    QPointer<StatusBarView> p(this);
-    model.changed.connect([p] {
-        if (!p.isNull()) {
-            p->refresh();
-        }
-    });
+    follow(this, model.changed, [this] { refresh(); });
     connect(&clock_, &QTimer::timeout, this, [this] { tick(); });
     clock_.start(1000);
     tick();

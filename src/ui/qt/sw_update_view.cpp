@@ -1,8 +1,7 @@
 #include "ui/qt/sw_update_view.hpp"
 
 #include "ui/qt/bind.hpp"
-
-#include <QPointer>
+#include "ui/qt/follow.hpp"
 
 namespace trx::ui::qt {
 
@@ -20,12 +19,7 @@ ProgressView::ProgressView(ProgressBar& m, QWidget* parent) : QProgressBar(paren
     bind_common(this, m);
     setTextVisible(true);
     setAlignment(Qt::AlignCenter);
-    QPointer<ProgressView> p(this);
-    m.changed.connect([p] {
-        if (!p.isNull()) {
-            p->refresh();
-        }
-    });
+    follow(this, m.changed, [this] { refresh(); });
     refresh();
 }
 

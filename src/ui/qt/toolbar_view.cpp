@@ -1,8 +1,7 @@
 #include "ui/qt/toolbar_view.hpp"
 
 #include "ui/qt/bind.hpp"
-
-#include <QPointer>
+#include "ui/qt/follow.hpp"
 
 namespace trx::ui::qt {
 
@@ -35,12 +34,7 @@ ToolbarView::ToolbarView(Toolbar& model, QWidget* parent) : QToolBar(parent), mo
         addWidget(slot.button);
         slots_.push_back(std::move(slot));
     }
-    QPointer<ToolbarView> p(this);
-    model.changed.connect([p] {
-        if (!p.isNull()) {
-            p->refresh();
-        }
-    });
+    follow(this, model.changed, [this] { refresh(); });
     refresh();
 }
 

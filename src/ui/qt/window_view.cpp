@@ -1,11 +1,11 @@
 #include "ui/qt/window_view.hpp"
 
 #include "ui/qt/bind.hpp"
+#include "ui/qt/follow.hpp"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QScreen>
 
 namespace trx::ui::qt {
@@ -13,12 +13,7 @@ namespace trx::ui::qt {
 WindowView::WindowView(Window& model, QWidget* parent)
     : QWidget(parent, Qt::Window), model_(model) {
     setObjectName(QString::fromStdString(model.name()));
-    QPointer<WindowView> p(this);
-    model.changed.connect([p] {
-        if (!p.isNull()) {
-            p->refresh();
-        }
-    });
+    follow(this, model.changed, [this] { refresh(); });
     qApp->installEventFilter(this);
 }
 
