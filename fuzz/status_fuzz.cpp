@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     p.shared().parameters_received = true;
     p.shared().parameter_set_valid = true;
     p.para_form().typ.set_caption((data[0] & 1U) != 0 ? "YA" : "ZA");
-    p.para_form().max_modul_angle.anz.set_text((data[0] & 2U) != 0 ? std::to_string(data[0] >> 2U)
+    p.para_form().max_modul_angle_anz.set_text((data[0] & 2U) != 0 ? std::to_string(data[0] >> 2U)
                                                                    : std::string("?"));
     const std::string payload(reinterpret_cast<const char*>(data) + 1, size - 1);
     d.receive(trx::link::build_frame('S', payload));

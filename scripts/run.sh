@@ -6,5 +6,5 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 export CCACHE_BASEDIR="$PWD"
 cmake --preset release -DTRX_BUILD_GUI=ON >/dev/null
-cmake --build --preset release --target trx81500 $(grep -q 'trx81500-sim' sim/CMakeLists.txt && echo trx81500-sim)
+cmake --build --preset release --target trx81500 trx81500-sim
 exec build/app/trx81500 "$@"

@@ -11,6 +11,7 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
+scripts/deps.sh >/dev/null
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev

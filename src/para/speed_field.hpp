@@ -6,7 +6,7 @@
 namespace trx::para {
 
 // The mirror speed: `speed_anz` shows turns per second with a decimal comma ("12,5"), the
-// spinner `speed` counts tenths (60 to 180). Only an arrow click writes the spinner's value
+// spinner `speed` counts tenths. Only an arrow click writes the spinner's value
 // into the box; a change that comes from the text or from a reply leaves the text as it is.
 class SpeedField final : public NumericField {
 public:
