@@ -13,9 +13,21 @@ namespace trx::platform {
 
 namespace fs = std::filesystem;
 
-StdFiles::StdFiles(fs::path program_folder, fs::path config)
+StdFiles::StdFiles(fs::path program_folder, fs::path config, fs::path data)
     : program_(std::move(program_folder)),
-      config_(config.empty() ? default_config_folder() : std::move(config)) {}
+      config_(config.empty() ? default_config_folder() : std::move(config)),
+      data_(data.empty() ? default_data_folder() : std::move(data)) {}
+
+// An XDG folder must be absolute; a relative one is ignored, as the XDG rules say.
+fs::path StdFiles::default_data_folder() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') {
+        return fs::path(xdg) / "trx81500";
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return fs::path(home) / ".local" / "share" / "trx81500";
+    }
+    return fs::temp_directory_path() / "trx81500";
+}
 
 fs::path StdFiles::default_config_folder() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {

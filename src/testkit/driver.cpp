@@ -80,7 +80,7 @@ struct Driver::Impl {
         : folder(o.program_folder.empty() ? fresh_folder() : o.program_folder),
           owns_folder(o.program_folder.empty()), port(clock), pump(clock),
           files(folder, o.config_folder.empty() ? folder / "config" : o.config_folder,
-                o.program_folder_writable),
+                o.data_folder.empty() ? folder / "data" : o.data_folder, o.program_folder_writable),
           program(main::Services{port, clock, dialogs, pump, files, &devices, &simulator, &log}) {
         port.set_open_fails(!o.port_exists);
     }
@@ -250,6 +250,9 @@ void Driver::close(std::string_view window) {
 void Driver::answer_file_dialog(std::string path) {
     impl_->dialogs.answer_file_dialog(std::move(path));
 }
+void Driver::answer_save_dialog(std::string path) {
+    impl_->dialogs.answer_save_dialog(std::move(path));
+}
 
 void Driver::paste(std::string_view control, std::string_view text) {
     impl_->as<ui::TextBox>(control).user_paste(std::string(text));
@@ -417,6 +420,9 @@ std::vector<Message> Driver::messages() {
 
 fs::path Driver::program_folder() const {
     return impl_->folder;
+}
+fs::path Driver::data_folder() const {
+    return impl_->files.data_folder();
 }
 fs::path Driver::config_folder() const {
     return impl_->files.config_folder();

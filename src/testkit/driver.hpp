@@ -33,6 +33,7 @@ struct DriverOptions {
     bool port_exists = true;               // false: every open of a port fails
     std::filesystem::path config_folder{}; // the user's; empty: "config" in the program folder
     bool program_folder_writable = true;   // false: an installed program's folder
+    std::filesystem::path data_folder{}; // backups, recordings; empty: "data" in the program folder
 };
 
 // Runs the whole program logic headless on a fake port, a virtual clock, recorded dialogs
@@ -62,7 +63,8 @@ public:
     void scroll(std::string_view grid, int top_row);
     void activate(std::string_view window);
     void close(std::string_view window);
-    void answer_file_dialog(std::string path);
+    void answer_file_dialog(std::string path); // the next open dialog; "" = cancelled
+    void answer_save_dialog(std::string path); // the next save dialog; "" = cancelled
     void paste(std::string_view control, std::string_view text); // clipboard paste
 
     // --- the scanner and the wire ---
@@ -105,6 +107,7 @@ public:
     std::vector<Message> messages();
     std::filesystem::path program_folder() const;
     std::filesystem::path config_folder() const;
+    std::filesystem::path data_folder() const;
     bool ended() const;
 
     // --- extras ---

@@ -12,8 +12,10 @@ namespace trx::testkit {
 // root, folder permissions alone would not stop the writes.
 class DriverFiles : public platform::StdFiles {
 public:
-    DriverFiles(std::filesystem::path program, std::filesystem::path config, bool writable)
-        : StdFiles(std::move(program), std::move(config)), program_writable_(writable) {}
+    DriverFiles(std::filesystem::path program, std::filesystem::path config,
+                std::filesystem::path data, bool writable)
+        : StdFiles(std::move(program), std::move(config), std::move(data)),
+          program_writable_(writable) {}
 
     [[nodiscard]] bool folder_writable(const std::filesystem::path& folder) const override {
         if (!program_writable_ && is_program_folder(folder)) {

@@ -15,6 +15,17 @@ std::string RecordedDialogs::open_file(const ui::FileDialogRequest& r) {
     return a;
 }
 
+std::string RecordedDialogs::save_file(const ui::FileDialogRequest& r) {
+    save_requests_.push_back(r);
+    if (save_answers_.empty()) {
+        throw std::logic_error("a save dialog opened that the test did not answer "
+                               "(call answer_save_dialog first)");
+    }
+    std::string a = std::move(save_answers_.front());
+    save_answers_.pop_front();
+    return a;
+}
+
 std::vector<ui::Message> RecordedDialogs::take_messages() {
     std::vector<ui::Message> m;
     m.swap(messages_);

@@ -90,6 +90,9 @@ public:
     virtual void message(const Message& m) = 0;
     // File-open dialog; the full path chosen, empty when cancelled.
     virtual std::string open_file(const FileDialogRequest& r) = 0;
+    // File-save dialog (initial_path: the folder and default name); the full path chosen,
+    // empty when cancelled. Asking whether to replace an existing file is the dialog's job.
+    virtual std::string save_file(const FileDialogRequest& r) = 0;
 };
 
 class EventPump {
@@ -123,6 +126,9 @@ public:
     [[nodiscard]] virtual std::filesystem::path program_folder() const = 0;
     // The user's configuration folder for this program (may not exist yet).
     [[nodiscard]] virtual std::filesystem::path config_folder() const = 0;
+    // Where the program keeps what it writes for the technician: parameter backups,
+    // recordings (may not exist yet).
+    [[nodiscard]] virtual std::filesystem::path data_folder() const = 0;
     [[nodiscard]] virtual bool exists(const std::filesystem::path& p) const = 0;
     [[nodiscard]] virtual bool folder_writable(const std::filesystem::path& folder) const = 0;
     // First line of a text file, without its line end; nullopt when it cannot be read.

@@ -67,4 +67,23 @@ std::string QtDialogs::open_file(const FileDialogRequest& r) {
     return dlg.selectedFiles().constFirst().toStdString();
 }
 
+std::string QtDialogs::save_file(const FileDialogRequest& r) {
+    QFileDialog dlg(QApplication::activeWindow(), QString::fromStdString(r.title),
+                    QString::fromStdString(r.initial_path), qt_filter(r.filter));
+    dlg.setFileMode(QFileDialog::AnyFile);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    if (!r.initial_path.empty()) {
+        dlg.selectFile(QString::fromStdString(r.initial_path));
+    }
+    QString ext = QString::fromStdString(r.default_ext);
+    if (ext.startsWith('.')) {
+        ext.remove(0, 1);
+    }
+    dlg.setDefaultSuffix(ext);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dlg.selectedFiles().constFirst().toStdString();
+}
+
 } // namespace trx::ui::qt

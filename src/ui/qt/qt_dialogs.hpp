@@ -13,6 +13,7 @@ class QtDialogs : public Dialogs {
 public:
     void message(const Message& m) override;
     std::string open_file(const FileDialogRequest& r) override;
+    std::string save_file(const FileDialogRequest& r) override;
     // "Hexfiles (*.h86)|*.H86|all files (*.*)|*.*" in Qt's form.
     static QString qt_filter(const std::string& filter);
 };
