@@ -22,6 +22,16 @@ constexpr std::size_t k_name_room = 256;
 
 } // namespace
 
+Result<Done> check_hex_file(const std::string& hex_path) {
+    const flash::HexResult hex = flash::read_intel_hex_file(hex_path, flash::trx81500_layout());
+    if (!hex.ok()) {
+        // A file that cannot be read names itself; a bad line needs the file's name.
+        return Error{ErrorKind::bad_input,
+                     hex.error.line == 0 ? hex.error.message : hex_path + ": " + hex.error.message};
+    }
+    return Done{};
+}
+
 Result<Done> FirmwareUpdate::run(const std::string& hex_path) {
     failed_.reset();
     reset_sent_ = false;
@@ -29,9 +39,8 @@ Result<Done> FirmwareUpdate::run(const std::string& hex_path) {
     values_.port_name = session_.port_name();
     // Checked before anything goes to the scanner, so a bad file never leaves it waiting in
     // its bootstrap loader.
-    const flash::HexResult hex = flash::read_intel_hex_file(hex_path, flash::trx81500_layout());
-    if (!hex.ok()) {
-        return Error{ErrorKind::bad_input, hex_path + ": " + hex.error.message};
+    if (auto checked = check_hex_file(hex_path); !checked) {
+        return checked;
     }
     Result<Done> outcome = reach_loader();
     if (!reset_sent_) {

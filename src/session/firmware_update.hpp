@@ -60,6 +60,10 @@ public:
     virtual void progress(const FlashProgress& /*p*/) {}
 };
 
+// The hex file read and checked against the TRX81500's flash with the program's own reader:
+// bad_input, naming the file, the line and what is wrong, for a file that will not do.
+Result<Done> check_hex_file(const std::string& hex_path);
+
 // The firmware update on a session: the hex file checked with the program's own reader before
 // anything is sent, "F", the bootstrap string, the port handed to the flash library, its steps
 // back to back, and CloseCom at the end of every run that reached the scanner. An interrupt
