@@ -29,6 +29,20 @@ TurnFormat turn_format(const CommandLine& line) {
     return line.has("--csv") ? TurnFormat::csv : TurnFormat::text;
 }
 
+// As the update window takes its port back at the end, the tool looks for the scanner's new
+// firmware on the link; its silence is worth a warning, not a failed update.
+void confirm_running(session::Session& session, std::ostream& err) {
+    const std::string port = session.port_name();
+    auto back = session.open(port);
+    if (back) {
+        back = session.wait_online();
+    }
+    if (!back) {
+        err << k_program << ": warning: after the update: " << back.error().message << '\n';
+    }
+    session.close();
+}
+
 } // namespace
 
 int run_ports(const CliServices& services) {
@@ -97,6 +111,7 @@ int run_flash(CommandContext& c) {
     }
     const std::string red = log.finish(outcome, update.failed_step(), update.values());
     if (outcome) {
+        confirm_running(c.session, c.services.err);
         return 0;
     }
     const std::string& why = outcome.error().message;

@@ -129,8 +129,8 @@ Error Session::failed_wait(WaitEnd end, ErrorKind timed_out_kind,
     }
     std::string message = timed_out;
     if (const auto& c = receiver_.counters(); c.bad_checksums > 0 && c.good_frames == 0) {
-        message += " (" + num::dec(static_cast<std::int64_t>(c.bad_checksums)) +
-                   " frames with a bad checksum)";
+        message += " (frames with a bad checksum: " +
+                   num::dec(static_cast<std::int64_t>(c.bad_checksums)) + ")";
     }
     return {timed_out_kind, message};
 }
