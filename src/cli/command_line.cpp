@@ -235,9 +235,9 @@ std::optional<Error> parse_global(Words& w, CommandLine& line) {
 // The longest command of the table whose words start the rest of the line.
 const CommandSpec* find_command(Words& w, std::string& group) {
     const std::string first = w.take();
-    const std::string second = w.done() ? std::string() : w.peek();
+    const std::string pair = w.done() ? std::string() : first + " " + w.peek();
     for (const CommandSpec& c : k_commands) {
-        if (c.words == first || (!second.empty() && c.words == first + " " + second)) {
+        if (c.words == first || (!pair.empty() && c.words == pair)) {
             if (c.words != first) {
                 w.take();
             }

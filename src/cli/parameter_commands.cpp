@@ -53,7 +53,10 @@ struct Pairs {
         }
         std::string line = "{";
         for (const auto& [name, value] : json) {
-            line += (line.size() > 1 ? ",\"" : "\"") + name + "\":" + value;
+            line += line.size() > 1 ? ",\"" : "\"";
+            line += name;
+            line += "\":";
+            line += value;
         }
         out << line << "}\n";
     }
