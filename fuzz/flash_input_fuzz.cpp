@@ -1,6 +1,8 @@
-// Outside input of the firmware update: the hex file the technician picks, and the frames the
-// controller's flash monitor sends back. Neither may crash the reader, whatever the bytes.
+// Outside input of the firmware update: the hex file the technician picks, the frames the
+// controller's flash monitor sends back, and the compressed pieces the simulated monitor
+// inflates. None may crash its reader, whatever the bytes.
 #include "flashlib/cobs.hpp"
+#include "flashlib/fixed_huffman.hpp"
 #include "flashlib/flash_layout.hpp"
 #include "flashlib/hex_reader.hpp"
 #include "flashlib/protocol.hpp"
@@ -22,5 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> bytes(data, size);
     (void)trx::flash::cobs_decode(bytes);
     (void)trx::flash::proto::decode(bytes);
+    // A ZDATA piece as the target inflates it: never outside its 8 KiB, whatever the bytes.
+    static std::uint8_t run[trx::flash::proto::k_max_inflate];
+    const std::size_t offset = size > 0 ? data[0] * 16U : 0;
+    (void)trx::flash::deflate::inflate_fixed(bytes, run, offset, sizeof run - offset);
     return 0;
 }

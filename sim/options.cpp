@@ -146,7 +146,8 @@ Options:
   --state FILE              keep parameter set, serial number and index in FILE: read at
                             start, written after every store
   --link PATH               also make PATH a symbolic link to the device (removed at the end)
-  --pace                    deliver bytes no faster than 57600 baud 8N1 (5760 bytes/s)
+  --pace                    carry bytes no faster than 57600 baud 8N1 (5760 bytes/s), in
+                            both directions, as a real scanner's line does
   --bad-checksum-rate P     share P (0 to 1) of frames sent with a wrong checksum
   --garbage-rate P          share P of frames preceded by 1 to 16 random bytes
   --drop-rate P             share P of frames cut short (their end never arrives)

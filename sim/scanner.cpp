@@ -24,8 +24,8 @@ bool all_hex(std::string_view s) {
 Scanner::Scanner(ScannerConfig config, nanoseconds now, BootTargetFactory boot)
     : config_(std::move(config)), boot_factory_(std::move(boot)),
       assembler_([this](char letter, std::string_view payload) { handle_frame(letter, payload); }),
-      line_(config_.pace), faults_(config_.faults, config_.seed + 1), jitter_rng_(config_.seed),
-      start_(now), now_(now) {
+      line_(config_.pace), input_(config_.pace), faults_(config_.faults, config_.seed + 1),
+      jitter_rng_(config_.seed), start_(now), now_(now) {
     // Power-on is a reset too: the bootstrap string is taken in its first 500 ms.
     start_running(now);
 }
@@ -75,6 +75,11 @@ void Scanner::event(const std::string& what) const {
 
 void Scanner::advance(nanoseconds now) {
     now_ = std::max(now_, now);
+    if (input_.paced()) {
+        if (const std::string arrived = input_.take(now_); !arrived.empty()) {
+            receive(arrived);
+        }
+    }
     switch (mode_) {
     case Mode::resetting:
         if (now_ >= reset_end_) {
@@ -134,6 +139,9 @@ nanoseconds Scanner::next_event(nanoseconds now) const {
     if (const auto d = line_.next_departure()) {
         consider(*d);
     }
+    if (const auto d = input_.next_departure()) {
+        consider(*d);
+    }
     switch (mode_) {
     case Mode::resetting:
         consider(reset_end_);
@@ -159,6 +167,18 @@ nanoseconds Scanner::next_event(nanoseconds now) const {
 
 void Scanner::feed(std::string_view bytes, nanoseconds now) {
     advance(now);
+    if (!input_.paced()) {
+        receive(bytes);
+        return;
+    }
+    if (input_.backlog(now_) + bytes.size() > k_max_input_backlog) {
+        dropped_input_ += bytes.size();
+        return;
+    }
+    input_.queue(bytes, now_);
+}
+
+void Scanner::receive(std::string_view bytes) {
     last_received_ = now_;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (mode_ == Mode::bootstrap) {

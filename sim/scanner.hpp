@@ -61,6 +61,9 @@ public:
     // Beyond this an answer is dropped too: a host that floods the paced line with commands
     // cannot make the scanner hold ever more output.
     static constexpr std::size_t k_max_backlog = 4096;
+    // Paced, bytes from the host arrive at the line's rate too; what the PC's transmit queue
+    // could not take beyond this is lost (the write would have failed there).
+    static constexpr std::size_t k_max_input_backlog = 1024;
     static constexpr std::int32_t k_temperature_low_below = 5;
     static constexpr std::string_view k_bootstrap_string = "Quendel KG 14.03.1999";
 
@@ -85,6 +88,9 @@ public:
     [[nodiscard]] std::uint64_t skipped_frames() const { return skipped_frames_; }
     // Bytes sent but not yet on the wire (paced line only).
     [[nodiscard]] std::size_t backlog() const { return line_.backlog(); }
+    // Bytes from the host still on their way in, and those lost to a full queue (paced only).
+    [[nodiscard]] std::size_t input_backlog() const { return input_.backlog(); }
+    [[nodiscard]] std::uint64_t dropped_input() const { return dropped_input_; }
 
     // Called after a new parameter set or index was stored.
     std::function<void()> on_stored;
@@ -94,6 +100,7 @@ public:
 private:
     void advance(std::chrono::nanoseconds now);
     void run_turns(std::chrono::nanoseconds now);
+    void receive(std::string_view bytes);
     void take_byte(char c);
     void give_to_loader(std::string_view bytes);
     void handle_frame(char letter, std::string_view payload);
@@ -113,6 +120,7 @@ private:
     std::unique_ptr<BootTarget> boot_target_;
     FrameAssembler assembler_;
     Line line_;
+    Line input_; // from the host; paced like line_
     FaultInjector faults_;
     std::mt19937 jitter_rng_;
 
@@ -127,6 +135,7 @@ private:
     std::uint8_t flags_ = 0;
     std::string boot_tail_; // the last bytes received within the bootstrap window
     std::uint64_t skipped_frames_ = 0;
+    std::uint64_t dropped_input_ = 0;
 };
 
 } // namespace trx::sim

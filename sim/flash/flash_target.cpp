@@ -1,5 +1,7 @@
 #include "sim/flash/flash_target.hpp"
 
+#include "flashlib/fixed_huffman.hpp"
+
 #include <algorithm>
 
 namespace trx::sim {
@@ -33,7 +35,8 @@ nanoseconds times(std::chrono::duration<Rep, Period> d, double factor) {
 } // namespace
 
 FlashTarget::FlashTarget(FlashMemory& memory, TargetConfig config)
-    : memory_(memory), config_(std::move(config)) {}
+    : memory_(memory), config_(std::move(config)),
+      run_(std::min(config_.inflate_buffer, proto::k_max_inflate)) {}
 
 void FlashTarget::clear_session_state() {
     session_ = false;
@@ -41,6 +44,8 @@ void FlashTarget::clear_session_state() {
     history_.clear();
     reader_.clear();
     damage_reported_ = false;
+    run_length_ = 0;
+    run_programmed_ = 0;
 }
 
 void FlashTarget::enter(nanoseconds now) {
@@ -58,8 +63,7 @@ void FlashTarget::reset(nanoseconds now) {
     ++counters_.resets;
     clear_session_state();
     last_frame_at_ = now;
-    const std::uint32_t vector = memory_.base();
-    if (memory_.first_not_blank(vector, 4).has_value()) {
+    if (memory_.first_not_blank(reset_vector(), proto::k_reset_vector_size).has_value()) {
         in_loader_ = false;
     }
 }
@@ -131,7 +135,7 @@ void FlashTarget::on_damaged(std::string& out) {
 }
 
 void FlashTarget::on_hello(const Frame& f, std::string& out) {
-    if (!jobs_.empty()) {
+    if (!jobs_.empty() || hellos_++ < config_.faults.busy_hellos) {
         send_ack(f.seq, Status::busy, 0, out);
         return;
     }
@@ -146,6 +150,10 @@ void FlashTarget::on_hello(const Frame& f, std::string& out) {
     info.clock_hz = config_.clock_hz;
     info.name = config_.name;
     info.layout = memory_.layout();
+    info.extended = !config_.legacy_hello;
+    info.capabilities = run_.size() >= proto::k_block ? proto::k_can_inflate : 0;
+    info.inflate_buffer = static_cast<std::uint16_t>(run_.size());
+    info.reset_vector = reset_vector();
     send(Frame{Type::hello_reply, f.seq, proto::hello_reply_payload(info)}, out);
 }
 
@@ -180,7 +188,12 @@ void FlashTarget::on_frame(const Frame& f, nanoseconds now, std::string& out) {
 
 void FlashTarget::take(const Frame& f, nanoseconds now) {
     const nanoseconds start = jobs_.empty() ? now : std::max(now, jobs_.back().done_at);
-    jobs_.push_back(Job{f, start + duration_of(f), start + proto::k_busy_interval});
+    nanoseconds done_at = start == nanoseconds::max() ? start : start + duration_of(f);
+    if (!stalled_ && config_.faults.busy_forever == f.type) {
+        stalled_ = true;
+        done_at = nanoseconds::max();
+    }
+    jobs_.push_back(Job{f, done_at, std::min(start, now) + proto::k_busy_interval});
     expected_ = static_cast<std::uint16_t>(f.seq + 1);
 }
 
@@ -192,6 +205,14 @@ nanoseconds FlashTarget::duration_of(const Frame& f) const {
     case Type::data: {
         const std::size_t bytes = f.payload.size() > 4 ? f.payload.size() - 4 : 0;
         return t.program_per_word * static_cast<std::int64_t>((bytes + 1) / 2);
+    }
+    case Type::zdata: {
+        // Inflating is quick beside programming the blocks the piece completes.
+        const auto z = proto::parse_zdata(f);
+        const std::size_t blocks =
+            z ? (std::size_t{z->offset} + z->count) / proto::k_block - z->offset / proto::k_block
+              : 0;
+        return t.program_per_word * static_cast<std::int64_t>(blocks * proto::k_block / 2);
     }
     case Type::crc: {
         const std::uint32_t length = r.u32();
@@ -261,6 +282,8 @@ std::optional<Frame> FlashTarget::execute(const Frame& f, nanoseconds now) {
         return execute_erase(f);
     case Type::data:
         return execute_data(f, now);
+    case Type::zdata:
+        return execute_zdata(f, now);
     case Type::crc:
         return execute_crc(f);
     case Type::go:
@@ -292,6 +315,30 @@ Frame FlashTarget::execute_erase(const Frame& f) {
     return proto::make_ack(f.seq, {Status::ok, 0});
 }
 
+std::optional<Frame> FlashTarget::nak_or_count(const Frame& f, std::uint64_t& k) {
+    const FaultPlan& faults = config_.faults;
+    k = data_taken_++;
+    if (faults.nak_run_from && k >= *faults.nak_run_from &&
+        k < *faults.nak_run_from + faults.nak_run_length) {
+        return proto::make_ack(f.seq, {Status::crc_error, f.seq});
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> FlashTarget::program_block(std::uint32_t address,
+                                                        std::span<const std::uint8_t> data) {
+    memory_.program(address, data);
+    ++counters_.blocks_programmed;
+    counters_.last_data_address = address;
+    for (std::size_t i = 0; i < data.size() && !config_.faults.skip_verify; ++i) {
+        const auto a = address + static_cast<std::uint32_t>(i);
+        if (memory_.read(a) != data[i]) {
+            return a;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<Frame> FlashTarget::execute_data(const Frame& f, nanoseconds now) {
     proto::Reader r(f.payload);
     const std::uint32_t address = r.u32();
@@ -304,25 +351,73 @@ std::optional<Frame> FlashTarget::execute_data(const Frame& f, nanoseconds now) 
         address / proto::k_block != last / proto::k_block) {
         return proto::make_ack(f.seq, {Status::bad_address, address});
     }
-    const FaultPlan& faults = config_.faults;
-    const std::uint64_t k = data_taken_++;
-    if (faults.nak_run_from && k >= *faults.nak_run_from &&
-        k < *faults.nak_run_from + faults.nak_run_length) {
-        return proto::make_ack(f.seq, {Status::crc_error, f.seq});
+    std::uint64_t k = 0;
+    if (auto nak = nak_or_count(f, k)) {
+        return nak;
     }
-    if (faults.reset_at_data == k) {
+    if (config_.faults.reset_at_data == k) {
         memory_.program(address, data.first(data.size() / 2));
         reset(now);
         return std::nullopt;
     }
-    memory_.program(address, data);
     ++counters_.data_executed;
-    counters_.last_data_address = address;
-    for (std::size_t i = 0; i < data.size() && !faults.skip_verify; ++i) {
-        if (memory_.read(address + static_cast<std::uint32_t>(i)) != data[i]) {
-            return proto::make_ack(
-                f.seq, {Status::verify_failed, address + static_cast<std::uint32_t>(i)});
+    if (const auto bad = program_block(address, data)) {
+        return proto::make_ack(f.seq, {Status::verify_failed, *bad});
+    }
+    return proto::make_ack(f.seq, {Status::ok, 0});
+}
+
+// A piece of a run: inflated into the run's RAM after what came before, then every block it
+// completes is programmed. A failed piece leaves the run as it was before it, so that its
+// repetition finds the same state.
+std::optional<Frame> FlashTarget::execute_zdata(const Frame& f, nanoseconds now) {
+    const auto z = proto::parse_zdata(f);
+    if (!z) {
+        return proto::make_ack(f.seq, {Status::bad_request, f.seq});
+    }
+    const std::size_t end = std::size_t{z->offset} + z->count;
+    const std::size_t whole = (end + proto::k_block - 1) / proto::k_block * proto::k_block;
+    const bool continues = z->offset == 0 || (z->run_address == run_address_ &&
+                                              z->offset == run_length_ && run_length_ > 0);
+    if (run_.empty() || !continues || end > run_.size()) {
+        return proto::make_ack(f.seq, {Status::bad_request, f.seq});
+    }
+    if (z->run_address % proto::k_block != 0 || !memory_.contains(z->run_address, whole)) {
+        return proto::make_ack(f.seq, {Status::bad_address, z->run_address});
+    }
+    std::uint64_t k = 0;
+    if (auto nak = nak_or_count(f, k)) {
+        return nak;
+    }
+    if (z->offset == 0) {
+        run_address_ = z->run_address;
+        run_length_ = 0;
+        run_programmed_ = 0;
+    }
+    if (!flash::deflate::inflate_fixed(z->deflate, run_, z->offset, z->count)) {
+        return proto::make_ack(f.seq, {Status::bad_request, f.seq});
+    }
+    ++counters_.zdata_executed;
+    const std::size_t length_before = run_length_;
+    const std::size_t programmed_before = run_programmed_;
+    run_length_ = end;
+    for (; run_programmed_ + proto::k_block <= run_length_; run_programmed_ += proto::k_block) {
+        const auto address = run_address_ + static_cast<std::uint32_t>(run_programmed_);
+        const auto block = std::span(run_).subspan(run_programmed_, proto::k_block);
+        if (config_.faults.reset_at_data == k) {
+            memory_.program(address, block.first(block.size() / 2));
+            reset(now);
+            return std::nullopt;
         }
+        if (const auto bad = program_block(address, block)) {
+            run_length_ = length_before;
+            run_programmed_ = programmed_before;
+            return proto::make_ack(f.seq, {Status::verify_failed, *bad});
+        }
+    }
+    if (config_.faults.reset_at_data == k) {
+        reset(now); // the piece completed no block
+        return std::nullopt;
     }
     return proto::make_ack(f.seq, {Status::ok, 0});
 }
@@ -342,7 +437,8 @@ Frame FlashTarget::execute_crc(const Frame& f) {
 }
 
 void FlashTarget::send_answer(Type request, const Frame& answer, std::string& out) {
-    if (request == Type::data && listed(config_.faults.lose_data_answers, data_answers_++)) {
+    const bool data = request == Type::data || request == Type::zdata;
+    if (data && listed(config_.faults.lose_data_answers, data_answers_++)) {
         return;
     }
     send(answer, out);

@@ -32,31 +32,45 @@ struct FaultPlan {
     std::vector<std::uint64_t> corrupt_sent;
     // DATA answers (0-based, in the order sent, repeats included) that are not sent.
     std::vector<std::uint64_t> lose_data_answers;
-    // From the k-th DATA frame taken for execution (0-based), the next n are answered
-    // CRC_ERROR without being executed.
+    // DATA and ZDATA frames count alike below. From the k-th taken for execution (0-based),
+    // the next n are answered CRC_ERROR without being executed.
     std::optional<std::uint64_t> nak_run_from;
     std::uint64_t nak_run_length = 0;
-    // While executing the k-th DATA frame the controller resets; half the block is written.
+    // While executing the k-th the controller resets; half the first block it programs is
+    // written.
     std::optional<std::uint64_t> reset_at_data;
     double erase_slowdown = 1.0;
-    // Answer OK to DATA without reading the block back.
+    // Answer OK to DATA and ZDATA without reading the blocks back.
     bool skip_verify = false;
+    // The first frame of this type taken for execution is worked on for ever: BUSY answers
+    // every 100 ms, and nothing after it is executed.
+    std::optional<proto::Type> busy_forever;
+    // The first n HELLOs are answered BUSY.
+    std::uint64_t busy_hellos = 0;
 };
 
 struct TargetConfig {
     std::string name = "FLASHMON-TRX81500";
     std::uint32_t clock_hz = 20'000'000;
+    // An older flash monitor: HELLO_REPLY without its extension, no ZDATA.
+    bool legacy_hello = false;
+    // RAM for inflating a ZDATA run, at most 8 KiB; 0: no ZDATA.
+    std::size_t inflate_buffer = proto::k_max_inflate;
+    // Where the controller starts; the first address of the flash when not given.
+    std::optional<std::uint32_t> reset_vector;
     TargetTiming timing;
     FaultPlan faults;
 };
 
 // What the target did, for tests and the simulator's log.
 struct TargetCounters {
-    std::uint64_t data_executed = 0;    // DATA frames programmed
-    std::uint64_t repeats_answered = 0; // frames answered again without executing
+    std::uint64_t data_executed = 0;     // DATA frames programmed
+    std::uint64_t zdata_executed = 0;    // ZDATA frames inflated
+    std::uint64_t blocks_programmed = 0; // by DATA and ZDATA
+    std::uint64_t repeats_answered = 0;  // frames answered again without executing
     std::uint64_t damaged_frames = 0;
     std::uint64_t resets = 0;
-    std::uint32_t last_data_address = 0; // of the DATA frame programmed last
+    std::uint32_t last_data_address = 0; // of the block programmed last
 };
 
 // The controller's bootstrap loader and flash monitor: the target side of the flash protocol
@@ -75,6 +89,9 @@ public:
     void reset(std::chrono::nanoseconds now);
 
     [[nodiscard]] bool has_session() const { return session_; }
+    [[nodiscard]] std::uint32_t reset_vector() const {
+        return config_.reset_vector.value_or(memory_.base());
+    }
     [[nodiscard]] const TargetCounters& counters() const { return counters_; }
     [[nodiscard]] FaultPlan& faults() { return config_.faults; }
     [[nodiscard]] const TargetConfig& config() const { return config_; }
@@ -105,6 +122,12 @@ private:
     std::optional<proto::Frame> execute(const proto::Frame& f, std::chrono::nanoseconds now);
     proto::Frame execute_erase(const proto::Frame& f);
     std::optional<proto::Frame> execute_data(const proto::Frame& f, std::chrono::nanoseconds now);
+    std::optional<proto::Frame> execute_zdata(const proto::Frame& f, std::chrono::nanoseconds now);
+    // Programs and reads back one block; the first address that differs, if one does.
+    std::optional<std::uint32_t> program_block(std::uint32_t address,
+                                               std::span<const std::uint8_t> data);
+    // CRC_ERROR for a frame of a run of NAKs; the frame's number among DATA and ZDATA.
+    std::optional<proto::Frame> nak_or_count(const proto::Frame& f, std::uint64_t& k);
     proto::Frame execute_crc(const proto::Frame& f);
 
     void send(const proto::Frame& f, std::string& out);
@@ -131,6 +154,14 @@ private:
     std::uint64_t sent_ = 0;
     std::uint64_t data_taken_ = 0;
     std::uint64_t data_answers_ = 0;
+    std::uint64_t hellos_ = 0;
+    bool stalled_ = false;
+
+    // The ZDATA run being inflated: its address, the bytes so far and those programmed.
+    std::vector<std::uint8_t> run_;
+    std::uint32_t run_address_ = 0;
+    std::size_t run_length_ = 0;
+    std::size_t run_programmed_ = 0;
 };
 
 } // namespace trx::sim

@@ -7,20 +7,36 @@ namespace trx::flash {
 using proto::Status;
 
 std::string BlockSender::name_of(const Slot& slot) const {
-    return "DATA at 0x" + num::hex_upper(blocks_[slot.index].address, 6);
+    const Outgoing& o = frames_[slot.index];
+    return std::string(proto::type_name(o.type)) + " at 0x" + num::hex_upper(o.address, 6);
 }
 
 bool BlockSender::transmit(Slot& slot) {
-    const Block& b = blocks_[slot.index];
-    proto::Frame f{proto::Type::data, seq_of(slot.index),
-                   proto::Writer().u32(b.address).bytes(b.data).take()};
+    const Outgoing& o = frames_[slot.index];
     ++slot.transmissions;
     ++counts_.frames;
+    if (o.type == proto::Type::zdata) {
+        ++counts_.compressed_frames;
+    }
     if (slot.transmissions > 1) {
         ++counts_.retransmissions;
+    } else {
+        slot.first_sent_at = link_.now();
     }
     slot.sent_at = link_.now();
-    return link_.send(f);
+    return link_.send(proto::Frame{o.type, seq_of(slot.index), o.payload});
+}
+
+// A target that answers BUSY for ever must not hold the run.
+Outcome BlockSender::overdue() const {
+    const Slot& oldest = open_.front();
+    if (link_.now() - oldest.first_sent_at < proto::k_data_limit) {
+        return {};
+    }
+    return Outcome::failure(
+        name_of(oldest) + " did not finish within " +
+        num::dec(std::chrono::duration_cast<std::chrono::seconds>(proto::k_data_limit).count()) +
+        " s");
 }
 
 Outcome BlockSender::resend_from(std::size_t pos, Cause cause, std::uint32_t info) {
@@ -63,7 +79,7 @@ Outcome BlockSender::on_answer(const proto::Frame& f) {
     case Status::ok: {
         // The target works in order: this OK covers every older block too.
         for (std::size_t i = 0; i <= pos; ++i) {
-            const auto bytes = static_cast<std::int64_t>(blocks_[open_[i].index].data.size());
+            const std::int64_t bytes = frames_[open_[i].index].data_bytes;
             counts_.payload_bytes += bytes;
             if (on_acked_) {
                 on_acked_(bytes);
@@ -86,25 +102,32 @@ Outcome BlockSender::on_answer(const proto::Frame& f) {
     }
 }
 
-Outcome BlockSender::send(std::span<const Block> blocks) {
-    blocks_ = blocks;
+Outcome BlockSender::send(std::span<const Outgoing> frames) {
+    frames_ = frames;
     open_.clear();
-    first_seq_ = link_.take_seqs(blocks.size());
+    first_seq_ = link_.take_seqs(frames.size());
     std::size_t next = 0;
-    while (next < blocks.size() || !open_.empty()) {
-        while (open_.size() < proto::k_window && next < blocks.size()) {
-            open_.push_back(Slot{next++, 0, {}});
+    while (next < frames.size() || !open_.empty()) {
+        while (open_.size() < proto::k_window && next < frames.size()) {
+            open_.push_back(Slot{next++, 0, {}, {}});
             if (!transmit(open_.back())) {
                 return Outcome::failure(link_.line_failure());
             }
         }
-        Incoming in = link_.receive(open_.front().sent_at + proto::k_ack_timeout);
+        if (Outcome late = overdue(); !late.ok()) {
+            return late;
+        }
+        const Slot& oldest = open_.front();
+        Incoming in = link_.receive(std::min(oldest.sent_at + proto::k_ack_timeout,
+                                             oldest.first_sent_at + proto::k_data_limit));
         Outcome step;
         switch (in.kind) {
         case Incoming::Kind::failed:
             return Outcome::failure(link_.line_failure());
         case Incoming::Kind::timeout:
-            step = resend_from(0, Cause::timeout, 0);
+            step = link_.now() < oldest.sent_at + proto::k_ack_timeout
+                       ? Outcome{}
+                       : resend_from(0, Cause::timeout, 0);
             break;
         case Incoming::Kind::frame:
             step = on_answer(in.frame);

@@ -9,20 +9,25 @@
 
 namespace trx::flash {
 
-struct Block {
-    std::uint32_t address = 0;
-    std::span<const std::uint8_t> data;
+// One DATA or ZDATA frame to send, its payload ready.
+struct Outgoing {
+    proto::Type type = proto::Type::data;
+    std::uint32_t address = 0; // of the first data byte it carries
+    std::vector<std::uint8_t> payload;
+    std::int64_t data_bytes = 0; // image bytes it carries (uncompressed)
 };
 
 struct TransferCounts {
-    std::int64_t frames = 0; // DATA frames sent, repeats included
+    std::int64_t frames = 0;            // DATA and ZDATA frames sent, repeats included
+    std::int64_t compressed_frames = 0; // of them ZDATA
     std::int64_t retransmissions = 0;
-    std::int64_t payload_bytes = 0; // data bytes acknowledged
+    std::int64_t payload_bytes = 0; // image bytes acknowledged
 };
 
-// Sends DATA blocks with two frames unacknowledged, so the next block is on the line while
+// Sends DATA and ZDATA frames with two unacknowledged, so the next one is on the line while
 // the target programs the previous one. Go-back on a timeout, CRC_ERROR or VERIFY_FAILED;
-// each block is sent at most 1 + 3 times.
+// each frame is sent at most 1 + 3 times, and finishes within 10 s of its first sending, BUSY
+// answers included.
 class BlockSender {
 public:
     using Acked = std::function<void(std::int64_t bytes)>;
@@ -30,20 +35,22 @@ public:
     BlockSender(HostLink& link, TransferCounts& counts, Acked on_acked)
         : link_(link), counts_(counts), on_acked_(std::move(on_acked)) {}
 
-    // Every block acknowledged with OK, in order.
-    Outcome send(std::span<const Block> blocks);
+    // Every frame acknowledged with OK, in order.
+    Outcome send(std::span<const Outgoing> frames);
 
 private:
     struct Slot {
         std::size_t index = 0;
         int transmissions = 0;
         HostLink::Duration sent_at{};
+        HostLink::Duration first_sent_at{};
     };
     enum class Cause { timeout, damaged, verify };
 
     bool transmit(Slot& slot);
     Outcome resend_from(std::size_t pos, Cause cause, std::uint32_t info);
     Outcome on_answer(const proto::Frame& f);
+    [[nodiscard]] Outcome overdue() const;
     [[nodiscard]] std::uint16_t seq_of(std::size_t index) const {
         return static_cast<std::uint16_t>(first_seq_ + index);
     }
@@ -52,7 +59,7 @@ private:
     HostLink& link_;
     TransferCounts& counts_;
     Acked on_acked_;
-    std::span<const Block> blocks_;
+    std::span<const Outgoing> frames_;
     std::vector<Slot> open_; // unacknowledged, oldest first; at most the window
     std::uint16_t first_seq_ = 0;
 };

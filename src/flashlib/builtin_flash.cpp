@@ -31,6 +31,10 @@ const FlashLayout& BuiltinFlash::layout() const {
     return host_ && host_->connected() ? host_->target().layout : k_default;
 }
 
+std::uint32_t BuiltinFlash::reset_vector() const {
+    return host_ && host_->connected() ? host_->target().reset_vector : k_trx81500_reset_vector;
+}
+
 bool BuiltinFlash::need_host() {
     if (!host_) {
         fail("no port open (SetCom first)");
@@ -119,12 +123,12 @@ std::int32_t BuiltinFlash::LoadFile(const char* path, std::int32_t* size) {
     if (path == nullptr || size == nullptr) {
         return fail("no file name or no place for the size");
     }
-    HexResult r = read_intel_hex_file(path, layout());
+    HexResult r = read_intel_hex_file(path, layout(), reset_vector());
     if (!r.ok()) {
         return fail(r.error.message);
     }
     *size = static_cast<std::int32_t>(r.image.size());
-    loaded_ = Loaded{std::move(r.image), layout()};
+    loaded_ = Loaded{std::move(r.image), layout(), reset_vector()};
     return done({});
 }
 
@@ -162,7 +166,8 @@ std::int32_t BuiltinFlash::ProgramFlash() {
     if (!need_host() || !need_image()) {
         return 0;
     }
-    if (!(loaded_->layout == host_->target().layout)) {
+    if (!(loaded_->layout == host_->target().layout) ||
+        loaded_->reset_vector != host_->target().reset_vector) {
         return fail("the hex file was checked against another flash layout: load it again");
     }
     verified_ = false;

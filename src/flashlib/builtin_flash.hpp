@@ -41,11 +41,13 @@ private:
     struct Loaded {
         HexImage image;
         FlashLayout layout; // the flash it was checked against
+        std::uint32_t reset_vector = 0;
     };
 
     std::int32_t fail(std::string why);
     std::int32_t done(const Outcome& o);
     [[nodiscard]] const FlashLayout& layout() const;
+    [[nodiscard]] std::uint32_t reset_vector() const;
     [[nodiscard]] bool need_host();
     [[nodiscard]] bool need_image();
     void release();

@@ -30,12 +30,25 @@ Outcome check_target(const proto::TargetInfo& t) {
     if (std::string p = t.layout.problem(); !p.empty()) {
         return Outcome::failure(p);
     }
+    // The vector's 4 bytes must lie in the flash and in one block.
+    if (!t.layout.contains(t.reset_vector) ||
+        t.reset_vector % proto::k_block > proto::k_block - proto::k_reset_vector_size) {
+        return Outcome::failure("the target reports its reset vector at " + hex6(t.reset_vector) +
+                                ", where it cannot be programmed");
+    }
     return {};
 }
 
-bool all_erased(const HexImage::Page& page) {
-    return std::all_of(page.bytes.begin(), page.bytes.end(),
-                       [](std::uint8_t b) { return b == 0xFF; });
+bool all_erased(std::span<const std::uint8_t> bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
+}
+
+std::int64_t data_bytes_of(std::span<const Outgoing> frames) {
+    std::int64_t total = 0;
+    for (const Outgoing& f : frames) {
+        total += f.data_bytes;
+    }
+    return total;
 }
 
 } // namespace
@@ -64,6 +77,7 @@ Outcome FlashHost::ensure_in_step() {
 Outcome FlashHost::connect() {
     link_.flush_input();
     const Frame hello{Type::hello, link_.next_seq(), {proto::k_version}};
+    bool busy = false;
     for (int attempt = 0; attempt < proto::k_connect_attempts; ++attempt) {
         // A lone delimiter closes off whatever partial frame the target holds.
         if (!link_.send_raw(std::string(1, '\0')) || !link_.send(hello)) {
@@ -81,8 +95,12 @@ Outcome FlashHost::connect() {
             if (in.frame.seq != hello.seq) {
                 continue;
             }
-            if (auto ack = proto::parse_ack(in.frame);
-                ack && ack->status != proto::Status::crc_error) {
+            // BUSY: the loader still finishes earlier work; the next attempt asks again.
+            if (auto ack = proto::parse_ack(in.frame)) {
+                busy = busy || ack->status == proto::Status::busy;
+                if (ack->status == proto::Status::busy || ack->status == proto::Status::crc_error) {
+                    continue;
+                }
                 return Outcome::failure(describe_refusal(*ack, "HELLO"));
             }
             if (auto info = proto::parse_hello_reply(in.frame)) {
@@ -96,9 +114,12 @@ Outcome FlashHost::connect() {
             }
         }
     }
-    return Outcome::failure("no answer from the target to HELLO after " +
-                            num::dec(proto::k_connect_attempts) +
-                            " attempts (is the scanner in its bootstrap loader?)");
+    const std::string attempts = num::dec(proto::k_connect_attempts) + " attempts";
+    if (busy) {
+        return Outcome::failure("the target answers HELLO only with BUSY after " + attempts);
+    }
+    return Outcome::failure("no answer from the target to HELLO after " + attempts +
+                            " (is the scanner in its bootstrap loader?)");
 }
 
 Outcome FlashHost::read_clock(std::uint32_t& hz) {
@@ -117,6 +138,10 @@ Outcome FlashHost::read_clock(std::uint32_t& hz) {
         return checked(Outcome::failure("the target's CLOCK_REPLY is malformed"));
     }
     return {};
+}
+
+std::size_t FlashHost::reset_vector_sector() const {
+    return target_.layout.sector_of(target_.reset_vector).value_or(0);
 }
 
 Outcome FlashHost::erase_sector(std::size_t index) {
@@ -149,17 +174,26 @@ Outcome FlashHost::erase(std::uint32_t mask, std::uint32_t& erased) {
         return Outcome::failure("block value " + hex8(mask) +
                                 " names sectors the target does not have");
     }
+    // The reset vector goes first: from then on an interrupted update leaves the controller
+    // in its loader.
+    std::vector<std::size_t> order;
+    const std::size_t vector_sector = reset_vector_sector();
+    if ((mask >> vector_sector & 1U) != 0) {
+        order.push_back(vector_sector);
+    }
     std::int64_t total = 0;
     for (std::size_t i = 0; i < sectors.size(); ++i) {
-        total += (mask >> i & 1U) != 0 ? sectors[i].size : 0;
+        if ((mask >> i & 1U) != 0) {
+            total += sectors[i].size;
+            if (i != vector_sector) {
+                order.push_back(i);
+            }
+        }
     }
     const auto started = link_.now();
     std::int64_t done = 0;
     report(FlashProgress::Phase::erase, 0, total);
-    for (std::size_t i = 0; i < sectors.size(); ++i) {
-        if ((mask >> i & 1U) == 0) {
-            continue;
-        }
+    for (std::size_t i : order) {
         if (Outcome o = erase_sector(i); !o.ok()) {
             return o;
         }
@@ -171,76 +205,121 @@ Outcome FlashHost::erase(std::uint32_t mask, std::uint32_t& erased) {
     return {};
 }
 
-Outcome FlashHost::send_blocks(const HexImage& image) {
+// Every block of the image but the vector's 4 bytes: the other blocks as planned, then the
+// rest of the vector's block raw, in at most two pieces around the vector.
+std::vector<Outgoing> FlashHost::frames_without_vector(const HexImage& image) const {
+    const std::uint32_t vector = target_.reset_vector;
+    const std::uint32_t vector_block = vector - vector % proto::k_block;
     std::vector<Block> blocks;
-    std::vector<Block> reset_vector;
+    const HexImage::Page* vector_page = nullptr;
     for (const auto& [address, page] : image.pages()) {
-        if (all_erased(page)) {
-            continue;
+        if (address == vector_block) {
+            vector_page = &page;
+        } else if (!all_erased(page.bytes)) {
+            blocks.push_back(Block{address, page.bytes});
         }
-        (address == 0 ? reset_vector : blocks).push_back(Block{address, page.bytes});
     }
-    std::int64_t total = 0;
-    for (const Block& b : blocks) {
-        total += static_cast<std::int64_t>(b.data.size());
+    std::vector<Outgoing> frames = plan_transfer(blocks, target_.run_capacity());
+    if (vector_page == nullptr) {
+        return frames;
     }
-    total += reset_vector.empty() ? 0 : proto::k_block;
-    stats_.blocks = static_cast<std::int64_t>(blocks.size() + reset_vector.size());
+    const std::span<const std::uint8_t> bytes(vector_page->bytes);
+    const std::size_t at = vector - vector_block;
+    const std::size_t after = at + proto::k_reset_vector_size;
+    for (const auto& [from, to] : {std::pair{std::size_t{0}, at}, std::pair{after, bytes.size()}}) {
+        const auto part = bytes.subspan(from, to - from);
+        if (!part.empty() && !all_erased(part)) {
+            frames.push_back(data_frame(vector_block + static_cast<std::uint32_t>(from), part));
+        }
+    }
+    return frames;
+}
+
+Outcome FlashHost::send_frames(std::span<const Outgoing> frames, bool show_progress) {
+    const std::int64_t total = data_bytes_of(frames);
     std::int64_t done = 0;
-    report(FlashProgress::Phase::program, 0, total);
+    if (show_progress) {
+        report(FlashProgress::Phase::program, 0, total);
+    }
     BlockSender sender(link_, stats_.transfer, [&](std::int64_t bytes) {
         done += bytes;
-        report(FlashProgress::Phase::program, done, total);
+        if (show_progress) {
+            report(FlashProgress::Phase::program, done, total);
+        }
     });
     const auto started = link_.now();
-    flash_touched_ = flash_touched_ || stats_.blocks > 0;
-    Outcome o = sender.send(blocks);
-    // The reset vector goes last, once every other block is in: an update cut short leaves it
-    // blank, and the controller stays in its loader.
-    if (o.ok()) {
-        o = sender.send(reset_vector);
-    }
+    flash_touched_ = flash_touched_ || !frames.empty();
+    Outcome o = sender.send(frames);
     stats_.program_time += link_.now() - started;
     return checked(o);
 }
 
-Outcome FlashHost::verify(const HexImage& image, std::uint32_t erased) {
-    const auto& sectors = target_.layout.sectors;
-    const auto started = link_.now();
-    const auto total = static_cast<std::int64_t>(std::popcount(erased));
-    std::int64_t done = 0;
-    report(FlashProgress::Phase::verify, 0, total);
+Outcome FlashHost::verify_sector(const HexImage& image, std::size_t index,
+                                 HexImage::Hole as_erased) {
+    const Sector& s = target_.layout.sectors[index];
     RequestLimits limits;
     limits.overall = proto::k_crc_limit;
-    for (std::size_t i = 0; i < sectors.size(); ++i) {
-        if ((erased >> i & 1U) == 0) {
-            continue;
+    Frame reply;
+    const std::string what = "CRC of " + describe_sector(target_.layout, index);
+    Outcome o = link_.request(
+        Frame{Type::crc, link_.next_seq(), proto::Writer().u32(s.start).u32(s.size).take()},
+        Type::crc_reply, limits, what, reply);
+    if (!o.ok()) {
+        return checked(o);
+    }
+    proto::Reader r(reply.payload);
+    const std::uint32_t start = r.u32();
+    const std::uint32_t size = r.u32();
+    const std::uint32_t target_crc = r.u32();
+    if (!r.ok() || !r.at_end() || start != s.start || size != s.size) {
+        return checked(Outcome::failure("the target's answer to " + what + " is malformed"));
+    }
+    const std::uint32_t image_crc = image.crc32(s.start, s.size, as_erased);
+    if (target_crc != image_crc) {
+        return Outcome::failure(what + " differs: target " + hex8(target_crc) + ", image " +
+                                hex8(image_crc));
+    }
+    report(FlashProgress::Phase::verify, ++verify_done_, verify_total_);
+    return {};
+}
+
+Outcome FlashHost::verify(const HexImage& image, std::uint32_t sectors, HexImage::Hole as_erased) {
+    const auto started = link_.now();
+    Outcome o;
+    for (std::size_t i = 0; i < target_.layout.sectors.size() && o.ok(); ++i) {
+        if ((sectors >> i & 1U) != 0) {
+            o = verify_sector(image, i, as_erased);
         }
-        const Sector& s = sectors[i];
-        Frame reply;
-        const std::string what = "CRC of " + describe_sector(target_.layout, i);
-        Outcome o = link_.request(
-            Frame{Type::crc, link_.next_seq(), proto::Writer().u32(s.start).u32(s.size).take()},
-            Type::crc_reply, limits, what, reply);
-        if (!o.ok()) {
-            return checked(o);
-        }
-        proto::Reader r(reply.payload);
-        const std::uint32_t start = r.u32();
-        const std::uint32_t size = r.u32();
-        const std::uint32_t target_crc = r.u32();
-        if (!r.ok() || !r.at_end() || start != s.start || size != s.size) {
-            return checked(Outcome::failure("the target's answer to " + what + " is malformed"));
-        }
-        const std::uint32_t image_crc = image.crc32(s.start, s.size);
-        if (target_crc != image_crc) {
-            return Outcome::failure(what + " differs: target " + hex8(target_crc) + ", image " +
-                                    hex8(image_crc));
-        }
-        report(FlashProgress::Phase::verify, ++done, total);
     }
     stats_.verify_time += link_.now() - started;
-    return {};
+    return o;
+}
+
+// The vector, and then its sector once more: only now can the controller start the image.
+Outcome FlashHost::write_vector(const HexImage& image) {
+    const std::uint32_t vector = target_.reset_vector;
+    std::vector<std::uint8_t> bytes;
+    for (std::uint32_t i = 0; i < proto::k_reset_vector_size; ++i) {
+        bytes.push_back(image.at(vector + i));
+    }
+    const Outgoing frame = data_frame(vector, bytes);
+    Outcome o = send_frames(std::span(&frame, 1), false);
+    if (o.ok()) {
+        o = verify(image, 1U << reset_vector_sector(), {});
+    }
+    return o.ok() ? o : erase_vector_again(o);
+}
+
+// The vector may be in the flash now, over content that failed its check: erased again, the
+// controller stays in its loader.
+Outcome FlashHost::erase_vector_again(const Outcome& why) {
+    Outcome e = ensure_in_step();
+    if (e.ok()) {
+        e = erase_sector(reset_vector_sector());
+    }
+    return Outcome::failure(why.error +
+                            (e.ok() ? "; the reset vector was erased again"
+                                    : "; erasing the reset vector again failed: " + e.error));
 }
 
 Outcome FlashHost::program(const HexImage& image, std::uint32_t erased) {
@@ -254,10 +333,22 @@ Outcome FlashHost::program(const HexImage& image, std::uint32_t erased) {
                                     " holds data of the hex file but was not erased");
         }
     }
-    if (Outcome o = send_blocks(image); !o.ok()) {
-        return o;
+    const std::uint32_t vector = target_.reset_vector;
+    const HexImage::Hole vector_bytes{vector, proto::k_reset_vector_size};
+    if (!image.holds(vector, proto::k_reset_vector_size)) {
+        return Outcome::failure("the hex file holds no reset vector at " + hex6(vector));
     }
-    return verify(image, erased);
+    const std::vector<Outgoing> frames = frames_without_vector(image);
+    for (const auto& [address, page] : image.pages()) {
+        stats_.blocks += all_erased(page.bytes) ? 0 : 1;
+    }
+    verify_done_ = 0;
+    verify_total_ = std::popcount(erased) + 1;
+    Outcome o = send_frames(frames, true);
+    if (o.ok()) {
+        o = verify(image, erased, vector_bytes);
+    }
+    return o.ok() ? write_vector(image) : o;
 }
 
 Outcome FlashHost::go() {

@@ -4,6 +4,7 @@
 #include "flashlib/flash_library.hpp"
 #include "flashlib/hex_image.hpp"
 #include "flashlib/host_link.hpp"
+#include "flashlib/transfer_plan.hpp"
 
 #include <functional>
 
@@ -12,8 +13,8 @@ namespace trx::flash {
 // What one session cost, in the transport's time.
 struct SessionStats {
     Transport::Duration erase_time{};
-    Transport::Duration program_time{}; // first DATA frame to the last acknowledgement
-    Transport::Duration verify_time{};
+    Transport::Duration program_time{}; // DATA and ZDATA frames out until acknowledged
+    Transport::Duration verify_time{};  // CRC requests
     TransferCounts transfer;
     std::int64_t blocks = 0; // blocks that had to be sent (not all 0xFF)
 };
@@ -29,11 +30,15 @@ public:
 
     Outcome connect();
     Outcome read_clock(std::uint32_t& hz);
-    // Erases the sectors of `mask` in address order, each blank-checked by the target.
-    // `erased` collects the sectors erased so far, also when a later one fails.
+    // Erases the sectors of `mask`, the reset vector's first and then the others in address
+    // order, each blank-checked by the target. `erased` collects the sectors erased so far,
+    // also when a later one fails.
     Outcome erase(std::uint32_t mask, std::uint32_t& erased);
-    // Sends every block of the image that is not all 0xFF, the block at address 0 (reset
-    // vector) last; then compares the CRC-32 of every sector of `erased` with the image.
+    // Programs the image so that the controller stays in its loader until all of it is
+    // proven: every block that is not all 0xFF except the reset vector's 4 bytes (compressed
+    // where the target inflates and it pays), then the CRC-32 of every sector of `erased`
+    // with the vector taken as erased, then the vector, then its sector's CRC again. A
+    // failure after the vector went out erases the vector's sector again.
     Outcome program(const HexImage& image, std::uint32_t erased);
     // Asks the target to start its firmware; one attempt.
     Outcome go();
@@ -48,8 +53,13 @@ private:
     Outcome checked(Outcome o);
     Outcome ensure_in_step();
     Outcome erase_sector(std::size_t index);
-    Outcome send_blocks(const HexImage& image);
-    Outcome verify(const HexImage& image, std::uint32_t erased);
+    [[nodiscard]] std::size_t reset_vector_sector() const;
+    [[nodiscard]] std::vector<Outgoing> frames_without_vector(const HexImage& image) const;
+    Outcome send_frames(std::span<const Outgoing> frames, bool show_progress);
+    Outcome verify_sector(const HexImage& image, std::size_t index, HexImage::Hole as_erased);
+    Outcome verify(const HexImage& image, std::uint32_t sectors, HexImage::Hole as_erased);
+    Outcome write_vector(const HexImage& image);
+    Outcome erase_vector_again(const Outcome& why);
     void report(FlashProgress::Phase phase, std::int64_t done, std::int64_t total);
 
     HostLink link_;
@@ -57,8 +67,10 @@ private:
     proto::TargetInfo target_;
     SessionStats stats_;
     bool connected_ = false;
-    bool in_step_ = false;
-    bool flash_touched_ = false; // the target expects our next sequence number
+    bool in_step_ = false; // the target expects our next sequence number
+    bool flash_touched_ = false;
+    std::int64_t verify_done_ = 0;
+    std::int64_t verify_total_ = 0;
 };
 
 } // namespace trx::flash

@@ -34,6 +34,8 @@ struct FlashLayout {
 // The TRX81500 controller's flash: 256 KiB at 0, seven sectors of 16, 8, 8, 32, 64, 64 and
 // 64 KiB (bottom boot-block layout).
 FlashLayout trx81500_layout();
+// Where the TRX81500 controller starts: the 4 bytes at the bottom of its flash.
+constexpr std::uint32_t k_trx81500_reset_vector = 0x000000;
 
 // "sector 4 (0x010000, 64 KiB)", for messages.
 std::string describe_sector(const FlashLayout& layout, std::size_t index);

@@ -42,12 +42,23 @@ bool HexImage::has_data(std::uint32_t begin, std::uint64_t end) const {
     return false;
 }
 
-std::uint32_t HexImage::crc32(std::uint32_t start, std::uint32_t length) const {
-    std::uint32_t crc = 0;
-    std::uint64_t at = start;
-    const std::uint64_t end = std::uint64_t{start} + length;
-    for (auto it = pages_.lower_bound(page_of(start)); it != pages_.end() && it->first < end;
-         ++it) {
+bool HexImage::holds(std::uint32_t begin, std::uint32_t count) const {
+    for (std::uint64_t a = begin; a < std::uint64_t{begin} + count; ++a) {
+        auto it = pages_.find(page_of(static_cast<std::uint32_t>(a)));
+        if (it == pages_.end() || !it->second.present[a % k_page]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::uint32_t HexImage::crc32_continue(std::uint32_t crc, std::uint64_t at,
+                                       std::uint64_t end) const {
+    if (at >= end) {
+        return crc;
+    }
+    for (auto it = pages_.lower_bound(page_of(static_cast<std::uint32_t>(at)));
+         it != pages_.end() && it->first < end; ++it) {
         const std::uint64_t page_begin = std::max<std::uint64_t>(it->first, at);
         const std::uint64_t page_end = std::min<std::uint64_t>(it->first + k_page, end);
         crc = crc32_update_ff(crc, page_begin - at);
@@ -57,6 +68,16 @@ std::uint32_t HexImage::crc32(std::uint32_t start, std::uint32_t length) const {
         at = page_end;
     }
     return crc32_update_ff(crc, end - at);
+}
+
+std::uint32_t HexImage::crc32(std::uint32_t start, std::uint32_t length, Hole as_erased) const {
+    const std::uint64_t end = std::uint64_t{start} + length;
+    const std::uint64_t hole_begin = std::clamp<std::uint64_t>(as_erased.start, start, end);
+    const std::uint64_t hole_end =
+        std::clamp<std::uint64_t>(std::uint64_t{as_erased.start} + as_erased.size, hole_begin, end);
+    std::uint32_t crc = crc32_continue(0, start, hole_begin);
+    crc = crc32_update_ff(crc, hole_end - hole_begin);
+    return crc32_continue(crc, hole_end, end);
 }
 
 std::uint32_t HexImage::sector_mask(const FlashLayout& layout) const {

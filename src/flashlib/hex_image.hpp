@@ -33,12 +33,27 @@ public:
     [[nodiscard]] bool has_data(std::uint32_t begin, std::uint64_t end) const;
     // Pages by their start address.
     [[nodiscard]] const std::map<std::uint32_t, Page>& pages() const { return pages_; }
-    // CRC-32 of [start, start + length) as the flash should read after programming.
-    [[nodiscard]] std::uint32_t crc32(std::uint32_t start, std::uint32_t length) const;
+    // Whether every address in [begin, begin + count) holds data.
+    [[nodiscard]] bool holds(std::uint32_t begin, std::uint32_t count) const;
+    // A range that reads as erased (0xFF) whatever the image holds there.
+    struct Hole {
+        std::uint32_t start = 0;
+        std::uint32_t size = 0;
+    };
+    // CRC-32 of [start, start + length) as the flash should read after programming, the
+    // bytes of `as_erased` taken as 0xFF.
+    [[nodiscard]] std::uint32_t crc32(std::uint32_t start, std::uint32_t length,
+                                      Hole as_erased) const;
+    [[nodiscard]] std::uint32_t crc32(std::uint32_t start, std::uint32_t length) const {
+        return crc32(start, length, Hole{});
+    }
     // Bit i set when sector i of the layout holds data.
     [[nodiscard]] std::uint32_t sector_mask(const FlashLayout& layout) const;
 
 private:
+    [[nodiscard]] std::uint32_t crc32_continue(std::uint32_t crc, std::uint64_t start,
+                                               std::uint64_t end) const;
+
     std::map<std::uint32_t, Page> pages_;
     std::size_t size_ = 0;
 };

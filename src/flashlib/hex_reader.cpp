@@ -1,18 +1,18 @@
 #include "flashlib/hex_reader.hpp"
 
 #include "base/numtext.hpp"
+#include "flashlib/protocol.hpp"
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace trx::flash {
 
 namespace {
-
-constexpr std::uintmax_t k_max_file = 64ULL * 1024 * 1024;
 
 struct Record {
     std::uint8_t type = 0;
@@ -28,7 +28,8 @@ struct Base {
 
 class Parser {
 public:
-    Parser(const FlashLayout& flash) : flash_(flash) {}
+    Parser(const FlashLayout& flash, std::optional<std::uint32_t> reset_vector)
+        : flash_(flash), reset_vector_(reset_vector) {}
     HexResult run(std::string_view text);
 
 private:
@@ -37,8 +38,10 @@ private:
     bool record(std::string_view text, Record& out);
     bool apply(const Record& r);
     bool store(const Record& r);
+    void check_reset_vector();
 
     const FlashLayout& flash_;
+    std::optional<std::uint32_t> reset_vector_;
     HexResult result_;
     Base base_;
     int line_no_ = 0;
@@ -83,8 +86,29 @@ HexResult Parser::run(std::string_view text) {
     } else if (result_.image.empty()) {
         line_no_ = end_line_;
         fail(HexProblem::no_data, "no data before the end record");
+    } else if (reset_vector_) {
+        line_no_ = end_line_;
+        check_reset_vector();
     }
     return std::move(result_);
+}
+
+void Parser::check_reset_vector() {
+    const std::uint32_t at = *reset_vector_;
+    const std::string range =
+        hex_address(at) + " ... " + hex_address(at + proto::k_reset_vector_size - 1);
+    if (!result_.image.holds(at, proto::k_reset_vector_size)) {
+        fail(HexProblem::no_reset_vector,
+             "no reset vector: the file holds no data for all of " + range);
+        return;
+    }
+    bool blank = true;
+    for (std::uint32_t i = 0; i < proto::k_reset_vector_size; ++i) {
+        blank = blank && result_.image.at(at + i) == 0xFF;
+    }
+    if (blank) {
+        fail(HexProblem::no_reset_vector, "no reset vector: " + range + " are all 0xFF");
+    }
 }
 
 bool Parser::line(std::string_view text) {
@@ -177,26 +201,72 @@ bool Parser::store(const Record& r) {
 
 } // namespace
 
-HexResult parse_intel_hex(std::string_view text, const FlashLayout& flash) {
-    return Parser(flash).run(text);
+HexResult parse_intel_hex(std::string_view text, const FlashLayout& flash,
+                          std::optional<std::uint32_t> reset_vector) {
+    return Parser(flash, reset_vector).run(text);
 }
 
-HexResult read_intel_hex_file(const std::string& path, const FlashLayout& flash) {
-    HexResult result;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        result.error = {HexProblem::cannot_read, 0,
-                        "cannot open " + path + ": " + std::strerror(errno)};
+namespace {
+
+HexError read_error(HexProblem p, std::string message) {
+    return HexError{p, 0, std::move(message)};
+}
+
+// The whole file, or why it was not read.
+HexError read_file(const std::string& path, std::string& text) {
+    // Non-blocking, so that opening a FIFO without a writer returns at once.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return read_error(HexProblem::cannot_read,
+                          "cannot open " + path + ": " + std::strerror(errno));
+    }
+    struct stat st {};
+    HexError error;
+    if (::fstat(fd, &st) != 0) {
+        error = read_error(HexProblem::cannot_read,
+                           "cannot read " + path + ": " + std::strerror(errno));
+    } else if (!S_ISREG(st.st_mode)) {
+        error = read_error(HexProblem::not_a_regular_file, path + " is not a regular file");
+    } else if (static_cast<std::uintmax_t>(st.st_size) > k_max_hex_file) {
+        error = read_error(HexProblem::too_large, path + " is larger than 16 MiB");
+    }
+    // A file that grows while it is read still stops one byte past the limit.
+    char buffer[65536];
+    while (error.problem == HexProblem::none) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            error = read_error(HexProblem::cannot_read,
+                               "cannot read " + path + ": " + std::strerror(errno));
+        } else if (n == 0) {
+            break;
+        } else if (text.size() + static_cast<std::size_t>(n) > k_max_hex_file) {
+            error = read_error(HexProblem::too_large, path + " is larger than 16 MiB");
+        } else {
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    return error;
+}
+
+} // namespace
+
+HexResult read_intel_hex_file(const std::string& path, const FlashLayout& flash,
+                              std::optional<std::uint32_t> reset_vector) {
+    std::string text;
+    if (HexError e = read_file(path, text); e.problem != HexProblem::none) {
+        HexResult result;
+        result.error = std::move(e);
         return result;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad() || text.view().size() > k_max_file) {
-        result.error = {HexProblem::cannot_read, 0,
-                        "cannot read " + path + " (error or too large)"};
-        return result;
-    }
-    return parse_intel_hex(text.view(), flash);
+    return parse_intel_hex(text, flash, reset_vector);
+}
+
+HexResult read_firmware_file(const std::string& path) {
+    return read_intel_hex_file(path, trx81500_layout(), k_trx81500_reset_vector);
 }
 
 } // namespace trx::flash

@@ -2,6 +2,8 @@
 
 #include "base/numtext.hpp"
 
+#include <algorithm>
+
 namespace trx::flash {
 
 using proto::Status;
@@ -95,16 +97,20 @@ Outcome HostLink::request(const proto::Frame& request, proto::Type reply_type,
         return Outcome::failure(line_failure());
     }
     for (;;) {
-        if (now() - started > limits.overall) {
+        // BUSY answers extend the wait for an answer, never the whole bound.
+        if (now() - started >= limits.overall) {
             return Outcome::failure(
                 w + " did not finish within " +
                 num::dec(std::chrono::ceil<std::chrono::seconds>(limits.overall).count()) + " s");
         }
-        Incoming in = receive(deadline);
+        Incoming in = receive(std::min(deadline, started + limits.overall));
         if (in.kind == Incoming::Kind::failed) {
             return Outcome::failure(line_failure());
         }
         if (in.kind == Incoming::Kind::timeout) {
+            if (now() < deadline) {
+                continue; // the overall bound is reached
+            }
             if (sent >= limits.transmissions) {
                 return Outcome::failure("no answer from the target to " + w + " after " +
                                         transmissions_text(sent));

@@ -3,6 +3,8 @@
 #include "flashlib/checksums.hpp"
 #include "flashlib/cobs.hpp"
 
+#include <algorithm>
+
 namespace trx::flash::proto {
 
 std::string_view type_name(Type t) {
@@ -19,6 +21,8 @@ std::string_view type_name(Type t) {
         return "CRC";
     case Type::go:
         return "GO";
+    case Type::zdata:
+        return "ZDATA";
     case Type::ack:
         return "ACK";
     case Type::hello_reply:
@@ -171,6 +175,9 @@ std::vector<std::uint8_t> hello_reply_payload(const TargetInfo& info) {
     for (const Sector& s : info.layout.sectors) {
         w.u32(s.start).u32(s.size);
     }
+    if (info.extended) {
+        w.u8(info.capabilities).u16(info.inflate_buffer).u32(info.reset_vector);
+    }
     return w.take();
 }
 
@@ -193,10 +200,52 @@ std::optional<TargetInfo> parse_hello_reply(const Frame& f) {
         s.size = r.u32();
         info.layout.sectors.push_back(s);
     }
+    info.extended = r.ok() && !r.at_end();
+    if (info.extended) {
+        info.capabilities = r.u8();
+        info.inflate_buffer = r.u16();
+        info.reset_vector = r.u32();
+    } else if (!info.layout.sectors.empty()) {
+        info.reset_vector = info.layout.sectors.front().start;
+    }
     if (!r.ok() || !r.at_end() || info.name.size() > k_name_max) {
         return std::nullopt;
     }
     return info;
+}
+
+std::size_t TargetInfo::run_capacity() const {
+    if ((capabilities & k_can_inflate) == 0) {
+        return 0;
+    }
+    const std::size_t bytes = std::min<std::size_t>(inflate_buffer, k_max_inflate);
+    return bytes - bytes % k_block;
+}
+
+std::vector<std::uint8_t> zdata_payload(std::uint32_t run_address, std::size_t offset,
+                                        std::size_t count, std::span<const std::uint8_t> deflate) {
+    return Writer()
+        .u32(run_address)
+        .u16(static_cast<std::uint16_t>(offset))
+        .u16(static_cast<std::uint16_t>(count))
+        .bytes(deflate)
+        .take();
+}
+
+std::optional<ZData> parse_zdata(const Frame& f) {
+    if (f.type != Type::zdata) {
+        return std::nullopt;
+    }
+    Reader r(f.payload);
+    ZData z;
+    z.run_address = r.u32();
+    z.offset = r.u16();
+    z.count = r.u16();
+    if (!r.ok() || f.payload.size() == k_zdata_header || z.count == 0) {
+        return std::nullopt;
+    }
+    z.deflate = std::span(f.payload).subspan(k_zdata_header);
+    return z;
 }
 
 } // namespace trx::flash::proto

@@ -23,6 +23,7 @@ enum class Type : std::uint8_t {
     data = 0x04,
     crc = 0x05,
     go = 0x06,
+    zdata = 0x07,
     ack = 0x80,
     hello_reply = 0x81,
     clock_reply = 0x82,
@@ -49,6 +50,13 @@ constexpr std::size_t k_max_payload = 280;
 constexpr std::size_t k_header = 5;        // type, sequence number, length
 constexpr std::size_t k_max_encoded = 300; // a receiver drops longer pieces
 constexpr std::size_t k_name_max = 32;
+// ZDATA: u32 run address, u16 offset in the run, u16 bytes this piece adds, then DEFLATE.
+constexpr std::size_t k_zdata_header = 8;
+constexpr std::size_t k_max_inflate = 8192; // the largest run a target may inflate
+constexpr std::uint32_t k_reset_vector_size = 4;
+
+// Capability bits of HELLO_REPLY's extension.
+constexpr std::uint8_t k_can_inflate = 0x01; // takes ZDATA
 
 // Target timing.
 constexpr auto k_inter_byte_timeout = 50ms;
@@ -61,6 +69,7 @@ constexpr auto k_connect_wait = 200ms;
 constexpr auto k_ack_timeout = 500ms;
 constexpr int k_retries = 3;
 constexpr auto k_erase_limit = 30s;
+constexpr auto k_data_limit = 10s; // one DATA or ZDATA frame, BUSY answers included
 constexpr auto k_crc_limit = 10s;
 constexpr auto k_go_wait = 200ms;
 
@@ -112,7 +121,9 @@ struct Ack {
 Frame make_ack(std::uint16_t seq, Ack a);
 std::optional<Ack> parse_ack(const Frame& f);
 
-// What HELLO_REPLY tells about the target.
+// What HELLO_REPLY tells about the target. A flash monitor that predates the extension
+// (capabilities, inflate buffer, reset vector) sends none: it takes raw DATA only, and its
+// reset vector is the first address of its flash.
 struct TargetInfo {
     std::uint8_t version = k_version;
     std::uint8_t window = k_window;
@@ -120,9 +131,26 @@ struct TargetInfo {
     std::uint32_t clock_hz = 0;
     std::string name;
     FlashLayout layout;
+    bool extended = true;
+    std::uint8_t capabilities = 0;
+    std::uint16_t inflate_buffer = 0; // bytes of RAM for a ZDATA run
+    std::uint32_t reset_vector = 0;
+    // The run length the host may use: 0 when the target takes no ZDATA.
+    [[nodiscard]] std::size_t run_capacity() const;
 };
 std::vector<std::uint8_t> hello_reply_payload(const TargetInfo& info);
 std::optional<TargetInfo> parse_hello_reply(const Frame& f);
+
+// One ZDATA frame's payload, read.
+struct ZData {
+    std::uint32_t run_address = 0;
+    std::uint16_t offset = 0;
+    std::uint16_t count = 0;
+    std::span<const std::uint8_t> deflate;
+};
+std::vector<std::uint8_t> zdata_payload(std::uint32_t run_address, std::size_t offset,
+                                        std::size_t count, std::span<const std::uint8_t> deflate);
+std::optional<ZData> parse_zdata(const Frame& f);
 
 // Signed distance from `from` to `to` on the 16-bit sequence circle.
 inline int seq_distance(std::uint16_t from, std::uint16_t to) {

@@ -12,8 +12,8 @@ namespace trx::flash {
 
 namespace {
 
-// How long a write may wait for room in the driver's transmit buffer.
-constexpr int k_write_wait_ms = 2000;
+// How long one write may wait for room in the driver's transmit buffer, in all.
+constexpr std::chrono::milliseconds k_write_wait{2000};
 
 speed_t speed_for(std::int32_t baud) {
     switch (baud) {
@@ -94,6 +94,7 @@ bool SerialTransport::fail(const std::string& what) {
 }
 
 bool SerialTransport::write(std::string_view bytes) {
+    const auto deadline = std::chrono::steady_clock::now() + k_write_wait;
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
         if (n > 0) {
@@ -103,8 +104,10 @@ bool SerialTransport::write(std::string_view bytes) {
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
             return fail(system_reason());
         }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd p{fd_, POLLOUT, 0};
-        if (::poll(&p, 1, k_write_wait_ms) <= 0) {
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
             return fail("the transmit buffer does not drain");
         }
     }

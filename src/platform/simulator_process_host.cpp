@@ -3,7 +3,8 @@
 namespace trx::platform {
 
 ui::SimulatorStart SimulatorProcessHost::start() {
-    if (!process_.start({}, {}, k_start_timeout)) {
+    // Paced, the live scan and the length of an update are those of a real scanner.
+    if (!process_.start({"--pace"}, {}, k_start_timeout)) {
         return {false, {}, process_.error()};
     }
     return {true, process_.device(), {}};

@@ -1,6 +1,7 @@
 #include "sw_update/sw_update_window.hpp"
 
 #include "base/numtext.hpp"
+#include "flashlib/hex_reader.hpp"
 #include "sw_update/update_log.hpp"
 
 #include <algorithm>
@@ -122,14 +123,19 @@ void SwUpdateWindow::on_program() {
     enter(State::resetting);
 }
 
-bool SwUpdateWindow::check_file(FlashLibrary* lib) {
+// The program's own hex reader checks the file, so that each library function is called at
+// most once per run and in its order: another library may take no file before its SetCom.
+bool SwUpdateWindow::check_file(const FlashLibrary* lib) {
+    reason_.clear();
     if (lib == nullptr) {
-        thrown_ = "No flash library is loaded.";
+        reason_ = "No flash library is loaded.";
         return false;
     }
     const std::string path = form_.hexfilename.caption();
-    std::int32_t size = 0;
-    return call([&] { return lib->LoadFile(path.c_str(), &size); }) == 1;
+    flash::HexResult checked;
+    ctx_.pump.run_blocking([&] { checked = flash::read_firmware_file(path); });
+    reason_ = checked.error.message;
+    return checked.ok();
 }
 
 // ---------------------------------------------------------------- timers
@@ -233,7 +239,7 @@ bool SwUpdateWindow::library_steps(FlashLibrary& lib) {
 
 std::int32_t SwUpdateWindow::call(const std::function<std::int32_t()>& fn) {
     std::int32_t result = 0;
-    thrown_.clear();
+    reason_.clear();
     ctx_.pump.run_blocking([&] {
         // The call may run on a worker thread, where an escaping exception would end the
         // program with the port in the library's hands.
@@ -241,7 +247,7 @@ std::int32_t SwUpdateWindow::call(const std::function<std::int32_t()>& fn) {
             result = fn();
         } catch (const std::exception& e) {
             result = 0;
-            thrown_ = e.what();
+            reason_ = e.what();
         }
     });
     return result;
@@ -305,7 +311,7 @@ void SwUpdateWindow::abort_run() {
 
 // Why a step failed, when it is known, goes to the progress bar's text; the log keeps its lines.
 void SwUpdateWindow::show_detail(const FlashLibrary* lib) {
-    std::string reason = thrown_;
+    std::string reason = reason_;
     if (reason.empty() && lib != nullptr) {
         reason = lib->last_error();
     }

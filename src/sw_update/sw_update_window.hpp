@@ -73,7 +73,7 @@ private:
 
     // The library steps; false at the first that fails (the failure ending has run).
     bool library_steps(FlashLibrary& lib);
-    bool check_file(FlashLibrary* lib);
+    bool check_file(const FlashLibrary* lib);
     // Runs one library call through the event pump and gives its result. A call that
     // throws counts as failed, and its reason becomes the detail shown.
     std::int32_t call(const std::function<std::int32_t()>& fn);
@@ -93,8 +93,9 @@ private:
     SwUpdateForm& form_;
     SwUpdateContext ctx_;
     State state_ = State::ready;
-    // Why the last call threw; written by the call, read after it returned.
-    std::string thrown_;
+    // Why the last step failed where the library cannot say: the file check, or a call that
+    // threw. Written by the step, read after it returned.
+    std::string reason_;
     // Last progress step posted to the window; touched only by the thread running the library.
     int last_progress_ = -1;
     // Last, so the handlers are cut before the members they use go.

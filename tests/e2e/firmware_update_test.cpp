@@ -1,7 +1,9 @@
 // A whole firmware update in the real program: the update window's sequence against the
 // bundled simulator over its pseudo-terminal, with the built-in flash library loaded by name.
-// The simulator keeps its flash in a file, which is checked byte for byte afterwards.
+// The simulator keeps its flash in a file, which is checked byte for byte afterwards. The image
+// is the build's demo firmware, machine code that travels compressed.
 #include "base/numtext.hpp"
+#include "flashlib/hex_reader.hpp"
 #include "main/program.hpp"
 #include "platform/simulator_process_host.hpp"
 #include "platform/std_files.hpp"
@@ -25,8 +27,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <map>
-#include <random>
 #include <unistd.h>
 #include <vector>
 
@@ -56,41 +56,6 @@ private:
     sim::SimulatorProcess process_;
 };
 
-// An Intel HEX file with segment addressing, 16 data bytes per record.
-void write_hex(const fs::path& file, const std::map<std::uint32_t, std::uint8_t>& image) {
-    std::ofstream out(file, std::ios::binary);
-    auto record = [&](int type, std::uint16_t addr, const std::vector<std::uint8_t>& data) {
-        unsigned sum = static_cast<unsigned>(data.size()) + (addr >> 8U) + (addr & 0xFFU) +
-                       static_cast<unsigned>(type);
-        std::string line = ":" + num::hex_upper(data.size(), 2) + num::hex_upper(addr, 4) +
-                           num::hex_upper(static_cast<unsigned>(type), 2);
-        for (auto b : data) {
-            line += num::hex_upper(b, 2);
-            sum += b;
-        }
-        line += num::hex_upper((0x100U - (sum & 0xFFU)) & 0xFFU, 2);
-        out << line << "\r\n";
-    };
-    std::uint32_t segment = 0;
-    auto it = image.begin();
-    while (it != image.end()) {
-        const std::uint32_t base = it->first & ~0xFU;
-        if ((base & 0xF0000U) != segment) {
-            segment = base & 0xF0000U;
-            const auto seg = static_cast<std::uint16_t>(segment >> 4U);
-            record(2, 0, {static_cast<std::uint8_t>(seg >> 8U), static_cast<std::uint8_t>(seg)});
-        }
-        std::vector<std::uint8_t> data;
-        const std::uint32_t start = it->first;
-        while (it != image.end() && it->first == start + data.size() && data.size() < 16) {
-            data.push_back(it->second);
-            ++it;
-        }
-        record(0, static_cast<std::uint16_t>(start & 0xFFFFU), data);
-    }
-    record(1, 0, {});
-}
-
 std::vector<std::uint8_t> read_all(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -105,17 +70,12 @@ TEST(FirmwareUpdate, WholeUpdateAgainstTheSimulatorWritesTheImageAndTheLinkComes
     fs::remove_all(folder);
     fs::create_directories(folder);
 
-    // 12 KiB at the bottom (reset vector included) and 2 KiB above the first 64 KiB.
-    std::map<std::uint32_t, std::uint8_t> image;
-    std::mt19937 rng(81500);
-    for (std::uint32_t a = 0; a < 0x3000; ++a) {
-        image[a] = static_cast<std::uint8_t>(rng());
-    }
-    for (std::uint32_t a = 0x18000; a < 0x18800; ++a) {
-        image[a] = static_cast<std::uint8_t>(rng());
-    }
-    const fs::path hex = folder / "firmware.h86";
-    write_hex(hex, image);
+    // The demo image the build makes: machine code, so that it travels compressed.
+    const fs::path hex = TRX_DEMO_FIRMWARE;
+    const flash::HexResult demo = flash::read_firmware_file(hex.string());
+    ASSERT_TRUE(demo.ok()) << demo.error.message;
+    const flash::HexImage& image = demo.image;
+    ASSERT_GT(image.size(), 64U * 1024);
 
     ui::qt::QtSerialPort port;
     ui::qt::QtClock clock;
@@ -156,7 +116,8 @@ TEST(FirmwareUpdate, WholeUpdateAgainstTheSimulatorWritesTheImageAndTheLinkComes
     const std::string expected =
         "Reseting Controller\r\nSend Bootstrap Comand\r\nOpenCom: " + device +
         ", 57600 Baud     Ok\r\nInitMonitor:     Ok\r\n"
-        "Target: FLASHMON  @   20000000 Hz\r\nLoadFile:  14336 Byte\r\n";
+        "Target: FLASHMON  @   20000000 Hz\r\nLoadFile:  " +
+        num::dec(static_cast<std::int64_t>(image.size())) + " Byte\r\n";
     EXPECT_EQ(log.substr(0, expected.size()), expected) << log;
     EXPECT_NE(log.find("EraseFlash:     Ok\r\nProgramFlash:     Ok\r\nProgramming finished"),
               std::string::npos)
@@ -166,10 +127,14 @@ TEST(FirmwareUpdate, WholeUpdateAgainstTheSimulatorWritesTheImageAndTheLinkComes
     ASSERT_TRUE(wait_until([&] { return fs::exists(flash); }, std::chrono::seconds(20)));
     const auto content = read_all(flash);
     ASSERT_GE(content.size(), 0x40000U);
-    for (const auto& [addr, byte] : image) {
-        ASSERT_EQ(content[addr], byte) << "at " << addr;
+    std::uint32_t end = 0;
+    for (const auto& [page, data] : image.pages()) {
+        for (std::uint32_t i = 0; i < flash::HexImage::k_page; ++i) {
+            ASSERT_EQ(content[page + i], data.bytes[i]) << "at " << page + i;
+        }
+        end = page + flash::HexImage::k_page;
     }
-    EXPECT_EQ(content[0x3000], 0xFF);
+    EXPECT_EQ(content[end], 0xFF) << "the rest of the last sector is erased";
 
     // The main port is open again, the scanner runs its firmware, and the set is read anew.
     EXPECT_TRUE(port.is_open());

@@ -182,10 +182,28 @@ TEST_F(Pty, TransmitSideStaysBoundedWhenNobodyReads) {
     EXPECT_LE(worst, ui::SerialPort::k_transmit_buffer);
 }
 
-TEST_F(Pty, BytesWrittenRightBeforeACloseStillLeave) {
-    ASSERT_TRUE(port.write("Quendel KG 14.03.1999"));
+// The bootstrap string is written right before the update closes the port. Everything written
+// then, a full transmit buffer of it, leaves before close() returns: the far side reads it
+// all, in order, though the device was found at another speed that the close restores.
+TEST_F(Pty, EveryByteWrittenRightBeforeACloseLeaves) {
     port.close();
-    EXPECT_EQ(read_master(21), "Quendel KG 14.03.1999");
+    const int slave = ::open(slave_path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    termios t{};
+    ASSERT_EQ(::tcgetattr(slave, &t), 0);
+    ::cfsetispeed(&t, B9600);
+    ::cfsetospeed(&t, B9600);
+    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &t), 0);
+    ASSERT_TRUE(port.open().ok);
+    ::close(slave);
+    std::string sent;
+    while (sent.size() + 21 <= ui::SerialPort::k_transmit_buffer) {
+        ASSERT_TRUE(port.write("Quendel KG 14.03.1999"));
+        sent += "Quendel KG 14.03.1999";
+    }
+    port.close();
+    EXPECT_FALSE(port.is_open());
+    EXPECT_EQ(read_master(sent.size()), sent);
 }
 
 TEST(QtSerialPortOpen, MissingDeviceGivesAReasonAndStaysClosed) {

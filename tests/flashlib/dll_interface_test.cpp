@@ -21,7 +21,8 @@ TEST(DllInterface, RunsAnUpdateThroughTheBuiltLibrary) {
     sim::FlashMemory memory(trx81500_layout());
     sim::FlashTarget target(memory);
     PtyTarget pty(target);
-    const Chunks image = random_chunk(0x6000, 0xA00, 21);
+    Chunks image = code_chunk(0x6000, 0xA00, 21); // travels compressed
+    image.merge(random_chunk(0x0000, 0x10, 22));  // with its reset vector
     TempHex hex(to_intel_hex(image));
     Dll_interface lib(TRXFLASH_PATH);
     Progress progress;
@@ -33,19 +34,21 @@ TEST(DllInterface, RunsAnUpdateThroughTheBuiltLibrary) {
     ASSERT_TRUE(run.ok()) << run.failed_step << ": " << run.error;
     EXPECT_EQ(run.name.substr(0, 8), "FLASHMON");
     EXPECT_EQ(run.hz, 20'000'000.0);
-    EXPECT_EQ(run.size, 0xA00);
+    EXPECT_EQ(run.size, 0xA10);
     EXPECT_EQ(run.roms1, 1);
-    EXPECT_EQ(run.block, 0b100);
+    EXPECT_EQ(run.block, 0b101);
+    EXPECT_GT(target.counters().zdata_executed, 0U);
     for (std::size_t i = 0; i < 0xA00; ++i) {
         ASSERT_EQ(memory.read(0x6000 + static_cast<std::uint32_t>(i)), image.at(0x6000)[i]);
     }
     // Progress came through the library's callback: erase, program, verify, each complete.
     ASSERT_FALSE(progress.seen.empty());
     EXPECT_EQ(progress.seen.back().phase, FlashProgress::Phase::verify);
+    // Ten blocks, and the reset vector's block without the vector (that goes after the CRCs).
     bool program_complete = false;
     for (const auto& p : progress.seen) {
-        program_complete |=
-            p.phase == FlashProgress::Phase::program && p.done == p.total && p.total == 0xA00;
+        program_complete |= p.phase == FlashProgress::Phase::program && p.done == p.total &&
+                            p.total == 0xA00 + 256 - 4;
     }
     EXPECT_TRUE(program_complete);
 }

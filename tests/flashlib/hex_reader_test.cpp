@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sys/stat.h>
 
 namespace trx::flash {
 namespace {
@@ -129,6 +130,10 @@ TEST(HexImage, CrcAndSectorMaskTreatGapsAsErasedFlash) {
         }
     }
     EXPECT_EQ(img.sector_mask(trx81500_layout()), 0b1110U);
+    // A hole reads as erased, whatever the image holds there.
+    std::fill_n(flat.begin() + 0x6FFE, 4, 0xFF);
+    EXPECT_EQ(img.crc32(0x6000, 0x2000, {0x6FFE, 4}),
+              crc32(std::span(flat).subspan(0x6000, 0x2000)));
 }
 
 // Files written by another tool (srecord) read back to the same bytes: segment records
@@ -168,10 +173,61 @@ TEST(HexReader, ReadsFilesWrittenBySrecCat) {
     std::filesystem::remove_all(dir);
 }
 
-TEST(HexReader, NamesAFileThatCannotBeOpened) {
-    const HexResult r = read_intel_hex_file("/nonexistent/fw.h86", trx81500_layout());
-    EXPECT_EQ(r.error.problem, HexProblem::cannot_read);
-    EXPECT_NE(r.error.message.find("/nonexistent/fw.h86"), std::string::npos);
+// A FIFO or a device picked by mistake, and a file too large, are refused before they are
+// read: none of them may hang the window or fill the memory.
+TEST(HexReader, ReadsOnlyRegularFilesOfAtMost16MiB) {
+    const HexResult missing = read_firmware_file("/nonexistent/fw.h86");
+    EXPECT_EQ(missing.error.problem, HexProblem::cannot_read);
+    EXPECT_NE(missing.error.message.find("/nonexistent/fw.h86"), std::string::npos);
+
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("trx_hexfile_" + std::to_string(std::random_device()()));
+    std::filesystem::create_directories(dir);
+    const auto fifo = dir / "fifo.h86";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto big = dir / "big.h86";
+    std::ofstream(big) << ":00000001FF\n";
+    std::filesystem::resize_file(big, k_max_hex_file + 1); // sparse: no 16 MiB written
+    const auto fits = dir / "fits.h86";
+    std::ofstream(fits) << testing::intel_record(0, 0, std::vector<std::uint8_t>{1, 2, 3, 4})
+                        << "\n:00000001FF\n";
+    std::filesystem::resize_file(fits, k_max_hex_file); // padded with NULs after the end record
+
+    for (const auto& [path, problem] :
+         {std::pair{fifo.string(), HexProblem::not_a_regular_file},
+          std::pair{std::string("/dev/zero"), HexProblem::not_a_regular_file},
+          std::pair{dir.string(), HexProblem::not_a_regular_file},
+          std::pair{big.string(), HexProblem::too_large}}) {
+        SCOPED_TRACE(path);
+        const HexResult r = read_firmware_file(path);
+        EXPECT_EQ(r.error.problem, problem);
+        EXPECT_EQ(r.error.line, 0);
+        EXPECT_NE(r.error.message.find(path), std::string::npos) << r.error.message;
+    }
+    EXPECT_TRUE(read_firmware_file(fits.string()).ok());
+    std::filesystem::remove_all(dir);
+}
+
+TEST(HexReader, AFirmwareFileMustBringItsResetVector) {
+    const std::string vector = record(0, 0x0000, {0xFA, 0x00, 0x00, 0x02});
+    EXPECT_TRUE(parse_intel_hex(vector + "\n" + k_end, trx81500_layout(), 0).ok());
+    const std::vector<BadCase> cases = {
+        {"none", record(0, 0x0100, {1, 2, 3, 4}) + "\n" + k_end, HexProblem::no_reset_vector, 2},
+        {"half of it", record(0, 0x0002, {1, 2}) + "\n\n" + k_end, HexProblem::no_reset_vector, 3},
+        {"all 0xFF", record(0, 0x0000, {0xFF, 0xFF, 0xFF, 0xFF}) + "\n" + k_end,
+         HexProblem::no_reset_vector, 2},
+    };
+    for (const BadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const HexResult r = parse_intel_hex(c.text, trx81500_layout(), 0);
+        EXPECT_EQ(r.error.problem, c.problem);
+        EXPECT_EQ(r.error.line, c.line);
+        EXPECT_NE(r.error.message.find("no reset vector"), std::string::npos);
+    }
+    // Elsewhere when the target says so.
+    EXPECT_TRUE(
+        parse_intel_hex(record(0, 0x4010, {1, 2, 3, 4}) + "\n" + k_end, trx81500_layout(), 0x4010)
+            .ok());
 }
 
 } // namespace

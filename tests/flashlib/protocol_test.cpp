@@ -1,12 +1,16 @@
 // The built-in library against the simulated controller over a virtual 57600-baud line, its
 // flash filled with random bytes: every fault ends in byte-exact flash and success, or in a
-// failure; sectors outside the image never change.
+// failure with the reset vector erased, so that the controller stays in its loader; sectors
+// outside the image never change.
 #include "sim_rig.hpp"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <functional>
+#include <map>
 #include <random>
+#include <tuple>
 
 namespace trx::flash::testing {
 namespace {
@@ -20,11 +24,6 @@ Chunks boot_image() {
 constexpr std::uint32_t k_boot_mask = 0b11;
 constexpr std::uint64_t k_boot_blocks = 4 + 18;
 
-// Sector 3 only: the reset vector stays as it was.
-Chunks upper_image() {
-    return random_chunk(0x8000, 0x1000, 3);
-}
-
 // First address in `c` whose byte has `bit` clear.
 std::uint32_t zero_bit_at(const Chunks& c, std::uint32_t from, int bit) {
     for (const auto& [start, data] : c) {
@@ -37,15 +36,21 @@ std::uint32_t zero_bit_at(const Chunks& c, std::uint32_t from, int bit) {
     return 0;
 }
 
-void expect_sound(const SimRig& rig, const UpdateRun& run, const Chunks& image,
-                  std::uint32_t mask) {
+// Success over exact content, or a failure with a reason and, once the flash was touched, a
+// blank reset vector: reset and left alone, the controller stays in its loader.
+void expect_sound(SimRig& rig, const UpdateRun& run, const Chunks& image, std::uint32_t mask) {
     EXPECT_TRUE(rig.changed_outside(mask).empty());
     if (run.ok()) {
         EXPECT_TRUE(std::ranges::equal(rig.memory.content(), rig.expected(image, mask)))
             << "success reported over wrong flash content";
         EXPECT_EQ(rig.memory.reprogrammed_bytes(), 0U);
-    } else {
-        EXPECT_FALSE(run.error.empty());
+        return;
+    }
+    EXPECT_FALSE(run.error.empty());
+    const bool in_loader = rig.stays_in_loader();
+    if (!std::ranges::equal(rig.memory.content(), rig.before)) {
+        EXPECT_TRUE(rig.reset_vector_blank()) << "a failed update left a reset vector";
+        EXPECT_TRUE(in_loader) << "a failed update left a controller that starts";
     }
 }
 
@@ -74,8 +79,9 @@ TEST(FlashProtocol, UpdatesOnlyTheImageSectorsAndSkipsErasedBlocks) {
     EXPECT_EQ(run.roms1, 1);
     EXPECT_EQ(run.block, 0b100011);
     expect_sound(rig, run, image, 0b100011);
-    // The 0xFF block is not sent; the reset vector's block is programmed last.
-    EXPECT_EQ(rig.target.counters().data_executed, k_boot_blocks + 1);
+    // The 0xFF block is not sent; the reset vector's block goes last, in two: the block
+    // without the vector, then (after the CRC of every sector) the vector's 4 bytes.
+    EXPECT_EQ(rig.target.counters().blocks_programmed, k_boot_blocks + 2);
     EXPECT_EQ(rig.library.stats().transfer.payload_bytes,
               static_cast<std::int64_t>((k_boot_blocks + 1) * 256));
     EXPECT_EQ(rig.target.counters().last_data_address, 0U);
@@ -84,7 +90,7 @@ TEST(FlashProtocol, UpdatesOnlyTheImageSectorsAndSkipsErasedBlocks) {
     ASSERT_FALSE(progress.seen.empty());
     EXPECT_EQ(progress.seen.front().phase, FlashProgress::Phase::erase);
     EXPECT_EQ(progress.seen.back().phase, FlashProgress::Phase::verify);
-    EXPECT_EQ(progress.seen.back().done, 3);
+    EXPECT_EQ(progress.seen.back().done, 4) << "3 sectors, the vector's once more";
     for (std::size_t i = 1; i < progress.seen.size(); ++i) {
         const auto& a = progress.seen[i - 1];
         const auto& b = progress.seen[i];
@@ -98,7 +104,7 @@ struct FaultCase {
     std::uint32_t mask;
     std::function<void(SimRig&)> arrange;
     const char* failure; // nullptr: the run must succeed
-    std::function<void(const SimRig&)> check = {};
+    std::function<void(SimRig&)> check = {};
 };
 
 TEST(FlashProtocol, EachInjectedFaultEndsInExactFlashOrAFailure) {
@@ -120,13 +126,13 @@ TEST(FlashProtocol, EachInjectedFaultEndsInExactFlashOrAFailure) {
          },
          nullptr},
         {"answer to the last block lost", boot, k_boot_mask,
-         [](SimRig& r) { r.target.faults().lose_data_answers = {k_boot_blocks - 1}; }, nullptr,
-         [](const SimRig& r) { EXPECT_GE(r.target.counters().repeats_answered, 1U); }},
+         [](SimRig& r) { r.target.faults().lose_data_answers = {k_boot_blocks}; }, nullptr,
+         [](SimRig& r) { EXPECT_GE(r.target.counters().repeats_answered, 1U); }},
         {"two answers in a row lost", boot, k_boot_mask,
          [](SimRig& r) {
              r.target.faults().lose_data_answers = {5, 6};
          },
-         nullptr, [](const SimRig& r) { EXPECT_GE(r.target.counters().repeats_answered, 1U); }},
+         nullptr, [](SimRig& r) { EXPECT_GE(r.target.counters().repeats_answered, 1U); }},
         {"three NAKs", boot, k_boot_mask,
          [](SimRig& r) {
              r.target.faults().nak_run_from = 3;
@@ -141,13 +147,16 @@ TEST(FlashProtocol, EachInjectedFaultEndsInExactFlashOrAFailure) {
          "reports damaged frames for DATA at 0x004"},
         {"reset while programming, reset vector blank", boot, k_boot_mask,
          [](SimRig& r) { r.target.faults().reset_at_data = 10; }, "no session",
-         [](const SimRig& r) {
-             EXPECT_FALSE(r.target.finished()) << "a blank reset vector keeps the loader";
+         [](SimRig& r) {
+             EXPECT_TRUE(r.stays_in_loader()) << "a blank reset vector keeps the loader";
              EXPECT_EQ(r.memory.read(0), 0xFF);
          }},
-        {"reset while programming, firmware starts", upper_image(), 0b1000,
-         [](SimRig& r) { r.target.faults().reset_at_data = 5; }, "no answer from the target",
-         [](const SimRig& r) { EXPECT_TRUE(r.target.finished()); }},
+        {"reset while programming the reset vector's block", boot, k_boot_mask,
+         [](SimRig& r) { r.target.faults().reset_at_data = k_boot_blocks - 1; }, "no session",
+         [](SimRig& r) {
+             EXPECT_NE(r.memory.read(4), 0xFF) << "the block without the vector was begun";
+             EXPECT_TRUE(r.reset_vector_blank());
+         }},
         {"bit stuck at 1", boot, k_boot_mask,
          [zero_bit](SimRig& r) { r.memory.stick_bit(zero_bit, 3, true); }, "verify failed at 0x"},
         {"bit stuck at 0", boot, k_boot_mask,
@@ -161,6 +170,8 @@ TEST(FlashProtocol, EachInjectedFaultEndsInExactFlashOrAFailure) {
          "CRC of sector 1 (0x004000, 8 KiB) differs"},
         {"slow erase", boot, k_boot_mask, [](SimRig& r) { r.target.faults().erase_slowdown = 8; },
          nullptr},
+        {"HELLO answered BUSY three times", boot, k_boot_mask,
+         [](SimRig& r) { r.target.faults().busy_hellos = 3; }, nullptr},
         {"erase that never ends", boot, k_boot_mask,
          [](SimRig& r) { r.target.faults().erase_slowdown = 100; },
          "ERASE of sector 0 (0x000000, 16 KiB) did not finish within 30 s"},
@@ -170,7 +181,7 @@ TEST(FlashProtocol, EachInjectedFaultEndsInExactFlashOrAFailure) {
         SimRig rig(42);
         c.arrange(rig);
         TempHex hex(to_intel_hex(c.image));
-        const UpdateRun run = run_update(rig.library, hex.path());
+        const UpdateRun run = rig.update(hex.path());
         if (c.failure == nullptr) {
             EXPECT_TRUE(run.ok()) << run.failed_step << ": " << run.error;
         } else {
@@ -192,8 +203,11 @@ TEST(FlashProtocol, RandomFaultMixturesNeverReportSuccessOverWrongContent) {
         SCOPED_TRACE(seed);
         std::mt19937 rng(seed);
         SimRig rig(seed);
-        Chunks image = random_chunk(0x6000 + rng() % 0x1000, 1500 + rng() % 3000, seed);
-        image.merge(random_chunk(0x10000 + rng() % 0x100, 500 + rng() % 2000, seed + 100));
+        // Every other image compresses: the faults then hit ZDATA runs too.
+        const auto chunk = seed % 2 == 0 ? code_chunk : random_chunk;
+        Chunks image = chunk(0x6000 + rng() % 0x1000, 1500 + rng() % 3000, seed);
+        image.merge(chunk(0x10000 + rng() % 0x100, 500 + rng() % 2000, seed + 100));
+        image.merge(chunk(0x0000, 16 + rng() % 600, seed + 200)); // with the reset vector
         auto& f = rig.target.faults();
         for (unsigned i = rng() % 6; i > 0; --i) {
             f.corrupt_received.push_back(rng() % 12000);
@@ -275,6 +289,144 @@ TEST(FlashProtocol, AFileThatDoesNotReadStopsBeforeTheFlashIsTouched) {
     EXPECT_EQ(run.error, "line 1: bad checksum");
     EXPECT_TRUE(rig.changed_outside(0).empty());
     EXPECT_TRUE(rig.target.finished()) << "nothing erased: CloseCom restarts the firmware";
+}
+
+// A stuck bit shows in the target's read-back, behind a lying target only in the CRC. In
+// whichever sector it sits, the run fails before the reset vector is written, or erases it
+// again when it was the vector that failed.
+TEST(FlashProtocol, AStuckBitInAnySectorEndsWithTheControllerInItsLoader) {
+    const FlashLayout layout = trx81500_layout();
+    Chunks image = random_chunk(0x0000, 0x200, 50);
+    std::vector<std::uint32_t> places = {0x0000, 0x0010}; // the vector, the rest of its block
+    for (std::size_t i = 1; i < layout.sectors.size(); ++i) {
+        image.merge(random_chunk(layout.sectors[i].start + 0x300, 0x200, 50 + i));
+        places.push_back(layout.sectors[i].start + 0x310);
+    }
+    TempHex hex(to_intel_hex(image));
+    for (const bool lying : {false, true}) {
+        for (const std::uint32_t at : places) {
+            SCOPED_TRACE((lying ? "lying target, bit at " : "bit at ") + std::to_string(at));
+            SimRig rig(60);
+            rig.target.faults().skip_verify = lying;
+            const auto& [start, data] = *std::prev(image.upper_bound(at));
+            // A bit the image clears there (random chunks hold no 0xFF).
+            rig.memory.stick_bit(at, std::countr_one(data.at(at - start)), true);
+            const UpdateRun run = rig.update(hex.path());
+            ASSERT_EQ(run.failed_step, "ProgramFlash");
+            EXPECT_NE(run.error.find(lying ? "differs" : "verify failed"), std::string::npos)
+                << run.error;
+            if (at < proto::k_reset_vector_size) {
+                EXPECT_NE(run.error.find("the reset vector was erased again"), std::string::npos)
+                    << run.error;
+            }
+            expect_sound(rig, run, image, 0x7F);
+            EXPECT_TRUE(rig.reset_vector_blank());
+            EXPECT_TRUE(rig.stays_in_loader());
+        }
+    }
+}
+
+// BUSY extends the wait for one answer, never a command's whole bound: a target that answers
+// BUSY for ever ends the run with a reason, in virtual time, within that bound.
+TEST(FlashProtocol, ATargetThatAnswersBusyForEverEndsTheRunWithinTheBound) {
+    using std::chrono::seconds;
+    struct Case {
+        std::optional<proto::Type> busy;
+        Chunks image;
+        const char* step;
+        const char* reason;
+        seconds bound;
+        bool in_verify = false; // bound the CRC requests, not the blocks before them
+    };
+    Chunks code = code_chunk(0x0000, 0x1000, 70);
+    const std::vector<Case> cases = {
+        {std::nullopt, boot_image(), "InitMonitor", "answers HELLO only with BUSY", seconds(2)},
+        {proto::Type::clock, boot_image(), "AdjustCpuFrequency", "CLOCK did not finish within 2 s",
+         seconds(2)},
+        {proto::Type::erase, boot_image(), "EraseFlash",
+         "ERASE of sector 0 (0x000000, 16 KiB) did not finish within 30 s", seconds(30)},
+        {proto::Type::data, boot_image(), "ProgramFlash",
+         "DATA at 0x000100 did not finish within 10 s", seconds(10)},
+        {proto::Type::zdata, code, "ProgramFlash", "ZDATA at 0x000100 did not finish within 10 s",
+         seconds(10)},
+        {proto::Type::crc, boot_image(), "ProgramFlash",
+         "CRC of sector 0 (0x000000, 16 KiB) did not finish within 10 s", seconds(10), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        SimRig rig(71);
+        rig.target.faults().busy_forever = c.busy;
+        rig.target.faults().busy_hellos = c.busy ? 0 : 1'000'000;
+        TempHex hex(to_intel_hex(c.image));
+        const UpdateRun run = rig.update(hex.path());
+        ASSERT_EQ(run.failed_step, c.step) << run.error;
+        EXPECT_NE(run.error.find(c.reason), std::string::npos) << run.error;
+        const auto waited = c.in_verify ? rig.library.stats().verify_time : run.took.at(c.step);
+        EXPECT_LE(waited, c.bound + seconds(1));
+        expect_sound(rig, run, c.image, 0b11);
+    }
+}
+
+TEST(FlashProtocol, CodeTravelsCompressedWhereTheTargetInflatesAndRawToAnOlderMonitor) {
+    Chunks image = code_chunk(0x0000, 0x3000, 80);
+    image.merge(code_chunk(0x10000, 0x2400, 81));
+    image.merge(random_chunk(0x12400, 0x300, 82));
+    TempHex hex(to_intel_hex(image));
+    std::map<std::string, std::uint64_t> sent;
+    for (const auto& [name, legacy, buffer] :
+         {std::tuple{"older monitor", true, proto::k_max_inflate},
+          std::tuple{"1 KiB to inflate", false, std::size_t{1024}},
+          std::tuple{"8 KiB to inflate", false, proto::k_max_inflate}}) {
+        SCOPED_TRACE(name);
+        sim::TargetConfig config;
+        config.legacy_hello = legacy;
+        config.inflate_buffer = buffer;
+        SimRig rig(83, config);
+        const UpdateRun run = rig.update(hex.path());
+        ASSERT_TRUE(run.ok()) << run.failed_step << ": " << run.error;
+        expect_sound(rig, run, image, 0b10001);
+        EXPECT_TRUE(rig.target.finished());
+        const auto& counters = rig.target.counters();
+        EXPECT_EQ(counters.zdata_executed > 0, !legacy);
+        EXPECT_EQ(rig.library.stats().transfer.payload_bytes, 0x3000 + 0x2400 + 0x300);
+        sent[name] = rig.line->bytes_to_target();
+    }
+    EXPECT_LT(sent["8 KiB to inflate"] * 10, sent["older monitor"] * 7);
+    EXPECT_LE(sent["8 KiB to inflate"], sent["1 KiB to inflate"]);
+}
+
+// The reset vector is where the target says, or, from an older monitor, the first address of
+// its flash; never a constant 0.
+TEST(FlashProtocol, TheResetVectorIsTheOneOfTheTargetsLayout) {
+    sim::TargetConfig named;
+    named.reset_vector = 0x4010; // in sector 1
+    SimRig rig(90, named);
+    const Chunks image = boot_image();
+    TempHex hex(to_intel_hex(image));
+    const UpdateRun run = rig.update(hex.path());
+    ASSERT_TRUE(run.ok()) << run.failed_step << ": " << run.error;
+    expect_sound(rig, run, image, k_boot_mask);
+    EXPECT_EQ(rig.target.counters().last_data_address, 0x4010U);
+    EXPECT_TRUE(rig.target.finished());
+
+    sim::TargetConfig older;
+    older.legacy_hello = true;
+    SimRig high(91, older, {}, FlashLayout{{{0x80000, 0x4000}, {0x84000, 0x4000}}});
+    Chunks upper = random_chunk(0x80000, 0x300, 92);
+    upper.merge(random_chunk(0x84000, 0x300, 93));
+    TempHex upper_hex(to_intel_hex(upper));
+    const UpdateRun high_run = high.update(upper_hex.path());
+    ASSERT_TRUE(high_run.ok()) << high_run.failed_step << ": " << high_run.error;
+    expect_sound(high, high_run, upper, 0b11);
+    EXPECT_EQ(high.target.counters().last_data_address, 0x80000U);
+
+    // A file without the vector the target names is refused before the flash is touched.
+    SimRig refusing(94, named);
+    TempHex no_vector(to_intel_hex(random_chunk(0x0000, 0x400, 95)));
+    const UpdateRun refused = refusing.update(no_vector.path());
+    EXPECT_EQ(refused.failed_step, "LoadFile");
+    EXPECT_NE(refused.error.find("no reset vector"), std::string::npos) << refused.error;
+    EXPECT_TRUE(std::ranges::equal(refusing.memory.content(), refusing.before));
 }
 
 } // namespace

@@ -59,6 +59,32 @@ Chunks random_chunk(std::uint32_t start, std::size_t count, std::uint32_t seed) 
     return Chunks{{start, data}};
 }
 
+std::vector<std::uint8_t> code_like(std::size_t count, std::uint32_t seed) {
+    std::mt19937 idioms(1234);
+    std::vector<std::vector<std::uint8_t>> repertoire(24);
+    for (auto& r : repertoire) {
+        r.resize(4 + idioms() % 13);
+        for (auto& b : r) {
+            b = static_cast<std::uint8_t>(idioms());
+        }
+    }
+    std::mt19937 rng(seed);
+    std::vector<std::uint8_t> out;
+    while (out.size() < count) {
+        auto piece = repertoire[rng() % repertoire.size()];
+        if (rng() % 4 == 0) {
+            piece[rng() % piece.size()] = static_cast<std::uint8_t>(rng());
+        }
+        out.insert(out.end(), piece.begin(), piece.end());
+    }
+    out.resize(count);
+    return out;
+}
+
+Chunks code_chunk(std::uint32_t start, std::size_t count, std::uint32_t seed) {
+    return Chunks{{start, code_like(count, seed)}};
+}
+
 TempHex::TempHex(const std::string& text) {
     static std::mt19937_64 names(std::random_device{}());
     dir_ = std::filesystem::temp_directory_path() / ("trx_flash_" + std::to_string(names()));
@@ -71,38 +97,64 @@ TempHex::~TempHex() {
     std::filesystem::remove_all(dir_, ec);
 }
 
-UpdateRun run_update(FlashLibrary& lib, const std::string& hex_path, const char* port) {
+UpdateRun run_update(FlashLibrary& lib, const std::string& hex_path, const char* port,
+                     const RunClock& clock) {
     UpdateRun run;
     char name[33];
     std::fill_n(name, 32, ' ');
     name[32] = '\0';
-    auto step = [&](const char* what, std::int32_t result) {
+    auto step = [&](const char* what, auto&& call) {
+        const auto started = clock ? clock() : std::chrono::nanoseconds{};
+        const std::int32_t result = call();
+        if (clock) {
+            run.took[what] = clock() - started;
+        }
         if (result != 1 && run.ok()) {
             run.failed_step = what;
             run.error = lib.last_error();
         }
         return result == 1;
     };
-    const bool ok =
-        step("SetCom", lib.SetCom(port, 57600)) && step("InitMonitor", lib.InitMonitor(name)) &&
-        step("AdjustCpuFrequency", lib.AdjustCpuFrequency(&run.hz)) &&
-        step("LoadFile", lib.LoadFile(hex_path.c_str(), &run.size)) &&
-        step("AutoROMS1", lib.AutoROMS1(&run.roms1)) &&
-        step("GetHexFileBlock", lib.GetHexFileBlock(&run.block)) &&
-        step("EraseFlash", lib.EraseFlash(run.block)) && step("ProgramFlash", lib.ProgramFlash());
+    const bool ok = step("SetCom", [&] { return lib.SetCom(port, 57600); }) &&
+                    step("InitMonitor", [&] { return lib.InitMonitor(name); }) &&
+                    step("AdjustCpuFrequency", [&] { return lib.AdjustCpuFrequency(&run.hz); }) &&
+                    step("LoadFile", [&] { return lib.LoadFile(hex_path.c_str(), &run.size); }) &&
+                    step("AutoROMS1", [&] { return lib.AutoROMS1(&run.roms1); }) &&
+                    step("GetHexFileBlock", [&] { return lib.GetHexFileBlock(&run.block); }) &&
+                    step("EraseFlash", [&] { return lib.EraseFlash(run.block); }) &&
+                    step("ProgramFlash", [&] { return lib.ProgramFlash(); });
     (void)ok;
     (void)lib.CloseCom();
     run.name = name;
     return run;
 }
 
-SimRig::SimRig(std::uint32_t seed, sim::TargetConfig config, sim::LineConfig line_cfg)
-    : target(memory, std::move(config)), line_config(line_cfg),
+namespace {
+
+// The library's end of a line the rig keeps.
+class LineEnd final : public Transport {
+public:
+    explicit LineEnd(sim::VirtualLine& line) : line_(line) {}
+    [[nodiscard]] bool write(std::string_view bytes) override { return line_.write(bytes); }
+    [[nodiscard]] bool read(std::string& into, Duration timeout) override {
+        return line_.read(into, timeout);
+    }
+    void flush_input() override { line_.flush_input(); }
+    [[nodiscard]] Duration now() const override { return line_.now(); }
+
+private:
+    sim::VirtualLine& line_;
+};
+
+} // namespace
+
+SimRig::SimRig(std::uint32_t seed, sim::TargetConfig config, sim::LineConfig line_cfg,
+               FlashLayout layout)
+    : memory(std::move(layout)), target(memory, std::move(config)), line_config(line_cfg),
       library([this](const std::string&, std::int32_t, std::string&) -> std::unique_ptr<Transport> {
-          auto l = std::make_unique<sim::VirtualLine>(target, line_config);
-          target.enter(l->now());
-          line = l.get();
-          return l;
+          line = std::make_unique<sim::VirtualLine>(target, line_config);
+          target.enter(line->now());
+          return std::make_unique<LineEnd>(*line);
       }) {
     std::mt19937 rng(seed);
     before.resize(memory.content().size());
@@ -112,16 +164,38 @@ SimRig::SimRig(std::uint32_t seed, sim::TargetConfig config, sim::LineConfig lin
     memory.load(before);
 }
 
+bool SimRig::stays_in_loader() {
+    // An hour later: work begun (a slow erase) has ended, and the silence has reset it.
+    auto t = (line ? line->now() : Transport::Duration{}) + std::chrono::hours(1);
+    std::string out;
+    target.poll(t, out);
+    if (!target.finished()) {
+        target.reset(t);
+    }
+    t += proto::k_loader_silence + std::chrono::seconds(1);
+    target.poll(t, out);
+    return !target.finished();
+}
+
+UpdateRun SimRig::update(const std::string& hex_path) {
+    return run_update(library, hex_path, "COM1",
+                      [this] { return line ? line->now() : std::chrono::nanoseconds{}; });
+}
+
+bool SimRig::reset_vector_blank() const {
+    return !memory.first_not_blank(target.reset_vector(), proto::k_reset_vector_size).has_value();
+}
+
 std::vector<std::uint8_t> SimRig::expected(const Chunks& image, std::uint32_t mask) const {
     std::vector<std::uint8_t> out = before;
     const auto& sectors = memory.layout().sectors;
     for (std::size_t i = 0; i < sectors.size(); ++i) {
         if ((mask >> i & 1U) != 0) {
-            std::fill_n(out.begin() + sectors[i].start, sectors[i].size, 0xFF);
+            std::fill_n(out.begin() + (sectors[i].start - memory.base()), sectors[i].size, 0xFF);
         }
     }
     for (const auto& [start, data] : image) {
-        std::copy(data.begin(), data.end(), out.begin() + start);
+        std::copy(data.begin(), data.end(), out.begin() + (start - memory.base()));
     }
     return out;
 }
@@ -132,7 +206,8 @@ std::vector<std::size_t> SimRig::changed_outside(std::uint32_t mask) const {
     for (std::size_t i = 0; i < sectors.size(); ++i) {
         const auto now = memory.sector_content(i);
         if ((mask >> i & 1U) == 0 &&
-            !std::equal(now.begin(), now.end(), before.begin() + sectors[i].start)) {
+            !std::equal(now.begin(), now.end(),
+                        before.begin() + (sectors[i].start - memory.base()))) {
             changed.push_back(i);
         }
     }

@@ -5,7 +5,9 @@
 #include "sim/flash/flash_target.hpp"
 #include "sim/flash/virtual_line.hpp"
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,6 +24,10 @@ std::string intel_record(std::uint8_t type, std::uint16_t offset,
 std::string to_intel_hex(const Chunks& chunks);
 // `count` bytes of random data at `start`, none of them 0xFF runs by accident.
 Chunks random_chunk(std::uint32_t start, std::size_t count, std::uint32_t seed);
+// Code-like bytes: instruction sequences from a small repertoire, now and then with another
+// operand, as compiled firmware repeats its idioms. They compress.
+std::vector<std::uint8_t> code_like(std::size_t count, std::uint32_t seed);
+Chunks code_chunk(std::uint32_t start, std::size_t count, std::uint32_t seed);
 
 // A hex file in a fresh temporary folder, removed with the object.
 class TempHex {
@@ -47,22 +53,35 @@ struct UpdateRun {
     std::int32_t size = 0;
     std::int16_t roms1 = 0;
     std::int32_t block = 0;
+    // How long each call took, when run_update was given a clock.
+    std::map<std::string, std::chrono::nanoseconds> took;
     [[nodiscard]] bool ok() const { return failed_step.empty(); }
 };
-UpdateRun run_update(FlashLibrary& lib, const std::string& hex_path, const char* port = "COM1");
+using RunClock = std::function<std::chrono::nanoseconds()>;
+UpdateRun run_update(FlashLibrary& lib, const std::string& hex_path, const char* port = "COM1",
+                     const RunClock& clock = {});
 
 // The simulated TRX81500 controller, its flash filled with random bytes, reached by the
 // built-in library over a virtual line at 57600 baud.
 struct SimRig {
     explicit SimRig(std::uint32_t seed, sim::TargetConfig config = {},
-                    sim::LineConfig line_config = {});
+                    sim::LineConfig line_config = {}, FlashLayout layout = trx81500_layout());
 
-    sim::FlashMemory memory{trx81500_layout()};
+    sim::FlashMemory memory;
     std::vector<std::uint8_t> before;
     sim::FlashTarget target;
     sim::LineConfig line_config;
-    sim::VirtualLine* line = nullptr; // valid between SetCom and CloseCom
+    // The line of the last SetCom, kept after CloseCom so that its time can go on.
+    std::unique_ptr<sim::VirtualLine> line;
     BuiltinFlash library;
+
+    // The controller is reset and then left alone for longer than its loader waits: whether
+    // it still sits in its loader (work it had begun is finished first).
+    [[nodiscard]] bool stays_in_loader();
+    // The 4 bytes at the target's reset vector are all 0xFF.
+    [[nodiscard]] bool reset_vector_blank() const;
+    // The update of `hex_path` through the nine calls, each timed on the line's clock.
+    UpdateRun update(const std::string& hex_path);
 
     // Sectors in `mask` hold the image (gaps 0xFF); the others what they held before.
     [[nodiscard]] std::vector<std::uint8_t> expected(const Chunks& image, std::uint32_t mask) const;

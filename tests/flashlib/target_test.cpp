@@ -1,7 +1,9 @@
 // The simulated loader frame by frame: the rules of the protocol that the host alone cannot
 // show (repeats, order, refusals, time-outs).
 #include "flashlib/checksums.hpp"
+#include "flashlib/run_encoder.hpp"
 #include "sim/flash/flash_target.hpp"
+#include "sim_rig.hpp"
 
 #include <gtest/gtest.h>
 
@@ -168,6 +170,107 @@ TEST_F(TargetTest, SilenceOrGoStartsTheFirmwareWhenTheResetVectorIsProgrammed) {
     EXPECT_EQ(status(send(Frame{Type::go, 3, {}}).at(0)), Status::ok);
     EXPECT_FALSE(target.finished()) << "blank reset vector: the loader stays";
     EXPECT_FALSE(target.has_session());
+}
+
+TEST_F(TargetTest, HelloReplyTellsWhatTheLoaderInflatesAndWhereItStarts) {
+    const auto info = proto::parse_hello_reply(send(Frame{Type::hello, 1, {1}}).at(0));
+    ASSERT_TRUE(info.has_value());
+    EXPECT_TRUE(info->extended);
+    EXPECT_EQ(info->run_capacity(), proto::k_max_inflate);
+    EXPECT_EQ(info->reset_vector, 0U);
+
+    TargetConfig older;
+    older.legacy_hello = true;
+    FlashTarget old_target(memory, older);
+    old_target.enter(now);
+    std::string out;
+    old_target.receive(proto::encode(Frame{Type::hello, 1, {1}}), now, out);
+    const auto old_info = proto::parse_hello_reply(frames(out).at(0));
+    ASSERT_TRUE(old_info.has_value());
+    EXPECT_FALSE(old_info->extended);
+    EXPECT_EQ(old_info->run_capacity(), 0U);
+    EXPECT_EQ(old_info->reset_vector, 0U) << "the first address of its flash";
+}
+
+// A run arrives in pieces; each is inflated after the one before and completes blocks. A
+// piece that fails leaves the run as it was, so that its repetition meets the same state.
+TEST_F(TargetTest, InflatesARunPieceByPieceAndKeepsItsStateOverAFailedPiece) {
+    hello(1);
+    send(erase(2, 0x4000));
+    wait(milliseconds(400));
+    flash::RunEncoder enc(proto::k_max_inflate);
+    std::vector<std::uint8_t> run;
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        const auto b = flash::testing::code_like(256, 40 + i);
+        ASSERT_TRUE(enc.add(b, 256 * 8));
+        run.insert(run.end(), b.begin(), b.end());
+    }
+    const auto pieces = enc.pieces(100);
+    ASSERT_GE(pieces.size(), 3U);
+    auto piece = [&](std::uint16_t seq, std::size_t i) {
+        const auto& p = pieces.at(i);
+        return Frame{Type::zdata, seq, proto::zdata_payload(0x4000, p.offset, p.count, p.deflate)};
+    };
+    // The last block gets a bit that sticks at 1 where the run clears it.
+    std::uint32_t stuck = 0x4200;
+    while ((run[stuck - 0x4000] & 1) != 0) {
+        ++stuck;
+    }
+    memory.stick_bit(stuck, 0, true);
+    auto answer = [&](const Frame& f) {
+        auto a = send(f);
+        const auto later = wait(milliseconds(5));
+        a.insert(a.end(), later.begin(), later.end());
+        return a.empty() ? Status::busy : status(a.back());
+    };
+    EXPECT_EQ(answer(piece(3, 1)), Status::bad_request) << "not where the run stands";
+    std::uint16_t seq = 3;
+    for (std::size_t i = 0; i + 1 < pieces.size(); ++i) {
+        ASSERT_EQ(answer(piece(seq++, i)), Status::ok) << i;
+    }
+    const std::size_t last = pieces.size() - 1;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        send(piece(seq, last));
+        const auto later = wait(milliseconds(5));
+        ASSERT_FALSE(later.empty());
+        EXPECT_EQ(status(later.back()), Status::verify_failed);
+        EXPECT_EQ(proto::parse_ack(later.back())->info, stuck);
+    }
+    for (std::uint32_t a = 0x4000; a < 0x4200; ++a) {
+        ASSERT_EQ(memory.read(a), run[a - 0x4000]) << a;
+    }
+    EXPECT_EQ(target.counters().blocks_programmed, 2U + 2U) << "the last one twice";
+}
+
+TEST(FlashTargetRam, ARunLargerThanTheInflateBufferIsRefused) {
+    FlashMemory memory(flash::trx81500_layout());
+    TargetConfig config;
+    config.inflate_buffer = 512;
+    FlashTarget target(memory, config);
+    target.enter({});
+    flash::RunEncoder enc(1024);
+    ASSERT_TRUE(enc.add(std::vector<std::uint8_t>(256, 1), 256 * 8));
+    ASSERT_TRUE(enc.add(std::vector<std::uint8_t>(256, 2), 256 * 8));
+    ASSERT_TRUE(enc.add(std::vector<std::uint8_t>(256, 3), 256 * 8));
+    const auto p = enc.pieces(272).at(0);
+    ASSERT_EQ(p.count, 768U);
+    std::string out;
+    target.receive(proto::encode(Frame{Type::hello, 1, {1}}), {}, out);
+    target.receive(
+        proto::encode(Frame{Type::zdata, 2, proto::zdata_payload(0x8000, 0, p.count, p.deflate)}),
+        {}, out);
+    std::string more;
+    target.poll(milliseconds(10), more);
+    flash::DelimitedReader reader(proto::k_max_encoded);
+    std::vector<Frame> got;
+    for (char c : out + more) {
+        if (reader.feed(static_cast<std::uint8_t>(c)) == flash::DelimitedReader::Event::piece) {
+            got.push_back(*proto::decode(reader.piece()));
+        }
+    }
+    ASSERT_EQ(got.size(), 2U);
+    EXPECT_EQ(proto::parse_ack(got[1])->status, Status::bad_request);
+    EXPECT_EQ(target.counters().blocks_programmed, 0U);
 }
 
 } // namespace

@@ -238,6 +238,28 @@ TEST_F(SimLine, HostFloodingThePacedLineCannotGrowItsBacklogWithoutBound) {
     EXPECT_EQ(answers(), std::vector<std::string>{"L00010D"}) << "answers once the line has room";
 }
 
+// Paced, what the host sends takes its time on the wire too (an update lasts as long as on a
+// real line), and a write that the PC's full transmit queue could not take is lost whole.
+TEST_F(SimLine, PacedLineCarriesTheHostsBytesAtItsRateToo) {
+    config.pace = true;
+    auto& s = start();
+    run(10ms);
+    host->drain();
+    std::string burst;
+    for (int i = 0; i < 100; ++i) {
+        burst += link::build_frame('L', "");
+    }
+    scanner->feed(burst, now);
+    EXPECT_EQ(s.input_backlog(), burst.size());
+    run(50ms);
+    EXPECT_NEAR(static_cast<double>(s.input_backlog()), 500.0 - 288.0, 6.0) << "5760 bytes/s";
+    scanner->feed(std::string(900, 'x'), now);
+    EXPECT_EQ(s.dropped_input(), 900U);
+    run(400ms);
+    EXPECT_EQ(s.input_backlog(), 0U);
+    EXPECT_EQ(answers().size(), 100U) << "every command arrived, in its time";
+}
+
 TEST_F(SimLine, UnpacedLineDeliversAtOnce) {
     start();
     send('R');

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace trx::sw_update {
@@ -25,6 +26,8 @@ using testkit::Driver;
 constexpr std::uint32_t k_green = 0x00C000;
 constexpr std::uint32_t k_red = 0xFF0000;
 const std::string k_hex = "/home/service/firmware/trx81500_v2.h86";
+// A firmware file that the program's own reader accepts: a reset vector and a little code.
+const std::string k_good_hex = ":08000000FA000002E6F0CB005B\r\n:00000001FF\r\n";
 
 // The lines of a successful run with the fake's answers, in order.
 const std::vector<std::string> k_success_lines = {
@@ -63,10 +66,11 @@ void open_port_and_window(Driver& d, const char* com = "com3") {
 class SwUpdate : public ::testing::Test {
 protected:
     SwUpdate() {
+        std::ofstream(hex, std::ios::binary) << k_good_hex;
         d.start();
         d.flash_library(lib);
         open_port_and_window(d);
-        d.answer_file_dialog(k_hex);
+        d.answer_file_dialog(hex);
         d.click("sw_update.openbutton");
     }
 
@@ -100,6 +104,7 @@ protected:
     }
 
     Driver d;
+    const std::string hex = (d.program_folder() / "trx81500_v2.h86").string();
     std::shared_ptr<FakeFlash> lib = std::make_shared<FakeFlash>();
 };
 
@@ -114,7 +119,7 @@ TEST_F(SwUpdate, ASuccessfulRunResetsBootstrapsFlashesAndTakesThePortBack) {
     EXPECT_EQ(d.sent(), "\x02"
                         "F46\x03");
     EXPECT_EQ(d.program().shared().checksum_accumulator, 'F');
-    EXPECT_EQ(lib->calls, std::vector<std::string>{"LoadFile"});
+    EXPECT_TRUE(lib->calls.empty()) << "the file is checked by the program's own reader";
     EXPECT_FALSE(d.enabled("sw_update.openbutton"));
     EXPECT_FALSE(d.enabled("sw_update.program"));
 
@@ -131,18 +136,17 @@ TEST_F(SwUpdate, ASuccessfulRunResetsBootstrapsFlashesAndTakesThePortBack) {
 
     // Step 3, 500 ms after that: the library steps back to back.
     d.advance(499ms);
-    EXPECT_EQ(lib->calls.size(), 1U);
+    EXPECT_TRUE(lib->calls.empty());
     d.advance(1ms);
     EXPECT_EQ(log(), joined(k_success_lines, k_success_lines.size()) + "Programming finished");
     EXPECT_EQ(d.text_color("sw_update.status"), k_green);
 
-    std::vector<std::string> expected_calls{"LoadFile"};
-    expected_calls.insert(expected_calls.end(), k_library_calls.begin(), k_library_calls.end());
-    EXPECT_EQ(lib->calls, expected_calls);
+    // Each of the nine once, in their order.
+    EXPECT_EQ(lib->calls, k_library_calls);
     EXPECT_EQ(lib->com_port, "COM3");
     EXPECT_EQ(lib->com_baud, 57600);
     EXPECT_EQ(lib->name_on_entry, std::string(32, ' '));
-    EXPECT_EQ(lib->loaded, (std::vector<std::string>{k_hex, k_hex}));
+    EXPECT_EQ(lib->loaded, std::vector<std::string>{hex});
     EXPECT_EQ(lib->flag_on_entry, 0);
     EXPECT_EQ(lib->block_on_entry, 0);
     EXPECT_EQ(lib->erased_block, 37);
@@ -154,7 +158,7 @@ TEST_F(SwUpdate, ASuccessfulRunResetsBootstrapsFlashesAndTakesThePortBack) {
     EXPECT_TRUE(d.enabled("main.Toolbar1.software"));
     EXPECT_TRUE(d.messages().empty());
     expect_run_ended();
-    EXPECT_EQ(d.text("sw_update.hexfilename"), k_hex);
+    EXPECT_EQ(d.text("sw_update.hexfilename"), hex);
 }
 
 TEST_F(SwUpdate, NumbersAndTheFlagFollowWhatTheLibraryReports) {
@@ -245,11 +249,7 @@ TEST_F(SwUpdate, EachFailingStepEndsTheRunInRedAndStillHandsThePortBack) {
     for (const FailureRow& row : k_failure_table) {
         SCOPED_TRACE(row.call);
         lib = std::make_shared<FakeFlash>();
-        if (std::string(row.call) == "LoadFile") {
-            lib->results["LoadFile"] = {1, row.result}; // the early check passes
-        } else {
-            lib->results[row.call] = {row.result};
-        }
+        lib->results[row.call] = {row.result};
         d.flash_library(lib);
         run();
 
@@ -258,14 +258,13 @@ TEST_F(SwUpdate, EachFailingStepEndsTheRunInRedAndStillHandsThePortBack) {
         EXPECT_EQ(d.text_color("sw_update.status"), k_red);
         // The steps after the failed one are not called; CloseCom always is.
         const auto failed = std::find(k_library_calls.begin(), k_library_calls.end(), row.call);
-        std::vector<std::string> expected{"LoadFile"};
-        expected.insert(expected.end(), k_library_calls.begin(), failed + 1);
+        std::vector<std::string> expected(k_library_calls.begin(), failed + 1);
         expected.emplace_back("CloseCom");
         EXPECT_EQ(lib->calls, expected);
         EXPECT_TRUE(d.port_open());
         EXPECT_TRUE(d.messages().empty());
         expect_run_ended();
-        EXPECT_EQ(d.text("sw_update.hexfilename"), k_hex);
+        EXPECT_EQ(d.text("sw_update.hexfilename"), hex);
     }
 }
 
@@ -382,28 +381,47 @@ TEST_F(SwUpdate, HidingTheWindowDoesNotStopARun) {
     // Shown again, the window holds the file and the last log.
     d.click("main.Toolbar1.software");
     d.activate("sw_update");
-    EXPECT_EQ(d.text("sw_update.hexfilename"), k_hex);
+    EXPECT_EQ(d.text("sw_update.hexfilename"), hex);
     EXPECT_TRUE(d.enabled("sw_update.program"));
 }
 
 // ---------------------------------------------------------------- what the original left open
 
-TEST_F(SwUpdate, AFileThatDoesNotReadStopsTheRunBeforeTheScannerIsReset) {
-    lib->results["LoadFile"] = {0};
-    lib->error_text = "line 12: bad checksum";
-    (void)d.sent();
-    d.click("sw_update.program");
-    EXPECT_EQ(log(), "LoadFile:     Error\r\nProgramming aborted");
-    EXPECT_EQ(d.text_color("sw_update.status"), k_red);
-    EXPECT_EQ(d.text("sw_update.progress"), "line 12: bad checksum");
-    EXPECT_TRUE(form().progress.visible());
-    expect_run_ended();
-
-    d.advance(2000ms);
-    EXPECT_EQ(d.sent(), "");
-    EXPECT_TRUE(d.port_open());
-    EXPECT_EQ(lib->calls, std::vector<std::string>{"LoadFile"});
-    EXPECT_EQ(log(), "LoadFile:     Error\r\nProgramming aborted");
+// The program's own reader refuses a bad file before anything goes to the scanner: none of the
+// library's functions is called, and the reason with its line shows beside the log.
+TEST_F(SwUpdate, ABadFileStopsTheRunBeforeTheScannerIsResetAndCallsNoLibraryFunction) {
+    const std::string fifo = (d.program_folder() / "chosen-by-mistake.h86").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {":0400000001020304F3\r\n:00000001FF\r\n", "line 1: bad checksum"},
+        {":04010000010203040\r\n", "line 1: wrong length"},
+        {":0401000001020304F1\r\n:00000001FF\r\n", "line 2: no reset vector"},
+        {":08000000FA000002E6F0CB005B\r\n", "line 2: missing end record"},
+    };
+    auto expect_refused = [&](const std::string& path, const std::string& reason) {
+        SCOPED_TRACE(reason);
+        d.answer_file_dialog(path);
+        d.click("sw_update.openbutton");
+        (void)d.sent();
+        d.click("sw_update.program");
+        EXPECT_EQ(log(), "LoadFile:     Error\r\nProgramming aborted");
+        EXPECT_EQ(d.text_color("sw_update.status"), k_red);
+        EXPECT_NE(d.text("sw_update.progress").find(reason), std::string::npos)
+            << d.text("sw_update.progress");
+        EXPECT_TRUE(form().progress.visible());
+        expect_run_ended();
+        d.advance(2000ms);
+        EXPECT_EQ(d.sent(), "");
+        EXPECT_TRUE(d.port_open());
+        EXPECT_TRUE(lib->calls.empty());
+    };
+    for (const auto& [text, reason] : files) {
+        std::ofstream(hex, std::ios::binary | std::ios::trunc) << text;
+        expect_refused(hex, reason);
+    }
+    expect_refused(fifo, "is not a regular file");
+    expect_refused("/dev/zero", "is not a regular file");
+    expect_refused((d.program_folder() / "gone.h86").string(), "cannot open");
 }
 
 TEST_F(SwUpdate, WithoutAFlashLibraryNothingIsSent) {
@@ -423,7 +441,7 @@ TEST_F(SwUpdate, AResetThatCannotBeWrittenAbortsAndFreesTheButtons) {
     EXPECT_EQ(d.text_color("sw_update.status"), k_red);
     expect_run_ended();
     d.advance(2000ms);
-    EXPECT_EQ(lib->calls, std::vector<std::string>{"LoadFile"});
+    EXPECT_TRUE(lib->calls.empty());
 }
 
 TEST_F(SwUpdate, ABootstrapStringThatCannotBeWrittenAbortsAndFreesTheButtons) {
@@ -435,7 +453,7 @@ TEST_F(SwUpdate, ABootstrapStringThatCannotBeWrittenAbortsAndFreesTheButtons) {
     EXPECT_EQ(d.text_color("sw_update.status"), k_red);
     expect_run_ended();
     d.advance(2000ms);
-    EXPECT_EQ(lib->calls, std::vector<std::string>{"LoadFile"});
+    EXPECT_TRUE(lib->calls.empty());
     // The port was lost, not handed over: the window does not reopen it behind the
     // toolbar's back.
     EXPECT_FALSE(d.port_open());

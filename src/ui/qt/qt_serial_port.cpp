@@ -2,8 +2,10 @@
 
 #include "base/port_names.hpp"
 
+#include <chrono>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <thread>
 
 namespace trx::ui::qt {
 
@@ -64,12 +66,37 @@ OpenResult QtSerialPort::open() {
 
 void QtSerialPort::close() {
     if (port_.isOpen()) {
-        // Written bytes wait in Qt's buffer until the event loop runs; a close would drop
-        // them. Hand them to the device first: the bootstrap string is written right before
-        // the update closes the port. The bounded transmit buffer keeps this short.
-        port_.flush();
+        drain();
         port_.close();
     }
+}
+
+// The bootstrap string is written right before the update closes the port. Its bytes wait in
+// Qt's buffer until the event loop runs, and then in the driver's queue; QSerialPort::close()
+// would drop the first and restore the terminal settings it found at open under the second,
+// so that the tail left at another speed. Both are emptied first, for no longer than the
+// bytes need at 57600 baud and a margin: the bounded transmit buffer keeps this short.
+void QtSerialPort::drain() {
+    using Clock = std::chrono::steady_clock;
+    const auto bytes = static_cast<std::int64_t>(pending_output());
+    const auto deadline = Clock::now() + k_drain_margin +
+                          std::chrono::milliseconds(bytes * 1000 / k_line_bytes_per_second);
+    const auto left_ms = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+            .count();
+    };
+    while (port_.bytesToWrite() > 0 && left_ms() > 0) {
+        if (!port_.waitForBytesWritten(static_cast<int>(left_ms()))) {
+            break;
+        }
+    }
+#ifndef _WIN32
+    const int fd = static_cast<int>(port_.handle());
+    int queued = 0;
+    while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && left_ms() > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+#endif
 }
 
 bool QtSerialPort::is_open() const {

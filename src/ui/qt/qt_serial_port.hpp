@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QSerialPort>
 
+#include <chrono>
+#include <cstdint>
+
 namespace trx::ui::qt {
 
 // The scanner's serial line on QSerialPort: 57600 8N1, no flow control, DTR and RTS on,
@@ -32,6 +35,11 @@ public:
                                   const std::string& system_text);
 
 private:
+    static constexpr std::int64_t k_line_bytes_per_second = 5760; // 57600 baud, 8N1
+    static constexpr std::chrono::milliseconds k_drain_margin{100};
+
+    // Waits until what was written has left, within a bound.
+    void drain();
     void on_ready_read();
     void on_error(QSerialPort::SerialPortError error);
 

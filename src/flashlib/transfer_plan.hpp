@@ -1,0 +1,24 @@
+#pragma once
+
+#include "flashlib/block_sender.hpp"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace trx::flash {
+
+struct Block {
+    std::uint32_t address = 0;
+    std::span<const std::uint8_t> data;
+};
+
+// A DATA frame for bytes within one 256-byte block.
+Outgoing data_frame(std::uint32_t address, std::span<const std::uint8_t> data);
+
+// The frames that carry `blocks` (256 bytes each, in address order). With a `run_capacity`
+// (the target inflates ZDATA), consecutive blocks that shrink travel as compressed runs of at
+// most that many bytes; a block that does not shrink goes raw, as every block does without.
+std::vector<Outgoing> plan_transfer(std::span<const Block> blocks, std::size_t run_capacity);
+
+} // namespace trx::flash
