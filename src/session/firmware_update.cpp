@@ -1,7 +1,6 @@
 #include "session/firmware_update.hpp"
 
 #include "base/numtext.hpp"
-#include "flashlib/flash_layout.hpp"
 #include "flashlib/hex_reader.hpp"
 
 #include <algorithm>
@@ -23,7 +22,7 @@ constexpr std::size_t k_name_room = 256;
 } // namespace
 
 Result<Done> check_hex_file(const std::string& hex_path) {
-    const flash::HexResult hex = flash::read_intel_hex_file(hex_path, flash::trx81500_layout());
+    const flash::HexResult hex = flash::read_firmware_file(hex_path);
     if (!hex.ok()) {
         // A file that cannot be read names itself; a bad line needs the file's name.
         return Error{ErrorKind::bad_input,

@@ -60,7 +60,8 @@ public:
     virtual void progress(const FlashProgress& /*p*/) {}
 };
 
-// The hex file read and checked against the TRX81500's flash with the program's own reader:
+// The hex file read and checked as the update window checks it (the TRX81500's flash, a reset
+// vector of its own), with the program's own reader:
 // bad_input, naming the file, the line and what is wrong, for a file that will not do.
 Result<Done> check_hex_file(const std::string& hex_path);
 

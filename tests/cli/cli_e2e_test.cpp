@@ -346,7 +346,7 @@ TEST_F(Cli, FlashRefusesABadFileAndReportsAFailedStepWithItsRedLine) {
     EXPECT_EQ(refused.err, "trx81500-cli: " + bad.string() + ": line 1: bad checksum\n");
 
     const fs::path good = dir / "good.h86";
-    std::ofstream(good) << hex_file(0x8000, std::vector<std::uint8_t>(16, 0x55));
+    std::ofstream(good) << hex_file(0, std::vector<std::uint8_t>(16, 0x55));
     const Outcome failed = cli(Invocation{{"--sim", "flash", good.string()},
                                           {{"TRX_FLASH_LIBRARY", (dir / "libmissing.so").string()}},
                                           {}});
@@ -360,7 +360,7 @@ TEST_F(Cli, FlashRefusesABadFileAndReportsAFailedStepWithItsRedLine) {
 
 TEST_F(Cli, AnInterruptDuringFlashEndsTheRunThroughTheCommonEnd) {
     // 64 KiB at the line's real pace: long enough to be interrupted in the middle.
-    std::ofstream(dir / "big.h86") << hex_file(0x10000, std::vector<std::uint8_t>(0x10000, 0xA5));
+    std::ofstream(dir / "big.h86") << hex_file(0, std::vector<std::uint8_t>(0x10000, 0xA5));
     const Outcome run =
         cli(Invocation{{"--sim", "--sim-arg", "--pace", "flash", (dir / "big.h86").string()},
                        {},
