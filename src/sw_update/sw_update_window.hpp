@@ -86,6 +86,7 @@ private:
     bool fail_step(FlashLibrary& lib, std::string_view error_line);
     void abort_run();
     void show_detail(const FlashLibrary* lib);
+    void show_reason(const std::string& reason);
 
     static void progress_thunk(void* context, const FlashProgress& p);
     void report_progress(const FlashProgress& p);

@@ -38,7 +38,10 @@ QLabel* display(Label& m, QWidget* parent, int chars) {
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     l->setAlignment(Qt::AlignCenter);
     fit_chars(l, chars);
-    l->setFixedHeight(QLineEdit().sizeHint().height()); // as tall as the text boxes beside it
+    // As tall as the text boxes beside it, in the window's font.
+    QLineEdit probe;
+    probe.setFont(l->font());
+    l->setFixedHeight(probe.sizeHint().height());
     return l;
 }
 
