@@ -165,6 +165,13 @@ const Entry* find_entry(const Lines& lines, std::string_view name) {
     return nullptr;
 }
 
+Refusal not_a_parameter_file(int line) {
+    return {line,
+            {},
+            "this is not a parameter file: it must begin with \"format = " + std::string(k_format) +
+                "\""};
+}
+
 // Splits the text into "name = value" lines: comments and blank lines dropped, unknown and
 // repeated names refused, the "format" line first and the "end" line last.
 std::optional<Refusal> split_lines(std::string_view text, Lines& out) {
@@ -192,10 +199,7 @@ std::optional<Refusal> split_lines(std::string_view text, Lines& out) {
         }
         const Entry e{number, trim(content.substr(0, eq)), trim(content.substr(eq + 1))};
         if (out.entries.empty() && e.name != k_format_key) {
-            return Refusal{number,
-                           {},
-                           "this is not a parameter file: it must begin with \"format = " +
-                               std::string(k_format) + "\""};
+            return not_a_parameter_file(number);
         }
         if (!is_known(e.name)) {
             return Refusal{number, std::string(e.name), "no such field"};
@@ -208,6 +212,9 @@ std::optional<Refusal> split_lines(std::string_view text, Lines& out) {
             return Refusal{number, std::string(e.name), "no value"};
         }
         out.entries.push_back(e);
+    }
+    if (out.entries.empty()) { // only comments, or "end" alone
+        return not_a_parameter_file(number);
     }
     if (out.end_line == 0) {
         return Refusal{number, {}, "the file ends without its last line \"end\": it was cut short"};

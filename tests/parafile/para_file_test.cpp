@@ -119,6 +119,7 @@ TEST(ParaFile, RefusesWithTheLineAndField) {
         {replaced(good, "saved = 2025-03-01T09:30:00Z", "saved = 2025-13-01T09:30:00Z"), 8,
          "saved"},
         {replaced(good, "end\n", "end\nspeed = 10,0\n"), 26, ""},
+        {"# nothing but a comment\nend\n", 2, ""},
     };
     for (const Case& c : cases) {
         const ParaFileRead r = parse_para_file(c.text, ScannerType::ya);
