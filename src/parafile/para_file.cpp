@@ -114,7 +114,7 @@ int line_of(std::string_view text, std::size_t offset) {
 // ---------------------------------------------------------------- writing
 
 std::string wire_comment(const ParaFieldSpec& f, const link::ParaSet& set) {
-    const std::string word = num::hex_upper(set.*f.member, f.width);
+    std::string word = num::hex_upper(set.*f.member, f.width);
     if (f.display != link::ParaDisplay::bit) {
         return word;
     }

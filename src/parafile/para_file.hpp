@@ -19,7 +19,7 @@ namespace trx::parafile {
 inline constexpr std::string_view k_extension = ".trxp";
 inline constexpr std::string_view k_format = "trxp 1";
 // Larger files are refused before a byte of them is read.
-inline constexpr std::size_t k_max_file_bytes = 64 * 1024;
+inline constexpr std::size_t k_max_file_bytes = std::size_t{64} * 1024;
 
 struct ParaFile {
     link::ScannerType type = link::ScannerType::unknown;

@@ -120,9 +120,8 @@ Written TextFiles::write(const fs::path& p, std::string_view content, bool over)
     // mkstemp makes the file private; a parameter file reads like any other.
     (void)::fchmod(fd.get(), 0644);
     int error = 0;
-    if (!write_all(fd.get(), content)) {
-        error = errno;
-    } else if (::fsync(fd.get()) != 0) { // on disk before the rename makes it the file
+    // On disk before the rename makes it the file.
+    if (!write_all(fd.get(), content) || ::fsync(fd.get()) != 0) {
         error = errno;
     }
     if (!fd.close() && error == 0) {
