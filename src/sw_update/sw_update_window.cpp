@@ -115,6 +115,10 @@ void SwUpdateWindow::on_program() {
         enter(State::ready);
         return;
     }
+    if (before_update_ && !before_update_()) {
+        enter(State::ready);
+        return;
+    }
     form_.status.set_text(std::string(log::k_reseting) + std::string(log::k_line_end));
     if (!ctx_.writer.send('F')) {
         abort_run();
@@ -262,6 +266,7 @@ void SwUpdateWindow::common_end(FlashLibrary* lib) {
     }
     enter(State::ready);
     reopen_main_port();
+    run_ended.raise();
 }
 
 void SwUpdateWindow::reopen_main_port() {
