@@ -180,6 +180,8 @@ void MainWindow::close_port() {
     if (chosen_.simulator && simulator_ != nullptr) {
         simulator_->stop();
     }
+    // The next port may lead to another scanner: its set must be read before one is stored.
+    shared_.reply_since_link_up = false;
     enter(PortState::closed);
 }
 

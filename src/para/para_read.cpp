@@ -47,6 +47,7 @@ void ParaRead::on_reply(const link::ReceivedFrame& frame) {
         }
     }
     d_.shared.parameters_received = true;
+    d_.shared.reply_since_link_up = true;
     d_.form.statusbar.set_simple_text("Status:   Parameters received");
     if (!d_.shared.parameter_set_valid) {
         // Shown once this receive event is over: a modal box inside it would let the bytes
