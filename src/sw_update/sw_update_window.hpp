@@ -60,6 +60,9 @@ public:
     // The main port could not be opened again at the end of a run, and the box "COM-Port
     // not available" was shown: the main window returns its toolbar to the closed state.
     ui::Signal<> main_port_lost;
+    // Raised on every change of state: true from the Program click to the common end, while
+    // the run holds the main port (the main window keeps its port button out of reach).
+    ui::Signal<bool> holds_port;
 
 private:
     void enter(State s);
