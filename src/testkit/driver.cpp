@@ -283,6 +283,9 @@ void Driver::flash_library(std::shared_ptr<trx::FlashLibrary> lib) {
 void Driver::pull_device() {
     impl_->port.pull_device();
 }
+void Driver::writes_fail(bool fail) {
+    impl_->port.set_writes_fail(fail);
+}
 void Driver::port_missing(std::string name, std::string reason) {
     impl_->port.set_missing(std::move(name), std::move(reason));
 }

@@ -75,6 +75,8 @@ public:
     std::string port_name() const;
     void flash_library(std::shared_ptr<trx::FlashLibrary> lib);
     void pull_device(); // the open device disappears (USB adapter pulled)
+    // While set, writes to the open port fail (the device reports write errors).
+    void writes_fail(bool fail);
     // Opens of this port name fail with the reason given (the system's words).
     void port_missing(std::string name, std::string reason = "No such file or directory");
     // The serial devices beyond COM1 ... COM10 the system reports from now on.

@@ -169,6 +169,28 @@ TEST_F(ParaSend, SaysNothingWasStoredWhenThePortCannotTakeTheFrame) {
     EXPECT_EQ(d.sent(), "");
 }
 
+// Bytes that do not leave the PC are no store: the sender's refusal shows, and the next
+// write, with the device well again, is judged on its own.
+TEST_F(ParaSend, WriteErrorsAreReportedAndNotHeldAgainstTheNextWrite) {
+    ready(Reply{}.ya());
+    d.key("para", testkit::ctrl | testkit::alt, 'J');
+    d.writes_fail(true);
+    d.click("para.cmd_send_para");
+    EXPECT_NE(refusal().find("did not take the parameters. Nothing was stored."),
+              std::string::npos);
+    retype("para.index", "300");
+    d.click("para.command_write_index");
+    EXPECT_NE(refusal().find("The index was not written."), std::string::npos);
+    EXPECT_EQ(d.sent(), "");
+
+    d.writes_fail(false);
+    d.click("para.command_write_index");
+    EXPECT_EQ(d.sent(), "\x02I012C1F\x03");
+    d.click("para.cmd_send_para");
+    EXPECT_EQ(d.sent().substr(0, 10), "\x02W0012AB34");
+    EXPECT_TRUE(d.messages().empty());
+}
+
 // From one scanner to the next, by a new port or a swapped cable: the window still shows the
 // old scanner's set, and no store goes out until the new one's reply is in.
 TEST_F(ParaSend, NoStoreUntilTheNewConnectionsReplyIsIn) {
