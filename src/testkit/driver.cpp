@@ -445,5 +445,8 @@ const RecordedLog& Driver::log() const {
 main::Program& Driver::program() {
     return impl_->program;
 }
+void Driver::clear_log() {
+    impl_->log.clear();
+}
 
 } // namespace trx::testkit

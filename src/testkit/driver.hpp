@@ -117,6 +117,7 @@ public:
     std::chrono::nanoseconds now() const; // virtual time since the driver was made
     const RecordedLog& log() const;       // diagnostics written, every level
     trx::main::Program& program();        // the logic under test
+    void clear_log();                     // forgets the diagnostics recorded so far
 
 private:
     struct Impl;
