@@ -1,5 +1,6 @@
 // Outside input of the firmware update: the hex file the technician picks, and the frames the
 // controller's flash monitor sends back. Neither may crash the reader, whatever the bytes.
+// fuzz_flash_input.options keeps inputs to 1024 bytes: a file of some twenty records.
 #include "flashlib/cobs.hpp"
 #include "flashlib/flash_layout.hpp"
 #include "flashlib/hex_reader.hpp"

@@ -1,7 +1,8 @@
 // Arbitrary bytes through the receive assembly and the frame decoders alone, without the
 // program around them: each input on a fresh receiver, so a finding replays by itself. The
 // status frame is decoded stripe by stripe in the context the last parameter reply left, as
-// the live monitor does.
+// the live monitor does. fuzz_link.options keeps inputs to 640 bytes: room for a reply and a
+// status frame of the full 500 characters, at a rate the byte loop can keep.
 #include "link/para_frame.hpp"
 #include "link/receiver.hpp"
 #include "link/status_decoder.hpp"

@@ -35,14 +35,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const IniFile ini;
     static const trx::platform::StdFiles files(ini.folder, ini.folder / "config",
                                                ini.folder / "data");
-    if (ini.fd < 0 || ::ftruncate(ini.fd, 0) != 0 ||
-        ::pwrite(ini.fd, data, size, 0) != static_cast<ssize_t>(size)) {
+    // Written over the last input, and cut only where this one is shorter.
+    static std::size_t last_size = 0;
+    if (ini.fd < 0 || ::pwrite(ini.fd, data, size, 0) != static_cast<ssize_t>(size) ||
+        (size < last_size && ::ftruncate(ini.fd, static_cast<off_t>(size)) != 0)) {
         std::abort();
     }
+    last_size = size;
     // What Settings::read does once it has chosen the file.
     const auto line = files.read_first_line(ini.path);
     if (!line || line->size() > trx::platform::StdFiles::k_first_line_limit ||
-        line->find_first_of("\r\n") != std::string::npos) {
+        line->find('\r') != std::string::npos || line->find('\n') != std::string::npos) {
         std::abort(); // a regular file always reads, and only its first line
     }
     (void)files.can_read(*line);

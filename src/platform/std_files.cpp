@@ -1,10 +1,12 @@
 #include "platform/std_files.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -65,6 +67,11 @@ int open_regular(const fs::path& p) {
     return fd;
 }
 
+// Where the first line ends (CR or LF); npos when it does not.
+std::size_t line_end(std::string_view text) {
+    return std::min(text.find('\r'), text.find('\n'));
+}
+
 bool write_all(int fd, std::string_view content) {
     std::size_t done = 0;
     while (done < content.size()) {
@@ -97,6 +104,7 @@ std::optional<std::string> StdFiles::read_first_line(const fs::path& p) const {
     if (fd < 0) {
         return std::nullopt;
     }
+    // Read until the first line end, the end of the file or the limit, whichever comes first.
     std::string head(k_first_line_limit, '\0');
     std::size_t got = 0;
     bool ok = true;
@@ -109,14 +117,18 @@ std::optional<std::string> StdFiles::read_first_line(const fs::path& p) const {
         if (n <= 0) {
             break;
         }
+        const std::string_view chunk(head.data() + got, static_cast<std::size_t>(n));
         got += static_cast<std::size_t>(n);
+        if (line_end(chunk) != std::string_view::npos) {
+            break;
+        }
     }
     ::close(fd);
     if (!ok) {
         return std::nullopt;
     }
     head.resize(got);
-    return head.substr(0, head.find_first_of("\r\n"));
+    return head.substr(0, line_end(head));
 }
 
 bool StdFiles::can_read(const fs::path& p) const {
