@@ -1,6 +1,7 @@
 // Outside input of the firmware update: the hex file the technician picks, the frames the
 // controller's flash monitor sends back, and the compressed pieces the simulated monitor
 // inflates. None may crash its reader, whatever the bytes.
+// fuzz_flash_input.options keeps inputs to 1024 bytes: a file of some twenty records.
 #include "flashlib/cobs.hpp"
 #include "flashlib/fixed_huffman.hpp"
 #include "flashlib/flash_layout.hpp"

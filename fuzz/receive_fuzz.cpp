@@ -14,5 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     d.program().shared().parameter_set_valid = true;
     // The whole program's decoders are registered; the fuzzer sees every frame kind.
     d.receive(std::string_view(reinterpret_cast<const char*>(data), size));
+    forget_records(d);
     return 0;
 }

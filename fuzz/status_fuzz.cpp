@@ -22,5 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                                    : std::string("?"));
     const std::string payload(reinterpret_cast<const char*>(data) + 1, size - 1);
     d.receive(trx::link::build_frame('S', payload));
+    forget_records(d);
     return 0;
 }

@@ -2,12 +2,14 @@
 
 #include "base/numtext.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -20,9 +22,8 @@ namespace trx::sim {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
-constexpr std::chrono::milliseconds k_stop_grace{3000};
+constexpr std::chrono::milliseconds k_kill_wait{20};
 
 bool is_executable(const fs::path& p) {
     std::error_code ec;
@@ -36,10 +37,16 @@ fs::path running_program() {
 }
 
 // The child's side of fork(): only async-signal-safe calls until exec.
-[[noreturn]] void exec_child(int out_fd, const char* path, char* const* argv) {
+[[noreturn]] void exec_child(pid_t parent, int out_fd, const char* path, char* const* argv) {
 #ifdef __linux__
-    // The simulator ends with whoever started it, even when that one crashes.
+    // The simulator ends with whoever started it, even when that one crashes. A parent that
+    // ended before the wish was made sends no signal any more: end at once then.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) {
+        ::_exit(127);
+    }
+#else
+    (void)parent;
 #endif
     ::dup2(out_fd, STDOUT_FILENO);
     ::execv(path, argv);
@@ -106,9 +113,10 @@ bool SimulatorProcess::start(const std::vector<std::string>& args, const fs::pat
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         return fail(std::string("pipe: ") + std::strerror(errno));
     }
+    const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ == 0) {
-        exec_child(fds[1], path_text.c_str(), argv.data());
+        exec_child(parent, fds[1], path_text.c_str(), argv.data());
     }
     ::close(fds[1]);
     if (pid_ < 0) {
@@ -173,21 +181,46 @@ bool SimulatorProcess::running() {
 }
 
 void SimulatorProcess::stop() {
+    const std::chrono::milliseconds grace = stop_grace_;
     device_.clear();
     if (!running()) {
         return;
     }
+    const auto deadline = Clock::now() + grace;
     ::kill(pid_, SIGTERM);
-    const auto deadline = Clock::now() + k_stop_grace;
-    while (running()) {
-        if (Clock::now() >= deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (wait_until(deadline)) {
+        return;
     }
+    // SIGKILL ends it at once; a child the kernel has not let go of within a moment more is
+    // reaped later, by running(), start() or stop().
+    ::kill(pid_, SIGKILL);
+    (void)wait_until(Clock::now() + std::min(grace, k_kill_wait));
+}
+
+// Sleeps on the child's end (a pidfd where the kernel has them) rather than polling.
+bool SimulatorProcess::wait_until(Clock::time_point deadline) {
+#ifdef SYS_pidfd_open
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+#else
+    const int pidfd = -1;
+#endif
+    while (running()) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        if (pidfd >= 0) {
+            pollfd p{pidfd, POLLIN, 0};
+            (void)::poll(&p, 1, static_cast<int>(left.count()));
+        } else {
+            std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(2)));
+        }
+    }
+    if (pidfd >= 0) {
+        ::close(pidfd);
+    }
+    return !running();
 }
 
 } // namespace trx::sim

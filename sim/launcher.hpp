@@ -17,7 +17,11 @@ public:
     static constexpr std::string_view k_executable_name = "trx81500-sim";
     static constexpr std::string_view k_path_variable = "TRX81500_SIM";
 
-    SimulatorProcess() = default;
+    static constexpr std::chrono::milliseconds k_stop_grace{3000};
+
+    // stop_grace: how long stop() lets the simulator end on SIGTERM before it kills it.
+    explicit SimulatorProcess(std::chrono::milliseconds stop_grace = k_stop_grace)
+        : stop_grace_(stop_grace) {}
     SimulatorProcess(const SimulatorProcess&) = delete;
     SimulatorProcess& operator=(const SimulatorProcess&) = delete;
     SimulatorProcess(SimulatorProcess&&) = delete;
@@ -48,14 +52,19 @@ public:
 
     // Whether the child still runs (a child that has ended is reaped here).
     [[nodiscard]] bool running();
-    // SIGTERM, then waits for it (SIGKILL after a few seconds) and reaps it. Safe to call
-    // when nothing runs.
+    // SIGTERM, then waits up to the stop grace for it to end, SIGKILL after that, and reaps
+    // it; the calling thread waits little more than the grace. Safe to call when nothing runs.
     void stop();
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     bool fail(std::string why);
     bool read_device(int fd, std::chrono::milliseconds timeout);
+    // Waits until the child has ended (and reaps it) or the deadline passes; true if ended.
+    bool wait_until(Clock::time_point deadline);
 
+    std::chrono::milliseconds stop_grace_;
     pid_t pid_ = -1;
     std::string device_;
     std::string error_;

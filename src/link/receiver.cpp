@@ -61,6 +61,11 @@ void Receiver::feed(std::uint8_t c) {
         state_.count = 0;
         state_.sum = 0;
         overlong_ = false;
+        judged_ = false;
+        return;
+    }
+    // A judged frame is over: nothing up to the next STX can add to it or judge it again.
+    if (judged_) {
         return;
     }
     if (c == static_cast<std::uint8_t>(k_etx)) {
@@ -92,6 +97,7 @@ void Receiver::end_of_frame() {
     const auto lo = static_cast<char>(state_.buffer[static_cast<std::size_t>(n - 1)]);
     state_.sum -= static_cast<unsigned char>(hi);
     state_.sum -= static_cast<unsigned char>(lo);
+    judged_ = true;
     const int dh = num::hex_digit(hi);
     const int dl = num::hex_digit(lo);
     state_.received_checksum = (dh < 0 ? 0 : dh) * 16 + (dl < 0 ? 0 : dl);

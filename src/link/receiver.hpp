@@ -66,6 +66,7 @@ private:
     ReceiveState state_;
     ReceiveCounters counters_;
     bool overlong_ = false; // the frame being collected lost bytes at the cap
+    bool judged_ = false;   // an ETX has judged the frame; bytes up to the next STX are dropped
     FrameHandler status_;
     std::function<bool()> status_gate_;
     FrameHandler w_, p_, l_, i_;

@@ -17,6 +17,9 @@ struct Shared {
     // Set at the start of every "W" reply and by the "P" acknowledgement; cleared by a
     // reply of unexpected length or with a field out of range.
     bool parameter_set_valid = false;
+    // A "W" reply has arrived since the link last came up (or the port last opened). Until
+    // then the parameter window may still show another scanner's set, and it is not stored.
+    bool reply_since_link_up = false;
     // Status word of the last decoded status frame.
     std::int16_t status_word = 0;
 

@@ -45,6 +45,7 @@ MainWindow::MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm
       settings_(services.files), end_(std::move(end)) {
     port_.set_port_name(chosen_.name);
     connect_form();
+    connections_ += port_.lost.connect([this](const std::string& /*why*/) { on_port_lost(); });
 }
 
 void MainWindow::connect_form() {
@@ -129,18 +130,40 @@ void MainWindow::on_button(const std::string& key) {
 // ---------------------------------------------------------------- port
 
 void MainWindow::refresh_port_menu() {
-    const auto devices = devices_ != nullptr ? devices_->list() : std::vector<ui::SerialDevice>{};
+    listed_ = devices_ != nullptr ? devices_->list() : std::vector<ui::SerialDevice>{};
     form_.Toolbar1.set_entries(
-        k_port_key, port_entries(devices, simulator_ != nullptr, state_ == PortState::closed));
+        k_port_key, port_entries(listed_, simulator_ != nullptr, state_ == PortState::closed));
 }
 
 void MainWindow::on_chosen(const std::string& entry_key) {
     const auto& entry = form_.Toolbar1.entry(k_port_key, entry_key);
-    chosen_ = {entry.caption, entry_key == k_simulator_key};
+    chosen_ = {entry.caption, entry_key == k_simulator_key, {}};
+    for (const auto& d : listed_) {
+        if (d.path == chosen_.name) {
+            chosen_.by_id = d.by_id;
+        }
+    }
     if (!chosen_.simulator) {
         port_.set_port_name(chosen_.name);
     }
     form_.Toolbar1.set_caption(k_port_key, open_caption(chosen_.name));
+}
+
+// An adapter that was pulled and plugged in again may come back under another number
+// (ttyUSB0 as ttyUSB1): its by-id name says where it is now, and the port follows it.
+void MainWindow::find_again_by_id() {
+    if (chosen_.by_id.empty() || devices_ == nullptr) {
+        return;
+    }
+    refresh_port_menu();
+    for (const auto& d : listed_) {
+        if (d.by_id == chosen_.by_id && d.path != chosen_.name) {
+            chosen_.name = d.path;
+            port_.set_port_name(d.path);
+            form_.Toolbar1.set_caption(k_port_key, open_caption(d.path));
+            return;
+        }
+    }
 }
 
 void MainWindow::on_port_button(const std::string& caption) {
@@ -154,6 +177,7 @@ void MainWindow::on_port_button(const std::string& caption) {
 }
 
 bool MainWindow::open_port() {
+    find_again_by_id();
     ui::SimulatorHost* sim = chosen_.simulator ? simulator_ : nullptr;
     if (sim != nullptr) {
         const ui::SimulatorStart s = sim->start();
@@ -180,7 +204,23 @@ void MainWindow::close_port() {
     if (chosen_.simulator && simulator_ != nullptr) {
         simulator_->stop();
     }
+    // The next port may lead to another scanner: its set must be read before one is stored.
+    shared_.reply_since_link_up = false;
     enter(PortState::closed);
+}
+
+void MainWindow::hold_port(bool held) {
+    form_.Toolbar1.set_enabled(k_port_key, !held);
+}
+
+// The open device went away (adapter pulled, simulator ended): the port shows closed, and
+// the technician is told once. A port the toolbar shows closed has nothing to lose.
+void MainWindow::on_port_lost() {
+    if (state_ != PortState::open) {
+        return;
+    }
+    close_port();
+    report_open_failure("The device was disconnected.");
 }
 
 // Closed: open caption, menu entries enabled, "Software" disabled; Open: the reverse.

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace trx::main {
 
@@ -37,13 +38,19 @@ public:
     bool open_port();
     void close_port();
 
+    // While the update holds the main port (from "F" to the common end), the port button takes
+    // no click: the update closes and reopens the port behind the toolbar's back.
+    void hold_port(bool held);
+
 private:
     enum class PortState { closed, open };
 
-    // A port as the menu offers it: "COM3", "/dev/ttyUSB0" or "Simulator".
+    // A port as the menu offers it: "COM3", "/dev/ttyUSB0" or "Simulator". A USB adapter
+    // also by its stable name under /dev/serial/by-id, which survives a replug.
     struct PortChoice {
         std::string name;
         bool simulator = false;
+        std::string by_id;
     };
 
     void connect_form();
@@ -52,6 +59,8 @@ private:
     void refresh_port_menu();
     void enter(PortState s);
     void report_open_failure(const std::string& reason);
+    void find_again_by_id();
+    void on_port_lost();
 
     void on_activated();
     void on_key(ui::KeyPress& k);
@@ -70,8 +79,9 @@ private:
     ui::SimulatorHost* simulator_;
     Settings settings_;
     std::function<void()> end_;
-    PortChoice chosen_{"COM1", false};
+    PortChoice chosen_{"COM1", false, {}};
     PortState state_ = PortState::closed;
+    std::vector<ui::SerialDevice> listed_; // the devices the port menu shows
     bool ending_ = false;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;

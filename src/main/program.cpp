@@ -49,6 +49,8 @@ Program::Program(Services services)
     connections_ += sw_update_.run_ended.connect([this] { auto_backup_.update_ended(); });
     // A main port that the update could not reopen shows closed on the toolbar.
     connections_ += sw_update_.main_port_lost.connect([this] { main_window_.close_port(); });
+    connections_ +=
+        sw_update_.holds_port.connect([this](bool held) { main_window_.hold_port(held); });
     connections_ += services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);

@@ -2,12 +2,17 @@
 
 namespace trx::main {
 
+// The file that write() replaces comes first, so what Exit stored is what the next start
+// reads; the other one serves while that one does not exist.
 std::filesystem::path Settings::read_path() const {
     const auto in_program = files_.program_folder() / k_settings_file;
-    if (files_.exists(in_program)) {
-        return in_program;
+    const auto in_config = files_.config_folder() / k_settings_file;
+    const bool program_first = files_.folder_writable(files_.program_folder());
+    const auto& first = program_first ? in_program : in_config;
+    if (files_.exists(first)) {
+        return first;
     }
-    return files_.config_folder() / k_settings_file;
+    return program_first ? in_config : in_program;
 }
 
 std::filesystem::path Settings::write_path() const {

@@ -26,7 +26,7 @@ public:
     // failure leaves the older file as it was, never a truncated one.
     bool write(std::string_view hex_path);
 
-    // The file read() uses: the program folder's when it exists, else the user's.
+    // The file read() uses: the one write() replaces when it exists, else the other one.
     [[nodiscard]] std::filesystem::path read_path() const;
     // The file write() replaces: in the program folder when that folder is writable.
     [[nodiscard]] std::filesystem::path write_path() const;

@@ -11,7 +11,7 @@ constexpr std::size_t k_link_panel = 1;
 } // namespace
 
 Supervision::Supervision(main::MainForm& main, para::ParaForm& para, link::Defs& defs,
-                         ui::SerialPort& port, const Shared& shared)
+                         ui::SerialPort& port, Shared& shared)
     : main_(main), para_(para), defs_(defs), port_(port), shared_(shared) {
     connections_ += main_.Timer1.tick.connect([this] { timer1_tick(); });
     connections_ += main_.Timer2.tick.connect([this] { timer2_tick(); });
@@ -35,7 +35,9 @@ void Supervision::link_up() {
     } else {
         if (bar.panel(k_link_panel) == k_offline) {
             // The link has just come up: refresh identity now and the parameter set soon.
-            // A failed write ends silently; the next reconnection asks again.
+            // A failed write ends silently; the next reconnection asks again. The set shown
+            // may be another scanner's until the new reply is in.
+            shared_.reply_since_link_up = false;
             (void)defs_.send_read_index();
             main_.Timer2.set_timer_enabled(true);
         }

@@ -24,7 +24,7 @@ public:
     static constexpr std::size_t k_control_backlog = 2 * k_control_frame;
 
     Supervision(main::MainForm& main, para::ParaForm& para, link::Defs& defs, ui::SerialPort& port,
-                const Shared& shared);
+                Shared& shared);
 
     void timer1_tick();
     void timer2_tick();
@@ -41,7 +41,7 @@ private:
     para::ParaForm& para_;
     link::Defs& defs_;
     ui::SerialPort& port_;
-    const Shared& shared_;
+    Shared& shared_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

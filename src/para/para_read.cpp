@@ -47,15 +47,12 @@ void ParaRead::on_reply(const link::ReceivedFrame& frame) {
         }
     }
     d_.shared.parameters_received = true;
+    d_.shared.reply_since_link_up = true;
     d_.form.statusbar.set_simple_text("Status:   Parameters received");
     last_ = r;
     reply_shown.raise(r);
     if (!d_.shared.parameter_set_valid) {
-        // Shown once this receive event is over: a modal box inside it would let the bytes
-        // that arrive meanwhile into the receive assembly ahead of the rest of this batch.
-        d_.pump.post([this] {
-            d_.dialogs.message({"Wrong parameter, please set !", "Parameter", ui::Icon::none, {}});
-        });
+        show_wrong_once();
     }
 }
 
@@ -66,6 +63,21 @@ void ParaRead::show_settings(const link::ParaSet& set) {
             show_field(f, link::field_value(set, f));
         }
     }
+}
+
+// Shown once this receive event is over: a modal box inside it would let the bytes that
+// arrive meanwhile into the receive assembly ahead of the rest of this batch. While one box
+// waits or is shown, further wrong replies add none: a scanner that keeps sending them gets
+// one box at a time, not a queue.
+void ParaRead::show_wrong_once() {
+    if (wrong_box_) {
+        return;
+    }
+    wrong_box_ = true;
+    d_.pump.post([this] {
+        d_.dialogs.message({"Wrong parameter, please set !", "Parameter", ui::Icon::none, {}});
+        wrong_box_ = false;
+    });
 }
 
 void ParaRead::show_type(link::ScannerType type) {

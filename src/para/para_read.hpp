@@ -57,9 +57,11 @@ private:
     void show_filter(const link::ParaFieldSpec& f, std::uint32_t v);
     void select_code(const link::ParaFieldSpec& f, std::uint32_t code);
     void wrong() { d_.shared.parameter_set_valid = false; }
+    void show_wrong_once();
 
     Deps d_;
     bool waiting_ = false;
+    bool wrong_box_ = false; // a "Wrong parameter" box waits to be shown or is shown
     std::optional<std::uint16_t> version_;
     std::optional<link::ParaReply> last_;
     // Last, so the handlers are cut before the members they use go.

@@ -39,6 +39,12 @@ ParaSend::ParaSend(ParaForm& form, const ParaRead& read, Shared& shared, link::F
 
 void ParaSend::send_click() {
     form_.statusbar.set_simple_text("Status:");
+    // The fields may still hold the set of the scanner connected before this one.
+    if (read_.version_field() && !shared_.reply_since_link_up) {
+        refuse(dialogs_, "The parameters of this laserscanner have not been read since it was "
+                         "connected. Nothing was stored.");
+        return;
+    }
     const auto set = set_from_window();
     if (!set) {
         return;

@@ -1,11 +1,13 @@
 #include "platform/std_files.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <string>
+#include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -48,64 +50,124 @@ bool StdFiles::folder_writable(const fs::path& folder) const {
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-std::optional<std::string> StdFiles::read_first_line(const fs::path& p) const {
-    std::ifstream in(p, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string line;
-    char c = 0;
-    while (in.get(c)) {
-        if (c == '\r' || c == '\n') {
-            break;
-        }
-        line.push_back(c);
-    }
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return line;
-}
+namespace {
 
-bool StdFiles::can_read(const fs::path& p) const {
-    std::error_code ec;
-    if (p.empty() || fs::is_directory(p, ec)) {
-        return false;
-    }
-    std::ifstream in(p, std::ios::binary);
-    return static_cast<bool>(in);
-}
-
-bool StdFiles::replace_atomically(const fs::path& p, std::string_view content) {
-    std::error_code ec;
-    fs::create_directories(p.parent_path(), ec);
-    fs::path tmp = p;
-    tmp += ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+// Opens an existing regular file for reading without waiting: a FIFO or a device put where a
+// file is expected is refused at once instead of blocking the start. -1 when refused.
+int open_regular(const fs::path& p) {
+    const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        return false;
+        return -1;
     }
-    bool ok = true;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Where the first line ends (CR or LF); npos when it does not.
+std::size_t line_end(std::string_view text) {
+    return std::min(text.find('\r'), text.find('\n'));
+}
+
+bool write_all(int fd, std::string_view content) {
     std::size_t done = 0;
-    while (ok && done < content.size()) {
+    while (done < content.size()) {
         const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        ok = n > 0;
-        done += ok ? static_cast<std::size_t>(n) : 0;
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
     }
-    // The data must be on disk before the rename makes it the settings file.
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) {
-        fs::rename(tmp, p, ec);
-        ok = !ec;
+    return true;
+}
+
+// The rename is on disk only once the folder that holds the names is.
+void sync_folder(const fs::path& folder) {
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)::fsync(fd);
+        ::close(fd);
     }
+}
+
+} // namespace
+
+std::optional<std::string> StdFiles::read_first_line(const fs::path& p) const {
+    const int fd = open_regular(p);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    // Read until the first line end, the end of the file or the limit, whichever comes first.
+    std::string head(k_first_line_limit, '\0');
+    std::size_t got = 0;
+    bool ok = true;
+    while (got < head.size()) {
+        const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n >= 0;
+        if (n <= 0) {
+            break;
+        }
+        const std::string_view chunk(head.data() + got, static_cast<std::size_t>(n));
+        got += static_cast<std::size_t>(n);
+        if (line_end(chunk) != std::string_view::npos) {
+            break;
+        }
+    }
+    ::close(fd);
     if (!ok) {
-        fs::remove(tmp, ec);
+        return std::nullopt;
     }
-    return ok;
+    head.resize(got);
+    return head.substr(0, line_end(head));
+}
+
+bool StdFiles::can_read(const fs::path& p) const {
+    // A NUL would end the name early and test another file than the one named.
+    if (p.empty() || p.native().find('\0') != std::string::npos) {
+        return false;
+    }
+    const int fd = open_regular(p);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+// The temporary file gets a fresh name beside p and is created, never opened: whatever stands
+// at that name (a symlink placed there included) makes the create fail instead of being
+// followed. It takes the mode of the file it replaces, and is on disk before the rename.
+bool StdFiles::replace_atomically(const fs::path& p, std::string_view content) {
+    std::error_code ec;
+    fs::create_directories(p.parent_path(), ec);
+    const fs::path folder = p.parent_path();
+    std::string name = (folder / ("." + p.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat old {};
+    const mode_t mode = ::stat(p.c_str(), &old) == 0 ? (old.st_mode & 07777) : k_new_file_mode;
+    bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, content) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    // rename() replaces p itself: a symlink standing there is replaced, not followed.
+    ok = ok && ::rename(name.c_str(), p.c_str()) == 0;
+    if (!ok) {
+        ::unlink(name.c_str());
+        return false;
+    }
+    sync_folder(folder);
+    return true;
 }
 
 } // namespace trx::platform

@@ -7,6 +7,9 @@ namespace trx::platform {
 // Files on the local file system, with plain C++.
 class StdFiles : public ui::Files {
 public:
+    static constexpr std::size_t k_first_line_limit = 4096;
+    static constexpr unsigned k_new_file_mode = 0644; // a settings file written the first time
+
     // config empty: $XDG_CONFIG_HOME/trx81500 or ~/.config/trx81500;
     // data empty: $XDG_DATA_HOME/trx81500 or ~/.local/share/trx81500
     explicit StdFiles(std::filesystem::path program_folder, std::filesystem::path config = {},
@@ -17,6 +20,7 @@ public:
     [[nodiscard]] std::filesystem::path data_folder() const override { return data_; }
     [[nodiscard]] bool exists(const std::filesystem::path& p) const override;
     [[nodiscard]] bool folder_writable(const std::filesystem::path& folder) const override;
+    // At most the first k_first_line_limit bytes of a regular file are read.
     [[nodiscard]] std::optional<std::string>
     read_first_line(const std::filesystem::path& p) const override;
     [[nodiscard]] bool can_read(const std::filesystem::path& p) const override;

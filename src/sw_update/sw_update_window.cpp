@@ -64,6 +64,7 @@ void SwUpdateWindow::enter(State s) {
     form_.openbutton.set_enabled(idle);
     form_.program.set_enabled(idle);
     block_windows(s == State::checking || s == State::flashing);
+    holds_port.raise(!idle);
 }
 
 void SwUpdateWindow::block_windows(bool blocked) {

@@ -61,6 +61,9 @@ public:
     // The main port could not be opened again at the end of a run, and the box "COM-Port
     // not available" was shown: the main window returns its toolbar to the closed state.
     ui::Signal<> main_port_lost;
+    // Raised on every change of state: true from the Program click to the common end, while
+    // the run holds the main port (the main window keeps its port button out of reach).
+    ui::Signal<bool> holds_port;
 
     // Runs at a Program click once the hex file was checked, before anything is sent; when
     // it returns false (having said why), the update does not start. The automatic backup

@@ -294,6 +294,9 @@ void Driver::flash_library(std::shared_ptr<trx::FlashLibrary> lib) {
 void Driver::pull_device() {
     impl_->port.pull_device();
 }
+void Driver::writes_fail(bool fail) {
+    impl_->port.set_writes_fail(fail);
+}
 void Driver::port_missing(std::string name, std::string reason) {
     impl_->port.set_missing(std::move(name), std::move(reason));
 }
@@ -452,6 +455,9 @@ const RecordedLog& Driver::log() const {
 }
 main::Program& Driver::program() {
     return impl_->program;
+}
+void Driver::clear_log() {
+    impl_->log.clear();
 }
 
 } // namespace trx::testkit

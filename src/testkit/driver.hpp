@@ -75,6 +75,8 @@ public:
     std::string port_name() const;
     void flash_library(std::shared_ptr<trx::FlashLibrary> lib);
     void pull_device(); // the open device disappears (USB adapter pulled)
+    // While set, writes to the open port fail (the device reports write errors).
+    void writes_fail(bool fail);
     // Opens of this port name fail with the reason given (the system's words).
     void port_missing(std::string name, std::string reason = "No such file or directory");
     // The serial devices beyond COM1 ... COM10 the system reports from now on.
@@ -121,6 +123,7 @@ public:
     std::chrono::nanoseconds now() const; // virtual time since the driver was made
     const RecordedLog& log() const;       // diagnostics written, every level
     trx::main::Program& program();        // the logic under test
+    void clear_log();                     // forgets the diagnostics recorded so far
 
 private:
     struct Impl;

@@ -31,7 +31,7 @@ std::size_t FakeSerialPort::pending_output() const {
 }
 
 bool FakeSerialPort::write(std::string_view bytes) {
-    if (!open_) {
+    if (!open_ || writes_fail_) {
         return false;
     }
     if (pending_output() + bytes.size() > k_transmit_buffer) {

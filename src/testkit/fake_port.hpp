@@ -36,12 +36,15 @@ public:
     std::string take_sent();
     // The device disappears: the port closes and reports it lost.
     void pull_device();
+    // While set, every write to the open port fails, as when the device reports an error.
+    void set_writes_fail(bool fail) { writes_fail_ = fail; }
 
 private:
     const VirtualClock& clock_;
     std::string name_;
     bool open_ = false;
     bool open_fails_ = false;
+    bool writes_fail_ = false;
     std::string fail_reason_;
     std::map<std::string, std::string> missing_;
     std::string sent_;

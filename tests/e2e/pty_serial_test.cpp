@@ -206,6 +206,39 @@ TEST_F(Pty, EveryByteWrittenRightBeforeACloseLeaves) {
     EXPECT_EQ(read_master(sent.size()), sent);
 }
 
+// The far end goes away while the program holds the port (adapter pulled, simulator ended):
+// the write under way fails, the port closes, and `lost` is raised once. Another device
+// then opens on the same port object and its writes are judged on their own.
+TEST_F(Pty, AVanishedDeviceFailsTheWriteAndIsLostOnce) {
+    std::vector<std::string> lost;
+    const auto c = port.lost.connect([&](const std::string& why) { lost.push_back(why); });
+    ::close(master);
+    master = -1;
+    EXPECT_FALSE(port.write("\x02W0012AB3495\x03"));
+    EXPECT_FALSE(port.write("\x02R52\x03"));
+    ASSERT_TRUE(pump_until([&] { return !lost.empty(); }));
+    EXPECT_FALSE(port.is_open());
+    pump_until([] { return false; }, 200); // nothing more comes
+    EXPECT_EQ(lost.size(), 1U);
+
+    SetUp(); // a fresh pseudo-terminal, on the same port object
+    EXPECT_TRUE(port.write("\x02R52\x03"));
+    EXPECT_EQ(read_master(5), "\x02R52\x03");
+    EXPECT_EQ(lost.size(), 1U);
+}
+
+// The device vanishing while nothing is written is noticed on the receive side.
+TEST_F(Pty, AVanishedDeviceIsNoticedWithoutAWrite) {
+    int lost = 0;
+    const auto c = port.lost.connect([&](const std::string&) { ++lost; });
+    ::close(master);
+    master = -1;
+    ASSERT_TRUE(pump_until([&] { return lost > 0; }));
+    EXPECT_FALSE(port.is_open());
+    pump_until([] { return false; }, 200);
+    EXPECT_EQ(lost, 1);
+}
+
 TEST(QtSerialPortOpen, MissingDeviceGivesAReasonAndStaysClosed) {
     (void)app();
     ui::qt::QtSerialPort port;

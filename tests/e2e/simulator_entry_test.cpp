@@ -17,10 +17,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace trx::main {
 namespace {
@@ -30,26 +33,42 @@ namespace fs = std::filesystem;
 using trx::test::ensure_application;
 using trx::test::wait_until;
 
-TEST(SimulatorEntry, OpensTheSimulatorsPortAndItsFramesArriveThenCloseStopsIt) {
-    ensure_application();
-    ::setenv("TRX81500_SIM", TRX_SIM_EXE, 1);
-    const fs::path folder =
-        fs::temp_directory_path() / ("trx81500-simentry-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
+// The real program on Qt's port, clock and pump, with the bundled simulator behind the
+// "Simulator" entry, which is chosen and opened.
+struct SimulatorEntry : ::testing::Test {
+    SimulatorEntry() {
+        ensure_application();
+        ::setenv("TRX81500_SIM", TRX_SIM_EXE, 1);
+        fs::create_directories(folder);
+    }
+    ~SimulatorEntry() override { fs::remove_all(folder); }
+    SimulatorEntry(const SimulatorEntry&) = delete;
+    SimulatorEntry& operator=(const SimulatorEntry&) = delete;
+    SimulatorEntry(SimulatorEntry&&) = delete;
+    SimulatorEntry& operator=(SimulatorEntry&&) = delete;
 
+    void open_simulator() {
+        program.start();
+        toolbar.user_open_menu("comport");
+        toolbar.user_choose("comport", "simulator");
+        toolbar.user_click("comport");
+    }
+
+    const fs::path folder = fs::temp_directory_path() /
+                            ("trx81500-simentry-" + std::to_string(::getpid()) + "-" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     ui::qt::QtSerialPort port;
     ui::qt::QtClock clock;
     testkit::RecordedDialogs dialogs;
     ui::qt::QtEventPump pump;
-    platform::StdFiles files(folder, folder / "config", folder / "data");
+    platform::StdFiles files{folder, folder / "config", folder / "data"};
     platform::SimulatorProcessHost simulator;
-    Program program({port, clock, dialogs, pump, files, nullptr, &simulator});
-    program.start();
+    Program program{{port, clock, dialogs, pump, files, nullptr, &simulator}};
+    ui::Toolbar& toolbar = program.main_form().Toolbar1;
+};
 
-    auto& toolbar = program.main_form().Toolbar1;
-    toolbar.user_open_menu("comport");
-    toolbar.user_choose("comport", "simulator");
-    toolbar.user_click("comport");
+TEST_F(SimulatorEntry, OpensTheSimulatorsPortAndItsFramesArriveThenCloseStopsIt) {
+    open_simulator();
     EXPECT_TRUE(dialogs.take_messages().empty());
     ASSERT_TRUE(port.is_open());
     EXPECT_EQ(toolbar.item("comport").caption, "Close Simulator");
@@ -63,7 +82,27 @@ TEST(SimulatorEntry, OpensTheSimulatorsPortAndItsFramesArriveThenCloseStopsIt) {
     EXPECT_FALSE(port.is_open());
     EXPECT_FALSE(simulator.running());
     EXPECT_EQ(toolbar.item("comport").caption, "Open Simulator");
-    fs::remove_all(folder);
+}
+
+// A simulator that dies under the open port is a lost device: the box says so, the toolbar
+// shows the port closed, and the process is reaped at once (no zombie left).
+TEST_F(SimulatorEntry, ASimulatorThatDiesShowsAsALostDeviceAndIsReaped) {
+    open_simulator();
+    ASSERT_TRUE(port.is_open());
+    const pid_t pid = simulator.pid();
+    ASSERT_GT(pid, 0);
+
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    ASSERT_TRUE(wait_until([&] { return !port.is_open(); }));
+    wait_until([] { return false; }, std::chrono::milliseconds(200)); // no second report
+    const auto boxes = dialogs.take_messages();
+    ASSERT_EQ(boxes.size(), 1U);
+    EXPECT_EQ(boxes[0].text, "COM-Port not available");
+    EXPECT_EQ(boxes[0].detail, "The device was disconnected.");
+    EXPECT_FALSE(port.is_open());
+    EXPECT_EQ(toolbar.item("comport").caption, "Open Simulator");
+    EXPECT_FALSE(simulator.running());
+    EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1); // reaped: no longer our child
 }
 
 } // namespace

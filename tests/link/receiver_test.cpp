@@ -69,12 +69,42 @@ TEST_F(Receive, EtxWithFewerThanTwoStoredBytesChangesNothing) {
     EXPECT_TRUE(got.empty());
 }
 
-// ETX resets nothing; a second ETX takes the checksum digits out of the sum once more, so
-// the same bytes do not pass twice.
-TEST_F(Receive, EtxDoesNotResetAndASecondEtxDoesNotDispatchAgain) {
-    receive("\x02P50\x03\x03");
+// An ETX that judged a frame ends it: further ETX bytes judge nothing again, and what follows
+// up to the next STX is dropped, so a stale frame is never dispatched twice. The buffer keeps
+// the judged frame.
+TEST_F(Receive, AJudgedFrameIsOverUntilTheNextStx) {
+    receive("\x02P50\x03" + std::string(1000, '\x03'));
+    std::string garbage;
+    std::uint32_t x = 12345;
+    for (int i = 0; i < 5000; ++i) {
+        x = x * 1103515245U + 12345U;
+        const auto c = static_cast<char>(x >> 24);
+        garbage += c == '\x02' ? '\x03' : c; // anything but STX
+    }
+    receive(garbage);
+    receive("50\x03P50\x03");
     EXPECT_EQ(got, (std::vector<std::string>{"P50"}));
+    EXPECT_EQ(good, 1);
+    EXPECT_TRUE(bad.empty());
     EXPECT_EQ(state().count, 3);
+    EXPECT_EQ(state().sum, 'P');
+    // A bad frame is over as well; the next STX starts afresh.
+    receive("\x02P51\x03\x03\x03\x02I49\x03");
+    EXPECT_EQ(bad, std::vector<std::string>{"P51"});
+    EXPECT_EQ(got.back(), "I49");
+}
+
+// Ten million ETX bytes after a frame: no overflowing sum, no second dispatch.
+TEST_F(Receive, AnEtxFloodChangesNothing) {
+    // 'P' + "00P" = 0x100: checksum digits "00", which the old sum matched every 8th ETX.
+    receive("\x02P00P00\x03");
+    const std::string flood(1 << 20, '\x03');
+    for (int i = 0; i < 10; ++i) {
+        receive(flood);
+    }
+    EXPECT_EQ(got.size(), 1U);
+    EXPECT_EQ(r.counters().good_frames, 1U);
+    EXPECT_EQ(state().sum, 0x100);
 }
 
 TEST_F(Receive, UnknownLetterIsAGoodFrameAndIgnored) {

@@ -185,7 +185,9 @@ TEST(PortMenu, ASimulatorWhosePortWillNotOpenIsStoppedAgain) {
     EXPECT_FALSE(d.port_open());
 }
 
-TEST(DeviceGone, TheProgramGoesOnAndCloseThenOpenWorksAgain) {
+// A pulled adapter shows as what it is: the port closes, the toolbar shows the state Closed,
+// and one box says why. Once it is back, the open caption opens it again.
+TEST(DeviceGone, ThePortShowsClosedWithOneBoxAndOpensAgain) {
     Driver d;
     d.start();
     d.choose(entry("com5"));
@@ -195,20 +197,70 @@ TEST(DeviceGone, TheProgramGoesOnAndCloseThenOpenWorksAgain) {
     d.click("main.motor_off"); // asks for a control command every millisecond
 
     d.pull_device();
+    d.pull_device(); // nothing is open any more: nothing more to report
     EXPECT_FALSE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Open COM5    ");
+    expect_entries_enabled(d, true);
+    EXPECT_FALSE(d.enabled("main.Toolbar1.software"));
+    const auto box = d.messages();
+    ASSERT_EQ(box.size(), 1U);
+    EXPECT_EQ(box[0].text, "COM-Port not available");
+    EXPECT_EQ(box[0].title, "COM-Port");
+    EXPECT_EQ(box[0].detail, "The device was disconnected.");
     (void)d.sent();
     d.advance(2s);
-    EXPECT_FALSE(d.program().defs().send_read_para());
-    EXPECT_EQ(d.sent(), ""); // writes to the vanished device fail quietly
+    EXPECT_EQ(d.sent(), ""); // nothing is written to the vanished device
     EXPECT_TRUE(d.messages().empty());
-    EXPECT_EQ(d.text(k_port), "Close COM5    ");
 
-    d.click(k_port);
-    EXPECT_EQ(d.text(k_port), "Open COM5    ");
     d.click(k_port);
     EXPECT_TRUE(d.port_open());
     EXPECT_EQ(d.text(k_port), "Close COM5    ");
+    EXPECT_EQ(d.port_name(), "COM5");
     EXPECT_TRUE(d.messages().empty());
+}
+
+// Plugged in again, the adapter may get another number; its by-id name finds it.
+TEST(DeviceGone, AnAdapterBackUnderAnotherNumberIsFoundByItsByIdName) {
+    const std::string id = "usb-FTDI_FT232R_USB_UART_A9XK2-if00-port0";
+    Driver d;
+    d.serial_devices({{"/dev/ttyUSB0", id}});
+    d.start();
+    d.choose(entry("ttyUSB0"));
+    d.click(k_port);
+    ASSERT_TRUE(d.port_open());
+
+    d.pull_device();
+    EXPECT_EQ(d.messages().size(), 1U);
+    d.serial_devices({{"/dev/ttyUSB0", "usb-Prolific_PL2303-if00-port0"}, {"/dev/ttyUSB1", id}});
+    d.port_missing("/dev/ttyUSB0", "Device or resource busy"); // another adapter, in use
+    d.click(k_port);
+    EXPECT_TRUE(d.port_open());
+    EXPECT_TRUE(d.messages().empty());
+    EXPECT_EQ(d.text(k_port), "Close /dev/ttyUSB1");
+    EXPECT_EQ(d.port_name(), "/dev/ttyUSB1");
+
+    // Gone for good: opening says so, and the caption stays on the adapter's last place.
+    d.pull_device();
+    (void)d.messages();
+    d.serial_devices({});
+    d.port_missing("/dev/ttyUSB1");
+    d.click(k_port);
+    EXPECT_FALSE(d.port_open());
+    EXPECT_EQ(d.messages().size(), 1U);
+    EXPECT_EQ(d.text(k_port), "Open /dev/ttyUSB1");
+}
+
+// The simulator ending under an open port is a lost device too; it is stopped and reaped.
+TEST(DeviceGone, ASimulatorThatEndsIsStoppedAndShowsClosed) {
+    Driver d;
+    d.start();
+    d.choose(entry("simulator"));
+    d.click(k_port);
+    ASSERT_TRUE(d.simulator_running());
+    d.pull_device();
+    EXPECT_FALSE(d.simulator_running());
+    EXPECT_EQ(d.text(k_port), "Open Simulator");
+    EXPECT_EQ(d.messages().size(), 1U);
 }
 
 TEST(DeviceGone, ExitAfterThePortVanishedStillEnds) {

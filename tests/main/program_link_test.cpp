@@ -35,6 +35,27 @@ TEST_F(ProgramLink, BytesArriveOnlyWhileThePortIsOpen) {
     EXPECT_EQ(d.program().receiver().counters().bytes, 0U);
 }
 
+// A judged frame is handled once: neither an ETX flood nor the garbage after it brings it
+// back. Each handling of this wrong reply would show its box again.
+TEST_F(ProgramLink, AFrameFollowedByEtxBytesAndGarbageIsHandledOnce) {
+    const std::string wrong = link::build_frame('W', "0012AB34006D000000020003"); // speed 0
+    std::string garbage;
+    std::uint32_t x = 81500;
+    for (int i = 0; i < 20000; ++i) {
+        x = x * 1664525U + 1013904223U;
+        const auto c = static_cast<char>(x >> 24);
+        garbage += c == '\x02' ? '\x03' : c;
+    }
+    d.receive(wrong + std::string(1000, '\x03') + garbage);
+    const auto boxes = d.messages();
+    ASSERT_EQ(boxes.size(), 1U);
+    EXPECT_EQ(boxes[0].text, "Wrong parameter, please set !");
+    EXPECT_EQ(d.program().receiver().counters().good_frames, 1U);
+    // The next STX starts afresh.
+    d.receive(wrong);
+    EXPECT_EQ(d.messages().size(), 1U);
+}
+
 TEST_F(ProgramLink, DecoderFaultSwitchesDrawingBackOnKeepsWhatWasShownAndIsLogged) {
     auto& main = d.program().main_form();
     d.program().receiver().on_frame('P', [&](const link::ReceivedFrame&) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace trx::testkit {
@@ -107,6 +108,45 @@ TEST_F(SettingsFile, TheProgramFoldersFileWinsOverTheUsersOne) {
     // A user's file is still read when the program folder has none.
     fs::remove(ini_);
     EXPECT_EQ(run(false), other.string());
+}
+
+// Where Exit writes is where the next start reads: with the program folder not writable an
+// old file left there does not hide the user's, so the remembered file keeps changing.
+TEST_F(SettingsFile, AnUnwritableProgramFolderReadsTheUsersFileFirst) {
+    const fs::path other = root_ / "other.h86";
+    write_file(other, "");
+    write_file(ini_, "C:\\left\\by\\the\\installer.h86\r\n");
+    write_file(config_ / "TRX81500.ini", other.string() + "\r\n");
+    EXPECT_EQ(run(false, hex_.string()), other.string());
+    EXPECT_EQ(run(false), hex_.string());
+}
+
+// What stands where the settings file goes is never followed or waited on: a symlink is
+// replaced by the file, not written through; a FIFO or a huge file reads as no settings.
+TEST_F(SettingsFile, SymlinksFifosAndHugeFilesDoNoHarm) {
+    const fs::path victim = root_ / "victim.txt";
+    write_file(victim, "keep me\n");
+    fs::create_symlink(victim, ini_);
+    EXPECT_EQ(run(true, hex_.string()), "");
+    EXPECT_EQ(file_text(victim), "keep me\n");
+    EXPECT_FALSE(fs::is_symlink(ini_));
+    EXPECT_EQ(file_text(ini_), hex_.string() + "\r\n");
+
+    // The file keeps the mode it had; no temporary file stays behind.
+    fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(run(true, hex_.string()), hex_.string());
+    EXPECT_EQ(fs::status(ini_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator(program_), fs::directory_iterator()), 1);
+
+    fs::remove(ini_);
+    ASSERT_EQ(::mkfifo(ini_.c_str(), 0644), 0);
+    EXPECT_EQ(run(true), ""); // returns: nothing waits for a writer
+    fs::remove(ini_);
+
+    // A gigabyte without a line end: only its first 4096 bytes are read.
+    { std::ofstream(ini_, std::ios::binary) << hex_.string(); }
+    fs::resize_file(ini_, std::uintmax_t{1} << 30);
+    EXPECT_EQ(run(false), "");
 }
 
 TEST_F(SettingsFile, AnUnwritableSettingsFolderIsIgnoredSilently) {

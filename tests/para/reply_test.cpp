@@ -1,6 +1,14 @@
 // Reading the parameter set: the "W" reply filling the window, the scanner type with the
 // extended group, the two flags, and the read button with its wait.
 #include "para_fixture.hpp"
+#include "platform/std_files.hpp"
+#include "testkit/fake_port.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_clock.hpp"
+
+#include <deque>
+#include <filesystem>
+#include <functional>
 
 namespace trx::para::test {
 namespace {
@@ -322,6 +330,56 @@ TEST_F(ParaReply, ReadButtonWithThePortClosedSaysSoAndDoesNotWait) {
     EXPECT_EQ(m[0].title, "Parameter");
     EXPECT_NE(m[0].text.find("not read"), std::string::npos);
     EXPECT_EQ(d.text("para.statusbar"), "Status:");
+}
+
+// Posted work waits for the test to run it, as Qt's queue waits for the event loop.
+class QueuedPump : public ui::EventPump {
+public:
+    bool pump_until(const std::function<bool()>& done) override {
+        run_posted();
+        return done();
+    }
+    void run_blocking(const std::function<void()>& work) override { work(); }
+    void post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
+    void quit() override {}
+    void run_posted() {
+        while (!posted_.empty()) {
+            auto fn = std::move(posted_.front());
+            posted_.pop_front();
+            fn();
+        }
+    }
+
+private:
+    std::deque<std::function<void()>> posted_;
+};
+
+// A scanner that sends wrong replies in a burst gets one box at a time, not a queue of them.
+TEST(WrongReplies, ABurstGetsOneBoxAtATime) {
+    testkit::VirtualClock clock;
+    testkit::FakeSerialPort port(clock);
+    testkit::RecordedDialogs dialogs;
+    QueuedPump pump;
+    const auto folder = std::filesystem::temp_directory_path() / "trx81500-wrong-replies";
+    platform::StdFiles files(folder, folder / "config", folder / "data");
+    main::Program program({port, clock, dialogs, pump, files});
+    program.start();
+    ASSERT_TRUE(port.open().ok);
+    Reply wrong;
+    wrong.speed = "0000";
+    std::string burst;
+    for (int i = 0; i < 50; ++i) {
+        burst += wrong.za();
+    }
+    port.inject(burst);
+    EXPECT_TRUE(dialogs.take_messages().empty()); // shown once this receive event is over
+    pump.run_posted();
+    EXPECT_EQ(dialogs.take_messages().size(), 1U);
+    // Once it was answered, the next wrong reply is told again.
+    port.inject(wrong.za());
+    pump.run_posted();
+    EXPECT_EQ(dialogs.take_messages().size(), 1U);
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace

@@ -169,6 +169,55 @@ TEST_F(ParaSend, SaysNothingWasStoredWhenThePortCannotTakeTheFrame) {
     EXPECT_EQ(d.sent(), "");
 }
 
+// Bytes that do not leave the PC are no store: the sender's refusal shows, and the next
+// write, with the device well again, is judged on its own.
+TEST_F(ParaSend, WriteErrorsAreReportedAndNotHeldAgainstTheNextWrite) {
+    ready(Reply{}.ya());
+    d.key("para", testkit::ctrl | testkit::alt, 'J');
+    d.writes_fail(true);
+    d.click("para.cmd_send_para");
+    EXPECT_NE(refusal().find("did not take the parameters. Nothing was stored."),
+              std::string::npos);
+    retype("para.index", "300");
+    d.click("para.command_write_index");
+    EXPECT_NE(refusal().find("The index was not written."), std::string::npos);
+    EXPECT_EQ(d.sent(), "");
+
+    d.writes_fail(false);
+    d.click("para.command_write_index");
+    EXPECT_EQ(d.sent(), "\x02I012C1F\x03");
+    d.click("para.cmd_send_para");
+    EXPECT_EQ(d.sent().substr(0, 10), "\x02W0012AB34");
+    EXPECT_TRUE(d.messages().empty());
+}
+
+// From one scanner to the next, by a new port or a swapped cable: the window still shows the
+// old scanner's set, and no store goes out until the new one's reply is in.
+TEST_F(ParaSend, NoStoreUntilTheNewConnectionsReplyIsIn) {
+    for (const bool reopen : {true, false}) {
+        ready(Reply{}.ya());
+        if (reopen) {
+            close_port();
+            d.click("main.Toolbar1.comport");
+        }
+        d.advance(1000ms); // no frames: offline
+        ASSERT_EQ(d.panel("main.StatusBar1", 1), "offline");
+        bring_online();
+        d.click("para.cmd_send_para");
+        EXPECT_NE(refusal().find("have not been read since it was connected"), std::string::npos)
+            << reopen;
+        EXPECT_EQ(d.sent(), "") << reopen;
+
+        Reply other;
+        other.serial = "00000007";
+        d.receive(other.ya());
+        keep_alive();
+        d.click("para.cmd_send_para");
+        EXPECT_EQ(d.sent().substr(0, 10), "\x02W00000007") << reopen;
+        EXPECT_TRUE(d.messages().empty()) << reopen;
+    }
+}
+
 // With "Motor off" checked the 1 ms timer keeps the line busy; a store still goes out whole.
 TEST_F(ParaSend, StoreGetsThroughWhileControlFramesFlow) {
     ready(Reply{}.ya());

@@ -97,6 +97,20 @@ TEST(Launcher, InterruptEndsTheSimulatorCleanly) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 }
 
+// A child that ignores SIGTERM is killed once the grace is over, and reaped.
+TEST(Launcher, AChildThatIgnoresTerminationIsKilledAfterTheGrace) {
+    TempDir dir;
+    const fs::path stubborn = dir.write("stubborn", "#!/bin/sh\ntrap '' TERM\necho /dev/null\n"
+                                                    "exec sleep 60\n");
+    fs::permissions(stubborn, fs::perms::owner_all);
+    SimulatorProcess sim(50ms);
+    ASSERT_TRUE(sim.start({}, stubborn)) << sim.error();
+    const pid_t pid = sim.pid();
+    sim.stop();
+    EXPECT_TRUE(wait_for([&] { return !sim.running(); }));
+    EXPECT_NE(::kill(pid, 0), 0) << "killed and reaped";
+}
+
 TEST(Launcher, SaysWhyTheSimulatorDidNotStart) {
     SimulatorProcess sim;
     EXPECT_FALSE(sim.start({}, "/no/such/trx81500-sim"));

@@ -459,6 +459,30 @@ TEST_F(SwUpdate, ABootstrapStringThatCannotBeWrittenAbortsAndFreesTheButtons) {
     EXPECT_FALSE(d.port_open());
 }
 
+// From "F" to the common end the run closes and reopens the main port: the port button
+// takes no click meanwhile, so the toolbar cannot come to show a port closed that the run
+// then opens again.
+TEST_F(SwUpdate, ThePortButtonRestsWhileTheRunHoldsThePort) {
+    d.click("sw_update.program");
+    for (int step = 0; step < 2; ++step) {
+        EXPECT_FALSE(d.enabled("main.Toolbar1.comport")) << step;
+        d.click("main.Toolbar1.comport");
+        EXPECT_EQ(d.text("main.Toolbar1.comport"), "Close COM3    ") << step;
+        d.advance(500ms);
+    }
+    EXPECT_TRUE(d.port_open());
+    EXPECT_TRUE(d.enabled("main.Toolbar1.comport"));
+    expect_run_ended();
+    // A run that the pulled adapter ends frees the button as well; the toolbar shows the port
+    // closed.
+    d.click("sw_update.program");
+    d.pull_device();
+    d.advance(1000ms);
+    EXPECT_TRUE(d.enabled("main.Toolbar1.comport"));
+    EXPECT_EQ(d.text("main.Toolbar1.comport"), "Open COM3    ");
+    EXPECT_FALSE(d.port_open());
+}
+
 TEST_F(SwUpdate, AMainPortThatCannotBeReopenedIsReportedAndShownClosed) {
     d.click("sw_update.program");
     d.advance(500ms);

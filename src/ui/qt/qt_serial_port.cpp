@@ -2,7 +2,10 @@
 
 #include "base/port_names.hpp"
 
+#include <QMetaObject>
+
 #include <chrono>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
@@ -99,8 +102,9 @@ void QtSerialPort::drain() {
 #endif
 }
 
+// A port whose device is gone counts as closed already, while its close waits.
 bool QtSerialPort::is_open() const {
-    return port_.isOpen();
+    return port_.isOpen() && !lost_pending_;
 }
 
 std::size_t QtSerialPort::pending_output() const {
@@ -118,15 +122,72 @@ std::size_t QtSerialPort::pending_output() const {
     return pending;
 }
 
+// A write is judged on its own: what an earlier one left behind is not held against it, and
+// its own error is cleared once it has been reported as false.
 bool QtSerialPort::write(std::string_view bytes) {
-    if (!port_.isOpen()) {
+    if (!is_open()) {
         return false;
     }
     if (pending_output() + bytes.size() > k_transmit_buffer) {
         return false;
     }
+    write_failed_ = false;
     const auto n = port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    return n == static_cast<qint64>(bytes.size());
+    if (n == static_cast<qint64>(bytes.size())) {
+        hand_to_device();
+    }
+    const bool ok = n == static_cast<qint64>(bytes.size()) && !write_failed_;
+    write_failed_ = false;
+    return ok;
+}
+
+// Only when the device can take bytes now: Qt counts a full buffer (EAGAIN) as a resource
+// error, the same as a device that is gone. What does not fit now the port writes later.
+void QtSerialPort::hand_to_device() {
+#ifndef _WIN32
+    pollfd p{static_cast<int>(port_.handle()), POLLOUT, 0};
+    if (::poll(&p, 1, 0) != 1) {
+        return;
+    }
+    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        device_gone("The device hung up.");
+        return;
+    }
+#endif
+    handing_over_ = true;
+    port_.flush();
+    handing_over_ = false;
+}
+
+// Whether the device is gone, rather than only busy.
+bool QtSerialPort::hung_up() const {
+#ifndef _WIN32
+    pollfd p{static_cast<int>(port_.handle()), POLLOUT, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return true;
+#endif
+}
+
+void QtSerialPort::device_gone(std::string why) {
+    write_failed_ = true;
+    if (lost_pending_ || !port_.isOpen()) {
+        return;
+    }
+    lost_pending_ = true;
+    // Not closed here: the port's own notifier may be on the stack, and a box shown by a
+    // handler of `lost` must not open in the middle of a write.
+    QMetaObject::invokeMethod(
+        this,
+        [this, why = std::move(why)] {
+            lost_pending_ = false;
+            if (!port_.isOpen()) {
+                return; // closed on purpose meanwhile
+            }
+            port_.close();
+            lost.raise(why);
+        },
+        Qt::QueuedConnection);
 }
 
 void QtSerialPort::on_ready_read() {
@@ -136,16 +197,27 @@ void QtSerialPort::on_ready_read() {
     }
 }
 
+// An input or output error is cleared once taken in, so it sticks to no later write; a write
+// or resource error fails the write under way. A device that hung up (USB adapter pulled,
+// simulator ended) is lost: its notifier would otherwise report read errors without end. The
+// errors of a failed open are open()'s to report.
 void QtSerialPort::on_error(QSerialPort::SerialPortError error) {
-    // A device that vanished (USB adapter pulled) reports a resource error: close quietly,
-    // so the link shows offline and the user can reopen once the adapter is back.
-    if (error != QSerialPort::ResourceError || !port_.isOpen()) {
+    const bool io = error == QSerialPort::WriteError || error == QSerialPort::ReadError ||
+                    error == QSerialPort::ResourceError;
+    if (!io || !port_.isOpen()) {
         return;
     }
     const std::string text = port_.errorString().toStdString();
     port_.clearError();
-    port_.close();
-    lost.raise(text);
+    if (error != QSerialPort::ReadError) {
+        write_failed_ = true;
+    }
+    // Handing bytes over, a full buffer counts as a resource error too; only a hang-up is a
+    // loss there. Anywhere else a resource error means the device is gone.
+    const bool gone = hung_up() || (error == QSerialPort::ResourceError && !handing_over_);
+    if (gone) {
+        device_gone(text);
+    }
 }
 
 } // namespace trx::ui::qt

@@ -42,9 +42,19 @@ private:
     void drain();
     void on_ready_read();
     void on_error(QSerialPort::SerialPortError error);
+    // Hands the written bytes to the device now, so that an error it reports judges the
+    // write that made them.
+    void hand_to_device();
+    [[nodiscard]] bool hung_up() const;
+    // The device went away: the port closes and `lost` is raised, once, when the port's own
+    // notification that found out is over.
+    void device_gone(std::string why);
 
     QSerialPort port_;
     std::string name_;
+    bool write_failed_ = false; // an error was reported during the write under way
+    bool handing_over_ = false; // hand_to_device() is under way
+    bool lost_pending_ = false; // the device is gone; the port closes soon
 };
 
 } // namespace trx::ui::qt
