@@ -40,6 +40,8 @@ struct Services {
     ui::SimulatorHost* simulator = nullptr;
     // Diagnostics; silent when null.
     ui::Log* log = nullptr;
+    // Why a port will not open; the port's own reason when null.
+    const ui::PortDiagnosis* diagnosis = nullptr;
 };
 
 // The whole program logic: three windows, the serial link, the timers, the shared values.

@@ -81,7 +81,8 @@ struct Driver::Impl {
           owns_folder(o.program_folder.empty()), port(clock), pump(clock),
           files(folder, o.config_folder.empty() ? folder / "config" : o.config_folder,
                 o.data_folder.empty() ? folder / "data" : o.data_folder, o.program_folder_writable),
-          program(main::Services{port, clock, dialogs, pump, files, &devices, &simulator, &log}) {
+          program(main::Services{port, clock, dialogs, pump, files, &devices, &simulator, &log,
+                                 o.port_diagnosis}) {
         port.set_open_fails(!o.port_exists);
     }
 

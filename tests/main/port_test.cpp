@@ -1,6 +1,8 @@
 // Choosing, opening and closing the serial port from the toolbar, the devices beyond COM10,
 // the simulator entry, and a device that disappears while open.
+#include "platform/system_port_diagnosis.hpp"
 #include "testkit/driver.hpp"
+#include "tests/platform/fake_system.hpp"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +92,40 @@ TEST(PortButton, AFailedOpenChangesNothingAndAnotherPortOpensAfterwards) {
     EXPECT_EQ(d.text(k_port), "Close COM4    ");
     EXPECT_EQ(d.port_name(), "COM4");
     EXPECT_TRUE(d.messages().empty());
+}
+
+// The box's detail is the system's reason explained: here a system of real files.
+TEST(PortButton, TheBoxExplainsWhyTheSystemWouldNotOpenThePort) {
+    trx::testing::FakeSystem sys;
+    sys.file("/dev/ttyUSB0", "", 0660);
+    sys.file("/etc/group", "dialout:x:" + std::to_string(sys.group("/dev/ttyUSB0")) + ":\n");
+    const platform::SystemPortDiagnosis diagnosis(sys.root(),
+                                                  {sys.owner("/dev/ttyUSB0") + 1, {}, "alice", 1});
+    DriverOptions options;
+    options.port_diagnosis = &diagnosis;
+    Driver d(options);
+    d.port_missing("/dev/ttyUSB0", "Permission denied");
+    d.port_missing("COM3", "No such file or directory");
+    d.serial_devices({{"/dev/ttyUSB0", ""}});
+    d.start();
+
+    d.choose(entry("ttyUSB0"));
+    d.click(k_port);
+    auto box = d.messages();
+    ASSERT_EQ(box.size(), 1U);
+    EXPECT_EQ(box[0].text, "COM-Port not available");
+    EXPECT_EQ(box[0].detail, "No permission to open /dev/ttyUSB0: it is open to the group "
+                             "\"dialout\", and you are not a member. Join the group, then log "
+                             "out and in again (a new group counts from the next login):\n    "
+                             "sudo usermod -aG dialout alice");
+
+    d.choose(entry("com3"));
+    d.click(k_port);
+    box = d.messages();
+    ASSERT_EQ(box.size(), 1U);
+    EXPECT_EQ(box[0].detail, "There is no device /dev/ttyS2.\n"
+                             "Serial adapters present: /dev/ttyUSB0.");
+    EXPECT_FALSE(d.port_open());
 }
 
 TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening) {
