@@ -1,5 +1,6 @@
 // Choosing, opening and closing the serial port from the toolbar, the devices beyond COM10,
 // the simulator entry, and a device that disappears while open.
+#include "main/port_at_start.hpp"
 #include "platform/system_port_diagnosis.hpp"
 #include "testkit/driver.hpp"
 #include "tests/platform/fake_system.hpp"
@@ -126,6 +127,29 @@ TEST(PortButton, TheBoxExplainsWhyTheSystemWouldNotOpenThePort) {
     EXPECT_EQ(box[0].detail, "There is no device /dev/ttyS2.\n"
                              "Serial adapters present: /dev/ttyUSB0.");
     EXPECT_FALSE(d.port_open());
+}
+
+// "trx81500 --port NAME": the entry named is chosen and opened as by hand.
+TEST(PortMenu, APortNamedAtStartOpensAsIfChosenAndClicked) {
+    Driver d;
+    d.serial_devices({{"/dev/ttyUSB0", ""}});
+    d.port_missing("COM2");
+    d.start();
+    auto& form = d.program().main_form();
+    EXPECT_TRUE(main::open_port_at_start(form, "/dev/ttyUSB0")); // listed when the menu opens
+    EXPECT_TRUE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Close /dev/ttyUSB0");
+    d.click(k_port);
+
+    EXPECT_TRUE(main::open_port_at_start(form, "Simulator"));
+    EXPECT_TRUE(d.simulator_running());
+    d.click(k_port);
+
+    EXPECT_FALSE(main::open_port_at_start(form, "COM11"));
+    EXPECT_TRUE(main::open_port_at_start(form, "COM2")); // will not open: the box as always
+    EXPECT_EQ(d.messages().size(), 1U);
+    EXPECT_FALSE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Open COM2    ");
 }
 
 TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening) {
