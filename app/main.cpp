@@ -23,6 +23,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -96,11 +97,12 @@ int main(int argc, char* argv[]) {
     });
     program.start();
 
+    std::optional<trx::main::PortAtStart> port_at_start;
     if (const auto at = args.indexOf(QStringLiteral("--port")); at >= 0) {
         const std::string name = at + 1 < args.size() ? args[at + 1].toStdString() : "";
-        if (!trx::main::open_port_at_start(program.main_form(), name)) {
+        port_at_start.emplace(program.main_form(), name, [name] {
             std::cerr << "trx81500: the port menu has no entry \"" << name << "\"\n";
-        }
+        });
     }
     return QApplication::exec();
 }

@@ -3,6 +3,7 @@
 #include "main/port_at_start.hpp"
 #include "platform/system_port_diagnosis.hpp"
 #include "testkit/driver.hpp"
+#include "testkit/status_frames.hpp"
 #include "tests/platform/fake_system.hpp"
 
 #include <gtest/gtest.h>
@@ -129,25 +130,42 @@ TEST(PortButton, TheBoxExplainsWhyTheSystemWouldNotOpenThePort) {
     EXPECT_FALSE(d.port_open());
 }
 
-// "trx81500 --port NAME": the entry named is chosen and opened as by hand.
-TEST(PortMenu, APortNamedAtStartOpensAsIfChosenAndClicked) {
+// "trx81500 --port NAME": opened at the first tick as by hand, so the link is seen coming up.
+TEST(PortMenu, APortNamedAtStartOpensAtTheFirstTickAndItsLinkComesUpAsByHand) {
     Driver d;
     d.serial_devices({{"/dev/ttyUSB0", ""}});
+    d.start();
+    bool unknown = false;
+    const main::PortAtStart usb(d.program().main_form(), "/dev/ttyUSB0", [&] { unknown = true; });
+    EXPECT_FALSE(d.port_open());
+    d.advance(500ms);
+    EXPECT_TRUE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Close /dev/ttyUSB0"); // the adapter was listed first
+    (void)d.sent();
+    d.receive(status_frame({}));
+    d.advance(500ms);
+    EXPECT_NE(d.sent().find("\x02L"), std::string::npos); // the identity is read
+    d.advance(2s);
+    EXPECT_TRUE(d.port_open()); // once only
+    EXPECT_FALSE(unknown);
+    d.click(k_port);
+}
+
+TEST(PortMenu, APortNamedAtStartThatIsNotThereIsReported) {
+    Driver d;
     d.port_missing("COM2");
     d.start();
-    auto& form = d.program().main_form();
-    EXPECT_TRUE(main::open_port_at_start(form, "/dev/ttyUSB0")); // listed when the menu opens
-    EXPECT_TRUE(d.port_open());
-    EXPECT_EQ(d.text(k_port), "Close /dev/ttyUSB0");
-    d.click(k_port);
-
-    EXPECT_TRUE(main::open_port_at_start(form, "Simulator"));
+    int unknown = 0;
+    const main::PortAtStart sim(d.program().main_form(), "Simulator", [&] { ++unknown; });
+    const main::PortAtStart none(d.program().main_form(), "COM11", [&] { ++unknown; });
+    d.advance(500ms);
     EXPECT_TRUE(d.simulator_running());
+    EXPECT_EQ(unknown, 1);
     d.click(k_port);
 
-    EXPECT_FALSE(main::open_port_at_start(form, "COM11"));
-    EXPECT_TRUE(main::open_port_at_start(form, "COM2")); // will not open: the box as always
-    EXPECT_EQ(d.messages().size(), 1U);
+    const main::PortAtStart com2(d.program().main_form(), "COM2", [&] { ++unknown; });
+    d.advance(500ms);
+    EXPECT_EQ(d.messages().size(), 1U); // will not open: the box as always
     EXPECT_FALSE(d.port_open());
     EXPECT_EQ(d.text(k_port), "Open COM2    ");
 }
