@@ -1,6 +1,6 @@
 #include "ui/qt/qt_event_pump.hpp"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
 #include <QThread>
@@ -49,11 +49,11 @@ void QtEventPump::run_blocking(const std::function<void()>& work) {
     QThread* thread = QThread::create(work);
     connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
     blocking_ = true;
-    qApp->installEventFilter(this);
+    QCoreApplication::instance()->installEventFilter(this);
     thread->start();
     loop.exec();
     thread->wait();
-    qApp->removeEventFilter(this);
+    QCoreApplication::instance()->removeEventFilter(this);
     blocking_ = false;
     delete thread;
 }

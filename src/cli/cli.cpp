@@ -1,0 +1,109 @@
+#include "cli/cli.hpp"
+
+#include "cli/command_line.hpp"
+#include "cli/commands.hpp"
+#include "cli/exit_status.hpp"
+#include "session/session.hpp"
+#include "sim/launcher.hpp"
+
+#ifndef TRX_VERSION
+#define TRX_VERSION "?"
+#endif
+
+namespace trx::cli {
+
+namespace {
+
+int dispatch(CommandContext& c) {
+    switch (c.line.command->id) {
+    case CommandId::info:
+        return run_info(c);
+    case CommandId::params_get:
+        return run_params_get(c);
+    case CommandId::params_set:
+        return run_params_set(c);
+    case CommandId::index_get:
+        return run_index_get(c);
+    case CommandId::index_set:
+        return run_index_set(c);
+    case CommandId::monitor:
+        return run_monitor(c);
+    case CommandId::flash:
+        return run_flash(c);
+    case CommandId::ports:
+    case CommandId::params_export:
+    case CommandId::params_import:
+    case CommandId::params_diff:
+    case CommandId::record:
+    case CommandId::replay:
+        break;
+    }
+    return report(c.services.err,
+                  usage_error(std::string(c.line.command->words) + " cannot run on a port"));
+}
+
+// The port the command runs on: the one given, or the simulator's, started for this run.
+session::Result<std::string> port_to_use(const GlobalOptions& global, sim::SimulatorProcess& sim) {
+    if (!global.sim) {
+        if (global.port.empty()) {
+            return usage_error("no port given: use --port NAME or --sim");
+        }
+        return global.port;
+    }
+    if (!sim.start(global.sim_args)) {
+        return session::Error{session::ErrorKind::port,
+                              "cannot start the simulator: " + sim.error()};
+    }
+    return sim.device();
+}
+
+} // namespace
+
+int Cli::run(const std::vector<std::string>& args) {
+    const auto parsed = parse_command_line(args);
+    if (!parsed) {
+        return report(services_.err, parsed.error());
+    }
+    const CommandLine& line = *parsed;
+    if (line.kind == CommandLine::Kind::help) {
+        services_.out << help_text(line.command);
+        return 0;
+    }
+    if (line.kind == CommandLine::Kind::version) {
+        services_.out << k_program << ' ' << TRX_VERSION << '\n';
+        return 0;
+    }
+    const CommandSpec& command = *line.command;
+    if (!command.available) {
+        return report(services_.err,
+                      usage_error(std::string(command.words) + " is not available yet"));
+    }
+    if (auto bad = check_arguments(line)) {
+        return report(services_.err, *bad);
+    }
+    if (command.reach == Reach::none) {
+        return run_ports(services_);
+    }
+
+    // Declared first, so the session lets the port go before the simulator ends.
+    sim::SimulatorProcess simulator;
+    const auto port = port_to_use(line.global, simulator);
+    if (!port) {
+        return report(services_.err, port.error());
+    }
+    session::Session session(
+        {services_.port, services_.clock, services_.pump, services_.now, services_.interrupted},
+        line.global.timeout);
+    if (auto opened = session.open(*port); !opened) {
+        return report(services_.err, opened.error());
+    }
+    if (command.reach == Reach::online) {
+        if (auto online = session.wait_online(); !online) {
+            return report(services_.err, online.error());
+        }
+    }
+    CommandContext context{line, services_, session};
+    return dispatch(context);
+}
+
+} // namespace trx::cli

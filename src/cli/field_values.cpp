@@ -1,0 +1,127 @@
+#include "cli/field_values.hpp"
+
+#include "base/numtext.hpp"
+#include "cli/exit_status.hpp"
+
+#include <algorithm>
+
+namespace trx::cli {
+
+namespace {
+
+constexpr std::string_view k_tooltip_lead = "Possible Values: ";
+
+// Names a script may read but not set here.
+std::optional<std::string> read_only_reason(std::string_view name) {
+    if (name == "index") {
+        return "index is stored with 'index set'";
+    }
+    if (name == "type" || name == "serial_number" || name == "version") {
+        return std::string(name) + " is the scanner's own and cannot be set";
+    }
+    return std::nullopt;
+}
+
+std::string with_point(std::string text) {
+    std::replace(text.begin(), text.end(), ',', '.');
+    return text;
+}
+
+} // namespace
+
+std::string range_message(const link::ParaFieldSpec& f) {
+    if (!f.message.empty()) {
+        return std::string(f.message);
+    }
+    if (f.display == link::ParaDisplay::bit) {
+        return "Possible values for " + std::string(f.name) + ": on, off";
+    }
+    std::string_view values = f.tooltip;
+    if (values.starts_with(k_tooltip_lead)) {
+        values.remove_prefix(k_tooltip_lead.size());
+    }
+    std::string message = "Possible values for " + std::string(f.name) + ": " + std::string(values);
+    if (f.display == link::ParaDisplay::code) {
+        message += " or none";
+    }
+    return message;
+}
+
+session::Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>& words) {
+    std::vector<Assignment> out;
+    for (const std::string& word : words) {
+        const auto eq = word.find('=');
+        if (eq == std::string::npos || eq == 0) {
+            return usage_error("expected NAME=VALUE, not '" + word + "'");
+        }
+        const std::string name = word.substr(0, eq);
+        if (const auto why = read_only_reason(name)) {
+            return usage_error(*why);
+        }
+        const link::ParaFieldSpec* f = link::find_para_field(name);
+        if (f == nullptr) {
+            return usage_error("unknown field '" + name + "' (see trx81500-cli params set --help)");
+        }
+        if (f->read_only) {
+            return usage_error(*read_only_reason(name));
+        }
+        if (std::any_of(out.begin(), out.end(),
+                        [&](const Assignment& a) { return a.field == f; })) {
+            return usage_error(name + " is given twice");
+        }
+        const auto v = link::parse_display_value(*f, word.substr(eq + 1));
+        if (!v) {
+            return usage_error(range_message(*f));
+        }
+        out.push_back({f, *v});
+    }
+    return out;
+}
+
+std::string value_text(const link::ParaFieldSpec& f, std::uint32_t v) {
+    return with_point(link::display_value(f, v));
+}
+
+std::string json_value(const link::ParaFieldSpec& f, std::uint32_t v) {
+    using D = link::ParaDisplay;
+    switch (f.display) {
+    case D::bit:
+        return v != 0 ? "true" : "false";
+    case D::can_id:
+        return num::dec(v);
+    case D::version:
+        return "\"" + value_text(f, v) + "\"";
+    case D::list:
+    case D::code: {
+        const std::string shown = link::display_value(f, v);
+        return shown == "?" || shown == "none" ? "null" : shown;
+    }
+    case D::tenths:
+    case D::serial:
+    case D::whole:
+        break;
+    }
+    return value_text(f, v);
+}
+
+std::vector<const link::ParaFieldSpec*> reply_fields(const link::ParaReply& reply) {
+    std::vector<const link::ParaFieldSpec*> out;
+    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+        if (reply.has(f)) {
+            out.push_back(&f);
+        }
+    }
+    return out;
+}
+
+std::vector<const link::ParaFieldSpec*> wrong_fields(const link::ParaReply& reply) {
+    std::vector<const link::ParaFieldSpec*> out;
+    for (const link::ParaFieldSpec* f : reply_fields(reply)) {
+        if (!link::in_range(*f, link::field_value(reply.set, *f))) {
+            out.push_back(f);
+        }
+    }
+    return out;
+}
+
+} // namespace trx::cli

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "link/para_catalogue.hpp"
+#include "link/para_frame.hpp"
+#include "session/result.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Parameter fields on the command line: names and values as the catalogue gives them, in the
+// window's units with a decimal point ("12.5", "1.09", "8192", "0x7FF", "on").
+namespace trx::cli {
+
+// NAME=VALUE, checked against the catalogue.
+struct Assignment {
+    const link::ParaFieldSpec* field = nullptr;
+    std::uint32_t value = 0; // the wire value
+};
+
+// Every NAME=VALUE checked before anything is sent: an unknown or read-only name, a name given
+// twice, or a value the field cannot take is a usage error, the last with the window's
+// message for the field.
+session::Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>& words);
+
+// "Possible values for speed: 6.0 - 18.0 turns/sec": the window's message, or for a field
+// the window never has to refuse, the same sentence on its tooltip.
+std::string range_message(const link::ParaFieldSpec& f);
+
+// The value as text ("12.5") and as JSON (12.5, true, null, "1.09").
+std::string value_text(const link::ParaFieldSpec& f, std::uint32_t v);
+std::string json_value(const link::ParaFieldSpec& f, std::uint32_t v);
+
+// The fields a reply carries, in catalogue order.
+std::vector<const link::ParaFieldSpec*> reply_fields(const link::ParaReply& reply);
+// Of these, the ones whose value is out of range: the reply counts as wrong.
+std::vector<const link::ParaFieldSpec*> wrong_fields(const link::ParaReply& reply);
+
+} // namespace trx::cli

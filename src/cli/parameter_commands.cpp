@@ -1,0 +1,262 @@
+// info, params get and set, index get and set.
+#include "base/numtext.hpp"
+#include "cli/commands.hpp"
+#include "cli/exit_status.hpp"
+#include "cli/field_values.hpp"
+#include "session/firmware_update.hpp"
+
+#include <string>
+#include <vector>
+
+namespace trx::cli {
+
+namespace {
+
+using link::ParaField;
+using link::ParaFieldSpec;
+using session::Error;
+using session::ErrorKind;
+
+constexpr std::uint64_t k_max_index = 0xFFFF;
+constexpr std::string_view k_nothing_stored = "; nothing was stored";
+
+session::Result<std::uint16_t> parse_index(const std::string& text) {
+    const auto v = num::parse_whole(text);
+    if (!v || *v > k_max_index) {
+        return usage_error("Possible values for index: 0 - 65535");
+    }
+    return static_cast<std::uint16_t>(*v);
+}
+
+std::string in_quotes(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// "name = value" lines, or one JSON object, of the named pairs in order.
+struct Pairs {
+    std::vector<std::pair<std::string, std::string>> text;
+    std::vector<std::pair<std::string, std::string>> json;
+
+    void add(std::string name, std::string text_value, std::string json_value) {
+        text.emplace_back(name, std::move(text_value));
+        json.emplace_back(std::move(name), std::move(json_value));
+    }
+    void add(const ParaFieldSpec& f, std::uint32_t v) {
+        add(std::string(f.name), value_text(f, v), json_value(f, v));
+    }
+    void print(std::ostream& out, bool as_json) const {
+        if (!as_json) {
+            for (const auto& [name, value] : text) {
+                out << name << " = " << value << '\n';
+            }
+            return;
+        }
+        std::string line = "{";
+        for (const auto& [name, value] : json) {
+            line += line.size() > 1 ? ",\"" : "\"";
+            line += name;
+            line += "\":";
+            line += value;
+        }
+        out << line << "}\n";
+    }
+};
+
+void add_type(Pairs& p, link::ScannerType type) {
+    const std::string t(session::type_text(type));
+    p.add("type", t, in_quotes(t));
+}
+
+// A wrong reply is shown all the same; what is wrong with it goes to stderr.
+void warn_if_wrong(std::ostream& err, const link::ParaReply& reply) {
+    if (reply.type == link::ScannerType::unknown) {
+        err << k_program << ": warning: the parameter reply has an unexpected length (type \?\?): "
+            << "Wrong parameter, please set !\n";
+    }
+    for (const ParaFieldSpec* f : wrong_fields(reply)) {
+        err << k_program << ": warning: " << f->name << " = "
+            << value_text(*f, link::field_value(reply.set, *f)) << " is out of range ("
+            << range_message(*f) << ")\n";
+    }
+}
+
+// The changes applied to the scanner's set, refused whole when one cannot be stored.
+session::Result<link::ParaSet> changed_set(const link::ParaReply& reply,
+                                           const std::vector<Assignment>& changes) {
+    if (reply.type == link::ScannerType::unknown) {
+        return usage_error("the scanner's parameter reply has an unexpected length (type \?\?)" +
+                           std::string(k_nothing_stored));
+    }
+    link::ParaSet set = reply.set;
+    for (const Assignment& a : changes) {
+        if (!reply.has(*a.field)) {
+            return usage_error(std::string(a.field->name) + " is not in the parameter set of a " +
+                               in_quotes(session::type_text(reply.type)) + " scanner" +
+                               std::string(k_nothing_stored));
+        }
+        link::set_field_value(set, *a.field, a.value);
+    }
+    // The scanner takes a set only when every field is in range.
+    for (const ParaFieldSpec* f : reply_fields(reply)) {
+        const std::uint32_t v = link::field_value(set, *f);
+        if (!f->read_only && !link::in_range(*f, v)) {
+            return usage_error("the scanner's " + std::string(f->name) + " is out of range (" +
+                               value_text(*f, v) + "); set it too" + std::string(k_nothing_stored));
+        }
+    }
+    return set;
+}
+
+// The read-back against what was sent; the version is the firmware's own.
+std::optional<Error> compare_stored(const link::ParaReply& reply, const link::ParaSet& sent,
+                                    const link::ParaReply& back) {
+    if (back.type != reply.type) {
+        return Error{ErrorKind::not_acknowledged,
+                     "the scanner acknowledged the store but now reports type " +
+                         std::string(session::type_text(back.type))};
+    }
+    for (const ParaFieldSpec* f : reply_fields(reply)) {
+        const std::uint32_t want = link::field_value(sent, *f);
+        const std::uint32_t got = link::field_value(back.set, *f);
+        if (f->id != ParaField::version && want != got) {
+            return Error{ErrorKind::not_acknowledged,
+                         "the scanner acknowledged the store but reports " + std::string(f->name) +
+                             " = " + value_text(*f, got) + " (sent " + value_text(*f, want) + ")"};
+        }
+    }
+    return std::nullopt;
+}
+
+Error read_back_failed(const Error& e) {
+    return {e.kind, "the scanner acknowledged the store, but reading it back failed: " + e.message};
+}
+
+} // namespace
+
+std::optional<Error> check_arguments(const CommandLine& line) {
+    switch (line.command->id) {
+    case CommandId::params_set:
+        if (auto a = parse_assignments(line.args); !a) {
+            return a.error();
+        }
+        break;
+    case CommandId::index_set:
+        if (auto i = parse_index(line.args.front()); !i) {
+            return i.error();
+        }
+        break;
+    case CommandId::flash:
+        if (auto h = session::check_hex_file(line.args.front()); !h) {
+            return h.error();
+        }
+        break;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+int run_info(CommandContext& c) {
+    const auto reply = c.session.read_parameters();
+    if (!reply) {
+        return report(c.services.err, reply.error());
+    }
+    const auto index = c.session.read_index();
+    if (!index) {
+        return report(c.services.err, index.error());
+    }
+    Pairs p;
+    add_type(p, reply->type);
+    p.add(link::para_field(ParaField::serial_number), reply->set.serial_number);
+    p.add(link::para_field(ParaField::version), reply->set.version);
+    p.add("index", num::dec(*index), num::dec(*index));
+    p.print(c.services.out, c.line.has("--json"));
+    return 0;
+}
+
+int run_params_get(CommandContext& c) {
+    const auto reply = c.session.read_parameters();
+    if (!reply) {
+        return report(c.services.err, reply.error());
+    }
+    Pairs p;
+    add_type(p, reply->type);
+    for (const ParaFieldSpec* f : reply_fields(*reply)) {
+        p.add(*f, link::field_value(reply->set, *f));
+    }
+    p.print(c.services.out, c.line.has("--json"));
+    warn_if_wrong(c.services.err, *reply);
+    return 0;
+}
+
+int run_params_set(CommandContext& c) {
+    std::ostream& err = c.services.err;
+    const auto changes = parse_assignments(c.line.args);
+    if (!changes) {
+        return report(err, changes.error());
+    }
+    const auto reply = c.session.read_parameters();
+    if (!reply) {
+        return report(err, reply.error());
+    }
+    const auto set = changed_set(*reply, *changes);
+    if (!set) {
+        return report(err, set.error());
+    }
+    if (c.services.backup_before_store) {
+        if (auto saved = c.services.backup_before_store(*reply); !saved) {
+            return report(
+                err, {saved.error().kind, saved.error().message + std::string(k_nothing_stored)});
+        }
+    }
+    if (auto stored = c.session.store_parameters(*set, reply->type == link::ScannerType::ya);
+        !stored) {
+        return report(err, stored.error());
+    }
+    const auto back = c.session.read_parameters();
+    if (!back) {
+        return report(err, read_back_failed(back.error()));
+    }
+    if (auto differs = compare_stored(*reply, *set, *back)) {
+        return report(err, *differs);
+    }
+    Pairs p;
+    for (const Assignment& a : *changes) {
+        p.add(*a.field, link::field_value(back->set, *a.field));
+    }
+    p.print(c.services.out, false);
+    return 0;
+}
+
+int run_index_get(CommandContext& c) {
+    const auto index = c.session.read_index();
+    if (!index) {
+        return report(c.services.err, index.error());
+    }
+    c.services.out << *index << '\n';
+    return 0;
+}
+
+int run_index_set(CommandContext& c) {
+    std::ostream& err = c.services.err;
+    const auto index = parse_index(c.line.args.front());
+    if (!index) {
+        return report(err, index.error());
+    }
+    if (auto stored = c.session.store_index(*index); !stored) {
+        return report(err, stored.error());
+    }
+    const auto back = c.session.read_index();
+    if (!back) {
+        return report(err, read_back_failed(back.error()));
+    }
+    if (*back != *index) {
+        return report(err, {ErrorKind::not_acknowledged,
+                            "the scanner acknowledged the store but reports index = " +
+                                num::dec(*back) + " (sent " + num::dec(*index) + ")"});
+    }
+    c.services.out << "index = " << *back << '\n';
+    return 0;
+}
+
+} // namespace trx::cli

@@ -1,0 +1,122 @@
+// ports, monitor and flash.
+#include "base/numtext.hpp"
+#include "base/port_names.hpp"
+#include "cli/commands.hpp"
+#include "cli/exit_status.hpp"
+#include "cli/field_values.hpp"
+#include "cli/turn_lines.hpp"
+#include "cli/update_report.hpp"
+#include "session/firmware_update.hpp"
+
+#include <string>
+
+namespace trx::cli {
+
+namespace {
+
+constexpr int k_menu_ports = 10;
+constexpr std::size_t k_name_column = 14;
+
+std::string padded(std::string text) {
+    text.resize(std::max(text.size() + 2, k_name_column), ' ');
+    return text;
+}
+
+TurnFormat turn_format(const CommandLine& line) {
+    if (line.has("--json")) {
+        return TurnFormat::json;
+    }
+    return line.has("--csv") ? TurnFormat::csv : TurnFormat::text;
+}
+
+// As the update window takes its port back at the end, the tool looks for the scanner's new
+// firmware on the link; its silence is worth a warning, not a failed update.
+void confirm_running(session::Session& session, std::ostream& err) {
+    const std::string port = session.port_name();
+    auto back = session.open(port);
+    if (back) {
+        back = session.wait_online();
+    }
+    if (!back) {
+        err << k_program << ": warning: after the update: " << back.error().message << '\n';
+    }
+    session.close();
+}
+
+} // namespace
+
+int run_ports(const CliServices& services) {
+    std::ostream& out = services.out;
+    for (int n = 1; n <= k_menu_ports; ++n) {
+        const std::string name = "COM" + num::dec(n);
+        out << padded(name) << device_for_port_name(name) << '\n';
+    }
+    if (services.devices == nullptr) {
+        return 0;
+    }
+    for (const ui::SerialDevice& d : services.devices->list()) {
+        out << padded(d.path);
+        if (!d.by_id.empty()) {
+            out << "/dev/serial/by-id/" << d.by_id;
+        }
+        out << '\n';
+    }
+    return 0;
+}
+
+int run_monitor(CommandContext& c) {
+    const auto reply = c.session.read_parameters();
+    if (!reply) {
+        return report(c.services.err, reply.error());
+    }
+    for (const link::ParaFieldSpec* f : wrong_fields(*reply)) {
+        c.services.err << k_program << ": warning: the scanner's " << f->name
+                       << " is out of range; the window would show no scans\n";
+    }
+    const TurnFormat format = turn_format(c.line);
+    std::ostream& out = c.services.out;
+    if (format == TurnFormat::csv) {
+        out << csv_header();
+    }
+    const auto turns = c.line.option("--turns");
+    const std::uint64_t limit = turns ? num::parse_whole(*turns).value_or(1) : 0;
+    std::uint64_t shown = 0;
+    std::string text;
+    const session::TurnHandler print = [&](const session::Turn& turn) {
+        text.clear();
+        append_turn(text, turn, format);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.flush(); // a line a turn reaches a pipe as it happens
+        return limit == 0 || ++shown < limit;
+    };
+    const auto streamed = c.session.stream(session::ScanContext::from_reply(*reply), print);
+    if (!streamed && streamed.error().kind != session::ErrorKind::interrupted) {
+        return report(c.services.err, streamed.error());
+    }
+    return 0; // an interrupt is the usual end of an endless monitor
+}
+
+int run_flash(CommandContext& c) {
+    std::unique_ptr<FlashLibrary> library =
+        c.services.flash_library ? c.services.flash_library() : nullptr;
+    if (!library) {
+        return report(c.services.err,
+                      {session::ErrorKind::update_failed, "no flash library is available"});
+    }
+    UpdateReport log(c.services.out, c.services.err, c.services.err_is_terminal);
+    session::FirmwareUpdate update(c.session, *library, log);
+    const auto outcome = update.run(c.line.args.front());
+    if (!outcome && outcome.error().kind == session::ErrorKind::bad_input) {
+        return report(c.services.err, outcome.error()); // refused before anything was sent
+    }
+    const std::string red = log.finish(outcome, update.failed_step(), update.values());
+    if (outcome) {
+        confirm_running(c.session, c.services.err);
+        return 0;
+    }
+    const std::string& why = outcome.error().message;
+    return report(c.services.err,
+                  {session::ErrorKind::update_failed, why.empty() ? red : red + " (" + why + ")"});
+}
+
+} // namespace trx::cli

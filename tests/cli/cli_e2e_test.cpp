@@ -1,0 +1,428 @@
+// trx81500-cli as a process against trx81500-sim on a pseudo-terminal: every command, both
+// scanner types, and the exit status of each kind of failure.
+#include "base/numtext.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <poll.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+    // The tool's own stderr lines; the simulator's ("trx81500-sim: ...") left out.
+    [[nodiscard]] std::string errors() const {
+        std::istringstream in(err);
+        std::string line;
+        std::string mine;
+        while (std::getline(in, line)) {
+            if (line.starts_with("trx81500-cli: ")) {
+                mine += line + "\n";
+            }
+        }
+        return mine;
+    }
+};
+
+struct Invocation {
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    std::string interrupt_after; // SIGINT once stdout holds this
+};
+
+// Runs the tool and collects both streams until it ends (killed after a minute).
+Outcome cli(const Invocation& what) {
+    std::array<int, 2> out{};
+    std::array<int, 2> err{};
+    if (::pipe2(out.data(), O_CLOEXEC) != 0 || ::pipe2(err.data(), O_CLOEXEC) != 0) {
+        return {};
+    }
+    std::vector<std::string> words{TRX_CLI_EXE};
+    words.insert(words.end(), what.args.begin(), what.args.end());
+    std::vector<char*> argv;
+    for (auto& w : words) {
+        argv.push_back(w.data());
+    }
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(err[1], STDERR_FILENO);
+        ::setenv("TRX81500_SIM", TRX_SIM_EXE, 1);
+        for (const auto& [k, v] : what.env) {
+            ::setenv(k.c_str(), v.c_str(), 1);
+        }
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    Outcome r;
+    bool interrupted = false;
+    std::array<pollfd, 2> fds{{{out[0], POLLIN, 0}, {err[0], POLLIN, 0}}};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ADD_FAILURE() << "trx81500-cli did not end within a minute";
+            break;
+        }
+        if (::poll(fds.data(), fds.size(), 1000) <= 0) {
+            continue;
+        }
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) {
+                continue;
+            }
+            std::array<char, 4096> buf{};
+            const ssize_t n = ::read(fds[i].fd, buf.data(), buf.size());
+            if (n <= 0) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                continue;
+            }
+            (i == 0 ? r.out : r.err).append(buf.data(), static_cast<std::size_t>(n));
+        }
+        if (!interrupted && !what.interrupt_after.empty() &&
+            r.out.find(what.interrupt_after) != std::string::npos) {
+            ::kill(pid, SIGINT);
+            interrupted = true;
+        }
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+Outcome cli(std::vector<std::string> args) {
+    return cli(Invocation{std::move(args), {}, {}});
+}
+
+// The simulator of the given type, with what it keeps in `state` when not empty.
+std::vector<std::string> sim(std::string_view type, const fs::path& state = {}) {
+    std::vector<std::string> a{"--sim", "--sim-arg", "--type", "--sim-arg", std::string(type)};
+    if (!state.empty()) {
+        a.insert(a.end(), {"--sim-arg", "--state", "--sim-arg", state.string()});
+    }
+    return a;
+}
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::string read_file(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Intel HEX of `bytes` from linear address `base` on, 16 per record.
+std::string hex_file(std::uint32_t base, const std::vector<std::uint8_t>& bytes) {
+    auto record = [](unsigned type, unsigned addr, const std::uint8_t* data, std::size_t n) {
+        unsigned sum = static_cast<unsigned>(n) + (addr >> 8U) + (addr & 0xFFU) + type;
+        std::string line = ":" + trx::num::hex_upper(n, 2) + trx::num::hex_upper(addr, 4) +
+                           trx::num::hex_upper(type, 2);
+        for (std::size_t i = 0; i < n; ++i) {
+            line += trx::num::hex_upper(data[i], 2);
+            sum += data[i];
+        }
+        return line + trx::num::hex_upper((0x100U - (sum & 0xFFU)) & 0xFFU, 2) + "\r\n";
+    };
+    const std::array<std::uint8_t, 2> upper{static_cast<std::uint8_t>(base >> 24U),
+                                            static_cast<std::uint8_t>(base >> 16U)};
+    std::string text = record(4, 0, upper.data(), 2);
+    for (std::size_t i = 0; i < bytes.size(); i += 16) {
+        text += record(0, static_cast<unsigned>((base + i) & 0xFFFFU), bytes.data() + i,
+                       std::min<std::size_t>(16, bytes.size() - i));
+    }
+    return text + record(1, 0, nullptr, 0);
+}
+
+struct Cli : ::testing::Test {
+    fs::path dir;
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() /
+              ("trx_cli_" + std::to_string(::getpid()) + "_" + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+};
+
+TEST_F(Cli, InfoAndParamsGetShowTheScannersSetForBothTypes) {
+    const Outcome ya = cli(sim("YA") + std::vector<std::string>{"info"});
+    EXPECT_EQ(ya.status, 0) << ya.err;
+    EXPECT_EQ(ya.out, "type = YA\nserial_number = 1223476\nversion = 1.09\nindex = 1\n");
+    const Outcome ya_json = cli(sim("YA") + std::vector<std::string>{"params", "get", "--json"});
+    EXPECT_EQ(ya_json.status, 0) << ya_json.err;
+    EXPECT_EQ(ya_json.out,
+              "{\"type\":\"YA\",\"serial_number\":1223476,\"version\":\"1.09\",\"speed\":10.0,"
+              "\"resolution\":8192,\"enable_heater\":true,\"motor_enable\":true,"
+              "\"gap_offset_abs\":5,\"equal_tolerance_abs\":5,\"min_modul_angle\":10,"
+              "\"max_modul_angle\":100,\"can_baudrate\":250,\"rs232_baudrate\":57600,"
+              "\"equal_tolerance_rel\":20,\"gap_offset_rel\":20,\"gap_correction\":100,"
+              "\"can_identifier\":291}\n");
+    const Outcome za = cli(sim("ZA") + std::vector<std::string>{"params", "get"});
+    EXPECT_EQ(za.status, 0) << za.err;
+    EXPECT_EQ(za.out, "type = ZA\nserial_number = 1223476\nversion = 1.09\nspeed = 10.0\n"
+                      "resolution = 8192\nenable_heater = on\nmotor_enable = on\n");
+    const Outcome za_info = cli(sim("ZA") + std::vector<std::string>{"info", "--json"});
+    EXPECT_EQ(za_info.out,
+              "{\"type\":\"ZA\",\"serial_number\":1223476,\"version\":\"1.09\",\"index\":1}\n");
+}
+
+TEST_F(Cli, ParamsSetStoresAndReadsBackOrStoresNothingAtAll) {
+    const fs::path state = dir / "ya.state";
+    const Outcome set =
+        cli(sim("YA", state) +
+            std::vector<std::string>{"params", "set", "speed=12,5", "can_identifier=0x7FF",
+                                     "rs232_baudrate=115200", "motor_enable=off"});
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(set.out, "speed = 12.5\ncan_identifier = 0x7FF\nrs232_baudrate = 115200\n"
+                       "motor_enable = off\n");
+    const std::string stored = read_file(state);
+    for (const char* kept :
+         {"speed 125", "can_identifier 2047", "rs232_baudrate 5", "switches 1"}) {
+        EXPECT_NE(stored.find(kept), std::string::npos) << kept << " in\n" << stored;
+    }
+    const Outcome again = cli(sim("YA", state) + std::vector<std::string>{"params", "get"});
+    EXPECT_NE(again.out.find("speed = 12.5\n"), std::string::npos) << again.out;
+
+    // A bad value anywhere: the window's message, and the scanner keeps its set.
+    const Outcome bad = cli(sim("YA", state) + std::vector<std::string>{"params", "set", "speed=10",
+                                                                        "gap_correction=5"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "trx81500-cli: Possible values for gap correction: 10 - 200\n");
+    EXPECT_EQ(read_file(state), stored);
+
+    const fs::path za_state = dir / "za.state";
+    const Outcome za =
+        cli(sim("ZA", za_state) +
+            std::vector<std::string>{"params", "set", "speed=6.0", "can_baudrate=500"});
+    EXPECT_EQ(za.status, 2);
+    EXPECT_EQ(za.errors(), "trx81500-cli: can_baudrate is not in the parameter set of a \"ZA\" "
+                           "scanner; nothing was stored\n");
+    EXPECT_FALSE(fs::exists(za_state));
+    const Outcome za_ok =
+        cli(sim("ZA", za_state) +
+            std::vector<std::string>{"params", "set", "speed=6.0", "enable_heater=off"});
+    EXPECT_EQ(za_ok.status, 0) << za_ok.err;
+    EXPECT_EQ(za_ok.out, "speed = 6.0\nenable_heater = off\n");
+    EXPECT_NE(read_file(za_state).find("speed 60"), std::string::npos);
+
+    // A set the scanner holds out of range is not stored over with one field changed.
+    std::ofstream(dir / "wrong.state") << "speed 200\n";
+    const Outcome wrong = cli(sim("YA", dir / "wrong.state") +
+                              std::vector<std::string>{"params", "set", "resolution=16384"});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_EQ(wrong.errors(), "trx81500-cli: the scanner's speed is out of range (20.0); set it "
+                              "too; nothing was stored\n");
+}
+
+TEST_F(Cli, IndexSetAndGetForBothTypes) {
+    for (const char* type : {"YA", "ZA"}) {
+        const fs::path state = dir / (std::string(type) + ".state");
+        const Outcome set = cli(sim(type, state) + std::vector<std::string>{"index", "set", "300"});
+        EXPECT_EQ(set.status, 0) << set.err;
+        EXPECT_EQ(set.out, "index = 300\n");
+        const Outcome get = cli(sim(type, state) + std::vector<std::string>{"index", "get"});
+        EXPECT_EQ(get.out, "300\n") << type;
+    }
+    const Outcome bad = cli({"--sim", "index", "set", "65536"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "trx81500-cli: Possible values for index: 0 - 65535\n");
+}
+
+TEST_F(Cli, MonitorPrintsOneLinePerTurnInEachFormat) {
+    const Outcome ya =
+        cli(sim("YA") + std::vector<std::string>{"monitor", "--turns", "3", "--json"});
+    ASSERT_EQ(ya.status, 0) << ya.err;
+    std::istringstream lines(ya.out);
+    std::string line;
+    int n = 0;
+    long last_t = -1;
+    while (std::getline(lines, line)) {
+        ++n;
+        ASSERT_TRUE(line.starts_with("{\"t_ms\":")) << line;
+        const long t = std::stol(line.substr(8));
+        EXPECT_GT(t, last_t);
+        last_t = t;
+        EXPECT_NE(line.find(",\"resolution\":8192,\"temperature\":21,\"speed_ok\":true,"),
+                  std::string::npos)
+            << line;
+        for (const char* code : {"\"code\":11", "\"code\":66", "\"tag_width\":4"}) {
+            EXPECT_NE(line.find(code), std::string::npos) << code << " in " << line;
+        }
+    }
+    EXPECT_EQ(n, 3);
+
+    const Outcome za =
+        cli(sim("ZA") + std::vector<std::string>{"monitor", "--turns", "2", "--csv"});
+    ASSERT_EQ(za.status, 0) << za.err;
+    std::istringstream rows(za.out);
+    std::getline(rows, line);
+    EXPECT_EQ(line, "t_ms,resolution,temperature,speed_ok,temperature_low,heater_active,stripes,"
+                    "start,end,width,gap,code,tag_width,tag_angle");
+    for (int row = 0; row < 2; ++row) {
+        ASSERT_TRUE(std::getline(rows, line));
+        std::vector<std::string> cells;
+        std::stringstream split(line);
+        for (std::string cell; std::getline(split, cell, ',');) {
+            cells.push_back(cell);
+        }
+        if (line.back() == ',') {
+            cells.emplace_back(); // the last stripe's tag angle is empty
+        }
+        ASSERT_GE(cells.size(), 7U) << line;
+        const auto stripes = std::stoul(cells[6]);
+        EXPECT_EQ(stripes, 18U);
+        ASSERT_EQ(cells.size(), 7 + 7 * stripes) << line;
+        for (std::size_t s = 0; s < stripes; ++s) {
+            EXPECT_EQ(cells[7 + 7 * s + 4], "0"); // "ZA" records carry no code
+            EXPECT_EQ(cells[7 + 7 * s + 5], "");  // so no tag width
+        }
+    }
+    const Outcome text = cli(sim("ZA") + std::vector<std::string>{"monitor", "--turns", "1"});
+    EXPECT_TRUE(text.out.starts_with("t_ms ")) << text.out;
+    EXPECT_NE(text.out.find("  resolution 8192  temperature 21  status speed_ok  stripes 18\n"),
+              std::string::npos)
+        << text.out;
+}
+
+TEST_F(Cli, FlashWritesTheImageAndLogsAsTheUpdateWindow) {
+    std::vector<std::uint8_t> image(0x300);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    }
+    // The reset vector included, so the firmware starts after the update.
+    std::ofstream(dir / "fw.h86", std::ios::binary) << hex_file(0, image);
+    const fs::path flash = dir / "flash.bin";
+    const Outcome run = cli({"--sim", "--sim-arg", "--flash", "--sim-arg", flash.string(), "flash",
+                             (dir / "fw.h86").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto open = run.out.find("OpenCom: /dev/");
+    ASSERT_NE(open, std::string::npos) << run.out;
+    const auto open_end = run.out.find('\n', open);
+    EXPECT_TRUE(run.out.substr(open, open_end - open).ends_with(", 57600 Baud     Ok"));
+    EXPECT_EQ(run.out.substr(0, open), "Reseting Controller\nSend Bootstrap Comand\n");
+    EXPECT_EQ(run.out.substr(open_end + 1),
+              "InitMonitor:     Ok\nTarget: FLASHMON  @   20000000 Hz\nLoadFile:  768 Byte\n"
+              "AutoROMS1: True\nGetHexFileBlock:  1\nEraseFlash:     Ok\nProgramFlash:     Ok\n"
+              "Programming finished\n");
+    EXPECT_NE(run.err.find("Programming  100 %\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.errors(), "");
+    const std::string content = read_file(flash);
+    ASSERT_GE(content.size(), 0x4000U);
+    EXPECT_EQ(content.substr(0, image.size()), std::string(image.begin(), image.end()));
+    EXPECT_EQ(content.substr(image.size(), 0x4000 - image.size()),
+              std::string(0x4000 - image.size(), '\xFF'));
+}
+
+TEST_F(Cli, FlashRefusesABadFileAndReportsAFailedStepWithItsRedLine) {
+    const fs::path bad = dir / "bad.h86";
+    std::ofstream(bad) << ":10000000000102030405060708090A0B0C0D0E0F77\n:00000001FF\n";
+    const Outcome refused = cli({"--sim", "flash", bad.string()});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err, "trx81500-cli: " + bad.string() + ": line 1: bad checksum\n");
+
+    const fs::path good = dir / "good.h86";
+    std::ofstream(good) << hex_file(0, std::vector<std::uint8_t>(16, 0x55));
+    const Outcome failed = cli(Invocation{{"--sim", "flash", good.string()},
+                                          {{"TRX_FLASH_LIBRARY", (dir / "libmissing.so").string()}},
+                                          {}});
+    EXPECT_EQ(failed.status, 6);
+    EXPECT_TRUE(
+        failed.out.ends_with("Send Bootstrap Comand\nOpenCom:     Error\nProgramming aborted\n"))
+        << failed.out;
+    EXPECT_TRUE(failed.errors().starts_with("trx81500-cli: OpenCom:     Error (")) << failed.err;
+    EXPECT_NE(failed.errors().find("libmissing.so"), std::string::npos) << failed.err;
+}
+
+TEST_F(Cli, AnInterruptDuringFlashEndsTheRunThroughTheCommonEnd) {
+    // 64 KiB at the line's real pace: long enough to be interrupted in the middle.
+    std::ofstream(dir / "big.h86") << hex_file(0, std::vector<std::uint8_t>(0x10000, 0xA5));
+    const Outcome run =
+        cli(Invocation{{"--sim", "--sim-arg", "--pace", "flash", (dir / "big.h86").string()},
+                       {},
+                       "InitMonitor:     Ok\n"});
+    EXPECT_EQ(run.status, 6) << run.err;
+    EXPECT_TRUE(run.out.ends_with("Programming aborted\n")) << run.out;
+    EXPECT_EQ(run.out.find("ProgramFlash:     Ok"), std::string::npos) << run.out;
+    EXPECT_EQ(run.errors(), "trx81500-cli: Programming aborted (interrupted)\n") << run.err;
+}
+
+TEST_F(Cli, EachKindOfFailureHasItsExitStatusAndOneLine) {
+    const Outcome missing = cli({"--port", "/dev/ttyTRXnone", "info"});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_TRUE(missing.err.starts_with("trx81500-cli: cannot open /dev/ttyTRXnone: The device "
+                                        "/dev/ttyTRXnone does not exist."))
+        << missing.err;
+    EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1);
+
+    for (const char* type : {"YA", "ZA"}) {
+        const Outcome silent =
+            cli(sim(type) + std::vector<std::string>{"--sim-arg", "--silence-after", "--sim-arg",
+                                                     "0", "--timeout", "0.5", "params", "get"});
+        EXPECT_EQ(silent.status, 4) << type;
+        EXPECT_TRUE(
+            silent.errors().starts_with("trx81500-cli: no answer from the scanner on /dev/"))
+            << silent.err;
+        EXPECT_TRUE(silent.errors().ends_with(" within 0.5 s\n")) << silent.err;
+    }
+    const Outcome garbled = cli({"--sim", "--sim-arg", "--bad-checksum-rate", "--sim-arg", "1",
+                                 "--timeout", "0.5", "index", "get"});
+    EXPECT_EQ(garbled.status, 4);
+    EXPECT_NE(garbled.errors().find("(frames with a bad checksum: "), std::string::npos)
+        << garbled.err;
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> usage = {
+        {{"--sim", "scan"}, "trx81500-cli: unknown command 'scan' (see trx81500-cli --help)\n"},
+        {{"--sim", "params", "set", "colour=red"},
+         "trx81500-cli: unknown field 'colour' (see trx81500-cli params set --help)\n"},
+        {{"--sim", "params", "set", "speed=fast"},
+         "trx81500-cli: Possible values for speed: 6.0 - 18.0 turns/sec\n"},
+        {{"info"}, "trx81500-cli: no port given: use --port NAME or --sim\n"},
+        {{"--sim", "params", "export", "x.trxp"},
+         "trx81500-cli: params export is not available yet\n"},
+        {{"--sim", "params", "import", "x.trxp"},
+         "trx81500-cli: params import is not available yet\n"},
+        {{"--sim", "params", "diff", "x.trxp"}, "trx81500-cli: params diff is not available yet\n"},
+        {{"--sim", "record", "x.cap"}, "trx81500-cli: record is not available yet\n"},
+        {{"replay", "x.cap"}, "trx81500-cli: replay is not available yet\n"},
+    };
+    for (const auto& [args, err] : usage) {
+        const Outcome r = cli(args);
+        EXPECT_EQ(r.status, 2) << err;
+        EXPECT_EQ(r.err, err);
+        EXPECT_EQ(r.out, "");
+    }
+    const Outcome help = cli({"params", "set", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: trx81500-cli [OPTIONS] params set NAME=VALUE...\n"));
+    const Outcome ports = cli({"ports"});
+    EXPECT_EQ(ports.status, 0);
+    EXPECT_TRUE(ports.out.starts_with("COM1          /dev/ttyS0\n")) << ports.out;
+    EXPECT_NE(ports.out.find("COM10         /dev/ttyS9\n"), std::string::npos) << ports.out;
+}
+
+} // namespace
