@@ -2,6 +2,7 @@
 // no window: the same serial layer as the program.
 #include "cli/cli.hpp"
 #include "flashlib/dll_interface.hpp"
+#include "platform/system_port_diagnosis.hpp"
 #include "platform/system_serial_devices.hpp"
 #include "ui/qt/qt_clock.hpp"
 #include "ui/qt/qt_event_pump.hpp"
@@ -72,6 +73,7 @@ int main(int argc, char* argv[]) {
     trx::ui::qt::QtClock clock;
     trx::ui::qt::QtEventPump pump;
     const trx::platform::SystemSerialDevices devices;
+    const trx::platform::SystemPortDiagnosis diagnosis;
     trx::cli::Cli cli({
         .port = port,
         .clock = clock,
@@ -84,6 +86,7 @@ int main(int argc, char* argv[]) {
         .devices = &devices,
         .flash_library = [] { return std::make_unique<trx::flash::Dll_interface>(); },
         .backup_before_store = {},
+        .diagnosis = &diagnosis,
     });
     const int status = cli.run(args);
     std::cout.flush();
