@@ -35,11 +35,12 @@ usr="$root/usr"
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 
 # Every file where the layout puts it.
-for f in bin/trx81500 bin/trx81500-sim "lib/$multiarch/trx81500/libtrxflash.so" \
+for f in bin/trx81500 bin/trx81500-sim bin/trx81500-cli "lib/$multiarch/trx81500/libtrxflash.so" \
          share/applications/trx81500.desktop share/metainfo/trx81500.metainfo.xml \
          share/icons/hicolor/scalable/apps/trx81500.svg \
          share/icons/hicolor/256x256/apps/trx81500.png \
          share/man/man1/trx81500.1.gz share/man/man1/trx81500-sim.1.gz \
+         share/man/man1/trx81500-cli.1.gz \
          share/doc/trx81500/copyright share/doc/trx81500/changelog.gz \
          share/doc/trx81500/README.md share/trx81500/demo-firmware.h86; do
   [ -s "$usr/$f" ] || fail "missing: /usr/$f"
@@ -113,10 +114,26 @@ timeout 1 cat "$device" >"$work/frames" || true
 grep -qa $'\x02S' "$work/frames" || fail "no status frame from $device"
 echo "trx81500-sim: status frames on $device"
 
-# --- trx81500-cli --------------------------------------------------------------------
-# When the command-line tool is installed: its file list above gains bin/trx81500-cli and
-# share/man/man1/trx81500-cli.1.gz, and it reads the simulator's identity here:
-#   "$usr/bin/trx81500-cli" --sim info || fail "trx81500-cli --sim info"
-# --------------------------------------------------------------------------------------
+# The command-line tool against the installed simulator, found beside it in bin/.
+info=$("$usr/bin/trx81500-cli" --sim info 2>"$work/cli.err") ||
+  { cat "$work/cli.err"; fail "trx81500-cli --sim info"; }
+echo "trx81500-cli --sim info:"; echo "$info" | sed 's/^/  /'
+# A firmware update through the installed flash library, found from bin/ in the private
+# folder: the demo firmware, then the same with the library gone.
+firmware="$usr/share/trx81500/demo-firmware.h86"
+"$usr/bin/trx81500-cli" --sim flash "$firmware" >"$work/flash.out" 2>"$work/flash.err" ||
+  { cat "$work/flash.out" "$work/flash.err"; fail "trx81500-cli --sim flash"; }
+grep -q '^Programming finished' "$work/flash.out" || fail "the update did not finish"
+echo "trx81500-cli --sim flash: $(grep -c . "$work/flash.out") log lines, $(tail -1 "$work/flash.out")"
+library="$usr/lib/$multiarch/trx81500/libtrxflash.so"
+mv "$library" "$work/"
+status=0
+"$usr/bin/trx81500-cli" --sim flash "$firmware" >"$work/flash.out" 2>"$work/flash.err" || status=$?
+mv "$work/libtrxflash.so" "$library"
+[ "$status" -eq 6 ] || fail "without its library the update ended with status $status"
+grep -q '^OpenCom:     Error' "$work/flash.out" || fail "no OpenCom error line without the library"
+grep -q "libtrxflash.so not found in .*/trx81500" "$work/flash.err" ||
+  { cat "$work/flash.err"; fail "the missing library is not named"; }
+echo "without its flash library: $(grep '^trx81500-cli' "$work/flash.err")"
 
 echo "package test passed"
