@@ -34,7 +34,8 @@ extern "C" void on_stop_signal(int signal) {
     interrupted_flag.store(true);
     const int saved = errno;
     const char byte = 1;
-    (void)::write(wake_pipe[1], &byte, 1);
+    // Fortified builds insist on the result; a full pipe already wakes the loop.
+    [[maybe_unused]] const ssize_t woke = ::write(wake_pipe[1], &byte, 1);
     errno = saved;
     // A second Ctrl+C ends the tool at once, even inside a long flash library step.
     struct sigaction dfl = {};
