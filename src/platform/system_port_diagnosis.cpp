@@ -128,9 +128,6 @@ std::string SystemPortDiagnosis::cause(const std::string& device) const {
     if (auto none = no_uart(device); !none.empty()) {
         return none;
     }
-    const auto in_group = [&](gid_t g) {
-        return std::find(user_.groups.begin(), user_.groups.end(), g) != user_.groups.end();
-    };
     constexpr mode_t rw_owner = S_IRUSR | S_IWUSR;
     constexpr mode_t rw_group = S_IRGRP | S_IWGRP;
     constexpr mode_t rw_other = S_IROTH | S_IWOTH;
@@ -144,7 +141,7 @@ std::string SystemPortDiagnosis::cause(const std::string& device) const {
     }
     const auto held = holders(device);
     if (held.empty()) {
-        return {};
+        return stale_lock(device);
     }
     std::string who;
     for (const auto& h : held) {
@@ -231,11 +228,7 @@ SystemPortDiagnosis::holders(const std::string& device) const {
             }
         }
     }
-    // Qt, minicom and cu write "LCK.." and the device's name below /dev, '/' as '_'.
-    std::string lock_name = fs::path(device).lexically_relative("/dev").string();
-    std::replace(lock_name.begin(), lock_name.end(), '/', '_');
-    for (const char* folder : {"/run/lock", "/var/lock"}) {
-        const std::string lock = std::string(folder) + "/LCK.." + lock_name;
+    for (const auto& lock : lock_files(device)) {
         const auto line = first_line(in_root(lock));
         const auto pid = line ? num::parse_whole(trimmed(*line)) : std::nullopt;
         if (!pid || *pid == 0 || *pid == static_cast<std::uint64_t>(user_.pid)) {
@@ -251,6 +244,43 @@ SystemPortDiagnosis::holders(const std::string& device) const {
         }
     }
     return out;
+}
+
+// Qt, minicom and cu write "LCK.." and the device's name below /dev, '/' as '_'.
+std::vector<std::string> SystemPortDiagnosis::lock_files(const std::string& device) {
+    std::string name = fs::path(device).lexically_relative("/dev").string();
+    std::replace(name.begin(), name.end(), '/', '_');
+    return {"/run/lock/LCK.." + name, "/var/lock/LCK.." + name};
+}
+
+// A lock file whose process has ended is taken over by the next program, unless the user may
+// not remove it: another user's file in a sticky folder, or a folder the user may not write.
+std::string SystemPortDiagnosis::stale_lock(const std::string& device) const {
+    for (const auto& lock : lock_files(device)) {
+        struct stat file {};
+        struct stat folder {};
+        if (::lstat(in_root(lock).c_str(), &file) != 0 ||
+            ::stat(in_root(lock).parent_path().c_str(), &folder) != 0 || user_.uid == 0) {
+            continue;
+        }
+        const bool may_write_folder = folder.st_uid == user_.uid ? (folder.st_mode & S_IWUSR) != 0
+                                      : in_group(folder.st_gid)  ? (folder.st_mode & S_IWGRP) != 0
+                                                                 : (folder.st_mode & S_IWOTH) != 0;
+        const bool sticky_blocks = (folder.st_mode & S_ISVTX) != 0 && file.st_uid != user_.uid;
+        if (may_write_folder && !sticky_blocks) {
+            continue;
+        }
+        const auto row = account_row(in_root("/etc/passwd"), file.st_uid);
+        const std::string owner = row.empty() ? "user " + num::dec(file.st_uid) : row[0];
+        return device + " is locked by " + lock + ", left by a program that has ended. It " +
+               "belongs to " + owner + ", so only an administrator may remove it:\n    sudo rm " +
+               lock;
+    }
+    return {};
+}
+
+bool SystemPortDiagnosis::in_group(gid_t group) const {
+    return std::find(user_.groups.begin(), user_.groups.end(), group) != user_.groups.end();
 }
 
 std::vector<pid_t> SystemPortDiagnosis::processes() const {

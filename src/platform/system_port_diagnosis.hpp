@@ -11,7 +11,8 @@ namespace trx::platform {
 
 // Why a serial device will not open, read from the system's own files: the device node and
 // its owner, group and mode (/dev), the groups (/etc/group, /etc/passwd), the processes and
-// their open files (/proc), lock files (/run/lock, /var/lock) and the kernel's serial ports
+// their open files (/proc), lock files (/run/lock, /var/lock: a live holder, or one left
+// behind that the user may not remove) and the kernel's serial ports
 // (/sys/class/tty). Everything is looked up under a root folder, so that tests can build a
 // system of their own.
 class SystemPortDiagnosis final : public ui::PortDiagnosis {
@@ -47,6 +48,9 @@ private:
                                             bool group_may) const;
     [[nodiscard]] std::string adapters_present() const;
     [[nodiscard]] std::vector<Holder> holders(const std::string& device) const;
+    [[nodiscard]] static std::vector<std::string> lock_files(const std::string& device);
+    [[nodiscard]] std::string stale_lock(const std::string& device) const;
+    [[nodiscard]] bool in_group(gid_t group) const;
     [[nodiscard]] std::vector<pid_t> processes() const;
     [[nodiscard]] std::string process_name(pid_t pid) const;
     [[nodiscard]] std::vector<std::string> grabbers(const std::string& device) const;

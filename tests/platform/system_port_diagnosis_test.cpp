@@ -106,6 +106,19 @@ TEST_F(PortDiagnosis, ADeviceInUseNamesTheProgramsThatHoldIt) {
               "the port again.");
 }
 
+// Qt takes a lock over from a program that has ended, when the user may remove its file.
+TEST_F(PortDiagnosis, AStaleLockTheUserMayNotRemoveIsNamedWithHowToRemoveIt) {
+    join_dialout();
+    sys.file("/run/lock/LCK..ttyUSB0", "16460\ntrx81500\nhost\n");
+    ::chmod(sys.at("/run/lock").c_str(), 01777); // another user's file in a sticky folder
+    EXPECT_EQ(explain("/dev/ttyUSB0", "The device is already locked"),
+              "/dev/ttyUSB0 is locked by /run/lock/LCK..ttyUSB0, left by a program that has "
+              "ended. It belongs to operator, so only an administrator may remove it:\n    "
+              "sudo rm /run/lock/LCK..ttyUSB0");
+    ::chmod(sys.at("/run/lock").c_str(), 0777);
+    EXPECT_EQ(explain("/dev/ttyUSB0", "locked"), "locked");
+}
+
 TEST_F(PortDiagnosis, ServicesThatGrabUsbAdaptersAreNamedWhileTheyRun) {
     join_dialout();
     sys.process(310, "ModemManager", "/dev/ttyUSB0");
