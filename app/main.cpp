@@ -14,6 +14,7 @@
 #include "ui/qt/qt_event_pump.hpp"
 #include "ui/qt/qt_log.hpp"
 #include "ui/qt/qt_serial_port.hpp"
+#include "ui/qt/stop_signals.hpp"
 #include "ui/qt/sw_update_view.hpp"
 
 #include <QApplication>
@@ -96,6 +97,9 @@ int main(int argc, char* argv[]) {
                   "main window painted " + std::to_string(ms.count()) + " ms after start");
     });
     program.start();
+    // Ended by the session or Ctrl+C: as by the close box, so the port and its lock file go.
+    const trx::ui::qt::StopSignals stop_signals(
+        [&program] { program.main_form().window.user_close(); });
 
     std::optional<trx::main::PortAtStart> port_at_start;
     if (const auto at = args.indexOf(QStringLiteral("--port")); at >= 0) {

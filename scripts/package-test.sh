@@ -97,10 +97,16 @@ done
 [ -n "$sim" ] || { cat "$work/with-sim.log"; fail "trx81500 --port Simulator started no simulator"; }
 [ "$(readlink "/proc/$sim/exe")" = "$usr/bin/trx81500-sim" ] ||
   fail "the program started $(readlink "/proc/$sim/exe"), not the installed simulator"
-kill "$program"
-wait "$program" 2>/dev/null
+sleep 1
+# SIGTERM (the session ending) closes the program as its close box does: the port and its
+# lock file go, the simulator stops, the exit status is 0.
+kill -TERM "$program"
+wait "$program"
+status=$?
 set -e
-echo "trx81500 --port Simulator: started $usr/bin/trx81500-sim"
+[ "$status" -eq 0 ] || { cat "$work/with-sim.log"; fail "SIGTERM ended trx81500 with $status"; }
+! kill -0 "$sim" 2>/dev/null || fail "the simulator outlived the program"
+echo "trx81500 --port Simulator: started $usr/bin/trx81500-sim, ended cleanly on SIGTERM"
 
 # The simulator on its own: its help, and status frames on its pseudo-terminal.
 "$usr/bin/trx81500-sim" --help | grep -q '^Usage: trx81500-sim' || fail "trx81500-sim --help"
