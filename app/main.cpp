@@ -83,7 +83,7 @@ int main(int argc, char* argv[]) {
     trx::platform::SimulatorProcessHost simulator;
     const trx::platform::SystemPortDiagnosis diagnosis;
     trx::main::Program program(
-        {port, clock, dialogs, pump, files, &devices, &simulator, &log, &diagnosis});
+        {port, clock, dialogs, pump, files, &devices, &simulator, &log, nullptr, &diagnosis});
     const auto quit = program.ended_signal.connect([] { QApplication::quit(); });
 
     trx::ui::qt::MainView main_view(program.main_form());

@@ -54,6 +54,9 @@ ParaForm::ParaForm() {
 
     cmd_send_para.set_enabled(false);
     cmd_read_para.set_enabled(false);
+    for (ui::Button* b : {&cmd_save_file, &cmd_load_file, &cmd_compare_file, &cmd_backups}) {
+        b->set_enabled(false);
+    }
     statusbar.set_simple(true);
 }
 

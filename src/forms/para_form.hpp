@@ -160,6 +160,14 @@ struct ParaForm {
     ui::Button cmd_send_para{window, "cmd_send_para", "send parameter to laserscanner", &Frame3};
     ui::Button cmd_read_para{window, "cmd_read_para", "read parameter from laserscanner", &Frame3};
 
+    // Parameter files, in the free space below "Action": enabled once a reply filled the window.
+    ui::Frame frame_parameter_file{window, "frame_parameter_file", "Parameter File"};
+    ui::Button cmd_save_file{window, "cmd_save_file", "Save to file...", &frame_parameter_file};
+    ui::Button cmd_load_file{window, "cmd_load_file", "Load from file...", &frame_parameter_file};
+    ui::Button cmd_compare_file{window, "cmd_compare_file", "Compare with file...",
+                                &frame_parameter_file};
+    ui::Button cmd_backups{window, "cmd_backups", "Backups...", &frame_parameter_file};
+
     ui::StatusBar statusbar{window, "statusbar"};
 
     // The text box, label or check box that shows a catalogue field.

@@ -25,6 +25,8 @@ struct SwUpdateForm {
     ui::TextBox status{window, "status", &Frame3};
     // Erase and program progress while the flash library runs.
     ui::ProgressBar progress{window, "progress", &Frame3};
+    // Why the last run failed, in full, under the log; empty while nothing is known.
+    ui::Label failure_reason{window, "failure_reason", "", &Frame3};
 
     ui::Button closebutton{window, "closebutton", "Close"};
 

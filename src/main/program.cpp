@@ -38,7 +38,16 @@ Program::Program(Services services)
       identity_(para_, defs_, receiver_, services.dialogs),
       para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, services.port,
                   receiver_, services.dialogs, services.pump, identity_}),
-      para_send_(para_, para_read_, shared_, writer_, receiver_, services.dialogs) {
+      para_send_(para_, para_read_, shared_, writer_, receiver_, services.dialogs),
+      text_files_(services.text_files != nullptr ? *services.text_files : own_text_files_),
+      backups_(text_files_, services.files.data_folder()),
+      auto_backup_({para_, para_read_, backups_, services.clock, services.dialogs, services.pump}),
+      para_files_({para_, para_read_, para_send_, text_files_, backups_, services.clock,
+                   services.dialogs}) {
+    // The scanner's set goes into a backup before a store or an update overwrites it.
+    para_send_.set_before_store([this] { return auto_backup_.before_store(); });
+    sw_update_.set_before_update([this] { return auto_backup_.before_update(); });
+    connections_ += sw_update_.run_ended.connect([this] { auto_backup_.update_ended(); });
     // A main port that the update could not reopen shows closed on the toolbar.
     connections_ += sw_update_.main_port_lost.connect([this] { main_window_.close_port(); });
     connections_ += services_.port.received.connect(

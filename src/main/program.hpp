@@ -14,10 +14,14 @@
 #include "main/port_output.hpp"
 #include "monitor/live_monitor.hpp"
 #include "monitor/supervision.hpp"
+#include "para/auto_backup.hpp"
 #include "para/identity.hpp"
+#include "para/para_file_group.hpp"
 #include "para/para_read.hpp"
 #include "para/para_send.hpp"
 #include "para/para_window.hpp"
+#include "parafile/backup_store.hpp"
+#include "parafile/text_files.hpp"
 #include "sw_update/sw_update_window.hpp"
 #include "ui/platform.hpp"
 #include "ui/services.hpp"
@@ -40,6 +44,8 @@ struct Services {
     ui::SimulatorHost* simulator = nullptr;
     // Diagnostics; silent when null.
     ui::Log* log = nullptr;
+    // Parameter files and backups; the local file system when null.
+    parafile::TextFiles* text_files = nullptr;
     // Why a port will not open; the port's own reason when null.
     const ui::PortDiagnosis* diagnosis = nullptr;
 };
@@ -107,6 +113,11 @@ private:
     para::Identity identity_;
     para::ParaRead para_read_;
     para::ParaSend para_send_;
+    parafile::TextFiles own_text_files_;
+    parafile::TextFiles& text_files_;
+    parafile::BackupStore backups_;
+    para::AutoBackup auto_backup_;
+    para::ParaFileGroup para_files_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

@@ -48,12 +48,23 @@ void ParaRead::on_reply(const link::ReceivedFrame& frame) {
     }
     d_.shared.parameters_received = true;
     d_.form.statusbar.set_simple_text("Status:   Parameters received");
+    last_ = r;
+    reply_shown.raise(r);
     if (!d_.shared.parameter_set_valid) {
         // Shown once this receive event is over: a modal box inside it would let the bytes
         // that arrive meanwhile into the receive assembly ahead of the rest of this batch.
         d_.pump.post([this] {
             d_.dialogs.message({"Wrong parameter, please set !", "Parameter", ui::Icon::none, {}});
         });
+    }
+}
+
+void ParaRead::show_settings(const link::ParaSet& set) {
+    const bool ya = d_.form.typ.caption() == "YA";
+    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+        if (!f.read_only && (!f.extended || ya)) {
+            show_field(f, link::field_value(set, f));
+        }
     }
 }
 

@@ -41,6 +41,15 @@ public:
     // The version field (times 100) of the last reply that carried one; none before that.
     [[nodiscard]] std::optional<std::uint16_t> version_field() const { return version_; }
 
+    // The set as the scanner last reported it; none before the first reply.
+    [[nodiscard]] const std::optional<link::ParaReply>& last_reply() const { return last_; }
+    // Raised at the end of every "W" reply, once the window shows it.
+    ui::Signal<const link::ParaReply&> reply_shown;
+
+    // Writes the settings the shown type holds into the window through the same rules as a
+    // reply; the identity and the flags stay as they are.
+    void show_settings(const link::ParaSet& set);
+
 private:
     void show_type(link::ScannerType type);
     void show_field(const link::ParaFieldSpec& f, std::uint32_t v);
@@ -52,6 +61,7 @@ private:
     Deps d_;
     bool waiting_ = false;
     std::optional<std::uint16_t> version_;
+    std::optional<link::ParaReply> last_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

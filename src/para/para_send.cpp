@@ -43,6 +43,9 @@ void ParaSend::send_click() {
     if (!set) {
         return;
     }
+    if (before_store_ && !before_store_()) {
+        return;
+    }
     if (!writer_.start('W')) {
         refuse(dialogs_, "The COM-Port is not open. Nothing was stored.");
         return;

@@ -10,8 +10,10 @@
 #include "para/para_read.hpp"
 #include "ui/services.hpp"
 
+#include <functional>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace trx::para {
 
@@ -30,15 +32,20 @@ public:
 
     // The set as the window holds it; nullopt (after saying why) when it cannot be stored.
     [[nodiscard]] std::optional<link::ParaSet> set_from_window() const;
-
-private:
+    // A settings field as a store sends it (the identity fields give 0).
     [[nodiscard]] std::uint32_t window_value(const link::ParaFieldSpec& f) const;
 
+    // Runs just before the "W" frame is written; when it returns false (having said why),
+    // nothing is sent. The automatic backup of the scanner's set goes here.
+    void set_before_store(std::function<bool()> hook) { before_store_ = std::move(hook); }
+
+private:
     ParaForm& form_;
     const ParaRead& read_;
     Shared& shared_;
     link::FrameWriter& writer_;
     ui::Dialogs& dialogs_;
+    std::function<bool()> before_store_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

@@ -104,6 +104,7 @@ void SwUpdateWindow::on_program() {
     form_.status.repaint();
     form_.progress.set_visible(false);
     form_.progress.set_progress(0, 0, "");
+    show_reason("");
 
     // The file is read before anything goes to the scanner, so a bad file never leaves it
     // waiting in its bootstrap loader.
@@ -111,6 +112,10 @@ void SwUpdateWindow::on_program() {
     if (!check_file(lib.get())) {
         fail(log::error("LoadFile"));
         show_detail(lib.get());
+        enter(State::ready);
+        return;
+    }
+    if (before_update_ && !before_update_()) {
         enter(State::ready);
         return;
     }
@@ -261,6 +266,7 @@ void SwUpdateWindow::common_end(FlashLibrary* lib) {
     }
     enter(State::ready);
     reopen_main_port();
+    run_ended.raise();
 }
 
 void SwUpdateWindow::reopen_main_port() {
@@ -312,7 +318,8 @@ void SwUpdateWindow::abort_run() {
     form_.status.repaint();
 }
 
-// Why a step failed, when it is known, goes to the progress bar's text; the log keeps its lines.
+// Why a step failed, when it is known, goes to the progress bar's text and, whole, to the
+// label under the log and the log's tooltip; the log keeps its lines.
 void SwUpdateWindow::show_detail(const FlashLibrary* lib) {
     std::string reason = reason_;
     if (reason.empty() && lib != nullptr) {
@@ -321,9 +328,15 @@ void SwUpdateWindow::show_detail(const FlashLibrary* lib) {
     if (reason.empty()) {
         return;
     }
+    show_reason(reason);
     auto& bar = form_.progress;
     bar.set_progress(bar.value(), std::max(bar.maximum(), k_progress_steps), std::move(reason));
     bar.set_visible(true);
+}
+
+void SwUpdateWindow::show_reason(const std::string& reason) {
+    form_.failure_reason.set_caption(reason);
+    form_.status.set_tooltip(reason);
 }
 
 // ---------------------------------------------------------------- progress

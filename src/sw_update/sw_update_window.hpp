@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace trx::sw_update {
@@ -64,6 +65,14 @@ public:
     // not available" was shown: the main window returns its toolbar to the closed state.
     ui::Signal<> main_port_lost;
 
+    // Runs at a Program click once the hex file was checked, before anything is sent; when
+    // it returns false (having said why), the update does not start. The automatic backup
+    // of the scanner's set goes here.
+    void set_before_update(std::function<bool()> hook) { before_update_ = std::move(hook); }
+    // A run that reset the scanner has ended, whatever its outcome, and the main port is
+    // back (or was reported lost).
+    ui::Signal<> run_ended;
+
 private:
     void enter(State s);
     void block_windows(bool blocked);
@@ -89,6 +98,7 @@ private:
     bool fail_step(FlashLibrary& lib, std::string_view error_line);
     void abort_run();
     void show_detail(const FlashLibrary* lib);
+    void show_reason(const std::string& reason);
 
     static void progress_thunk(void* context, const FlashProgress& p);
     void report_progress(const FlashProgress& p);
@@ -101,6 +111,7 @@ private:
     std::string reason_;
     // Last progress step posted to the window; touched only by the thread running the library.
     int last_progress_ = -1;
+    std::function<bool()> before_update_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

@@ -4,6 +4,7 @@
 #include "testkit/driver_files.hpp"
 #include "testkit/fake_port.hpp"
 #include "testkit/fake_simulator.hpp"
+#include "testkit/faulty_text_files.hpp"
 #include "testkit/recorded_dialogs.hpp"
 #include "testkit/recorded_log.hpp"
 #include "testkit/scripted_serial_devices.hpp"
@@ -82,7 +83,7 @@ struct Driver::Impl {
           files(folder, o.config_folder.empty() ? folder / "config" : o.config_folder,
                 o.data_folder.empty() ? folder / "data" : o.data_folder, o.program_folder_writable),
           program(main::Services{port, clock, dialogs, pump, files, &devices, &simulator, &log,
-                                 o.port_diagnosis}) {
+                                 &text_files, o.port_diagnosis}) {
         port.set_open_fails(!o.port_exists);
     }
 
@@ -151,6 +152,7 @@ struct Driver::Impl {
     ScriptedSerialDevices devices;
     FakeSimulator simulator;
     RecordedLog log;
+    FaultyTextFiles text_files;
     main::Program program;
 };
 
@@ -251,6 +253,14 @@ void Driver::close(std::string_view window) {
 void Driver::answer_file_dialog(std::string path) {
     impl_->dialogs.answer_file_dialog(std::move(path));
 }
+void Driver::disk_full(bool full) {
+    impl_->text_files.set_full(full);
+}
+
+void Driver::data_folder_read_only(bool read_only) {
+    impl_->text_files.set_read_only(read_only ? impl_->files.data_folder() : fs::path{});
+}
+
 void Driver::answer_save_dialog(std::string path) {
     impl_->dialogs.answer_save_dialog(std::move(path));
 }

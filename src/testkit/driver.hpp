@@ -86,6 +86,12 @@ public:
     bool simulator_running() const;
     void simulator_fails(std::string reason);
 
+    // --- the disk ---
+    // Every file write fails from now on as on a full disk ("No space left on device").
+    void disk_full(bool full = true);
+    // Nothing can be written in the data folder any more ("Read-only file system").
+    void data_folder_read_only(bool read_only = true);
+
     // --- time ---
     void advance(std::chrono::milliseconds ms);
 

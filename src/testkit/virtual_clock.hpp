@@ -19,6 +19,13 @@ public:
 
     void attach(ui::Timer& timer) override;
     [[nodiscard]] duration now() const { return now_; }
+    // Virtual time counted from k_start, so file time stamps in tests are known in advance.
+    [[nodiscard]] std::chrono::system_clock::time_point utc_now() const override {
+        return k_start + std::chrono::duration_cast<std::chrono::system_clock::duration>(now_);
+    }
+    static constexpr std::chrono::system_clock::time_point k_start{
+        std::chrono::sys_days{std::chrono::year{2025} / 3 / 1} + std::chrono::hours{9} +
+        std::chrono::minutes{30}};
     // One-shot event after delay.
     void schedule(duration delay, std::function<void()> fn);
     [[nodiscard]] bool has_scheduled() const { return !events_.empty(); }

@@ -3,6 +3,7 @@
 #include "ui/controls.hpp"
 #include "ui/signal.hpp"
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -60,6 +61,11 @@ public:
     Clock& operator=(Clock&&) = delete;
     virtual ~Clock() = default;
     virtual void attach(Timer& timer) = 0;
+    // The time of day in UTC, for the time stamps of the files the program writes; the
+    // test clock gives its virtual time instead.
+    [[nodiscard]] virtual std::chrono::system_clock::time_point utc_now() const {
+        return std::chrono::system_clock::now();
+    }
 };
 
 enum class Icon { none, critical, warning, information, question };

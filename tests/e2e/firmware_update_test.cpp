@@ -81,7 +81,7 @@ TEST(FirmwareUpdate, WholeUpdateAgainstTheSimulatorWritesTheImageAndTheLinkComes
     ui::qt::QtClock clock;
     testkit::RecordedDialogs dialogs;
     ui::qt::QtEventPump pump;
-    platform::StdFiles files(folder, folder / "config");
+    platform::StdFiles files(folder, folder / "config", folder / "data");
     const fs::path flash = folder / "flash.bin";
     FlashSimulator simulator(flash);
     Program program({port, clock, dialogs, pump, files, nullptr, &simulator});

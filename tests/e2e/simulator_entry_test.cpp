@@ -41,7 +41,7 @@ TEST(SimulatorEntry, OpensTheSimulatorsPortAndItsFramesArriveThenCloseStopsIt) {
     ui::qt::QtClock clock;
     testkit::RecordedDialogs dialogs;
     ui::qt::QtEventPump pump;
-    platform::StdFiles files(folder, folder / "config");
+    platform::StdFiles files(folder, folder / "config", folder / "data");
     platform::SimulatorProcessHost simulator;
     Program program({port, clock, dialogs, pump, files, nullptr, &simulator});
     program.start();

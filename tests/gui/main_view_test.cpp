@@ -4,12 +4,16 @@
 #include "ui/qt/bind.hpp"
 #include "ui/qt/main_view.hpp"
 
+#include "tests/qt_wait.hpp"
+
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -23,20 +27,13 @@ namespace trx::ui::qt {
 namespace {
 
 using testkit::Driver;
-
-void ensure_app() {
-    static int argc = 1;
-    static char name[] = "gui_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
+using trx::test::ensure_application;
 
 // The program started headless, with its main window on screen.
 class MainViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ensure_app();
+        ensure_application();
         d_.start();
         view_ = std::make_unique<MainView>(d_.program().main_form());
         view_->show();
@@ -219,6 +216,73 @@ TEST_F(MainViewTest, ThePicturePaintsItsElementsScaledAndRepaintsAtMostOncePerIn
     const QColor b = img.pixelColor(x, cy);
     EXPECT_TRUE(a.red() - a.green() > 60 || b.red() - b.green() > 60)
         << a.name().toStdString() << " " << b.name().toStdString();
+}
+
+// The width a header's text gets in a section of this size, by the style's own margins.
+int header_text_room(const QHeaderView* h, int section_width) {
+    QStyleOptionHeader opt;
+    opt.initFrom(h);
+    opt.rect = QRect(0, 0, section_width, h->defaultSectionSize());
+    return h->style()->subElementRect(QStyle::SE_HeaderLabel, &opt, h).width();
+}
+
+TEST_F(MainViewTest, TabWalksTheWorkingControlsInReadingOrderAndTheIndicatorsOnlyShow) {
+    d_.key("main", testkit::ctrl | testkit::alt, 'Q'); // "Comand" in view
+    form().display_filter_frame.set_visible(true);     // as a "YA" reply leaves it
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view_.get()));
+    view_->toolbar()->button("comport")->setFocus(Qt::TabFocusReason);
+    QStringList order{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order << QApplication::focusWidget()->objectName();
+    }
+    // "Parameter" and "Software" are disabled while the port is closed; data2 is hidden.
+    EXPECT_EQ(order.join(","), "comport,exit,Check1,motor_off,laser_on,data,comport");
+
+    // A status bit cannot be flipped from the screen, not even for a timer tick.
+    auto* speed_ok = child<QCheckBox>("speed_ok");
+    // Through the window, as the pointer would: on the box itself.
+    const QPoint box = speed_ok->mapTo(view_.get(), QPoint(8, speed_ok->height() / 2));
+    QTest::mouseClick(view_->windowHandle(), Qt::LeftButton, {}, box);
+    EXPECT_FALSE(d_.checked("main.speed_ok"));
+    EXPECT_FALSE(speed_ok->isChecked());
+    form().speed_ok.set_checked(true);
+    EXPECT_TRUE(speed_ok->isChecked());
+}
+
+TEST_F(MainViewTest, TheTablesScrollByKeyTheirRowNumbersFollowAndNoHeadingIsCut) {
+    GridView* data = view_->data();
+    QScrollBar* bar = data->verticalScrollBar();
+    const QHeaderView* rows = data->verticalHeader();
+    auto number_at = [&](int row) {
+        return data->model()->headerData(row - 1, Qt::Vertical).toString().toStdString();
+    };
+    auto key = [&](Qt::Key k) {
+        QTest::keyClick(data, k);
+        const int top = d_.top_row("main.data");
+        // The view shows the numbers the logic wrote once its refresh has run.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return number_at(top) == std::to_string(top); }, 2000))
+            << "row " << top << " shows \"" << number_at(top) << "\"";
+        return top;
+    };
+    // All 30 rows of a page in view, so the numbered rows are the rows shown.
+    EXPECT_GE(rows->count() - bar->maximum(), 30);
+
+    EXPECT_EQ(key(Qt::Key_End), bar->maximum() + 1);
+    EXPECT_EQ(number_at(1000), "1000");
+    EXPECT_EQ(key(Qt::Key_Home), 1);
+    EXPECT_EQ(key(Qt::Key_PageDown), 1 + bar->pageStep());
+    EXPECT_EQ(key(Qt::Key_Down), 2 + bar->pageStep());
+    EXPECT_EQ(key(Qt::Key_Up), 1 + bar->pageStep());
+    EXPECT_EQ(key(Qt::Key_PageUp), 1);
+
+    // The widest texts in the narrowest columns fit in the window's font.
+    const QFontMetrics fm = rows->fontMetrics();
+    EXPECT_LE(fm.horizontalAdvance("1000"), header_text_room(rows, rows->width()));
+    const QHeaderView* across = data->horizontalHeader();
+    EXPECT_LE(fm.horizontalAdvance("flag"), header_text_room(across, across->sectionSize(1)));
+    EXPECT_LE(fm.horizontalAdvance("tag width"), header_text_room(across, across->sectionSize(3)));
+    EXPECT_LE(fm.horizontalAdvance("code"), header_text_room(across, across->sectionSize(4)));
 }
 
 } // namespace

@@ -1,40 +1,92 @@
-// The main window with the program running against trx81500-sim, to look at by eye; not run
-// by ctest. Options: --type ZA|YA, --filter (check "only filtered tags"), --shot FILE (save
-// the window once a few scans have shown, then quit).
+// The program's three windows against trx81500-sim, to look at by eye and to take the
+// pictures of the documentation; not run by ctest. Options:
+//   --type ZA|YA       the simulated scanner type (YA)
+//   --filter           check "only filtered tags" once the filter box shows
+//   --end              scroll the tables to their last rows (the widest row numbers)
+//   --window W         main, para or sw_update: the window --shot saves (main)
+//   --hex FILE         with --window sw_update: choose FILE and press "Program"
+//   --shot FILE        save the window once it shows what it is for, then quit
 #include "main/program.hpp"
 #include "platform/std_files.hpp"
 #include "sim_host.hpp"
 #include "testkit/recorded_dialogs.hpp"
-#include "testkit/virtual_pump.hpp"
 #include "ui/qt/main_view.hpp"
+#include "ui/qt/para_view.hpp"
 #include "ui/qt/qt_clock.hpp"
-#include "ui/qt/qt_dialogs.hpp"
 #include "ui/qt/qt_event_pump.hpp"
 #include "ui/qt/qt_serial_port.hpp"
+#include "ui/qt/sw_update_view.hpp"
 
 #include <QApplication>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
+
+namespace {
+
+struct Options {
+    std::string type = "YA";
+    bool filter = false;
+    bool end = false;
+    std::string window = "main";
+    std::string hex;
+    QString shot;
+};
+
+Options parse(int argc, char* argv[]) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool more = i + 1 < argc;
+        if (a == "--type" && more) {
+            o.type = argv[++i];
+        } else if (a == "--filter") {
+            o.filter = true;
+        } else if (a == "--end") {
+            o.end = true;
+        } else if (a == "--window" && more) {
+            o.window = argv[++i];
+        } else if (a == "--hex" && more) {
+            o.hex = argv[++i];
+        } else if (a == "--shot" && more) {
+            o.shot = QString::fromLocal8Bit(argv[++i]);
+        }
+    }
+    return o;
+}
+
+// Saves the widget once, `delay_ms` after `ready` first holds, and quits.
+void shoot_when(QWidget& view, const QString& file, int delay_ms, std::function<bool()> ready) {
+    auto* poll = new QTimer(&view);
+    QObject::connect(poll, &QTimer::timeout, &view, [poll, &view, file, delay_ms, ready] {
+        if (!ready()) {
+            return;
+        }
+        poll->stop();
+        QTimer::singleShot(delay_ms, &view, [&view, file] {
+            const bool saved = view.grab().save(file);
+            std::fprintf(stderr, "%s %s\n", saved ? "saved" : "could not save",
+                         file.toLocal8Bit().constData());
+            QApplication::exit(saved ? 0 : 1);
+        });
+    });
+    poll->start(100);
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    std::string type = "YA";
-    bool filter = false;
-    QString shot;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--type" && i + 1 < argc) {
-            type = argv[++i];
-        } else if (a == "--filter") {
-            filter = true;
-        } else if (a == "--shot" && i + 1 < argc) {
-            shot = QString::fromLocal8Bit(argv[++i]);
-        }
-    }
+    const Options opt = parse(argc, argv);
+    // The built-in flash library from the build tree, unless one is named already.
+    ::setenv("TRX_FLASH_LIBRARY", TRX_FLASH_LIBRARY, 0);
 
     trx::ui::qt::QtSerialPort port;
     trx::ui::qt::QtClock clock;
@@ -45,10 +97,12 @@ int main(int argc, char* argv[]) {
     trx::platform::StdFiles files(folder);
     trx::monitor::test::SimulatorHost simulator;
     simulator.executable = TRX_SIM_EXE;
-    simulator.args = {"--type", type};
+    simulator.args = {"--type", opt.type};
     trx::main::Program program({port, clock, dialogs, pump, files, nullptr, &simulator});
     const auto quit = program.ended_signal.connect([] { QApplication::quit(); });
     trx::ui::qt::MainView view(program.main_form());
+    trx::ui::qt::ParaView para_view(program.para_form());
+    trx::ui::qt::SwUpdateView sw_view(program.sw_update_form());
     program.start();
 
     // The port is opened once the link shows offline, as a technician would: a link that
@@ -62,18 +116,58 @@ int main(int argc, char* argv[]) {
             QApplication::exit(1);
         }
     });
-    // The filter can be reached once a "YA" parameter reply has shown it.
-    QTimer::singleShot(3000, &view, [&form, filter] {
-        if (filter) {
+
+    // Each window gets its turn once the parameter reply has come.
+    auto& para = program.para_form();
+    auto& sw = program.sw_update_form();
+    bool acted = false;
+    auto replied = [&para, &opt] { return para.typ.caption() == opt.type; };
+    QTimer turn;
+    QObject::connect(&turn, &QTimer::timeout, &view, [&] {
+        if (acted || !replied()) {
+            return;
+        }
+        acted = true;
+        if (opt.filter) {
             form.Check1.user_click();
         }
+        if (opt.end) {
+            for (QAbstractScrollArea* grid : {view.data(), view.data2()}) {
+                grid->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+            }
+        }
+        if (opt.window == "para") {
+            form.Toolbar1.user_click("parameter");
+        } else if (opt.window == "sw_update") {
+            form.Toolbar1.user_click("software");
+            if (!opt.hex.empty()) {
+                dialogs.answer_file_dialog(opt.hex);
+                sw.openbutton.user_click();
+                sw.program.user_click();
+            }
+        }
     });
-    if (!shot.isEmpty()) {
-        QTimer::singleShot(4500, &view, [&view, shot] {
-            const bool saved = view.grab().save(shot);
-            std::fprintf(stderr, "%s %s\n", saved ? "saved" : "could not save",
-                         shot.toLocal8Bit().constData());
-            QApplication::quit();
+    turn.start(100);
+
+    if (!opt.shot.isEmpty()) {
+        if (opt.window == "para") {
+            shoot_when(para_view, opt.shot, 600, [&] { return acted && para.window.shown(); });
+        } else if (opt.window == "sw_update") {
+            shoot_when(sw_view, opt.shot, 600, [&] {
+                const bool ended = sw.status.text().find("Programming") != std::string::npos;
+                return acted && sw.window.shown() &&
+                       (opt.hex.empty() || (ended && sw.openbutton.enabled()));
+            });
+        } else {
+            // A few scans after the reply, so the tables and the picture are full, and while
+            // the blinking link panel reads "online".
+            shoot_when(view, opt.shot, 0, [&, since = std::make_shared<int>(0)] {
+                return acted && ++*since > 15 && form.StatusBar1.panel(1) == "online";
+            });
+        }
+        QTimer::singleShot(60000, &view, [] {
+            std::fprintf(stderr, "the window did not get ready in time\n");
+            QApplication::exit(1);
         });
     }
     const int rc = QApplication::exec();

@@ -77,7 +77,7 @@ struct Folder {
 struct Session {
     explicit Session(const char* type)
         : host({"--type", type, "--state", (folder.path / "scanner.state").string()}),
-          files(folder.path, folder.path / "config"),
+          files(folder.path, folder.path / "config", folder.path / "data"),
           program({port, clock, dialogs, pump, files, nullptr, &host}) {}
 
     Folder folder;
@@ -228,6 +228,83 @@ TEST_P(ParaE2E, StoredSetAndIndexReadBack) {
     ASSERT_TRUE(wait_until([&] { return s.status_is("Status:   Index received  "); }));
     EXPECT_EQ(p.index.text(), "4660");
     EXPECT_TRUE(s.dialogs.take_messages().empty());
+    s.main().Toolbar1.user_click("comport");
+}
+
+// What the window shows of the settings: after a read, what the scanner holds.
+std::string held(ParaForm& p, bool ya) {
+    std::string s = num::dec(p.speed.value()) + " " + num::dec(p.aufloesung.selected()) + " " +
+                    (p.enable_heater.checked() ? "1" : "0") +
+                    (p.motor_enable.checked() ? "1" : "0");
+    if (ya) {
+        for (const ui::Spinner* f :
+             {&p.gap_offset_abs, &p.gap_offset_rel, &p.equal_tolerance_abs, &p.equal_tolerance_rel,
+              &p.gap_correction, &p.min_modul_angle, &p.max_modul_angle}) {
+            s += " " + num::dec(f->value());
+        }
+        s += " " + num::dec(p.can_baudrate.selected()) + " " +
+             num::dec(p.rs232_baudrate.selected()) + " " + p.can_identifier.text();
+    }
+    return s;
+}
+
+TEST_P(ParaE2E, ASavedSetLoadedAndStoredIsWhatTheScannerHoldsAgain) {
+    Session s(GetParam());
+    s.program.start();
+    s.open_simulator();
+    ASSERT_TRUE(s.port.is_open());
+    ASSERT_TRUE(wait_until([&] { return s.para().typ.caption() == GetParam(); }));
+    s.main().Toolbar1.user_click("parameter");
+    ParaForm& p = s.para();
+    const bool ya = std::string(GetParam()) == "YA";
+    const auto read = [&] {
+        s.click_read();
+        ASSERT_FALSE(s.program.ended()) << "no reply to the read";
+        ASSERT_TRUE(wait_until([&] { return s.status_is("Status:   Parameters received"); }));
+    };
+    const auto store = [&] {
+        p.cmd_send_para.user_click();
+        ASSERT_TRUE(wait_until([&] { return s.status_is("Status:   Parameters saved"); }));
+    };
+
+    read();
+    const std::string original = held(p, ya);
+    const fs::path file = s.folder.path / "original.trxp";
+    s.dialogs.answer_save_dialog(file.string());
+    p.cmd_save_file.user_click();
+    ASSERT_TRUE(s.status_is("Status:   Parameters saved to file"));
+
+    // Change and store, and the scanner holds the change.
+    p.speed.user_up();
+    p.motor_enable.user_click();
+    if (ya) {
+        Session::retype(p.gap_correction_anz, "150");
+        p.gap_correction_anz.user_leave();
+    }
+    store();
+    read();
+    ASSERT_NE(held(p, ya), original);
+
+    // The saved file back into the window, stored: the scanner holds the original set again.
+    s.dialogs.answer_file_dialog(file.string());
+    p.cmd_load_file.user_click();
+    ASSERT_TRUE(s.status_is("Status:   Parameters loaded from file"));
+    EXPECT_EQ(held(p, ya), original);
+    store();
+    p.speed.user_down(); // not stored: the read shows what the scanner keeps
+    read();
+    EXPECT_EQ(held(p, ya), original);
+    EXPECT_TRUE(s.dialogs.take_messages().empty());
+
+    // Each store left the set it overwrote in a backup.
+    const fs::path backups = s.folder.path / "data" / "backups" / p.seriennummer.text();
+    std::size_t count = 0;
+    for (const auto& e : fs::directory_iterator(backups)) {
+        EXPECT_NE(e.path().filename().string().find("-before-store"), std::string::npos)
+            << e.path();
+        ++count;
+    }
+    EXPECT_EQ(count, 2U);
     s.main().Toolbar1.user_click("comport");
 }
 

@@ -1,5 +1,6 @@
 // Shows the parameter window on fakes, to look at it by eye (`--filled`: with sample values
 // as a scanner reply leaves them). Not a test.
+#include "link/frame.hpp"
 #include "main/program.hpp"
 #include "platform/std_files.hpp"
 #include "testkit/fake_port.hpp"
@@ -19,6 +20,13 @@
 namespace {
 
 void fill(trx::main::Program& program) {
+    // A real reply first, so the window is in the state one leaves (the file buttons enabled);
+    // then the values that show the widest texts.
+    program.receiver().port_event(trx::link::k_ev_receive,
+                                  trx::link::build_frame('W', "0012AB34006D007D00020003"
+                                                              "0005000600070123030500080009"
+                                                              "006407FF" +
+                                                                  std::string(20, '0')));
     auto& f = program.para_form();
     auto& w = program.para_window();
     const auto reply = [&w](const char* box, const char* text) {

@@ -9,12 +9,16 @@
 #include "testkit/virtual_clock.hpp"
 #include "testkit/virtual_pump.hpp"
 #include "ui/qt/bind.hpp"
+#include "ui/qt/main_view.hpp"
+#include "ui/qt/para_view.hpp"
+#include "ui/qt/path_label.hpp"
 #include "ui/qt/qt_clock.hpp"
 #include "ui/qt/qt_dialogs.hpp"
 #include "ui/qt/qt_event_pump.hpp"
 #include "ui/qt/sw_update_view.hpp"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -53,6 +57,12 @@ template <class W> W* child(QWidget& view, const char* name) {
     return w;
 }
 
+// The application-wide pointer: over every widget, text boxes included.
+bool hourglass() {
+    const QCursor* c = QGuiApplication::overrideCursor();
+    return c != nullptr && c->shape() == Qt::WaitCursor;
+}
+
 TEST(SwUpdateView, ShowsTheWindowAndFollowsItsModels) {
     sw_update::SwUpdateForm form;
     SwUpdateView view(form);
@@ -83,7 +93,21 @@ TEST(SwUpdateView, ShowsTheWindowAndFollowsItsModels) {
     form.status.set_text_color(sw_update::k_log_red);
     form.progress.set_visible(true);
     form.progress.set_progress(250, 1000, "Programming  25 %");
-    EXPECT_EQ(child<QLabel>(view, "hexfilename")->text(), "/tmp/a.h86");
+    auto* path = child<PathLabel>(view, "hexfilename");
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(path->shown_text(), "/tmp/a.h86");
+    EXPECT_EQ(path->toolTip(), "/tmp/a.h86");
+    // A long path gives way among its folders; the file name stays whole.
+    const QString deep = "/home/service/firmware/TRX81500-A/releases/2024/V1.10/candidates/"
+                         "trx81500a_v110_release.h86";
+    form.hexfilename.set_caption(deep.toStdString());
+    EXPECT_EQ(path->text(), deep);
+    EXPECT_EQ(path->toolTip(), deep);
+    EXPECT_TRUE(path->shown_text().startsWith("/home/"));
+    EXPECT_TRUE(path->shown_text().endsWith("/trx81500a_v110_release.h86"));
+    EXPECT_TRUE(path->shown_text().contains(QChar(0x2026)));
+    EXPECT_LE(path->fontMetrics().horizontalAdvance(path->shown_text()),
+              path->contentsRect().width());
     EXPECT_TRUE(program->isEnabled());
     EXPECT_EQ(status->toPlainText(), "Reseting Controller\nProgramming aborted");
     EXPECT_EQ(status->palette().color(QPalette::Text), QColor(255, 0, 0));
@@ -96,17 +120,45 @@ TEST(SwUpdateView, ShowsTheWindowAndFollowsItsModels) {
     EXPECT_FALSE(view.isVisible());
 }
 
-TEST(SwUpdateView, ARunKeepsTheLibraryOffTheWindowThreadAndTheWindowsStill) {
+// The program on Qt's clock and event pump, over a fake port, with a fake flash library.
+struct QtRun {
     testkit::VirtualClock line_time; // the fake line's clock; it never needs to move here
-    testkit::FakeSerialPort port(line_time);
+    testkit::FakeSerialPort port{line_time};
     QtClock clock;
     testkit::RecordedDialogs dialogs;
     QtEventPump pump;
-    platform::StdFiles files(std::filesystem::temp_directory_path());
-    main::Program program({port, clock, dialogs, pump, files});
+    platform::StdFiles files{std::filesystem::temp_directory_path()};
+    main::Program program{{port, clock, dialogs, pump, files}};
+    std::shared_ptr<sw_update::testing::FakeFlash> lib =
+        std::make_shared<sw_update::testing::FakeFlash>();
+
+    std::filesystem::path hex = std::filesystem::temp_directory_path() /
+                                ("trx_view_" + std::to_string(::getpid()) + ".h86");
+
+    QtRun() { program.set_flash_library(lib); }
+    ~QtRun() { std::filesystem::remove(hex); }
+
+    // The toolbar opens the port and shows the window; here the test does it, and chooses
+    // a file.
+    void ready(SwUpdateView& view) {
+        program.shared().port_name = "COM1";
+        port.set_port_name("COM1");
+        ASSERT_TRUE(port.open().ok);
+        program.sw_update_form().window.show();
+        // The program reads the file itself before the scanner is reset: a real one, with
+        // its reset vector.
+        std::ofstream(hex, std::ios::binary) << ":08000000FA000002E6F0CB005B\r\n:00000001FF\r\n";
+        dialogs.answer_file_dialog(hex.string());
+        QTest::mouseClick(child<QPushButton>(view, "openbutton"), Qt::LeftButton);
+    }
+};
+
+TEST(SwUpdateView, ARunKeepsTheLibraryOffTheWindowThreadAndTheWindowsStill) {
+    QtRun rig;
+    main::Program& program = rig.program;
     SwUpdateView view(program.sw_update_form());
 
-    auto lib = std::make_shared<sw_update::testing::FakeFlash>();
+    auto& lib = rig.lib;
     lib->progress_steps = {{0, 2}, {1, 2}, {2, 2}};
     const auto ui_thread = std::this_thread::get_id();
     std::vector<std::thread::id> call_threads;
@@ -116,18 +168,7 @@ TEST(SwUpdateView, ARunKeepsTheLibraryOffTheWindowThreadAndTheWindowsStill) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     };
-    program.set_flash_library(lib);
-
-    // The toolbar opens the port and shows the window; here the test does it.
-    program.shared().port_name = "COM1";
-    port.set_port_name("COM1");
-    ASSERT_TRUE(port.open().ok);
-    program.sw_update_form().window.show();
-    const auto hex = std::filesystem::temp_directory_path() /
-                     ("trx_view_" + std::to_string(::getpid()) + ".h86");
-    std::ofstream(hex, std::ios::binary) << ":08000000FA000002E6F0CB005B\r\n:00000001FF\r\n";
-    dialogs.answer_file_dialog(hex.string());
-    QTest::mouseClick(child<QPushButton>(view, "openbutton"), Qt::LeftButton);
+    rig.ready(view);
 
     auto* progress = child<QProgressBar>(view, "progress");
     auto* close = child<QPushButton>(view, "closebutton");
@@ -136,7 +177,7 @@ TEST(SwUpdateView, ARunKeepsTheLibraryOffTheWindowThreadAndTheWindowsStill) {
         if (value <= 0 || value >= progress->maximum()) {
             return;
         }
-        if (view.cursor().shape() == Qt::WaitCursor && program.main_form().window.input_blocked()) {
+        if (hourglass() && program.main_form().window.input_blocked()) {
             ++reports_while_blocked;
         }
         QTest::mouseClick(close, Qt::LeftButton); // must not reach the window
@@ -150,7 +191,7 @@ TEST(SwUpdateView, ARunKeepsTheLibraryOffTheWindowThreadAndTheWindowsStill) {
 
     EXPECT_EQ(status->toPlainText().count('\n'), 10);
     EXPECT_EQ(status->palette().color(QPalette::Text), QColor(0, 192, 0));
-    std::filesystem::remove(hex);
+    std::filesystem::remove(rig.hex);
     ASSERT_EQ(call_threads.size(), 9U); // the nine steps, each once
     for (const auto& id : call_threads) {
         EXPECT_NE(id, ui_thread);
@@ -158,9 +199,73 @@ TEST(SwUpdateView, ARunKeepsTheLibraryOffTheWindowThreadAndTheWindowsStill) {
     EXPECT_GT(reports_while_blocked, 0);
     EXPECT_TRUE(view.isVisible());
     EXPECT_EQ(progress->value(), progress->maximum());
-    EXPECT_NE(view.cursor().shape(), Qt::WaitCursor);
-    EXPECT_TRUE(port.is_open());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(rig.port.is_open());
     EXPECT_TRUE(child<QPushButton>(view, "program")->isEnabled());
+}
+
+// All three windows on screen: each is busy during the library steps, and the pointer comes
+// back at the common end however the run ended. A failure's reason shows whole.
+TEST(SwUpdateView, TheHourglassCoversTheRunAndGoesAfterAFailureOrAnExceptionWithTheReasonWhole) {
+    QtRun rig;
+    main::Program& program = rig.program;
+    MainView main_view(program.main_form());
+    ParaView para_view(program.para_form());
+    SwUpdateView view(program.sw_update_form());
+    auto& lib = rig.lib;
+    int calls_under_hourglass = 0;
+    int calls = 0;
+    lib->during = [&](const std::string&) {
+        ++calls;
+        // Read on the library's thread while the window thread waits for it.
+        calls_under_hourglass += hourglass() ? 1 : 0;
+    };
+    rig.ready(view);
+
+    auto* status = child<QPlainTextEdit>(view, "status");
+    auto* reason = child<QLabel>(view, "failure_reason");
+    auto* progress = child<QProgressBar>(view, "progress");
+    ASSERT_TRUE(status && reason && progress);
+    auto run = [&] {
+        QTest::mouseClick(child<QPushButton>(view, "program"), Qt::LeftButton);
+        return QTest::qWaitFor(
+            [&] { return status->toPlainText().endsWith("Programming aborted"); }, 5000);
+    };
+
+    // A library step fails, with a long reason.
+    const std::string why = "LoadFile failed: line 4099: data at 0x040000 is outside the "
+                            "target's flash";
+    lib->results["LoadFile"] = {0};
+    lib->error_text = why;
+    ASSERT_TRUE(run()) << status->toPlainText().toStdString();
+    EXPECT_EQ(calls_under_hourglass, calls);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(reason->text().toStdString(), why);
+    EXPECT_EQ(status->toolTip().toStdString(), why);
+    EXPECT_TRUE(reason->isVisible());
+    EXPECT_FALSE(progress->isVisible()); // the one-line bar makes way for the reason
+    EXPECT_GE(reason->height(), reason->heightForWidth(reason->width())) << "the reason is cut";
+
+    // A library that throws in the middle of the steps.
+    lib->error_text.clear();
+    lib->throws_in = "EraseFlash";
+    calls = calls_under_hourglass = 0;
+    ASSERT_TRUE(run()) << status->toPlainText().toStdString();
+    EXPECT_EQ(lib->calls.back(), "CloseCom");
+    EXPECT_EQ(calls, 8); // the seven steps up to EraseFlash, and CloseCom
+    EXPECT_EQ(calls_under_hourglass, calls);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(reason->text(), "library fault in EraseFlash");
+
+    // A run that goes through clears the last reason.
+    lib->throws_in.clear();
+    QTest::mouseClick(child<QPushButton>(view, "program"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return status->toPlainText().endsWith("Programming finished"); }, 5000));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(reason->text().isEmpty());
+    EXPECT_TRUE(status->toolTip().isEmpty());
+    EXPECT_TRUE(progress->isVisible());
 }
 
 } // namespace

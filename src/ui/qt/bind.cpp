@@ -75,7 +75,10 @@ QPushButton* make_button(Button& m, QWidget* parent) {
     return w;
 }
 
-QCheckBox* make_check(CheckBox& m, QWidget* parent) {
+namespace {
+
+// A check box that shows its model.
+QCheckBox* check_view(CheckBox& m, QWidget* parent) {
     auto* w = new QCheckBox(QString::fromStdString(m.caption()), parent);
     bind_common(w, m);
     auto refresh = [w, &m] {
@@ -85,11 +88,25 @@ QCheckBox* make_check(CheckBox& m, QWidget* parent) {
     };
     follow(w, m.changed, refresh);
     refresh();
+    return w;
+}
+
+} // namespace
+
+QCheckBox* make_check(CheckBox& m, QWidget* parent) {
+    QCheckBox* w = check_view(m, parent);
     // The model decides the state: the click toggles it there, the view follows.
     QObject::connect(w, &QCheckBox::clicked, w, [w, &m](bool) {
         m.user_click();
         w->setChecked(m.checked());
     });
+    return w;
+}
+
+QCheckBox* make_indicator(CheckBox& m, QWidget* parent) {
+    QCheckBox* w = check_view(m, parent);
+    w->setFocusPolicy(Qt::NoFocus);
+    w->setAttribute(Qt::WA_TransparentForMouseEvents);
     return w;
 }
 

@@ -32,6 +32,9 @@ void bind_common(QWidget* w, Control& c);
 QLabel* make_label(Label& m, QWidget* parent);
 QPushButton* make_button(Button& m, QWidget* parent);
 QCheckBox* make_check(CheckBox& m, QWidget* parent);
+// A check box that only shows its model (a status bit): a click or a key cannot flip it, and
+// Tab passes it by.
+QCheckBox* make_indicator(CheckBox& m, QWidget* parent);
 QComboBox* make_combo(ComboBox& m, QWidget* parent);
 QGroupBox* make_frame(Frame& m, QWidget* parent);
 

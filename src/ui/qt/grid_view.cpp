@@ -2,11 +2,15 @@
 
 #include "ui/qt/bind.hpp"
 #include "ui/qt/follow.hpp"
+#include "ui/qt/header_style.hpp"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScrollBar>
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 namespace trx::ui::qt {
 
@@ -67,15 +71,20 @@ GridView::GridView(Grid& grid, QWidget* parent)
     setModel(model_);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
-    setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab and by a click, and Tab leaves it again instead of walking its cells.
+    setFocusPolicy(Qt::StrongFocus);
+    setTabKeyNavigation(false);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setCornerButtonEnabled(false);
 
+    auto* header_style = new HeaderStyle;
+    header_style->setParent(this);
     for (QHeaderView* h : {horizontalHeader(), verticalHeader()}) {
         h->setSectionResizeMode(QHeaderView::Fixed);
         h->setHighlightSections(false);
+        h->setStyle(header_style);
     }
     horizontalHeader()->setStretchLastSection(false);
     apply_row_height();
@@ -99,6 +108,27 @@ void GridView::changeEvent(QEvent* e) {
     if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange) {
         apply_row_height();
     }
+}
+
+// The keys scroll the table as its scroll bar would; there is no current cell to move.
+void GridView::keyPressEvent(QKeyEvent* e) {
+    using Slider = QAbstractSlider;
+    static constexpr std::array<std::pair<int, Slider::SliderAction>, 6> k_keys{{
+        {Qt::Key_Up, Slider::SliderSingleStepSub},
+        {Qt::Key_Down, Slider::SliderSingleStepAdd},
+        {Qt::Key_PageUp, Slider::SliderPageStepSub},
+        {Qt::Key_PageDown, Slider::SliderPageStepAdd},
+        {Qt::Key_Home, Slider::SliderToMinimum},
+        {Qt::Key_End, Slider::SliderToMaximum},
+    }};
+    const auto* it = std::find_if(k_keys.begin(), k_keys.end(),
+                                  [e](const auto& k) { return k.first == e->key(); });
+    if (it == k_keys.end()) {
+        e->ignore(); // no cell is ever current or edited
+        return;
+    }
+    verticalScrollBar()->triggerAction(it->second);
+    e->accept();
 }
 
 void GridView::schedule_refresh() {

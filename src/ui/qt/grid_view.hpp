@@ -30,8 +30,9 @@ private:
 
 // The grid on screen. Model changes are gathered and shown in one refresh once the event
 // loop runs, at most ~30 times a second under a burst; a grid with drawing switched off
-// tells nothing until it is switched on again. Only the rows in view are painted. Scrolling
-// tells the model its new top row.
+// tells nothing until it is switched on again. Only the rows in view are painted. Scrolling,
+// by mouse or by the arrow keys, Page Up/Down, Home and End, tells the model its new top row,
+// so the row numbers follow either way.
 class GridView : public QTableView {
 public:
     GridView(Grid& grid, QWidget* parent);
@@ -43,6 +44,7 @@ public:
 
 protected:
     void changeEvent(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void apply_row_height();

@@ -12,7 +12,6 @@ namespace {
 
 // Layout of the main window in twips: left column (status, filter and command boxes above the
 // picture), the tag tables on the right, toolbar and status bar across.
-constexpr double k_font_points = 8;
 constexpr double k_margin = 120;
 constexpr double k_toolbar_height = 540;
 constexpr double k_status_bar_height = 420;
@@ -55,11 +54,6 @@ MainView::MainView(main::MainForm& form, QWidget* parent)
       picture_(new PictureView(form.map, form.Line1, form.laser, this)),
       data_(new GridView(form.data, this)), data2_(new GridView(form.data2, this)) {
     setWindowTitle(QString::fromStdString(form.window.caption()));
-    // The layout is measured in twips for an 8-point font; with it the 240-twip grid rows hold
-    // their text and the status box its captions.
-    QFont f = font();
-    f.setPointSizeF(k_font_points);
-    setFont(f);
     set_client_twips(k_width, k_height);
 
     toolbar_->setGeometry(0, 0, width(), twips_y(k_toolbar_height, this) - 2);
@@ -72,6 +66,23 @@ MainView::MainView(main::MainForm& form, QWidget* parent)
     build_status_frame(form);
     build_hidden_frames(form);
     build_logo(form);
+    set_tab_order(form);
+}
+
+// Tab follows the reading order through what a technician works: the toolbar, the filter and
+// command boxes, then the table in view. Hidden and disabled controls are passed by.
+void MainView::set_tab_order(main::MainForm& form) {
+    QList<QWidget*> chain;
+    for (const auto& item : form.Toolbar1.items()) {
+        chain << toolbar_->button(item.key);
+    }
+    for (const ui::CheckBox* box : {&form.Check1, &form.motor_off, &form.laser_on}) {
+        chain << findChild<QWidget*>(QString::fromStdString(box->name()));
+    }
+    chain << data_ << data2_;
+    for (qsizetype i = 0; i + 1 < chain.size(); ++i) {
+        QWidget::setTabOrder(chain[i], chain[i + 1]);
+    }
 }
 
 void MainView::place(QWidget* w, double left, double top, double width, double height) {
@@ -86,9 +97,9 @@ void MainView::build_status_frame(main::MainForm& form) {
     auto* grid = new QGridLayout(frame);
     tight(grid, this);
     grid->setVerticalSpacing(0);
-    grid->addWidget(make_check(form.heater_activ, frame), 0, 0);
-    grid->addWidget(make_check(form.temp_low, frame), 1, 0);
-    grid->addWidget(make_check(form.speed_ok, frame), 2, 0);
+    grid->addWidget(make_indicator(form.heater_activ, frame), 0, 0);
+    grid->addWidget(make_indicator(form.temp_low, frame), 1, 0);
+    grid->addWidget(make_indicator(form.speed_ok, frame), 2, 0);
     grid->setColumnStretch(0, 1);
 
     grid->addWidget(make_label(form.temperature_text, frame), 0, 1);

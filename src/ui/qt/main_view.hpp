@@ -31,6 +31,7 @@ private:
     void build_status_frame(main::MainForm& form);
     void build_hidden_frames(main::MainForm& form);
     void build_logo(main::MainForm& form);
+    void set_tab_order(main::MainForm& form);
 
     ToolbarView* toolbar_;
     StatusBarView* status_bar_;

@@ -38,7 +38,10 @@ QLabel* display(Label& m, QWidget* parent, int chars) {
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     l->setAlignment(Qt::AlignCenter);
     fit_chars(l, chars);
-    l->setFixedHeight(QLineEdit().sizeHint().height()); // as tall as the text boxes beside it
+    // As tall as the text boxes beside it, in the window's font.
+    QLineEdit probe;
+    probe.setFont(l->font());
+    l->setFixedHeight(probe.sizeHint().height());
     return l;
 }
 
@@ -128,6 +131,15 @@ QGroupBox* action_group(para::ParaForm& f, QWidget* parent) {
     return g;
 }
 
+QGroupBox* file_group(para::ParaForm& f, QWidget* parent) {
+    QGroupBox* g = make_frame(f.frame_parameter_file, parent);
+    auto* column = new QVBoxLayout(g);
+    for (Button* b : {&f.cmd_save_file, &f.cmd_load_file, &f.cmd_compare_file, &f.cmd_backups}) {
+        column->addWidget(make_button(*b, g));
+    }
+    return g;
+}
+
 // A status bar in simple-text mode shows one text across its width.
 QStatusBar* status_bar(StatusBar& m, QWidget* parent) {
     auto* bar = new QStatusBar(parent);
@@ -159,6 +171,7 @@ ParaView::ParaView(para::ParaForm& form, QWidget* parent) : WindowView(form.wind
     auto* right = new QVBoxLayout;
     right->addWidget(device_info(form, this));
     right->addWidget(action_group(form, this));
+    right->addWidget(file_group(form, this)); // in the free space below "Action"
     right->addStretch();
     columns->addLayout(left);
     columns->addLayout(right);

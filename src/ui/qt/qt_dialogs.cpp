@@ -51,39 +51,45 @@ QString QtDialogs::qt_filter(const std::string& filter) {
     return out.join(";;");
 }
 
-std::string QtDialogs::open_file(const FileDialogRequest& r) {
-    QFileDialog dlg(QApplication::activeWindow(), QString::fromStdString(r.title),
-                    QString::fromStdString(r.initial_path), qt_filter(r.filter));
-    dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+void QtDialogs::prepare(QFileDialog& dlg, const FileDialogRequest& r) {
+    // The desktop's own dialogs word the entries their way ("Hexfiles"); Qt's shows the
+    // description, and the patterns in the brackets behind it stay out of sight.
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setOption(QFileDialog::HideNameFilterDetails);
+    dlg.setWindowTitle(QString::fromStdString(r.title));
+    dlg.setNameFilter(qt_filter(r.filter));
+    const QString initial = QString::fromStdString(r.initial_path);
+    if (!initial.isEmpty()) {
+        dlg.selectFile(initial);
+    }
     QString ext = QString::fromStdString(r.default_ext);
     if (ext.startsWith('.')) {
         ext.remove(0, 1);
     }
     dlg.setDefaultSuffix(ext);
+}
+
+namespace {
+// The full path chosen; empty when cancelled.
+std::string ask(const FileDialogRequest& r, QFileDialog::FileMode mode,
+                QFileDialog::AcceptMode accept) {
+    QFileDialog dlg(QApplication::activeWindow());
+    QtDialogs::prepare(dlg, r);
+    dlg.setFileMode(mode);
+    dlg.setAcceptMode(accept);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) {
         return {};
     }
     return dlg.selectedFiles().constFirst().toStdString();
 }
+} // namespace
+
+std::string QtDialogs::open_file(const FileDialogRequest& r) {
+    return ask(r, QFileDialog::ExistingFile, QFileDialog::AcceptOpen);
+}
 
 std::string QtDialogs::save_file(const FileDialogRequest& r) {
-    QFileDialog dlg(QApplication::activeWindow(), QString::fromStdString(r.title),
-                    QString::fromStdString(r.initial_path), qt_filter(r.filter));
-    dlg.setFileMode(QFileDialog::AnyFile);
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    if (!r.initial_path.empty()) {
-        dlg.selectFile(QString::fromStdString(r.initial_path));
-    }
-    QString ext = QString::fromStdString(r.default_ext);
-    if (ext.startsWith('.')) {
-        ext.remove(0, 1);
-    }
-    dlg.setDefaultSuffix(ext);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dlg.selectedFiles().constFirst().toStdString();
+    return ask(r, QFileDialog::AnyFile, QFileDialog::AcceptSave);
 }
 
 } // namespace trx::ui::qt

@@ -2,6 +2,7 @@
 
 #include "ui/qt/bind.hpp"
 #include "ui/qt/follow.hpp"
+#include "ui/qt/path_label.hpp"
 
 namespace trx::ui::qt {
 
@@ -41,22 +42,36 @@ SwUpdateView::SwUpdateView(sw_update::SwUpdateForm& form, QWidget* parent)
     QGroupBox* file_frame = make_frame(form.Frame1, this);
     place(file_frame, 120, 60, 5895, 1035);
     place(make_button(form.openbutton, file_frame), 120, 360, 1095, 495);
-    QLabel* path = make_label(form.hexfilename, file_frame);
+    auto* path = new PathLabel(form.hexfilename, file_frame);
     path->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     path->setLineWidth(1);
     path->setAutoFillBackground(true);
     path->setBackgroundRole(QPalette::Window);
-    path->setTextInteractionFlags(Qt::TextSelectableByMouse);
     place(path, 1335, 420, 4440, 375);
 
     QGroupBox* program_frame = make_frame(form.Frame5, this);
     place(program_frame, 120, 1215, 1455, 4095);
     place(make_button(form.program, program_frame), 240, 960, 975, 2175);
 
+    // The log holds the eleven lines of a whole run; under it the progress bar, or, after a
+    // failure whose reason is known, that reason in full.
     QGroupBox* status_frame = make_frame(form.Frame3, this);
     place(status_frame, 1695, 1215, 4320, 4095);
-    place(new LogBox(form.status, status_frame), 120, 300, 4080, 3255);
-    place(new ProgressView(form.progress, status_frame), 120, 3630, 4080, 315);
+    place(new LogBox(form.status, status_frame), 120, 300, 4080, 2790);
+    QLabel* reason = make_label(form.failure_reason, status_frame);
+    reason->setWordWrap(true);
+    reason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    reason->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    place(reason, 120, 3150, 4080, 795);
+    auto* bar = new ProgressView(form.progress, status_frame);
+    place(bar, 120, 3150, 4080, 315);
+    // The one-line bar cannot hold a reason: it makes way while the label shows one.
+    auto make_way = [bar, &form] {
+        bar->setVisible(form.progress.visible() && form.failure_reason.caption().empty());
+    };
+    follow(bar, form.progress.changed, make_way);
+    follow(bar, form.failure_reason.changed, make_way);
+    make_way();
 
     place(make_button(form.closebutton, this), 4800, 5460, 1215, 495);
 }

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
 
@@ -13,12 +14,16 @@ namespace trx::ui::qt {
 WindowView::WindowView(Window& model, QWidget* parent)
     : QWidget(parent, Qt::Window), model_(model) {
     setObjectName(QString::fromStdString(model.name()));
+    QFont f = font();
+    f.setPointSizeF(k_font_points);
+    setFont(f);
     follow(this, model.changed, [this] { refresh(); });
     qApp->installEventFilter(this);
 }
 
 WindowView::~WindowView() {
     qApp->removeEventFilter(this);
+    show_busy(false);
 }
 
 void WindowView::set_client_twips(double width, double height) {
@@ -32,17 +37,29 @@ void WindowView::set_client_twips(double width, double height) {
 
 void WindowView::refresh() {
     setWindowTitle(QString::fromStdString(model_.caption()));
-    if (model_.busy()) {
-        setCursor(Qt::WaitCursor);
-    } else {
-        unsetCursor();
-    }
+    show_busy(model_.busy());
     if (model_.shown() && !isVisible()) {
         show();
         raise();
         activateWindow();
     } else if (!model_.shown() && isVisible()) {
         hide();
+    }
+}
+
+// The hourglass goes over the whole application, not just this window's background: a widget
+// with its own pointer (the I-beam of a text box) would show through a window cursor. Each
+// window pushes at most one entry and takes back only its own, so the stack stays paired
+// whichever window ends its busy spell first.
+void WindowView::show_busy(bool busy) {
+    if (busy == busy_cursor_) {
+        return;
+    }
+    busy_cursor_ = busy;
+    if (busy) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QGuiApplication::restoreOverrideCursor();
     }
 }
 

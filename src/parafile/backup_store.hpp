@@ -1,0 +1,56 @@
+#pragma once
+
+#include "parafile/para_file.hpp"
+#include "parafile/text_files.hpp"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trx::parafile {
+
+enum class BackupReason { before_store, before_update };
+
+struct Backup {
+    bool ok = false;
+    std::filesystem::path path; // the file written
+    std::string reason;         // why none was
+};
+
+// The automatic backups of the scanners' sets: <data folder>/backups/<serial number>/
+// <UTC time>-before-store.trxp (or -before-update), the newest k_kept per serial number.
+class BackupStore {
+public:
+    static constexpr std::size_t k_kept = 100;
+
+    BackupStore(TextFiles& files, std::filesystem::path data_folder);
+
+    [[nodiscard]] const std::filesystem::path& data_folder() const { return data_; }
+    [[nodiscard]] std::filesystem::path folder(std::uint32_t serial) const;
+
+    // Writes the set, stamped with `now`, under a name no other backup has (a "-2", "-3" ...
+    // behind the reason when two fall in one second), then removes the oldest backups of
+    // that serial number beyond k_kept. Nothing is left behind when the write fails.
+    Backup write(ParaFile file, BackupReason reason, std::chrono::system_clock::time_point now);
+
+    // The backups of a serial number, newest first.
+    [[nodiscard]] std::vector<std::filesystem::path> backups(std::uint32_t serial) const;
+
+    // "20250301T093000Z-before-store.trxp"; n > 1 gives "...-before-store-2.trxp".
+    static std::string backup_name(std::chrono::system_clock::time_point t, BackupReason reason,
+                                   int n = 1);
+
+private:
+    [[nodiscard]] std::vector<std::filesystem::path>
+    backups_in(const std::filesystem::path& dir) const;
+    void prune(const std::filesystem::path& folder, const std::string& keep);
+
+    TextFiles& files_;
+    std::filesystem::path data_;
+};
+
+} // namespace trx::parafile

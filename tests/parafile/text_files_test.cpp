@@ -1,0 +1,123 @@
+// Small text files: bounded reads, whole-or-nothing writes, and the backups of the scanners'
+// sets with their names and their limit.
+#include "parafile/backup_store.hpp"
+#include "parafile/text_files.hpp"
+#include "testkit/faulty_text_files.hpp"
+
+#include "tests/sim/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace trx::parafile {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using sim::test::TempDir;
+
+const std::chrono::system_clock::time_point k_noon{
+    std::chrono::sys_days{std::chrono::year{2025} / 3 / 1}};
+
+TEST(TextFiles, ReadRefusesWhatIsNoSmallRegularFile) {
+    TempDir dir;
+    TextFiles files;
+    EXPECT_EQ(files.read(dir.write("a.trxp", "abc"), 3).text, "abc");
+    EXPECT_FALSE(files.read(dir.write("b.trxp", "abcd"), 3).text);
+    // A 1 GB file is refused by its size; nothing of it is read.
+    const fs::path big = dir.path / "big.trxp";
+    std::ofstream(big).close();
+    fs::resize_file(big, 1ULL << 30);
+    const Loaded l = files.read(big, k_max_file_bytes);
+    EXPECT_FALSE(l.text);
+    EXPECT_NE(l.reason.find("1073741824 bytes"), std::string::npos) << l.reason;
+    EXPECT_FALSE(files.read(dir.path, k_max_file_bytes).text);
+    ASSERT_EQ(::mkfifo((dir.path / "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(files.read(dir.path / "pipe", k_max_file_bytes).text); // and does not hang
+    EXPECT_FALSE(files.read(dir.path / "missing", k_max_file_bytes).text);
+}
+
+TEST(TextFiles, WritesWholeOrNotAtAll) {
+    TempDir dir;
+    testkit::FaultyTextFiles files;
+    const fs::path p = dir.path / "sub" / "set.trxp";
+    ASSERT_TRUE(files.replace(p, "first\n").ok);
+    ASSERT_TRUE(files.replace(p, "second\n").ok);
+    EXPECT_EQ(files.read(p, 100).text, "second\n");
+    const Written taken = files.create(p, "third\n");
+    EXPECT_FALSE(taken.ok);
+    EXPECT_TRUE(taken.taken);
+
+    files.set_full(true);
+    const Written full = files.replace(p, "fourth\n");
+    EXPECT_FALSE(full.ok);
+    EXPECT_EQ(full.reason, "No space left on device");
+    EXPECT_EQ(files.read(p, 100).text, "second\n");
+    EXPECT_EQ(files.names(p.parent_path()), std::vector<std::string>{"set.trxp"}); // no temp
+}
+
+ParaFile scanner(std::uint32_t serial) {
+    ParaFile f;
+    f.type = link::ScannerType::za;
+    f.set.serial_number = serial;
+    f.set.speed = 100;
+    return f;
+}
+
+TEST(BackupStore, NamesByTimeAndReasonOnePerWrite) {
+    TempDir dir;
+    TextFiles files;
+    BackupStore store(files, dir.path);
+    const Backup a = store.write(scanner(42), BackupReason::before_store, k_noon + 9h);
+    const Backup b = store.write(scanner(42), BackupReason::before_store, k_noon + 9h);
+    const Backup c = store.write(scanner(42), BackupReason::before_update, k_noon + 9h + 1s);
+    ASSERT_TRUE(a.ok && b.ok && c.ok);
+    EXPECT_EQ(a.path, dir.path / "backups" / "42" / "20250301T090000Z-before-store.trxp");
+    EXPECT_EQ(b.path.filename(), "20250301T090000Z-before-store-2.trxp");
+    EXPECT_EQ(store.backups(42), (std::vector<fs::path>{c.path, b.path, a.path}));
+    const auto read = parse_para_file(*files.read(a.path, k_max_file_bytes).text);
+    ASSERT_TRUE(read.file) << read.refusal.text();
+    EXPECT_EQ(read.file->saved, "2025-03-01T09:00:00Z");
+    EXPECT_EQ(read.file->set, scanner(42).set);
+    EXPECT_TRUE(store.backups(43).empty());
+}
+
+TEST(BackupStore, KeepsTheNewestHundredAndLeavesOtherFilesAlone) {
+    TempDir dir;
+    TextFiles files;
+    BackupStore store(files, dir.path);
+    const fs::path own = store.folder(7) / "mine.trxp";
+    ASSERT_TRUE(files.replace(own, "kept\n").ok);
+    for (int i = 0; i < 103; ++i) {
+        ASSERT_TRUE(store.write(scanner(7), BackupReason::before_store, k_noon + i * 1s).ok);
+    }
+    const auto kept = store.backups(7);
+    ASSERT_EQ(kept.size(), BackupStore::k_kept);
+    EXPECT_EQ(kept.front().filename(),
+              BackupStore::backup_name(k_noon + 102s, BackupReason::before_store));
+    EXPECT_EQ(kept.back().filename(),
+              BackupStore::backup_name(k_noon + 3s, BackupReason::before_store));
+    EXPECT_TRUE(fs::exists(own));
+}
+
+TEST(BackupStore, AFailedWriteLeavesNothingBehind) {
+    TempDir dir;
+    testkit::FaultyTextFiles files;
+    BackupStore store(files, dir.path);
+    files.set_full(true);
+    const Backup full = store.write(scanner(5), BackupReason::before_store, k_noon);
+    EXPECT_FALSE(full.ok);
+    EXPECT_EQ(full.reason, "No space left on device");
+    EXPECT_TRUE(files.names(store.folder(5)).empty());
+    files.set_full(false);
+    files.set_read_only(dir.path);
+    const Backup ro = store.write(scanner(6), BackupReason::before_update, k_noon);
+    EXPECT_FALSE(ro.ok);
+    EXPECT_EQ(ro.reason, "Read-only file system");
+}
+
+} // namespace
+} // namespace trx::parafile
