@@ -1,8 +1,12 @@
 // The TRX 81500 service tool: the program logic on Qt's serial port, timers and dialogs.
+#include "main/port_at_start.hpp"
 #include "main/program.hpp"
 #include "platform/simulator_process_host.hpp"
 #include "platform/std_files.hpp"
+#include "platform/system_port_diagnosis.hpp"
 #include "platform/system_serial_devices.hpp"
+#include "ui/qt/first_paint.hpp"
+#include "ui/qt/logo.hpp"
 #include "ui/qt/main_view.hpp"
 #include "ui/qt/para_view.hpp"
 #include "ui/qt/qt_clock.hpp"
@@ -10,16 +14,62 @@
 #include "ui/qt/qt_event_pump.hpp"
 #include "ui/qt/qt_log.hpp"
 #include "ui/qt/qt_serial_port.hpp"
+#include "ui/qt/stop_signals.hpp"
 #include "ui/qt/sw_update_view.hpp"
 
 #include <QApplication>
+#include <QIcon>
+#include <QPixmap>
 #include <QStringList>
 
+#include <chrono>
+#include <iostream>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view k_usage =
+    "Usage: trx81500 [--port NAME] [--log]\n"
+    "Service tool for the TRX81500 rotating laser scanner.\n"
+    "  --port NAME  open this port at start: COM1 ... COM10, a device such as /dev/ttyUSB0,\n"
+    "               or Simulator (the bundled scanner simulator)\n"
+    "  --log        every diagnostic on stderr (or choose with QT_LOGGING_RULES=\"trx.*=true\")\n"
+    "  --help, --version\n";
+
+// --help and --version are answered before any window system is needed.
+bool answered(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::cout << k_usage;
+            return true;
+        }
+        if (a == "--version") {
+            std::cout << "trx81500 " << TRX_VERSION << "\n";
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    const auto started = std::chrono::steady_clock::now();
+    if (answered(argc, argv)) {
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("TRX81500");
+    QApplication::setApplicationVersion(TRX_VERSION);
+    // Wayland and the task bars match the windows to the desktop entry by this name.
+    QApplication::setDesktopFileName("trx81500");
+    // Drawn, not looked up: a desktop without an icon theme shows it all the same.
+    QApplication::setWindowIcon(QIcon(QPixmap::fromImage(trx::ui::qt::draw_icon(128))));
+    const QStringList args = QApplication::arguments();
     // "--log": every diagnostic category on stderr (otherwise QT_LOGGING_RULES decides).
-    if (QApplication::arguments().contains(QStringLiteral("--log"))) {
+    if (args.contains(QStringLiteral("--log"))) {
         trx::ui::qt::QtLog::enable_all();
     }
 
@@ -31,12 +81,32 @@ int main(int argc, char* argv[]) {
     trx::platform::StdFiles files(QApplication::applicationDirPath().toStdString());
     trx::platform::SystemSerialDevices devices;
     trx::platform::SimulatorProcessHost simulator;
-    trx::main::Program program({port, clock, dialogs, pump, files, &devices, &simulator, &log});
+    const trx::platform::SystemPortDiagnosis diagnosis;
+    trx::main::Program program(
+        {port, clock, dialogs, pump, files, &devices, &simulator, &log, nullptr, &diagnosis});
     const auto quit = program.ended_signal.connect([] { QApplication::quit(); });
 
     trx::ui::qt::MainView main_view(program.main_form());
     trx::ui::qt::ParaView para_view(program.para_form()); // shown when its model is shown
     trx::ui::qt::SwUpdateView sw_update_view(program.sw_update_form());
+    // "trx.startup": how long the main window took to appear (bench/startup.sh reads it).
+    const trx::ui::qt::FirstPaint first_paint(main_view, [&log, started] {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started);
+        log.write(trx::ui::LogLevel::info, "trx.startup",
+                  "main window painted " + std::to_string(ms.count()) + " ms after start");
+    });
     program.start();
+    // Ended by the session or Ctrl+C: as by the close box, so the port and its lock file go.
+    const trx::ui::qt::StopSignals stop_signals(
+        [&program] { program.main_form().window.user_close(); });
+
+    std::optional<trx::main::PortAtStart> port_at_start;
+    if (const auto at = args.indexOf(QStringLiteral("--port")); at >= 0) {
+        const std::string name = at + 1 < args.size() ? args[at + 1].toStdString() : "";
+        port_at_start.emplace(program.main_form(), name, [name] {
+            std::cerr << "trx81500: the port menu has no entry \"" << name << "\"\n";
+        });
+    }
     return QApplication::exec();
 }

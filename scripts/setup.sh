@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on Debian 12 / Ubuntu 22.04+, only what is missing.
+# Installs what building, testing and packaging need on Debian 12 / Ubuntu 22.04+, only what
+# is missing.
 set -euo pipefail
 
 sudo=""
@@ -8,7 +9,8 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 wanted=(build-essential cmake ninja-build ccache pkg-config
         qt6-base-dev libgl-dev
         libgtest-dev libgmock-dev libbenchmark-dev
-        clang libclang-rt-dev srecord zlib1g-dev locales python3)
+        clang libclang-rt-dev srecord zlib1g-dev locales python3
+        scdoc dpkg-dev file lintian procps)
 
 missing=()
 for p in "${wanted[@]}"; do

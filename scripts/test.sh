@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer + UndefinedBehaviorSanitizer and runs
-# every test, then the fuzz targets for a minute each.
+# every test, builds and tries the Debian package, then the fuzz targets for a minute each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -15,5 +15,9 @@ scripts/deps.sh >/dev/null
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev
+
+# The Debian package from an optimised build of the installed files only, installed into a
+# temporary root and run from there.
+scripts/package-test.sh
 
 scripts/fuzz.sh "${TRX_FUZZ_SECONDS:-60}"

@@ -91,9 +91,9 @@ int Cli::run(const std::vector<std::string>& args) {
     if (!port) {
         return report(services_.err, port.error());
     }
-    session::Session session(
-        {services_.port, services_.clock, services_.pump, services_.now, services_.interrupted},
-        line.global.timeout);
+    session::Session session({services_.port, services_.clock, services_.pump, services_.now,
+                              services_.interrupted, services_.diagnosis},
+                             line.global.timeout);
     if (auto opened = session.open(*port); !opened) {
         return report(services_.err, opened.error());
     }

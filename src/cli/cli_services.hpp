@@ -33,6 +33,8 @@ struct CliServices {
     // The flash library of an update, made when one starts.
     std::function<std::unique_ptr<FlashLibrary>()> flash_library;
     BackupBeforeStore backup_before_store;
+    // Why a port will not open; the port's own reason when null.
+    const ui::PortDiagnosis* diagnosis = nullptr;
 };
 
 } // namespace trx::cli

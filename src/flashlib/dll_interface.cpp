@@ -4,20 +4,37 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <system_error>
+#include <vector>
+
+#ifndef TRX_PRIVATE_LIBRARY_FOLDER
+#error "the build names the private library folder relative to the program's folder"
+#endif
 
 namespace trx::flash {
 
+const char* const Dll_interface::k_private_folder = TRX_PRIVATE_LIBRARY_FOLDER;
+
 namespace {
+
+namespace fs = std::filesystem;
 
 std::string default_name() {
     const char* named = std::getenv(Dll_interface::k_name_variable);
     return named != nullptr && *named != '\0' ? named : Dll_interface::k_default_name;
 }
 
-std::filesystem::path beside_executable(const std::string& name) {
+fs::path program_folder() {
     std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : exe.parent_path() / name;
+    const auto exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : exe.parent_path();
+}
+
+std::string folder_list(const std::vector<fs::path>& folders) {
+    std::string out;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        out += (i == 0 ? "" : i + 1 == folders.size() ? " or " : ", ") + folders[i].string();
+    }
+    return out;
 }
 
 } // namespace
@@ -36,24 +53,42 @@ Dll_interface::~Dll_interface() {
     }
 }
 
+std::vector<fs::path> Dll_interface::search_folders(const fs::path& program_folder) {
+    if (program_folder.empty()) {
+        return {};
+    }
+    return {program_folder, (program_folder / k_private_folder).lexically_normal()};
+}
+
+// A bare name is looked for only where the program keeps its own files, never on the
+// loader's path: a library of the same name elsewhere on the system is not ours.
 bool Dll_interface::load() {
     if (handle_ != nullptr) {
         return true;
     }
+    std::string path = name_;
     if (name_.find('/') == std::string::npos) {
-        const auto local = beside_executable(name_);
-        std::error_code ec;
-        if (!local.empty() && std::filesystem::exists(local, ec)) {
-            handle_ = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL);
+        const auto folders = search_folders(program_folder());
+        path.clear();
+        for (const auto& folder : folders) {
+            std::error_code ec;
+            if (fs::exists(folder / name_, ec)) {
+                path = (folder / name_).string();
+                break;
+            }
+        }
+        if (path.empty()) {
+            error_ = "flash library " + name_ + " not found" +
+                     (folders.empty() ? std::string(" (the program's folder is unknown)")
+                                      : " in " + folder_list(folders));
+            return false;
         }
     }
-    if (handle_ == nullptr) {
-        handle_ = dlopen(name_.c_str(), RTLD_NOW | RTLD_LOCAL);
-    }
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
         const char* why = dlerror();
         error_ =
-            "flash library " + name_ + " cannot be loaded: " + (why != nullptr ? why : "not found");
+            "flash library " + path + " cannot be loaded: " + (why != nullptr ? why : "not found");
         return false;
     }
     register_progress();

@@ -3,7 +3,9 @@
 #include "flashlib/flash_library.hpp"
 #include "flashlib/trxflash_abi.hpp"
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace trx::flash {
 
@@ -15,11 +17,19 @@ public:
     static constexpr const char* k_default_name = "libtrxflash.so";
     // Overrides the default name (a file name or a path).
     static constexpr const char* k_name_variable = "TRX_FLASH_LIBRARY";
+    // The installed program's private library folder, relative to its own folder
+    // ("../lib/x86_64-linux-gnu/trx81500"); set by the build from the install layout.
+    static const char* const k_private_folder;
+
+    // Where a library named without a folder is looked for, in this order: beside the
+    // program (the build tree, or a replacement put there), then the private folder.
+    static std::vector<std::filesystem::path>
+    search_folders(const std::filesystem::path& program_folder);
 
     // Our built-in library, or the one the environment names.
     Dll_interface();
-    // A library by file name (searched beside the executable, then on the loader's path) or by
-    // path.
+    // A library by path, or by file name: looked for in search_folders() of the running
+    // program, never on the loader's path.
     explicit Dll_interface(std::string name);
     ~Dll_interface() override;
     Dll_interface(const Dll_interface&) = delete;

@@ -42,7 +42,7 @@ MainWindow::MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm
                        Shared& shared, const Services& services, std::function<void()> end)
     : form_(form), para_(para), sw_(sw), shared_(shared), port_(services.port),
       dialogs_(services.dialogs), devices_(services.devices), simulator_(services.simulator),
-      settings_(services.files), end_(std::move(end)) {
+      diagnosis_(services.diagnosis), settings_(services.files), end_(std::move(end)) {
     port_.set_port_name(chosen_.name);
     connect_form();
     connections_ += port_.lost.connect([this](const std::string& /*why*/) { on_port_lost(); });
@@ -192,7 +192,8 @@ bool MainWindow::open_port() {
         if (sim != nullptr) {
             sim->stop();
         }
-        report_open_failure(r.reason);
+        report_open_failure(diagnosis_ != nullptr ? diagnosis_->explain(port_.port_name(), r.reason)
+                                                  : r.reason);
         return false;
     }
     enter(PortState::open);

@@ -7,6 +7,7 @@
 #include "forms/sw_update_form.hpp"
 #include "link/shared.hpp"
 #include "main/settings.hpp"
+#include "ui/platform.hpp"
 
 #include <functional>
 #include <string>
@@ -77,6 +78,7 @@ private:
     ui::Dialogs& dialogs_;
     ui::SerialDevices* devices_;
     ui::SimulatorHost* simulator_;
+    const ui::PortDiagnosis* diagnosis_;
     Settings settings_;
     std::function<void()> end_;
     PortChoice chosen_{"COM1", false, {}};

@@ -46,6 +46,8 @@ struct Services {
     ui::Log* log = nullptr;
     // Parameter files and backups; the local file system when null.
     parafile::TextFiles* text_files = nullptr;
+    // Why a port will not open; the port's own reason when null.
+    const ui::PortDiagnosis* diagnosis = nullptr;
 };
 
 // The whole program logic: three windows, the serial link, the timers, the shared values.

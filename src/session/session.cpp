@@ -23,9 +23,20 @@ std::string seconds_text(std::chrono::milliseconds ms) {
 }
 
 // The port's reasons may run over several lines; an error is one.
-std::string one_line(std::string text) {
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text;
+// A line end and the indent after it become one blank.
+std::string one_line(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n') {
+            out += text[i];
+            continue;
+        }
+        out += ' ';
+        while (i + 1 < text.size() && text[i + 1] == ' ') {
+            ++i;
+        }
+    }
+    return out;
 }
 
 std::string quoted(char letter) {
@@ -72,7 +83,10 @@ Result<Done> Session::open(const std::string& port_name) {
     services_.port.set_port_name(port_name);
     const ui::OpenResult opened = services_.port.open();
     if (!opened.ok) {
-        return Error{ErrorKind::port, "cannot open " + port_name + ": " + one_line(opened.reason)};
+        const std::string why = services_.diagnosis != nullptr
+                                    ? services_.diagnosis->explain(port_name, opened.reason)
+                                    : opened.reason;
+        return Error{ErrorKind::port, "cannot open " + port_name + ": " + one_line(why)};
     }
     lost_.clear();
     online_ = false;

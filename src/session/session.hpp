@@ -7,6 +7,7 @@
 #include "session/result.hpp"
 #include "session/turn.hpp"
 #include "ui/controls.hpp"
+#include "ui/platform.hpp"
 #include "ui/services.hpp"
 
 #include <chrono>
@@ -26,6 +27,8 @@ struct Services {
     ui::EventPump& pump;
     std::function<std::chrono::nanoseconds()> now;
     std::function<bool()> interrupted;
+    // Why a port will not open; the port's own reason when null.
+    const ui::PortDiagnosis* diagnosis = nullptr;
 };
 
 // Called for every decoded turn; false ends the stream.

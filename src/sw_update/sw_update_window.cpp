@@ -281,7 +281,10 @@ void SwUpdateWindow::reopen_main_port() {
     }
     // The toolbar must not go on showing a port as open that is not.
     main_port_lost.raise();
-    ctx_.dialogs.message({"COM-Port not available", "COM-Port", ui::Icon::none, opened.reason});
+    ctx_.dialogs.message({"COM-Port not available", "COM-Port", ui::Icon::none,
+                          ctx_.diagnosis != nullptr
+                              ? ctx_.diagnosis->explain(port.port_name(), opened.reason)
+                              : opened.reason});
 }
 
 // ---------------------------------------------------------------- the log

@@ -4,6 +4,7 @@
 #include "forms/sw_update_form.hpp"
 #include "link/frame_writer.hpp"
 #include "link/shared.hpp"
+#include "ui/platform.hpp"
 #include "ui/services.hpp"
 #include "ui/signal.hpp"
 
@@ -35,6 +36,8 @@ struct SwUpdateContext {
     const std::shared_ptr<FlashLibrary>& library;
     // The program's other windows: blocked, with an hourglass, while the library runs.
     std::vector<ui::Window*> other_windows;
+    // Why the main port will not open again; its own reason when null.
+    const ui::PortDiagnosis* diagnosis = nullptr;
 };
 
 // The software update window: file choice, and the timed update sequence that resets the

@@ -83,7 +83,7 @@ struct Driver::Impl {
           files(folder, o.config_folder.empty() ? folder / "config" : o.config_folder,
                 o.data_folder.empty() ? folder / "data" : o.data_folder, o.program_folder_writable),
           program(main::Services{port, clock, dialogs, pump, files, &devices, &simulator, &log,
-                                 &text_files}) {
+                                 &text_files, o.port_diagnosis}) {
         port.set_open_fails(!o.port_exists);
     }
 

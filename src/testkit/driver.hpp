@@ -34,6 +34,9 @@ struct DriverOptions {
     std::filesystem::path config_folder{}; // the user's; empty: "config" in the program folder
     bool program_folder_writable = true;   // false: an installed program's folder
     std::filesystem::path data_folder{}; // backups, recordings; empty: "data" in the program folder
+    // Explains a port that will not open (the detail of "COM-Port not available"); null: the
+    // port's reason as it stands.
+    const trx::ui::PortDiagnosis* port_diagnosis = nullptr;
 };
 
 // Runs the whole program logic headless on a fake port, a virtual clock, recorded dialogs

@@ -46,4 +46,22 @@ public:
     [[nodiscard]] virtual bool running() = 0;
 };
 
+// Why a serial port will not open, found out from the system, in words a technician can act
+// on.
+class PortDiagnosis {
+public:
+    PortDiagnosis() = default;
+    PortDiagnosis(const PortDiagnosis&) = delete;
+    PortDiagnosis& operator=(const PortDiagnosis&) = delete;
+    PortDiagnosis(PortDiagnosis&&) = delete;
+    PortDiagnosis& operator=(PortDiagnosis&&) = delete;
+    virtual ~PortDiagnosis() = default;
+    // The detail for a port that did not open ("COM3" or a device path): the cause the
+    // system shows (no such device, and which there are; in use, and by which program; no
+    // permission, and which group to join), else `reason`, the open's own words; then a
+    // service known to grab such devices, when it runs.
+    [[nodiscard]] virtual std::string explain(const std::string& port_name,
+                                              const std::string& reason) const = 0;
+};
+
 } // namespace trx::ui

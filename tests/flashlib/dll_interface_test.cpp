@@ -85,6 +85,22 @@ TEST(DllInterface, AMissingLibraryOrFunctionFailsThatCallOnly) {
     EXPECT_EQ(partial.CloseCom(), 1);
 }
 
+// An installed program finds its library from its own folder, wherever the prefix is; a bare
+// name never reaches the loader's path (LD_LIBRARY_PATH, the system's folders).
+TEST(DllInterface, ABareNameIsLookedForBesideTheProgramAndInItsPrivateFolderOnly) {
+    const auto folders = Dll_interface::search_folders("/opt/tools/bin");
+    ASSERT_EQ(folders.size(), 2U);
+    EXPECT_EQ(folders[0], "/opt/tools/bin");
+    EXPECT_EQ(folders[1].string().rfind("/opt/tools/lib/", 0), 0U) << folders[1];
+    EXPECT_EQ(folders[1].filename(), "trx81500");
+    EXPECT_TRUE(Dll_interface::search_folders("").empty());
+
+    Dll_interface system_library("libc.so.6"); // on the loader's path, never ours
+    EXPECT_EQ(system_library.SetCom("COM1", 57600), 0);
+    EXPECT_NE(system_library.last_error().find("libc.so.6 not found in "), std::string::npos)
+        << system_library.last_error();
+}
+
 TEST(DllInterface, TheEnvironmentNamesAnotherLibrary) {
     ::setenv(Dll_interface::k_name_variable, PARTIAL_LIBRARY_PATH, 1);
     Dll_interface lib;

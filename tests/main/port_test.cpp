@@ -1,6 +1,10 @@
 // Choosing, opening and closing the serial port from the toolbar, the devices beyond COM10,
 // the simulator entry, and a device that disappears while open.
+#include "main/port_at_start.hpp"
+#include "platform/system_port_diagnosis.hpp"
 #include "testkit/driver.hpp"
+#include "testkit/status_frames.hpp"
+#include "tests/platform/fake_system.hpp"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +94,80 @@ TEST(PortButton, AFailedOpenChangesNothingAndAnotherPortOpensAfterwards) {
     EXPECT_EQ(d.text(k_port), "Close COM4    ");
     EXPECT_EQ(d.port_name(), "COM4");
     EXPECT_TRUE(d.messages().empty());
+}
+
+// The box's detail is the system's reason explained: here a system of real files.
+TEST(PortButton, TheBoxExplainsWhyTheSystemWouldNotOpenThePort) {
+    trx::testing::FakeSystem sys;
+    sys.file("/dev/ttyUSB0", "", 0660);
+    sys.file("/etc/group", "dialout:x:" + std::to_string(sys.group("/dev/ttyUSB0")) + ":\n");
+    const platform::SystemPortDiagnosis diagnosis(sys.root(),
+                                                  {sys.owner("/dev/ttyUSB0") + 1, {}, "alice", 1});
+    DriverOptions options;
+    options.port_diagnosis = &diagnosis;
+    Driver d(options);
+    d.port_missing("/dev/ttyUSB0", "Permission denied");
+    d.port_missing("COM3", "No such file or directory");
+    d.serial_devices({{"/dev/ttyUSB0", ""}});
+    d.start();
+
+    d.choose(entry("ttyUSB0"));
+    d.click(k_port);
+    auto box = d.messages();
+    ASSERT_EQ(box.size(), 1U);
+    EXPECT_EQ(box[0].text, "COM-Port not available");
+    EXPECT_EQ(box[0].detail, "No permission to open /dev/ttyUSB0: it is open to the group "
+                             "\"dialout\", and you are not a member. Join the group, then log "
+                             "out and in again (a new group counts from the next login):\n    "
+                             "sudo usermod -aG dialout alice");
+
+    d.choose(entry("com3"));
+    d.click(k_port);
+    box = d.messages();
+    ASSERT_EQ(box.size(), 1U);
+    EXPECT_EQ(box[0].detail, "There is no device /dev/ttyS2.\n"
+                             "Serial adapters present: /dev/ttyUSB0.");
+    EXPECT_FALSE(d.port_open());
+}
+
+// "trx81500 --port NAME": opened at the first tick as by hand, so the link is seen coming up.
+TEST(PortMenu, APortNamedAtStartOpensAtTheFirstTickAndItsLinkComesUpAsByHand) {
+    Driver d;
+    d.serial_devices({{"/dev/ttyUSB0", ""}});
+    d.start();
+    bool unknown = false;
+    const main::PortAtStart usb(d.program().main_form(), "/dev/ttyUSB0", [&] { unknown = true; });
+    EXPECT_FALSE(d.port_open());
+    d.advance(500ms);
+    EXPECT_TRUE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Close /dev/ttyUSB0"); // the adapter was listed first
+    (void)d.sent();
+    d.receive(status_frame({}));
+    d.advance(500ms);
+    EXPECT_NE(d.sent().find("\x02L"), std::string::npos); // the identity is read
+    d.advance(2s);
+    EXPECT_TRUE(d.port_open()); // once only
+    EXPECT_FALSE(unknown);
+    d.click(k_port);
+}
+
+TEST(PortMenu, APortNamedAtStartThatIsNotThereIsReported) {
+    Driver d;
+    d.port_missing("COM2");
+    d.start();
+    int unknown = 0;
+    const main::PortAtStart sim(d.program().main_form(), "Simulator", [&] { ++unknown; });
+    const main::PortAtStart none(d.program().main_form(), "COM11", [&] { ++unknown; });
+    d.advance(500ms);
+    EXPECT_TRUE(d.simulator_running());
+    EXPECT_EQ(unknown, 1);
+    d.click(k_port);
+
+    const main::PortAtStart com2(d.program().main_form(), "COM2", [&] { ++unknown; });
+    d.advance(500ms);
+    EXPECT_EQ(d.messages().size(), 1U); // will not open: the box as always
+    EXPECT_FALSE(d.port_open());
+    EXPECT_EQ(d.text(k_port), "Open COM2    ");
 }
 
 TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening) {

@@ -240,6 +240,26 @@ TEST_F(Update, AFailedOrInterruptedStepEndsTheRunThroughCloseCom) {
                                                      "CloseCom"}));
 }
 
+// Why the port will not open, as the system's diagnosis tells it, on one line.
+TEST(Session, APortThatWillNotOpenIsExplainedOnOneLine) {
+    struct Explained final : ui::PortDiagnosis {
+        [[nodiscard]] std::string explain(const std::string& port,
+                                          const std::string& reason) const override {
+            return port + " is in use by minicom.\n" + reason + ":\n    sudo fuser " + port;
+        }
+    } diagnosis;
+    testkit::VirtualClock clock;
+    testkit::FakeSerialPort port{clock};
+    testkit::VirtualPump pump{clock};
+    Session session({port, clock, pump, [&] { return clock.now(); }, {}, &diagnosis}, 3000ms);
+    port.set_missing("/dev/ttyUSB0", "busy");
+    const auto opened = session.open("/dev/ttyUSB0");
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.error().kind, ErrorKind::port);
+    EXPECT_EQ(opened.error().message, "cannot open /dev/ttyUSB0: /dev/ttyUSB0 is in use by "
+                                      "minicom. busy: sudo fuser /dev/ttyUSB0");
+}
+
 TEST_F(Update, ABadHexFileIsRefusedBeforeAnythingIsSent) {
     std::ofstream(hex) << ":10000000000102030405060708090A0B0C0D0E0F77\n:00000001FF\n";
     const auto refused = update.run(hex.string());

@@ -1,6 +1,7 @@
 // The software update window driven as a technician would, with a fake flash library.
 #include "fake_flash.hpp"
 
+#include "flashlib/dll_interface.hpp"
 #include "main/program.hpp"
 #include "sw_update/sw_update_window.hpp"
 #include "testkit/driver.hpp"
@@ -266,6 +267,20 @@ TEST_F(SwUpdate, EachFailingStepEndsTheRunInRedAndStillHandsThePortBack) {
         expect_run_ended();
         EXPECT_EQ(d.text("sw_update.hexfilename"), hex);
     }
+}
+
+// The program's own library deleted after installing: nothing beside the test program either.
+TEST_F(SwUpdate, AMissingFlashLibraryFailsOpenComAndNamesTheFileItLookedFor) {
+    d.flash_library(std::make_shared<flash::Dll_interface>());
+    run();
+    EXPECT_EQ(log(), joined(k_success_lines, 2) + "OpenCom:     Error\r\nProgramming aborted");
+    EXPECT_EQ(d.text_color("sw_update.status"), k_red);
+    const std::string detail = d.text("sw_update.progress");
+    EXPECT_NE(detail.find("libtrxflash.so not found in "), std::string::npos) << detail;
+    // Both places: beside the program and its private folder of an installed layout.
+    EXPECT_NE(detail.find("/trx81500"), std::string::npos) << detail;
+    EXPECT_TRUE(d.port_open());
+    expect_run_ended();
 }
 
 TEST_F(SwUpdate, AFreshRunAfterAFailedOneStartsGreenWithAnEmptyLog) {
