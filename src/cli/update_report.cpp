@@ -64,18 +64,6 @@ std::optional<std::string> error_line(UpdateStep step, const session::UpdateValu
     return std::nullopt;
 }
 
-std::string_view phase_name(FlashProgress::Phase phase) {
-    switch (phase) {
-    case FlashProgress::Phase::erase:
-        return "Erasing";
-    case FlashProgress::Phase::program:
-        return "Programming";
-    case FlashProgress::Phase::verify:
-        return "Verifying";
-    }
-    return {};
-}
-
 } // namespace
 
 void UpdateReport::line(const std::string& text) {
@@ -106,7 +94,7 @@ void UpdateReport::progress(const FlashProgress& p) {
         return;
     }
     shown_ = key;
-    std::string text(phase_name(p.phase));
+    std::string text(sw_update::log::phase_name(p.phase));
     if (known) {
         text += "  " + num::dec(per_mille / 10) + " %";
     }

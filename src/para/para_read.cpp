@@ -110,10 +110,8 @@ void ParaRead::show_field(const link::ParaFieldSpec& f, std::uint32_t v) {
         form.version.set_caption(link::display_value(f, v));
         return;
     case D::tenths:
-        show_speed(f, v);
-        return;
     case D::whole:
-        show_filter(f, v);
+        show_number(f, v);
         return;
     case D::list: {
         const bool ok = link::in_range(f, v);
@@ -140,22 +138,9 @@ void ParaRead::show_field(const link::ParaFieldSpec& f, std::uint32_t v) {
     }
 }
 
-void ParaRead::show_speed(const link::ParaFieldSpec& f, std::uint32_t v) {
-    NumericField& speed = d_.fields.numeric(f.control);
-    if (!link::in_range(f, v)) {
-        speed.show(std::string(f.bad_text));
-        wrong();
-        return;
-    }
-    const std::string text = link::display_value(f, v);
-    speed.show(text);
-    speed.set_restore(text);
-    d_.form.spinner(f).set_value(static_cast<int>(v));
-}
-
 // In range: the number, which becomes the restore value, and the spinner follows. Out of
-// range: the error text alone, which still passes through the box's change rule.
-void ParaRead::show_filter(const link::ParaFieldSpec& f, std::uint32_t v) {
+// range: the field's error text alone, which still passes through the box's change rule.
+void ParaRead::show_number(const link::ParaFieldSpec& f, std::uint32_t v) {
     NumericField& field = d_.fields.numeric(f.control);
     if (!link::in_range(f, v)) {
         field.show(std::string(f.bad_text));

@@ -21,21 +21,9 @@ constexpr std::size_t k_name_room = 256;
 // The progress bar counts in steps of one per mille.
 constexpr int k_progress_steps = 1000;
 
-std::string phase_name(FlashProgress::Phase phase) {
-    switch (phase) {
-    case FlashProgress::Phase::erase:
-        return "Erasing";
-    case FlashProgress::Phase::program:
-        return "Programming";
-    case FlashProgress::Phase::verify:
-        return "Verifying";
-    }
-    return {};
-}
-
 // "Erasing  50 %"; the phase alone while its extent is unknown.
 std::string progress_label(FlashProgress::Phase phase, int step, bool known) {
-    std::string label = phase_name(phase);
+    std::string label(log::phase_name(phase));
     if (known) {
         label += "  " + num::dec(step * 100 / k_progress_steps) + " %";
     }

@@ -46,6 +46,18 @@ std::string name_shown(std::string_view buffer) {
     return out;
 }
 
+std::string_view phase_name(FlashProgress::Phase phase) {
+    switch (phase) {
+    case FlashProgress::Phase::erase:
+        return "Erasing";
+    case FlashProgress::Phase::program:
+        return "Programming";
+    case FlashProgress::Phase::verify:
+        return "Verifying";
+    }
+    return {};
+}
+
 std::string ok(std::string_view step) {
     return std::string(step) + ":     Ok";
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "flashlib/flash_library.hpp"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,6 +29,9 @@ std::string frequency(double hz);
 // shown as blanks, as if the buffer's blanks had never been overwritten. A control character
 // shows as "?" so that a garbled name cannot break the log into lines.
 std::string name_shown(std::string_view buffer);
+
+// What a progress report names: "Erasing", "Programming", "Verifying".
+std::string_view phase_name(FlashProgress::Phase phase);
 
 // "<step>:     Ok" and "<step>:     Error".
 std::string ok(std::string_view step);
