@@ -10,8 +10,9 @@ growth_limit="${FUZZ_RSS_GROWTH_MB:-20}"
 export CCACHE_BASEDIR="$PWD"
 # A small quarantine: with ASan's default of 256 MB its freed chunks alone fill the resident
 # memory for minutes, and the growth check would measure them instead of the program. Use
-# shortly after free is still caught.
-export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=2:detect_leaks=1}"
+# shortly after free is still caught. Put first, so that options the caller has set (the test
+# script sets its own) add to it, and one the caller names again wins.
+export ASAN_OPTIONS="quarantine_size_mb=2:detect_leaks=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target fuzzers
 mkdir -p build-fuzz/corpus
