@@ -24,8 +24,8 @@ struct Assignment {
 // message for the field.
 session::Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>& words);
 
-// "Possible values for speed: 6.0 - 18.0 turns/sec": the window's message, or for a field
-// the window never has to refuse, the same sentence on its tooltip.
+// The catalogue's message for a value out of range, as the window shows it, or for a field the
+// window never has to refuse, the same sentence on its tooltip.
 std::string range_message(const link::ParaFieldSpec& f);
 
 // The value as text ("12.5") and as JSON (12.5, true, null, "1.09").
