@@ -6,6 +6,7 @@
 #include "link/frame.hpp"
 #include "parafile/backup_store.hpp"
 #include "parafile/para_file.hpp"
+#include "testkit/command_frames.hpp"
 #include "testkit/fake_port.hpp"
 #include "testkit/faulty_text_files.hpp"
 #include "testkit/status_frames.hpp"
@@ -63,35 +64,11 @@ struct Scanner {
     std::string payload;
     std::uint16_t index = 300;
     bool acknowledges = true;
-    std::string heard;
+    testkit::CommandFrames frames{clock, port,
+                                  [this](char letter, const std::string& p) { answer(letter, p); }};
 
     explicit Scanner(bool ya) : payload(payload_of(scanners_set(), ya)) {
-        wire();
-        chatter();
-    }
-    void wire() {
-        clock.schedule(1ms, [this] {
-            listen(port.take_sent());
-            wire();
-        });
-    }
-    void chatter() {
-        clock.schedule(100ms, [this] {
-            port.inject(testkit::status_frame({}));
-            chatter();
-        });
-    }
-    void listen(const std::string& bytes) {
-        heard += bytes;
-        pending_ += bytes;
-        for (auto etx = pending_.find(link::k_etx); etx != std::string::npos;
-             etx = pending_.find(link::k_etx)) {
-            const std::size_t stx = pending_.rfind(link::k_stx, etx);
-            if (stx != std::string::npos && stx + 1 < etx) {
-                answer(pending_[stx + 1], pending_.substr(stx + 2, etx - stx - 4));
-            }
-            pending_.erase(0, etx + 1);
-        }
+        testkit::every(clock, 100ms, [this] { port.inject(testkit::status_frame({})); });
     }
     void answer(char letter, const std::string& frame_payload) {
         std::string reply;
@@ -112,11 +89,8 @@ struct Scanner {
     }
     // Whether a "W" command (a store) went out.
     [[nodiscard]] bool stored() const {
-        return heard.find(std::string{link::k_stx, 'W'}) != std::string::npos;
+        return frames.heard().find(std::string{link::k_stx, 'W'}) != std::string::npos;
     }
-
-private:
-    std::string pending_;
 };
 
 struct Ran {
@@ -228,7 +202,8 @@ TEST_F(ParamsFile, ImportStoresTheFilesSettingsAndKeepsTheScannersIdentity) {
     want.speed = 150;
     want.can_identifier = 0x123;
     EXPECT_EQ(ya.set(), want); // serial number and version as the scanner had them
-    EXPECT_EQ(ya.heard.find(std::string{link::k_stx, 'I'}), std::string::npos); // index kept
+    EXPECT_EQ(ya.frames.heard().find(std::string{link::k_stx, 'I'}),
+              std::string::npos); // index kept
 
     // The backup holds the set from before the store, with the scanner's index.
     const auto saved = backups_of_scanner();
@@ -259,7 +234,7 @@ TEST_F(ParamsFile, ABadFileIsRefusedInOneLineAndNothingIsStored) {
                                       "value"))
         << range.err;
     EXPECT_EQ(std::count(range.err.begin(), range.err.end(), '\n'), 1);
-    EXPECT_EQ(ya.heard, "");
+    EXPECT_EQ(ya.frames.heard(), "");
 
     const Ran cut = cli(ya, {"params", "diff", path("cut.trxp")});
     EXPECT_EQ(cut.status, 2);
