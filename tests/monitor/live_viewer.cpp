@@ -71,21 +71,26 @@ Options parse(int argc, char* argv[]) {
     return o;
 }
 
-// The widget as it shows, with a pop-up menu that is open over it.
+// The widget as it shows, with a pop-up menu that is open over it; in the widget's logical
+// pixels, at the screen's device pixel ratio.
 QPixmap picture_of(QWidget& view) {
     QPixmap shot = view.grab();
     for (QMenu* menu : view.findChildren<QMenu*>()) {
-        if (menu->isVisible()) {
-            const QPoint at = view.mapFromGlobal(menu->pos());
-            QPixmap whole(
-                shot.size().expandedTo(QSize(at.x() + menu->width(), at.y() + menu->height())));
-            whole.fill(Qt::white);
-            QPainter p(&whole);
-            p.drawPixmap(0, 0, shot);
-            p.drawPixmap(at, menu->grab());
-            p.end();
-            shot = whole;
+        if (!menu->isVisible()) {
+            continue;
         }
+        const QPoint at = view.mapFromGlobal(menu->pos());
+        const QSize logical = shot.deviceIndependentSize().toSize().expandedTo(
+            QSize(at.x() + menu->width(), at.y() + menu->height()));
+        const qreal ratio = shot.devicePixelRatio();
+        QPixmap whole(logical * ratio);
+        whole.setDevicePixelRatio(ratio);
+        whole.fill(Qt::white);
+        QPainter p(&whole);
+        p.drawPixmap(0, 0, shot);
+        p.drawPixmap(at, menu->grab());
+        p.end();
+        shot = whole;
     }
     return shot;
 }
