@@ -20,11 +20,13 @@
 #include "ui/qt/sw_update_view.hpp"
 
 #include <QApplication>
+#include <QCursor>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -130,6 +132,8 @@ void shoot_when(QWidget& view, const QString& file, int delay_ms, std::function<
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const Options opt = parse(argc, argv);
+    // The pointer out of the way, so no button shows as hovered in a picture.
+    QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
     // The built-in flash library from the build tree, unless one is named already.
     ::setenv("TRX_FLASH_LIBRARY", TRX_FLASH_LIBRARY, 0);
 
