@@ -13,6 +13,7 @@
 #include "ui/qt/qt_dialogs.hpp"
 #include "ui/qt/qt_event_pump.hpp"
 #include "ui/qt/qt_log.hpp"
+#include "ui/qt/qt_picture_renderer.hpp"
 #include "ui/qt/qt_serial_port.hpp"
 #include "ui/qt/stop_signals.hpp"
 #include "ui/qt/sw_update_view.hpp"
@@ -82,8 +83,9 @@ int main(int argc, char* argv[]) {
     trx::platform::SystemSerialDevices devices;
     trx::platform::SimulatorProcessHost simulator;
     const trx::platform::SystemPortDiagnosis diagnosis;
-    trx::main::Program program(
-        {port, clock, dialogs, pump, files, &devices, &simulator, &log, nullptr, &diagnosis});
+    trx::ui::qt::QtPictureRenderer picture_renderer;
+    trx::main::Program program({port, clock, dialogs, pump, files, &devices, &simulator, &log,
+                                nullptr, &diagnosis, &picture_renderer});
     const auto quit = program.ended_signal.connect([] { QApplication::quit(); });
 
     trx::ui::qt::MainView main_view(program.main_form());

@@ -42,8 +42,11 @@ shoot() {
   done
 }
 
-rm -f docs/main-window-*.png docs/parameter-window-*.png docs/update-*.png
+rm -f docs/main-window-*.png docs/parameter-window-*.png docs/update-*.png docs/diagnostics-*.png
 shoot main-window --window main
+# Panel 2 of the status bar with the link statistics, and the diagnostics menu it opens.
+shoot diagnostics --window main --type ZA
+shoot diagnostics-menu --window main --type ZA --menu
 shoot parameter-window --window para
 shoot update-finished --window sw_update --hex "$folder/trx81500a_v110.h86"
 shoot update-failed --window sw_update --hex "$folder/trx81500a_v110_large.h86"

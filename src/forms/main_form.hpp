@@ -50,6 +50,8 @@ struct MainForm {
     ui::Timer Timer1{window, "Timer1", 500, true};
     ui::Timer Timer2{window, "Timer2", 500, false};
     ui::Timer Timer3{window, "Timer3", 1, true};
+    // The link statistics of panel 2, once a second from the first opening of a port.
+    ui::Timer statistics_timer{window, "statistics_timer", 1000, false};
 };
 
 } // namespace trx::main

@@ -103,6 +103,9 @@ void Receiver::end_of_frame() {
     state_.received_checksum = (dh < 0 ? 0 : dh) * 16 + (dl < 0 ? 0 : dl);
     if ((state_.sum & 0xFF) != (state_.received_checksum & 0xFF)) {
         ++counters_.bad_checksums;
+        if (overlong_) {
+            ++counters_.overlong_bad_checksums;
+        }
         if (events_.bad_checksum) {
             events_.bad_checksum(ReceivedFrame(state_).body());
         }

@@ -21,8 +21,15 @@ struct ReceiveCounters {
     std::uint64_t good_frames = 0;
     std::uint64_t bad_checksums = 0;
     std::uint64_t overlong_frames = 0;
+    std::uint64_t overlong_bad_checksums = 0; // the overlong frames among bad_checksums
     std::uint64_t faults = 0;
     std::string last_fault; // what the last decoder fault said; empty when none
+
+    // Frames with something wrong: a bad checksum, a cut-off (overlong) frame, or a decoder
+    // fault; an overlong frame that then fails its checksum counts once.
+    [[nodiscard]] std::uint64_t bad_frames() const {
+        return bad_checksums + overlong_frames - overlong_bad_checksums + faults;
+    }
 
     bool operator==(const ReceiveCounters&) const = default;
 };

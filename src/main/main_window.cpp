@@ -197,6 +197,7 @@ bool MainWindow::open_port() {
         return false;
     }
     enter(PortState::open);
+    port_opened.raise();
     return true;
 }
 

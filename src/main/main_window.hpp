@@ -43,6 +43,9 @@ public:
     // no click: the update closes and reopens the port behind the toolbar's back.
     void hold_port(bool held);
 
+    // The technician opened a port from the toolbar.
+    ui::Signal<> port_opened;
+
 private:
     enum class PortState { closed, open };
 

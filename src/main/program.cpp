@@ -42,8 +42,13 @@ Program::Program(Services services)
       text_files_(services.text_files != nullptr ? *services.text_files : own_text_files_),
       backups_(text_files_, services.files.data_folder()),
       auto_backup_({para_, para_read_, backups_, services.clock, services.dialogs, services.pump}),
-      para_files_({para_, para_read_, para_send_, text_files_, backups_, services.clock,
-                   services.dialogs}) {
+      para_files_(
+          {para_, para_read_, para_send_, text_files_, backups_, services.clock, services.dialogs}),
+      statistics_(main_.StatusBar1, k_statistics_panel, main_.statistics_timer, receiver_),
+      // The recorder's hooks come with set_recording; until then its entries stay disabled.
+      diagnostics_({main_, live_monitor_, services.dialogs, services.clock, text_files_,
+                    services.files.data_folder(), services.picture_renderer}) {
+    connections_ += main_window_.port_opened.connect([this] { statistics_.port_opened(); });
     // The scanner's set goes into a backup before a store or an update overwrites it.
     para_send_.set_before_store([this] { return auto_backup_.before_store(); });
     sw_update_.set_before_update([this] { return auto_backup_.before_update(); });

@@ -10,8 +10,10 @@
 #include "link/frame_writer.hpp"
 #include "link/receiver.hpp"
 #include "link/shared.hpp"
+#include "main/diagnostics.hpp"
 #include "main/main_window.hpp"
 #include "main/port_output.hpp"
+#include "monitor/link_statistics.hpp"
 #include "monitor/live_monitor.hpp"
 #include "monitor/supervision.hpp"
 #include "para/auto_backup.hpp"
@@ -48,6 +50,8 @@ struct Services {
     parafile::TextFiles* text_files = nullptr;
     // Why a port will not open; the port's own reason when null.
     const ui::PortDiagnosis* diagnosis = nullptr;
+    // Draws the scan picture as a PNG file; no picture export when null.
+    ui::PictureRenderer* picture_renderer = nullptr;
 };
 
 // The whole program logic: three windows, the serial link, the timers, the shared values.
@@ -79,6 +83,8 @@ public:
     [[nodiscard]] link::Defs& defs() { return defs_; }
     [[nodiscard]] link::FrameWriter& writer() { return writer_; }
     [[nodiscard]] ui::Log& log() { return log_; }
+    [[nodiscard]] monitor::LiveMonitor& live_monitor() { return live_monitor_; }
+    [[nodiscard]] Diagnostics& diagnostics() { return diagnostics_; }
 
     void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
     [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }
@@ -118,6 +124,8 @@ private:
     parafile::BackupStore backups_;
     para::AutoBackup auto_backup_;
     para::ParaFileGroup para_files_;
+    monitor::LinkStatistics statistics_;
+    Diagnostics diagnostics_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

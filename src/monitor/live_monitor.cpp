@@ -57,10 +57,15 @@ void LiveMonitor::show(const link::ReceivedFrame& frame) {
     show_header(decoder.header());
     tables_.begin();
     picture_.clear();
+    scan_.emplace();
     while (const auto record = decoder.next_record()) {
         tables_.show_edge(decoder.index(), record->start);
+        ScanRow& row = scan_->rows.emplace_back();
+        row.start = record->start;
         const link::Stripe s = decoder.derive();
         tables_.show_stripe(s);
+        row = {s.record.start, s.end,       s.record.width, s.gap,
+               s.tag_width,    s.tag_angle, s.record.code};
         picture_.stripe_ray(s.record.start, decoder.resolution());
         if (s.record.code != 0) {
             picture_.tag_ray(s.tag_angle, decoder.resolution());
@@ -68,11 +73,23 @@ void LiveMonitor::show(const link::ReceivedFrame& frame) {
     }
     if (const auto first = decoder.complete_first()) {
         tables_.complete_first(*first);
+        complete_first_row(*first);
         if (first->code != 0) {
             picture_.tag_ray(first->tag_angle, decoder.resolution());
         }
     }
     tables_.end(decoder.ya());
+}
+
+// Stripe 1's values that wrap around the end of the turn, as the tables show them: the gap
+// always, the tag width and angle only for a coded stripe.
+void LiveMonitor::complete_first_row(const link::FirstStripe& f) {
+    ScanRow& first = scan_->rows.front();
+    first.gap = f.gap;
+    if (f.code != 0) {
+        first.tag_width = f.tag_width;
+        first.tag_angle = f.tag_width ? f.tag_angle : std::nullopt;
+    }
 }
 
 } // namespace trx::monitor

@@ -2,9 +2,12 @@
 
 #include "link/receiver.hpp"
 #include "link/shared.hpp"
+#include "monitor/scan_csv.hpp"
 #include "monitor/scan_picture.hpp"
 #include "monitor/tag_tables.hpp"
 #include "ui/controls.hpp"
+
+#include <optional>
 
 namespace trx::monitor {
 
@@ -33,8 +36,12 @@ public:
     [[nodiscard]] bool decoding_allowed() const;
     void show(const link::ReceivedFrame& frame);
 
+    // The stripes the tables show now; none before the first status frame was shown.
+    [[nodiscard]] const std::optional<ShownScan>& shown_scan() const { return scan_; }
+
 private:
     void show_header(const link::StatusHeader& h);
+    void complete_first_row(const link::FirstStripe& f);
 
     ui::Label& inkremente_;
     ui::Label& temperature_;
@@ -44,6 +51,7 @@ private:
     Shared& shared_;
     TagTables tables_;
     ScanPicture picture_;
+    std::optional<ShownScan> scan_;
 };
 
 } // namespace trx::monitor

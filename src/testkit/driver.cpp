@@ -2,6 +2,7 @@
 
 #include "main/program.hpp"
 #include "testkit/driver_files.hpp"
+#include "testkit/fake_picture_renderer.hpp"
 #include "testkit/fake_port.hpp"
 #include "testkit/fake_simulator.hpp"
 #include "testkit/faulty_text_files.hpp"
@@ -83,7 +84,7 @@ struct Driver::Impl {
           files(folder, o.config_folder.empty() ? folder / "config" : o.config_folder,
                 o.data_folder.empty() ? folder / "data" : o.data_folder, o.program_folder_writable),
           program(main::Services{port, clock, dialogs, pump, files, &devices, &simulator, &log,
-                                 &text_files, o.port_diagnosis}) {
+                                 &text_files, o.port_diagnosis, &renderer}) {
         port.set_open_fails(!o.port_exists);
     }
 
@@ -124,10 +125,27 @@ struct Driver::Impl {
         return *t;
     }
 
+    // A status bar's menu entry ("main.StatusBar1.diagnostics.export_csv"), or null.
+    ui::StatusBar* status_menu(std::string_view name) {
+        const Name n = split(name);
+        if (n.key.empty()) {
+            return nullptr;
+        }
+        auto* sb = dynamic_cast<ui::StatusBar*>(&control(name));
+        if (sb == nullptr) {
+            return nullptr;
+        }
+        if (n.entry.empty()) {
+            unknown(name, "not a menu entry");
+        }
+        (void)sb->menu_entry(n.key, n.entry);
+        return sb;
+    }
+
     // A toolbar button ("main.Toolbar1.comport") or entry ("...comport.com10"), or null.
     ui::Toolbar* toolbar(std::string_view name) {
         const Name n = split(name);
-        if (n.key.empty()) {
+        if (n.key.empty() || status_menu(name) != nullptr) {
             return nullptr;
         }
         auto* tb = dynamic_cast<ui::Toolbar*>(&control(name));
@@ -153,6 +171,7 @@ struct Driver::Impl {
     FakeSimulator simulator;
     RecordedLog log;
     FaultyTextFiles text_files;
+    FakePictureRenderer renderer;
     main::Program program;
 };
 
@@ -190,6 +209,15 @@ void Driver::choose(std::string_view menu_entry) {
     const Name n = split(menu_entry);
     if (n.entry.empty()) {
         unknown(menu_entry, "not a menu entry");
+    }
+    if (ui::StatusBar* sb = impl_->status_menu(menu_entry)) {
+        for (std::size_t i = 1; i <= sb->panel_count(); ++i) {
+            if (sb->panel_menu(i) == n.key) {
+                sb->user_click_panel(i);
+            }
+        }
+        sb->user_choose(n.key, n.entry);
+        return;
     }
     ui::Toolbar* tb = impl_->toolbar(menu_entry);
     tb->user_open_menu(n.key);
@@ -269,6 +297,10 @@ void Driver::paste(std::string_view control, std::string_view text) {
     impl_->as<ui::TextBox>(control).user_paste(std::string(text));
 }
 
+void Driver::click_panel(std::string_view statusbar, int index) {
+    impl_->as<ui::StatusBar>(statusbar).user_click_panel(static_cast<std::size_t>(index));
+}
+
 // ---------------------------------------------------------------- the scanner and the wire
 
 void Driver::receive(std::string_view bytes) {
@@ -321,6 +353,9 @@ std::string Driver::text(std::string_view control) const {
     if (n.control.empty()) {
         return impl_->window(control).caption();
     }
+    if (ui::StatusBar* sb = impl_->status_menu(control)) {
+        return sb->menu_entry(n.key, n.entry).caption;
+    }
     if (ui::Toolbar* tb = impl_->toolbar(control)) {
         return n.entry.empty() ? tb->item(n.key).caption : tb->entry(n.key, n.entry).caption;
     }
@@ -358,6 +393,9 @@ bool Driver::checked(std::string_view control) const {
 
 bool Driver::enabled(std::string_view control) const {
     const Name n = split(control);
+    if (ui::StatusBar* sb = impl_->status_menu(control)) {
+        return sb->menu_entry(n.key, n.entry).enabled;
+    }
     if (ui::Toolbar* tb = impl_->toolbar(control)) {
         return n.entry.empty() ? tb->item(n.key).enabled : tb->entry(n.key, n.entry).enabled;
     }
@@ -402,6 +440,10 @@ std::string Driver::panel(std::string_view statusbar, int index) const {
         return sb.simple_text();
     }
     return sb.panel(static_cast<std::size_t>(index));
+}
+
+std::string Driver::panel_tooltip(std::string_view statusbar, int index) const {
+    return impl_->as<ui::StatusBar>(statusbar).panel_tooltip(static_cast<std::size_t>(index));
 }
 
 bool Driver::timer_enabled(std::string_view timer) const {
@@ -458,6 +500,31 @@ main::Program& Driver::program() {
 }
 void Driver::clear_log() {
     impl_->log.clear();
+}
+
+std::vector<RenderedPicture> Driver::rendered_pictures() const {
+    std::vector<RenderedPicture> out;
+    for (const auto& scene : impl_->renderer.scenes()) {
+        RenderedPicture p{scene.width, scene.height,           scene.background,
+                          {},          scene.line.has_value(), scene.dot.has_value()};
+        for (const auto& s : scene.lines) {
+            p.lines.push_back({s.x1, s.y1, s.x2, s.y2, s.rgb});
+        }
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
+std::vector<std::string> Driver::save_dialog_starts() const {
+    std::vector<std::string> out;
+    for (const auto& r : impl_->dialogs.save_requests()) {
+        out.push_back(r.initial_path);
+    }
+    return out;
+}
+
+void Driver::picture_render_fails(bool fails) {
+    impl_->renderer.set_fails(fails);
 }
 
 } // namespace trx::testkit

@@ -28,6 +28,15 @@ struct Segment {
     std::uint32_t rgb;
 }; // twips, 0xRRGGBB
 
+// A picture the program had drawn as a PNG file: the scene it gave, in twips.
+struct RenderedPicture {
+    double width, height;
+    std::uint32_t background;
+    std::vector<Segment> lines; // the drawn rays, in drawing order
+    bool zero_line;             // the fixed line and the scanner dot were in it
+    bool dot;
+};
+
 struct DriverOptions {
     std::filesystem::path program_folder;  // empty: a fresh temporary folder
     bool port_exists = true;               // false: every open of a port fails
@@ -69,6 +78,7 @@ public:
     void answer_file_dialog(std::string path); // the next open dialog; "" = cancelled
     void answer_save_dialog(std::string path); // the next save dialog; "" = cancelled
     void paste(std::string_view control, std::string_view text); // clipboard paste
+    void click_panel(std::string_view statusbar, int index);     // 1-based status bar panel
 
     // --- the scanner and the wire ---
     void receive(std::string_view bytes);
@@ -111,6 +121,7 @@ public:
     int top_row(std::string_view grid) const;
     bool drawing(std::string_view grid) const;
     std::string panel(std::string_view statusbar, int index) const;
+    std::string panel_tooltip(std::string_view statusbar, int index) const; // 1-based
     bool timer_enabled(std::string_view timer) const;
     std::string timer_tag(std::string_view timer) const;
     std::vector<Segment> rays(std::string_view picture) const;
@@ -127,6 +138,12 @@ public:
     const RecordedLog& log() const;       // diagnostics written, every level
     trx::main::Program& program();        // the logic under test
     void clear_log();                     // forgets the diagnostics recorded so far
+    // The pictures the program had drawn as PNG files, oldest first; while failing, drawing
+    // one fails.
+    std::vector<RenderedPicture> rendered_pictures() const;
+    void picture_render_fails(bool fails = true);
+    // Where each save dialog shown so far started: its folder and default name.
+    std::vector<std::string> save_dialog_starts() const;
 
 private:
     struct Impl;

@@ -138,6 +138,10 @@ TEST_F(Receive, OverlongFrameIsJudgedOnItsFirst500CharactersAndCountedOnce) {
     EXPECT_EQ(got.size(), 1U);
     EXPECT_EQ(r.counters().overlong_frames, 2U);
     EXPECT_EQ(r.counters().good_frames, 1U);
+    // The dropped one is overlong and has a bad checksum: one bad frame, not two.
+    EXPECT_EQ(r.counters().bad_checksums, 1U);
+    EXPECT_EQ(r.counters().overlong_bad_checksums, 1U);
+    EXPECT_EQ(r.counters().bad_frames(), 2U) << "the good overlong frame and the dropped one";
 }
 
 TEST_F(Receive, EveryByteOnceAndInOrderWhateverTheSplit) {

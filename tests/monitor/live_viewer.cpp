@@ -4,6 +4,7 @@
 //   --filter           check "only filtered tags" once the filter box shows
 //   --end              scroll the tables to their last rows (the widest row numbers)
 //   --window W         main, para or sw_update: the window --shot saves (main)
+//   --menu             with --window main: the diagnostics menu of status bar panel 2 open
 //   --hex FILE         with --window sw_update: choose FILE and press "Program"
 //   --shot FILE        save the window once it shows what it is for, then quit
 #include "main/program.hpp"
@@ -14,11 +15,18 @@
 #include "ui/qt/para_view.hpp"
 #include "ui/qt/qt_clock.hpp"
 #include "ui/qt/qt_event_pump.hpp"
+#include "ui/qt/qt_picture_renderer.hpp"
 #include "ui/qt/qt_serial_port.hpp"
 #include "ui/qt/sw_update_view.hpp"
 
 #include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -35,6 +43,7 @@ struct Options {
     std::string type = "YA";
     bool filter = false;
     bool end = false;
+    bool menu = false;
     std::string window = "main";
     std::string hex;
     QString shot;
@@ -51,6 +60,8 @@ Options parse(int argc, char* argv[]) {
             o.filter = true;
         } else if (a == "--end") {
             o.end = true;
+        } else if (a == "--menu") {
+            o.menu = true;
         } else if (a == "--window" && more) {
             o.window = argv[++i];
         } else if (a == "--hex" && more) {
@@ -62,6 +73,42 @@ Options parse(int argc, char* argv[]) {
     return o;
 }
 
+// The widget as it shows, with a pop-up menu that is open over it; in the widget's logical
+// pixels, at the screen's device pixel ratio.
+QPixmap picture_of(QWidget& view) {
+    QPixmap shot = view.grab();
+    for (QMenu* menu : view.findChildren<QMenu*>()) {
+        if (!menu->isVisible()) {
+            continue;
+        }
+        const QPoint at = view.mapFromGlobal(menu->pos());
+        const QSize logical = shot.deviceIndependentSize().toSize().expandedTo(
+            QSize(at.x() + menu->width(), at.y() + menu->height()));
+        const qreal ratio = shot.devicePixelRatio();
+        QPixmap whole(logical * ratio);
+        whole.setDevicePixelRatio(ratio);
+        whole.fill(Qt::white);
+        QPainter p(&whole);
+        p.drawPixmap(0, 0, shot);
+        p.drawPixmap(at, menu->grab());
+        p.end();
+        shot = whole;
+    }
+    return shot;
+}
+
+// A click on status bar panel `index` as the mouse gives it.
+void click_panel(trx::ui::qt::MainView& view, std::size_t index) {
+    QLabel* panel = view.status_bar()->panel(index);
+    const QPointF at(panel->width() / 2.0, panel->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, panel->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, panel->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(panel, &press);
+    QApplication::sendEvent(panel, &release);
+}
+
 // Saves the widget once, `delay_ms` after `ready` first holds, and quits.
 void shoot_when(QWidget& view, const QString& file, int delay_ms, std::function<bool()> ready) {
     auto* poll = new QTimer(&view);
@@ -71,7 +118,7 @@ void shoot_when(QWidget& view, const QString& file, int delay_ms, std::function<
         }
         poll->stop();
         QTimer::singleShot(delay_ms, &view, [&view, file] {
-            const bool saved = view.grab().save(file);
+            const bool saved = picture_of(view).save(file);
             std::fprintf(stderr, "%s %s\n", saved ? "saved" : "could not save",
                          file.toLocal8Bit().constData());
             QApplication::exit(saved ? 0 : 1);
@@ -85,6 +132,8 @@ void shoot_when(QWidget& view, const QString& file, int delay_ms, std::function<
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const Options opt = parse(argc, argv);
+    // The pointer out of the way, so no button shows as hovered in a picture.
+    QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
     // The built-in flash library from the build tree, unless one is named already.
     ::setenv("TRX_FLASH_LIBRARY", TRX_FLASH_LIBRARY, 0);
 
@@ -98,7 +147,9 @@ int main(int argc, char* argv[]) {
     trx::monitor::test::SimulatorHost simulator;
     simulator.executable = TRX_SIM_EXE;
     simulator.args = {"--type", opt.type};
-    trx::main::Program program({port, clock, dialogs, pump, files, nullptr, &simulator});
+    trx::ui::qt::QtPictureRenderer renderer;
+    trx::main::Program program({port, clock, dialogs, pump, files, nullptr, &simulator, nullptr,
+                                nullptr, nullptr, &renderer});
     const auto quit = program.ended_signal.connect([] { QApplication::quit(); });
     trx::ui::qt::MainView view(program.main_form());
     trx::ui::qt::ParaView para_view(program.para_form());
@@ -161,8 +212,13 @@ int main(int argc, char* argv[]) {
         } else {
             // A few scans after the reply, so the tables and the picture are full, and while
             // the blinking link panel reads "online".
-            shoot_when(view, opt.shot, 0, [&, since = std::make_shared<int>(0)] {
-                return acted && ++*since > 15 && form.StatusBar1.panel(1) == "online";
+            // With the menu, it opens first and has a moment to show.
+            shoot_when(view, opt.shot, opt.menu ? 300 : 0, [&, since = std::make_shared<int>(0)] {
+                const bool ready = acted && ++*since > 15 && form.StatusBar1.panel(1) == "online";
+                if (ready && opt.menu) {
+                    click_panel(view, 2);
+                }
+                return ready;
             });
         }
         QTimer::singleShot(60000, &view, [] {

@@ -172,6 +172,39 @@ TEST(ToolbarModel, DisabledButtonsAndEntriesIgnoreTheUser) {
     EXPECT_THROW((void)tb.item("zz"), std::out_of_range);
 }
 
+// A panel's click opens its menu only where a person could click: not in simple mode, not
+// while the window takes no input; a disabled entry is never chosen.
+TEST(StatusBarModel, PanelClicksAndMenuChoicesOnlyWhereReachable) {
+    using Kind = StatusBar::PanelKind;
+    Window w("w", "W");
+    StatusBar bar(w, "bar", {Kind::text, Kind::text});
+    bar.set_panel_menu(2, "m", {{"x", "X", true, false}, {"y", "Y", false, true}});
+    w.show();
+    std::vector<std::string> seen;
+    const auto c1 =
+        bar.panel_click.connect([&](std::size_t i) { seen.push_back(std::to_string(i)); });
+    const auto c2 = bar.menu_opening.connect([&](const std::string& m) { seen.push_back(m); });
+    const auto c3 = bar.chosen.connect(
+        [&](const std::string& m, const std::string& e) { seen.push_back(m + "." + e); });
+    bar.user_click_panel(1);
+    bar.user_click_panel(2);
+    bar.user_choose("m", "x");
+    bar.user_choose("m", "y");
+    bar.set_simple(true);
+    bar.user_click_panel(2);
+    bar.user_choose("m", "x");
+    bar.set_simple(false);
+    w.set_input_blocked(true);
+    bar.user_click_panel(2);
+    bar.user_choose("m", "x");
+    EXPECT_EQ(seen, (std::vector<std::string>{"1", "2", "m", "m.x"}));
+    EXPECT_EQ(bar.panel_menu(1), "");
+    EXPECT_EQ(bar.panel_menu(2), "m");
+    EXPECT_THROW((void)bar.menu_entry("m", "z"), std::out_of_range);
+    EXPECT_THROW((void)bar.menu_entries(""), std::out_of_range);
+    EXPECT_THROW(bar.set_panel_tooltip(3, "t"), std::out_of_range);
+}
+
 } // namespace
 } // namespace trx::ui
 

@@ -3,8 +3,6 @@
 #include "ui/qt/bind.hpp"
 #include "ui/qt/follow.hpp"
 
-#include <QPainter>
-
 namespace trx::ui::qt {
 
 QLineF to_pixels(const Segment& s, QSizeF twips, QSizeF pixels) {
@@ -32,24 +30,27 @@ void PictureView::repaint_now() {
 
 void PictureView::paintEvent(QPaintEvent* /*e*/) {
     QPainter painter(this);
-    painter.fillRect(rect(), qcolor(picture_.background()));
+    paint_scene(painter, scene_of(picture_, line_, dot_), QSizeF(size()));
+}
+
+void paint_scene(QPainter& painter, const PictureScene& scene, QSizeF pixels) {
+    painter.fillRect(QRectF(QPointF(0, 0), pixels), qcolor(scene.background));
     painter.setRenderHint(QPainter::Antialiasing);
-    const QSizeF twips(picture_.width(), picture_.height());
-    const QSizeF pixels(size());
-    for (const auto& s : picture_.lines()) {
+    const QSizeF twips(scene.width, scene.height);
+    for (const auto& s : scene.lines) {
         painter.setPen(QPen(qcolor(s.rgb), 1));
         painter.drawLine(to_pixels(s, twips, pixels));
     }
-    if (line_.visible()) {
-        painter.setPen(QPen(qcolor(line_.segment().rgb), 1));
-        painter.drawLine(to_pixels(line_.segment(), twips, pixels));
+    if (scene.line) {
+        painter.setPen(QPen(qcolor(scene.line->rgb), 1));
+        painter.drawLine(to_pixels(*scene.line, twips, pixels));
     }
-    if (dot_.visible()) {
-        const QLineF box = to_pixels(
-            {dot_.left(), dot_.top(), dot_.left() + dot_.width(), dot_.top() + dot_.height(), 0},
-            twips, pixels);
+    if (scene.dot) {
+        const auto& d = *scene.dot;
+        const QLineF box =
+            to_pixels({d.left, d.top, d.left + d.width, d.top + d.height, 0}, twips, pixels);
         painter.setPen(QPen(Qt::black, 1));
-        painter.setBrush(qcolor(dot_.rgb()));
+        painter.setBrush(qcolor(d.rgb));
         painter.drawEllipse(QRectF(box.p1(), box.p2()));
     }
 }

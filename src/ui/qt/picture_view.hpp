@@ -1,15 +1,20 @@
 #pragma once
 
 #include "ui/controls.hpp"
+#include "ui/picture_renderer.hpp"
 #include "ui/qt/throttle.hpp"
 
 #include <QLineF>
+#include <QPainter>
 #include <QWidget>
 
 namespace trx::ui::qt {
 
 // Maps a segment in the picture's twips onto a widget of `pixels` size.
 QLineF to_pixels(const Segment& s, QSizeF twips, QSizeF pixels);
+
+// Paints a picture's scene onto `pixels` of a painter: on the screen and into an image alike.
+void paint_scene(QPainter& painter, const PictureScene& scene, QSizeF pixels);
 
 // The scan picture: background, the drawn rays, the zero line and the scanner dot, scaled
 // from twips to the widget. A burst of model changes repaints at most ~30 times a second.
