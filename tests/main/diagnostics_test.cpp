@@ -1,6 +1,7 @@
 // Panel 2 of the main status bar and the diagnostics menu behind it, as the technician meets
 // them: the link's figures once a second, the recorder's entries, and the export of the scan
 // shown as CSV and of the picture as PNG.
+#include "file_text.hpp"
 #include "link/frame.hpp"
 #include "testkit/driver.hpp"
 #include "testkit/status_frames.hpp"
@@ -9,8 +10,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace trx::main {
@@ -18,6 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testkit::Driver;
+using testkit::file_text;
 using testkit::StatusSpec;
 
 constexpr const char* k_bar = "main.StatusBar1";
@@ -25,13 +25,6 @@ constexpr const char* k_menu = "main.StatusBar1.diagnostics.";
 
 std::string entry(const char* key) {
     return std::string(k_menu) + key;
-}
-
-std::string file_text(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // The worked example of a "ZA" status frame: R = 8192, stripes 256 + 32 and 512 + 16.
