@@ -293,13 +293,13 @@ std::optional<Error> parse_command_words(Words& w, CommandLine& line) {
             line.kind = CommandLine::Kind::help;
             return std::nullopt;
         }
-        const auto spec = std::find_if(c.options.begin(), c.options.end(),
-                                       [&](const OptionSpec& o) { return o.name == s.name; });
-        if (spec == c.options.end()) {
+        const auto option = std::find_if(c.options.begin(), c.options.end(),
+                                         [&](const OptionSpec& o) { return o.name == s.name; });
+        if (option == c.options.end()) {
             return usage_error(std::string(c.words) + " has no option '" + s.name + "'");
         }
         std::string value;
-        if (!spec->value.empty()) {
+        if (!option->value.empty()) {
             const auto v = w.value(s);
             if (!v) {
                 return usage_error(s.name + " needs a value");

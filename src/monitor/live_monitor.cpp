@@ -60,6 +60,8 @@ void LiveMonitor::show(const link::ReceivedFrame& frame) {
     scan_.emplace();
     while (const auto record = decoder.next_record()) {
         tables_.show_edge(decoder.index(), record->start);
+        // The edge is in the tables before its stripe is derived; a fault in between leaves
+        // the row with its start only, as the tables show it.
         ScanRow& row = scan_->rows.emplace_back();
         row.start = record->start;
         const link::Stripe s = decoder.derive();
