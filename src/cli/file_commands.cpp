@@ -21,14 +21,10 @@ std::optional<Error> unsavable(const link::ParaReply& reply) {
         return usage_error("the scanner's parameter reply has an unexpected length (type \?\?)" +
                            std::string(nothing));
     }
-    for (const ParaFieldSpec& f : link::k_para_catalogue) {
-        const std::uint32_t v = link::field_value(reply.set, f);
-        if (parafile::holds(reply.type, f) &&
-            !link::parse_display_value(f, link::display_value(f, v))) {
-            return usage_error("the scanner's " + std::string(f.name) + " is out of range (" +
-                               value_text(f, v) + "), so the file would not load" +
-                               std::string(nothing));
-        }
+    if (const ParaFieldSpec* f = parafile::first_unloadable(reply.type, reply.set)) {
+        return usage_error("the scanner's " + std::string(f->name) + " is out of range (" +
+                           value_text(*f, link::field_value(reply.set, *f)) +
+                           "), so the file would not load" + std::string(nothing));
     }
     return std::nullopt;
 }

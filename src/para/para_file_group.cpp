@@ -150,13 +150,11 @@ std::optional<parafile::ParaFile> ParaFileGroup::window_file() {
     file.set.serial_number = static_cast<std::uint32_t>(*serial);
     file.set.version = d_.read.version_field().value_or(0);
     // What is saved must load again.
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
-        const std::string shown = link::display_value(f, link::field_value(file.set, f));
-        if (parafile::holds(type, f) && !link::parse_display_value(f, shown)) {
-            refuse(d_.dialogs, "The field \"" + std::string(f.name) + "\" holds " + shown +
-                                   ", which is not a possible value. Nothing was saved.");
-            return std::nullopt;
-        }
+    if (const link::ParaFieldSpec* f = parafile::first_unloadable(type, file.set)) {
+        const std::string shown = link::display_value(*f, link::field_value(file.set, *f));
+        refuse(d_.dialogs, "The field \"" + std::string(f->name) + "\" holds " + shown +
+                               ", which is not a possible value. Nothing was saved.");
+        return std::nullopt;
     }
     return file;
 }

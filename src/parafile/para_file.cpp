@@ -378,6 +378,16 @@ bool holds(ScannerType type, const ParaFieldSpec& f) {
     return !f.read_only && (!f.extended || type == ScannerType::ya);
 }
 
+const ParaFieldSpec* first_unloadable(ScannerType type, const link::ParaSet& set) {
+    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+        if (holds(type, f) &&
+            !link::parse_display_value(f, link::display_value(f, link::field_value(set, f)))) {
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
 std::string_view type_text(ScannerType type) {
     switch (type) {
     case ScannerType::za:

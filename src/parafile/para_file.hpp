@@ -33,6 +33,10 @@ struct ParaFile {
 // identity, which the header carries.
 bool holds(link::ScannerType type, const link::ParaFieldSpec& f);
 
+// The first field a file of this type holds whose value would not load again (a setting the
+// scanner keeps out of range); null when the whole set would load.
+const link::ParaFieldSpec* first_unloadable(link::ScannerType type, const link::ParaSet& set);
+
 // "ZA", "YA" or "??", as the window's type label shows it.
 std::string_view type_text(link::ScannerType type);
 // The type a label or a file names; none for anything but "ZA" and "YA".
