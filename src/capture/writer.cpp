@@ -6,14 +6,15 @@
 
 namespace trx::capture {
 
-std::unique_ptr<FileSink> FileSink::create(const std::filesystem::path& path, std::error_code& ec) {
+int FileSink::create_file(const std::filesystem::path& path, std::error_code& ec) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        ec = std::error_code(errno, std::generic_category());
-        return nullptr;
-    }
-    ec.clear();
-    return std::unique_ptr<FileSink>(new FileSink(fd));
+    ec = fd < 0 ? std::error_code(errno, std::generic_category()) : std::error_code{};
+    return fd;
+}
+
+std::unique_ptr<FileSink> FileSink::create(const std::filesystem::path& path, std::error_code& ec) {
+    const int fd = create_file(path, ec);
+    return fd < 0 ? nullptr : std::unique_ptr<FileSink>(new FileSink(fd));
 }
 
 FileSink::~FileSink() {

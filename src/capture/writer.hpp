@@ -44,6 +44,8 @@ public:
 
 protected:
     explicit FileSink(int fd) : fd_(fd) {}
+    // A descriptor of the file created new; -1 and the reason when it cannot be.
+    static int create_file(const std::filesystem::path& path, std::error_code& ec);
     // The system's write; a test puts a full disk in its place.
     virtual long write_some(int fd, const char* data, std::size_t size);
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -26,9 +25,7 @@ class FullAfter final : public FileSink {
 public:
     static std::unique_ptr<FullAfter> create(const fs::path& p, std::size_t room) {
         std::error_code ec;
-        auto plain = FileSink::create(p, ec); // makes the file; its descriptor is closed here
-        plain.reset();
-        const int fd = ::open(p.c_str(), O_WRONLY | O_APPEND);
+        const int fd = create_file(p, ec);
         return std::unique_ptr<FullAfter>(new FullAfter(fd, room));
     }
 
