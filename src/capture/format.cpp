@@ -68,6 +68,40 @@ void encode(Kind kind, std::uint64_t time_us, std::string_view data, std::string
     } while (!data.empty());
 }
 
+void append_raw(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out) {
+    std::array<char, k_record_head> head{};
+    head[0] = static_cast<char>(kind);
+    for (int i = 0; i < 8; ++i) {
+        head[1 + i] = static_cast<char>((time_us >> (8 * i)) & 0xFFU);
+    }
+    const auto n = static_cast<std::uint32_t>(data.size());
+    for (int i = 0; i < 4; ++i) {
+        head[9 + i] = static_cast<char>((n >> (8 * i)) & 0xFFU);
+    }
+    out.append(head.data(), head.size());
+    out.append(data);
+}
+
+bool next_raw(std::string_view raw, std::size_t& pos, Kind& kind, std::uint64_t& time_us,
+              std::string_view& data) {
+    if (pos + k_record_head > raw.size()) {
+        return false;
+    }
+    const char* p = raw.data() + pos;
+    kind = static_cast<Kind>(p[0]);
+    time_us = 0;
+    for (int i = 7; i >= 0; --i) {
+        time_us = (time_us << 8) | static_cast<std::uint8_t>(p[1 + i]);
+    }
+    std::size_t n = 0;
+    for (int i = 3; i >= 0; --i) {
+        n = (n << 8) | static_cast<std::uint8_t>(p[9 + i]);
+    }
+    data = raw.substr(pos + k_record_head, n);
+    pos += k_record_head + n;
+    return true;
+}
+
 std::string header_data(const Header& h) {
     return h.program_version + '\n' + h.port_name;
 }

@@ -47,6 +47,12 @@ struct Header {
 // Appends one record as it goes on disk; data longer than k_max_data is split into several
 // records of the same kind and time.
 void encode(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out);
+// The same record without its CRC, as the ring and the writer's queue keep it: cheap to
+// append on the receive path.
+void append_raw(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out);
+// Reads one raw record at pos (moved past it); false at the end.
+bool next_raw(std::string_view raw, std::size_t& pos, Kind& kind, std::uint64_t& time_us,
+              std::string_view& data);
 [[nodiscard]] std::string header_data(const Header& h);
 // The magic and the header record.
 [[nodiscard]] std::string file_start(const Header& h);

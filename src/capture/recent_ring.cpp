@@ -1,38 +1,61 @@
 #include "capture/recent_ring.hpp"
 
+#include <algorithm>
+
 namespace trx::capture {
 
 RecentRing::RecentRing(std::chrono::microseconds span, std::size_t max_bytes)
-    : span_us_(static_cast<std::uint64_t>(span.count())), max_bytes_(max_bytes) {}
+    : span_us_(static_cast<std::uint64_t>(span.count())), max_bytes_(max_bytes),
+      chunk_bytes_(std::clamp<std::size_t>(max_bytes / 256, 256, 64U << 10)) {}
 
 void RecentRing::append(Kind kind, std::uint64_t time_us, std::string_view data) {
-    const std::size_t cost = data.size() + k_record_cost;
-    if (cost > max_bytes_) {
+    const std::size_t room = max_bytes_ - chunk_bytes_ - k_record_cost;
+    if (data.size() > room) {
         // Only its newest part fits; the wire before it would go anyway.
-        data = data.substr(data.size() - (max_bytes_ - k_record_cost));
+        data = data.substr(data.size() - room);
     }
-    forget_before(time_us > span_us_ ? time_us - span_us_ : 0);
-    while (!records_.empty() && bytes_ + data.size() + k_record_cost > max_bytes_) {
-        bytes_ -= records_.front().data.size() + k_record_cost;
-        records_.pop_front();
+    const std::uint64_t from = time_us > span_us_ ? time_us - span_us_ : 0;
+    while (!chunks_.empty() && chunks_.front().newest_us < from) {
+        drop_oldest();
     }
-    records_.push_back({kind, time_us, std::string(data)});
-    bytes_ += data.size() + k_record_cost;
+    const std::size_t need = data.size() + k_record_cost;
+    if (chunks_.empty() || chunks_.back().raw.size() + need > chunks_.back().raw.capacity()) {
+        const std::size_t capacity = std::max(chunk_bytes_, need);
+        while (!chunks_.empty() && bytes_ + capacity > max_bytes_) {
+            drop_oldest();
+        }
+        chunks_.emplace_back();
+        chunks_.back().raw.reserve(capacity);
+        bytes_ += chunks_.back().raw.capacity();
+    }
+    Chunk& c = chunks_.back();
+    append_raw(kind, time_us, data, c.raw);
+    c.newest_us = time_us;
+    ++c.records;
+    ++records_;
 }
 
-void RecentRing::forget_before(std::uint64_t time_us) {
-    while (!records_.empty() && records_.front().time_us < time_us) {
-        bytes_ -= records_.front().data.size() + k_record_cost;
-        records_.pop_front();
-    }
+void RecentRing::drop_oldest() {
+    bytes_ -= chunks_.front().raw.capacity();
+    records_ -= chunks_.front().records;
+    chunks_.pop_front();
 }
 
 std::vector<Record> RecentRing::recent(std::uint64_t now_us) const {
     const std::uint64_t from = now_us > span_us_ ? now_us - span_us_ : 0;
     std::vector<Record> out;
-    for (const auto& r : records_) {
-        if (r.time_us >= from && r.time_us <= now_us) {
-            out.push_back(r);
+    for (const auto& c : chunks_) {
+        if (c.newest_us < from) {
+            continue;
+        }
+        std::size_t pos = 0;
+        Kind kind{};
+        std::uint64_t time = 0;
+        std::string_view data;
+        while (next_raw(c.raw, pos, kind, time, data)) {
+            if (time >= from && time <= now_us) {
+                out.push_back({kind, time, std::string(data)});
+            }
         }
     }
     return out;

@@ -47,8 +47,10 @@ std::error_code FileSink::sync() {
 }
 
 Writer::Writer(std::unique_ptr<Sink> sink, const Header& header, std::size_t queue_limit)
-    : sink_(std::move(sink)), limit_(queue_limit), queue_(file_start(header)),
-      thread_([this] { run(); }) {}
+    : sink_(std::move(sink)), limit_(queue_limit), thread_([this] { run(); }) {
+    std::lock_guard lock(mutex_);
+    start_ = file_start(header);
+}
 
 Writer::~Writer() {
     (void)stop();
@@ -65,26 +67,36 @@ bool Writer::append(Kind kind, std::uint64_t time_us, std::string_view data) {
         idle_.notify_all();
         return false;
     }
-    const bool was_empty = queue_.empty();
-    encode(kind, time_us, data, queue_);
-    if (was_empty) {
+    append_raw(kind, time_us, data, queue_);
+    if (queue_.size() >= k_wake_at) {
         wake_.notify_one();
     }
     return true;
 }
 
 void Writer::run() {
+    std::string raw;
     std::string batch;
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return !queue_.empty() || stopping_; });
-        if (queue_.empty() || !failure_.empty()) {
+        wake_.wait_for(lock, k_flush_interval, [this] {
+            return queue_.size() >= k_wake_at || stopping_ || draining_ || !start_.empty();
+        });
+        if (!failure_.empty() || (stopping_ && queue_.empty() && start_.empty())) {
             break;
         }
+        if (queue_.empty() && start_.empty()) {
+            draining_ = false;
+            idle_.notify_all();
+            continue;
+        }
+        raw.clear();
+        raw.swap(queue_);
         batch.clear();
-        batch.swap(queue_);
+        batch.swap(start_);
         writing_ = true;
         lock.unlock();
+        encode_all(raw, batch);
         const std::error_code ec = sink_->append(batch);
         lock.lock();
         writing_ = false;
@@ -99,9 +111,24 @@ void Writer::run() {
     idle_.notify_all();
 }
 
+void Writer::encode_all(std::string_view raw, std::string& out) {
+    std::size_t pos = 0;
+    Kind kind{};
+    std::uint64_t time = 0;
+    std::string_view data;
+    while (next_raw(raw, pos, kind, time, data)) {
+        encode(kind, time, data, out);
+    }
+}
+
 void Writer::drain() {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return (queue_.empty() && !writing_) || !failure_.empty(); });
+    draining_ = true;
+    wake_.notify_one();
+    idle_.wait(lock, [this] {
+        return (queue_.empty() && start_.empty() && !writing_) || !failure_.empty() ||
+               !thread_.joinable();
+    });
 }
 
 std::string Writer::stop() {

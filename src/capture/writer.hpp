@@ -2,6 +2,7 @@
 
 #include "capture/format.hpp"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -54,11 +55,15 @@ private:
 };
 
 // Appends records to a sink on its own thread, through a bounded queue: the caller never
-// waits for the disk. When the queue is full (the disk cannot keep up) or a write fails, the
-// recording ends: what was written stays, failure() says why, and appends are refused.
+// waits for the disk, and pays only a copy into the queue; the thread checksums and writes,
+// woken when enough has gathered and at least every k_flush_interval. When the queue is full (the
+// disk cannot keep up) or a write fails, the recording ends: what was written stays, failure() says
+// why, and appends are refused.
 class Writer {
 public:
     static constexpr std::size_t k_default_queue = 4U << 20;
+    static constexpr std::chrono::milliseconds k_flush_interval{50};
+    static constexpr std::size_t k_wake_at = 64U << 10;
 
     Writer(std::unique_ptr<Sink> sink, const Header& header,
            std::size_t queue_limit = k_default_queue);
@@ -80,14 +85,17 @@ public:
 
 private:
     void run();
+    static void encode_all(std::string_view raw, std::string& out);
 
     std::unique_ptr<Sink> sink_;
     std::size_t limit_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
-    std::string queue_;
+    std::string start_; // the magic and header, until the thread writes them
+    std::string queue_; // raw records (format without CRC)
     bool writing_ = false;
+    bool draining_ = false;
     bool stopping_ = false;
     std::string failure_;
     std::thread thread_;

@@ -20,7 +20,7 @@ std::string default_name(std::chrono::system_clock::time_point t) {
     const auto day = floor<days>(t);
     const year_month_day ymd{day};
     const hh_mm_ss hms{floor<seconds>(t - day)};
-    std::array<char, 32> buf{};
+    std::array<char, 64> buf{};
     (void)std::snprintf(buf.data(), buf.size(), "%04d-%02u-%02u_%02ld-%02ld-%02ld.trxcap",
                         static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
                         static_cast<unsigned>(ymd.day()), static_cast<long>(hms.hours().count()),
