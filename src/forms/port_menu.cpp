@@ -43,7 +43,9 @@ std::vector<ui::Toolbar::Entry> port_entries(const std::vector<ui::SerialDevice>
     }
     if (with_simulator) {
         entries.push_back({k_simulator_key, k_simulator_caption, enabled, {}, first_extra});
+        first_extra = false;
     }
+    entries.push_back({k_replay_key, k_replay_caption, enabled, {}, first_extra});
     return entries;
 }
 

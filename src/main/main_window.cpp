@@ -39,13 +39,14 @@ void lay_out_grid(ui::Grid& g, std::span<const int> widths,
 } // namespace
 
 MainWindow::MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm& sw,
-                       Shared& shared, const Services& services, std::function<void()> end)
-    : form_(form), para_(para), sw_(sw), shared_(shared), port_(services.port),
+                       Shared& shared, const Services& services, ProgramPort& port,
+                       std::function<void()> end)
+    : form_(form), para_(para), sw_(sw), shared_(shared), port_(port), files_(services.files),
       dialogs_(services.dialogs), devices_(services.devices), simulator_(services.simulator),
       diagnosis_(services.diagnosis), settings_(services.files), end_(std::move(end)) {
     port_.set_port_name(chosen_.name);
     connect_form();
-    connections_ += port_.lost.connect([this](const std::string& /*why*/) { on_port_lost(); });
+    connections_ += port_.lost.connect([this](const std::string& why) { on_port_lost(why); });
 }
 
 void MainWindow::connect_form() {
@@ -136,8 +137,13 @@ void MainWindow::refresh_port_menu() {
 }
 
 void MainWindow::on_chosen(const std::string& entry_key) {
+    if (entry_key == k_replay_key) {
+        choose_replay();
+        return;
+    }
+    port_.use_device();
     const auto& entry = form_.Toolbar1.entry(k_port_key, entry_key);
-    chosen_ = {entry.caption, entry_key == k_simulator_key, {}};
+    chosen_ = {entry.caption, entry_key == k_simulator_key, {}, {}};
     for (const auto& d : listed_) {
         if (d.path == chosen_.name) {
             chosen_.by_id = d.by_id;
@@ -147,6 +153,28 @@ void MainWindow::on_chosen(const std::string& entry_key) {
         port_.set_port_name(chosen_.name);
     }
     form_.Toolbar1.set_caption(k_port_key, open_caption(chosen_.name));
+}
+
+// A capture to play as if it came from the port; one that cannot be played is refused here,
+// with its reason, and the choice stays as it was.
+void MainWindow::choose_replay() {
+    const std::string path =
+        dialogs_.open_file({"Replay", "Captures (*.trxcap)|*.trxcap|all files (*.*)|*.*", ".trxcap",
+                            files_.data_folder().string()});
+    if (path.empty()) {
+        return;
+    }
+    if (const std::string why = ReplayPort::check(path); !why.empty()) {
+        report_replay_failure(why);
+        return;
+    }
+    chosen_ = {std::filesystem::path(path).filename().string(), false, {}, path};
+    port_.use_replay(path);
+    form_.Toolbar1.set_caption(k_port_key, open_caption(chosen_.name));
+}
+
+void MainWindow::report_replay_failure(const std::string& why) {
+    dialogs_.message({"The capture cannot be replayed. " + why, "Replay", ui::Icon::warning, {}});
 }
 
 // An adapter that was pulled and plugged in again may come back under another number
@@ -188,6 +216,10 @@ bool MainWindow::open_port() {
         port_.set_port_name(s.device);
     }
     const ui::OpenResult r = port_.open();
+    if (!r.ok && !chosen_.replay.empty()) {
+        report_replay_failure(r.reason);
+        return false;
+    }
     if (!r.ok) {
         if (sim != nullptr) {
             sim->stop();
@@ -215,14 +247,15 @@ void MainWindow::hold_port(bool held) {
     form_.Toolbar1.set_enabled(k_port_key, !held);
 }
 
-// The open device went away (adapter pulled, simulator ended): the port shows closed, and
-// the technician is told once. A port the toolbar shows closed has nothing to lose.
-void MainWindow::on_port_lost() {
+// The open device went away (adapter pulled, simulator ended, replay at its end): the port
+// shows closed, and the technician is told once. A port the toolbar shows closed has nothing
+// to lose.
+void MainWindow::on_port_lost(const std::string& why) {
     if (state_ != PortState::open) {
         return;
     }
     close_port();
-    report_open_failure("The device was disconnected.");
+    report_open_failure(chosen_.replay.empty() ? "The device was disconnected." : why);
 }
 
 // Closed: open caption, menu entries enabled, "Software" disabled; Open: the reverse.

@@ -6,6 +6,7 @@
 #include "forms/port_menu.hpp"
 #include "forms/sw_update_form.hpp"
 #include "link/shared.hpp"
+#include "main/program_port.hpp"
 #include "main/settings.hpp"
 #include "ui/platform.hpp"
 
@@ -27,9 +28,10 @@ inline constexpr const char* k_port_key = "comport";
 class MainWindow {
 public:
     // para: the parameter window; sw: the software update window (its hexfilename is the
-    // settings file's line); end: called last, when the program has ended.
+    // settings file's line); port: the program's port (device or replay); end: called last,
+    // when the program has ended.
     MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm& sw, Shared& shared,
-               const Services& services, std::function<void()> end);
+               const Services& services, ProgramPort& port, std::function<void()> end);
 
     // Runs when the main window is created: picture base, both grids, settings file.
     void start_up();
@@ -49,12 +51,14 @@ public:
 private:
     enum class PortState { closed, open };
 
-    // A port as the menu offers it: "COM3", "/dev/ttyUSB0" or "Simulator". A USB adapter
-    // also by its stable name under /dev/serial/by-id, which survives a replug.
+    // A port as the menu offers it: "COM3", "/dev/ttyUSB0", "Simulator" or a capture to
+    // replay, named by its file. A USB adapter also by its stable name under
+    // /dev/serial/by-id, which survives a replug.
     struct PortChoice {
         std::string name;
         bool simulator = false;
         std::string by_id;
+        std::string replay; // the capture's path
     };
 
     void connect_form();
@@ -63,8 +67,10 @@ private:
     void refresh_port_menu();
     void enter(PortState s);
     void report_open_failure(const std::string& reason);
+    void report_replay_failure(const std::string& why);
     void find_again_by_id();
-    void on_port_lost();
+    void on_port_lost(const std::string& why);
+    void choose_replay();
 
     void on_activated();
     void on_key(ui::KeyPress& k);
@@ -77,14 +83,15 @@ private:
     ui::Window& para_;
     sw_update::SwUpdateForm& sw_;
     Shared& shared_;
-    ui::SerialPort& port_;
+    ProgramPort& port_;
+    ui::Files& files_;
     ui::Dialogs& dialogs_;
     ui::SerialDevices* devices_;
     ui::SimulatorHost* simulator_;
     const ui::PortDiagnosis* diagnosis_;
     Settings settings_;
     std::function<void()> end_;
-    PortChoice chosen_{"COM1", false, {}};
+    PortChoice chosen_{"COM1", false, {}, {}};
     PortState state_ = PortState::closed;
     std::vector<ui::SerialDevice> listed_; // the devices the port menu shows
     bool ending_ = false;

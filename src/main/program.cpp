@@ -8,18 +8,26 @@ namespace trx::main {
 
 namespace {
 constexpr std::string_view k_link_log = "trx.link";
+
+// The services with the program's own port in the device's place.
+Services on_port(const Services& s, ui::SerialPort& port) {
+    return {port,        s.clock, s.dialogs,    s.pump,      s.files,       s.devices,
+            s.simulator, s.log,   s.text_files, s.diagnosis, s.picture_renderer, s.open_capture};
+}
 } // namespace
 
 Program::Program(Services services)
-    : services_(services), log_(services.log != nullptr ? *services.log : silent_),
-      para_window_(para_, services.dialogs), output_(services.port), writer_(output_, shared_),
+    : given_(services), port_(services.port, services.clock), services_(on_port(services, port_)),
+      recording_({services.clock, services.dialogs, services.files, port_, services.open_capture}),
+      log_(services.log != nullptr ? *services.log : silent_),
+      para_window_(para_, services.dialogs), output_(port_), writer_(output_, shared_),
       defs_(writer_,
             [this] {
                 para_.window.create();
                 para_.statusbar.set_simple_text("Status:");
             }),
       receiver_(receive_events()),
-      main_window_(main_, para_.window, sw_, shared_, services_, [this] { end(); }),
+      main_window_(main_, para_.window, sw_, shared_, services_, port_, [this] { end(); }),
       live_monitor_({main_.inkremente, main_.temperature, main_.data, main_.data2, main_.Check1,
                      main_.map, para_.window, para_.typ, para_.max_modul_angle_anz},
                     shared_, receiver_),
@@ -28,16 +36,16 @@ Program::Program(Services services)
       flash_(std::make_shared<flash::Dll_interface>()),
       sw_update_(sw_, {shared_,
                        writer_,
-                       services.port,
+                       port_,
                        services.dialogs,
                        services.pump,
                        flash_,
                        {&main_.window, &para_.window},
                        services.diagnosis}),
-      supervision_(main_, para_, defs_, services.port, shared_),
+      supervision_(main_, para_, defs_, port_, shared_),
       identity_(para_, defs_, receiver_, services.dialogs),
-      para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, services.port,
-                  receiver_, services.dialogs, services.pump, identity_}),
+      para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, port_, receiver_,
+                  services.dialogs, services.pump, identity_}),
       para_send_(para_, para_read_, shared_, writer_, receiver_, services.dialogs),
       text_files_(services.text_files != nullptr ? *services.text_files : own_text_files_),
       backups_(text_files_, services.files.data_folder()),
@@ -45,7 +53,6 @@ Program::Program(Services services)
       para_files_(
           {para_, para_read_, para_send_, text_files_, backups_, services.clock, services.dialogs}),
       statistics_(main_.StatusBar1, k_statistics_panel, main_.statistics_timer, receiver_),
-      // The recorder's hooks come with set_recording; until then its entries stay disabled.
       diagnostics_({main_, live_monitor_, services.dialogs, services.clock, text_files_,
                     services.files.data_folder(), services.picture_renderer}) {
     connections_ += main_window_.port_opened.connect([this] { statistics_.port_opened(); });
@@ -57,14 +64,24 @@ Program::Program(Services services)
     connections_ += sw_update_.main_port_lost.connect([this] { main_window_.close_port(); });
     connections_ +=
         sw_update_.holds_port.connect([this](bool held) { main_window_.hold_port(held); });
-    connections_ += services_.port.received.connect(
+    // Everything on the wire goes into the recorder; a recording that failed is reported at
+    // the next supervision tick, never inside the receive path.
+    port_.set_tap(&recording_);
+    connections_ += main_.Timer1.tick.connect([this] { recording_.check(); });
+    diagnostics_.set_recording({.save_recent = [this] { recording_.save_recent(); },
+                                .start = [this] { recording_.start(); },
+                                .stop = [this] { recording_.stop(); },
+                                .recording = [this] { return recording_.recording(); }});
+    connections_ += port_.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     attach_timers(main_.window);
     attach_timers(para_.window);
     attach_timers(sw_.window);
 }
 
-Program::~Program() = default;
+Program::~Program() {
+    port_.set_tap(nullptr);
+}
 
 // The link state marker is the tag of Timer1: every good frame sets it "online".
 link::ReceiveEvents Program::receive_events() {

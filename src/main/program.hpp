@@ -14,6 +14,8 @@
 #include "main/main_window.hpp"
 #include "main/port_output.hpp"
 #include "monitor/link_statistics.hpp"
+#include "main/program_port.hpp"
+#include "main/recording.hpp"
 #include "monitor/live_monitor.hpp"
 #include "monitor/supervision.hpp"
 #include "para/auto_backup.hpp"
@@ -52,6 +54,8 @@ struct Services {
     const ui::PortDiagnosis* diagnosis = nullptr;
     // Draws the scan picture as a PNG file; no picture export when null.
     ui::PictureRenderer* picture_renderer = nullptr;
+    // Creates capture files; files on the local disk when null.
+    OpenCapture open_capture = nullptr;
 };
 
 // The whole program logic: three windows, the serial link, the timers, the shared values.
@@ -78,13 +82,17 @@ public:
     [[nodiscard]] sw_update::SwUpdateForm& sw_update_form() { return sw_; }
     [[nodiscard]] sw_update::SwUpdateWindow& sw_update_window() { return sw_update_; }
     [[nodiscard]] Shared& shared() { return shared_; }
-    [[nodiscard]] const Services& services() const { return services_; }
+    // The services as given: the device's port, not the program's.
+    [[nodiscard]] const Services& services() const { return given_; }
     [[nodiscard]] link::Receiver& receiver() { return receiver_; }
     [[nodiscard]] link::Defs& defs() { return defs_; }
     [[nodiscard]] link::FrameWriter& writer() { return writer_; }
     [[nodiscard]] ui::Log& log() { return log_; }
     [[nodiscard]] monitor::LiveMonitor& live_monitor() { return live_monitor_; }
     [[nodiscard]] Diagnostics& diagnostics() { return diagnostics_; }
+    // The wire recorder: save the last ten minutes, start and stop a recording.
+    [[nodiscard]] Recording& recording() { return recording_; }
+    [[nodiscard]] ProgramPort& port() { return port_; }
 
     void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
     [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }
@@ -98,7 +106,11 @@ private:
     void attach_timers(ui::Window& w);
     void on_decoder_fault(const std::string& what);
 
+    Services given_;
+    // Before services_, which hands it to every part in the device's place.
+    ProgramPort port_;
     Services services_;
+    Recording recording_;
     ui::SilentLog silent_;
     ui::Log& log_;
     Shared shared_;

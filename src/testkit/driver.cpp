@@ -5,6 +5,7 @@
 #include "testkit/fake_picture_renderer.hpp"
 #include "testkit/fake_port.hpp"
 #include "testkit/fake_simulator.hpp"
+#include "testkit/faulty_capture_file.hpp"
 #include "testkit/faulty_text_files.hpp"
 #include "testkit/recorded_dialogs.hpp"
 #include "testkit/recorded_log.hpp"
@@ -83,8 +84,10 @@ struct Driver::Impl {
           owns_folder(o.program_folder.empty()), port(clock), pump(clock),
           files(folder, o.config_folder.empty() ? folder / "config" : o.config_folder,
                 o.data_folder.empty() ? folder / "data" : o.data_folder, o.program_folder_writable),
-          program(main::Services{port, clock, dialogs, pump, files, &devices, &simulator, &log,
-                                 &text_files, o.port_diagnosis, &renderer}) {
+          program(main::Services{
+              port, clock, dialogs, pump, files, &devices, &simulator, &log, &text_files,
+              o.port_diagnosis, &renderer,
+              [this](const fs::path& p, std::error_code& ec) { return open_capture(p, ec); }}) {
         port.set_open_fails(!o.port_exists);
     }
 
@@ -99,6 +102,13 @@ struct Driver::Impl {
     Impl& operator=(const Impl&) = delete;
     Impl(Impl&&) = delete;
     Impl& operator=(Impl&&) = delete;
+
+    std::unique_ptr<capture::Sink> open_capture(const fs::path& p, std::error_code& ec) {
+        const auto rel = p.parent_path().lexically_normal().lexically_relative(
+            files.data_folder().lexically_normal());
+        const bool in_read_only = data_read_only && !rel.empty() && *rel.begin() != "..";
+        return FaultyCaptureFile::create(p, disk_full, in_read_only, ec);
+    }
 
     ui::Window& window(std::string_view name) {
         ui::Window* w = program.window(split(name).window);
@@ -172,6 +182,8 @@ struct Driver::Impl {
     RecordedLog log;
     FaultyTextFiles text_files;
     FakePictureRenderer renderer;
+    std::atomic<bool> disk_full{false};
+    bool data_read_only = false;
     main::Program program;
 };
 
@@ -283,10 +295,12 @@ void Driver::answer_file_dialog(std::string path) {
 }
 void Driver::disk_full(bool full) {
     impl_->text_files.set_full(full);
+    impl_->disk_full = full;
 }
 
 void Driver::data_folder_read_only(bool read_only) {
     impl_->text_files.set_read_only(read_only ? impl_->files.data_folder() : fs::path{});
+    impl_->data_read_only = read_only;
 }
 
 void Driver::answer_save_dialog(std::string path) {

@@ -23,6 +23,9 @@ public:
     [[nodiscard]] std::chrono::system_clock::time_point utc_now() const override {
         return k_start + std::chrono::duration_cast<std::chrono::system_clock::duration>(now_);
     }
+    [[nodiscard]] std::chrono::microseconds steady_now() const override {
+        return std::chrono::duration_cast<std::chrono::microseconds>(now_);
+    }
     static constexpr std::chrono::system_clock::time_point k_start{
         std::chrono::sys_days{std::chrono::year{2025} / 3 / 1} + std::chrono::hours{9} +
         std::chrono::minutes{30}};

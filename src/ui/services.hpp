@@ -66,6 +66,12 @@ public:
     [[nodiscard]] virtual std::chrono::system_clock::time_point utc_now() const {
         return std::chrono::system_clock::now();
     }
+    // Steady time for the time stamps of the wire, from an arbitrary origin, never going
+    // backwards; the test clock gives its virtual time instead.
+    [[nodiscard]] virtual std::chrono::microseconds steady_now() const {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now().time_since_epoch());
+    }
 };
 
 enum class Icon { none, critical, warning, information, question };

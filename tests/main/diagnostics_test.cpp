@@ -147,13 +147,20 @@ TEST_F(Diagnostics, MenuEntriesAndTheRecorderHooks) {
     EXPECT_EQ(d.text(entry("export_png")), "Save picture as PNG...");
     EXPECT_THROW((void)d.enabled(entry("no_such_entry")), std::out_of_range);
 
-    // Without a recorder its three entries are disabled; the exports are there.
+    // The program's recorder: the ring can be saved and a recording started, not stopped.
     d.click_panel(k_bar, 2);
+    EXPECT_TRUE(d.enabled(entry("save_recent")));
+    EXPECT_TRUE(d.enabled(entry("record_start")));
+    EXPECT_FALSE(d.enabled(entry("record_stop")));
+    EXPECT_TRUE(d.enabled(entry("export_csv")));
+    EXPECT_TRUE(d.enabled(entry("export_png")));
+
+    // Without recorder hooks its three entries are disabled; the exports stay.
+    d.program().diagnostics().set_recording({});
     EXPECT_FALSE(d.enabled(entry("save_recent")));
     EXPECT_FALSE(d.enabled(entry("record_start")));
     EXPECT_FALSE(d.enabled(entry("record_stop")));
     EXPECT_TRUE(d.enabled(entry("export_csv")));
-    EXPECT_TRUE(d.enabled(entry("export_png")));
 
     int saved = 0;
     int started = 0;

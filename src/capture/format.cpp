@@ -1,0 +1,115 @@
+#include "capture/format.hpp"
+
+#include <array>
+
+namespace trx::capture {
+
+namespace {
+
+constexpr std::array<std::uint32_t, 256> make_crc_table() {
+    std::array<std::uint32_t, 256> t{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t c = i;
+        for (int k = 0; k < 8; ++k) {
+            c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
+        }
+        t[i] = c;
+    }
+    return t;
+}
+
+constexpr auto k_crc_table = make_crc_table();
+
+void put_le(std::string& out, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFFU));
+    }
+}
+
+void encode_one(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out) {
+    const std::size_t start = out.size();
+    out.push_back(static_cast<char>(kind));
+    put_le(out, time_us, 8);
+    put_le(out, data.size(), 4);
+    out.append(data);
+    const std::span<const char> body(out.data() + start, out.size() - start);
+    put_le(out, crc32(body), 4);
+}
+
+} // namespace
+
+bool known_kind(std::uint8_t k) {
+    switch (static_cast<Kind>(k)) {
+    case Kind::header:
+    case Kind::received:
+    case Kind::sent:
+    case Kind::opened:
+    case Kind::closed:
+    case Kind::lost:
+    case Kind::write_refused:
+        return true;
+    }
+    return false;
+}
+
+std::uint32_t crc32(std::span<const char> bytes, std::uint32_t crc) {
+    crc = ~crc;
+    for (const char ch : bytes) {
+        crc = k_crc_table[(crc ^ static_cast<std::uint8_t>(ch)) & 0xFFU] ^ (crc >> 8);
+    }
+    return ~crc;
+}
+
+void encode(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out) {
+    do {
+        const std::string_view part = data.substr(0, k_max_data);
+        encode_one(kind, time_us, part, out);
+        data.remove_prefix(part.size());
+    } while (!data.empty());
+}
+
+void append_raw(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out) {
+    std::array<char, k_record_head> head{};
+    head[0] = static_cast<char>(kind);
+    for (int i = 0; i < 8; ++i) {
+        head[1 + i] = static_cast<char>((time_us >> (8 * i)) & 0xFFU);
+    }
+    const auto n = static_cast<std::uint32_t>(data.size());
+    for (int i = 0; i < 4; ++i) {
+        head[9 + i] = static_cast<char>((n >> (8 * i)) & 0xFFU);
+    }
+    out.append(head.data(), head.size());
+    out.append(data);
+}
+
+bool next_raw(std::string_view raw, std::size_t& pos, Kind& kind, std::uint64_t& time_us,
+              std::string_view& data) {
+    if (pos + k_record_head > raw.size()) {
+        return false;
+    }
+    const char* p = raw.data() + pos;
+    kind = static_cast<Kind>(p[0]);
+    time_us = 0;
+    for (int i = 7; i >= 0; --i) {
+        time_us = (time_us << 8) | static_cast<std::uint8_t>(p[1 + i]);
+    }
+    std::size_t n = 0;
+    for (int i = 3; i >= 0; --i) {
+        n = (n << 8) | static_cast<std::uint8_t>(p[9 + i]);
+    }
+    data = raw.substr(pos + k_record_head, n);
+    pos += k_record_head + n;
+    return true;
+}
+
+std::string header_data(const Header& h) {
+    return h.program_version + '\n' + h.port_name;
+}
+
+std::string file_start(const Header& h) {
+    std::string out(k_magic);
+    encode(Kind::header, 0, header_data(h), out);
+    return out;
+}
+
+} // namespace trx::capture

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+// The capture file: a magic line, then records. Every record is
+//   kind (1 byte) | time in microseconds since the capture's start (8, little-endian)
+//   | length of the data (4, little-endian) | data | CRC-32 of all before it (4)
+// so a file cut short anywhere loses at most its last record, and a reader knows where.
+namespace trx::capture {
+
+inline constexpr std::string_view k_magic = "TRXCAP1\n";
+inline constexpr std::size_t k_record_head = 1 + 8 + 4;
+inline constexpr std::size_t k_record_tail = 4;
+// No batch of the serial port comes near this; a larger length is a damaged record.
+inline constexpr std::uint32_t k_max_data = 1U << 20;
+
+enum class Kind : std::uint8_t {
+    header = 'H',       // program version, '\n', port name; the first record, time 0
+    received = 'R',     // bytes from the scanner
+    sent = 'S',         // bytes the program wrote
+    opened = 'O',       // the port opened; data: its name
+    closed = 'C',       // the port closed
+    lost = 'L',         // the device went away; data: the system's reason
+    write_refused = 'X' // a write the port did not take; data: the bytes
+};
+
+[[nodiscard]] bool known_kind(std::uint8_t k);
+
+struct Record {
+    Kind kind = Kind::received;
+    std::uint64_t time_us = 0;
+    std::string data;
+    friend bool operator==(const Record&, const Record&) = default;
+};
+
+struct Header {
+    std::string program_version;
+    std::string port_name;
+};
+
+[[nodiscard]] std::uint32_t crc32(std::span<const char> bytes, std::uint32_t crc = 0);
+
+// Appends one record as it goes on disk; data longer than k_max_data is split into several
+// records of the same kind and time.
+void encode(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out);
+// The same record without its CRC, as the ring and the writer's queue keep it: cheap to
+// append on the receive path.
+void append_raw(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out);
+// Reads one raw record at pos (moved past it); false at the end.
+bool next_raw(std::string_view raw, std::size_t& pos, Kind& kind, std::uint64_t& time_us,
+              std::string_view& data);
+[[nodiscard]] std::string header_data(const Header& h);
+// The magic and the header record.
+[[nodiscard]] std::string file_start(const Header& h);
+
+} // namespace trx::capture

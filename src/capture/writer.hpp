@@ -1,0 +1,104 @@
+#pragma once
+
+#include "capture/format.hpp"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+namespace trx::capture {
+
+// Where a capture goes: a file that grows by appending.
+class Sink {
+public:
+    Sink() = default;
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
+    Sink(Sink&&) = delete;
+    Sink& operator=(Sink&&) = delete;
+    virtual ~Sink() = default;
+    // All of bytes, or the reason it could not.
+    virtual std::error_code append(std::string_view bytes) = 0;
+    // What was appended is on the disk.
+    virtual std::error_code sync() = 0;
+};
+
+// A file created new (an old one is replaced); every append goes straight to the system.
+class FileSink : public Sink {
+public:
+    // nullptr and the reason when the file cannot be created.
+    static std::unique_ptr<FileSink> create(const std::filesystem::path& path, std::error_code& ec);
+    ~FileSink() override;
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+    FileSink(FileSink&&) = delete;
+    FileSink& operator=(FileSink&&) = delete;
+    std::error_code append(std::string_view bytes) override;
+    std::error_code sync() override;
+
+protected:
+    explicit FileSink(int fd) : fd_(fd) {}
+    // A descriptor of the file created new; -1 and the reason when it cannot be.
+    static int create_file(const std::filesystem::path& path, std::error_code& ec);
+    // The system's write; a test puts a full disk in its place.
+    virtual long write_some(int fd, const char* data, std::size_t size);
+
+private:
+    int fd_;
+};
+
+// Appends records to a sink on its own thread, through a bounded queue: the caller never
+// waits for the disk, and pays only a copy into the queue; the thread checksums and writes,
+// woken when enough has gathered and at least every k_flush_interval. When the queue is full (the
+// disk cannot keep up) or a write fails, the recording ends: what was written stays, failure() says
+// why, and appends are refused.
+class Writer {
+public:
+    static constexpr std::size_t k_default_queue = 4U << 20;
+    static constexpr std::chrono::milliseconds k_flush_interval{50};
+    static constexpr std::size_t k_wake_at = 64U << 10;
+
+    Writer(std::unique_ptr<Sink> sink, const Header& header,
+           std::size_t queue_limit = k_default_queue);
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+    Writer(Writer&&) = delete;
+    Writer& operator=(Writer&&) = delete;
+
+    // false when the recording has ended.
+    bool append(Kind kind, std::uint64_t time_us, std::string_view data);
+    // Waits until everything queued is written or the recording failed.
+    void drain();
+    // Writes what is queued, syncs and ends the thread; returns failure().
+    std::string stop();
+    // Why the recording ended early; empty while it runs well.
+    [[nodiscard]] std::string failure() const;
+    [[nodiscard]] bool failed() const;
+
+private:
+    void run();
+    static void encode_all(std::string_view raw, std::string& out);
+
+    std::unique_ptr<Sink> sink_;
+    std::size_t limit_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::string start_; // the magic and header, until the thread writes them
+    std::string queue_; // raw records (format without CRC)
+    bool writing_ = false;
+    bool draining_ = false;
+    bool stopping_ = false;
+    std::string failure_;
+    std::thread thread_;
+};
+
+} // namespace trx::capture

@@ -1,0 +1,148 @@
+#include "main/recording.hpp"
+
+#include <cstdio>
+
+#ifndef TRX_PROGRAM_VERSION
+#define TRX_PROGRAM_VERSION "?"
+#endif
+
+namespace trx::main {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* k_filter = "Captures (*.trxcap)|*.trxcap|all files (*.*)|*.*";
+
+// "2025-03-01_09-30-00.trxcap": sorts by time, no characters a file system refuses.
+std::string default_name(std::chrono::system_clock::time_point t) {
+    using namespace std::chrono;
+    const auto day = floor<days>(t);
+    const year_month_day ymd{day};
+    const hh_mm_ss hms{floor<seconds>(t - day)};
+    std::array<char, 64> buf{};
+    (void)std::snprintf(buf.data(), buf.size(), "%04d-%02u-%02u_%02ld-%02ld-%02ld.trxcap",
+                        static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                        static_cast<unsigned>(ymd.day()), static_cast<long>(hms.hours().count()),
+                        static_cast<long>(hms.minutes().count()),
+                        static_cast<long>(hms.seconds().count()));
+    return buf.data();
+}
+
+} // namespace
+
+Recording::Recording(Services services) : s_(std::move(services)), origin_(s_.clock.steady_now()) {}
+
+Recording::~Recording() {
+    if (writer_ != nullptr) {
+        (void)writer_->stop();
+    }
+}
+
+std::uint64_t Recording::now_us() const {
+    return static_cast<std::uint64_t>((s_.clock.steady_now() - origin_).count());
+}
+
+void Recording::add(capture::Kind kind, std::string_view data) {
+    const std::uint64_t t = now_us();
+    ring_.append(kind, t, data);
+    if (writer_ != nullptr) {
+        // A refusal is reported by check(), outside the receive path.
+        (void)writer_->append(kind, t - static_cast<std::uint64_t>(live_start_.count()), data);
+    }
+}
+
+capture::Header Recording::header() const {
+    return {"trx81500 " TRX_PROGRAM_VERSION, s_.port.port_name()};
+}
+
+std::string Recording::ask_file(const char* title) {
+    const fs::path folder = s_.files.data_folder();
+    std::error_code ec;
+    fs::create_directories(folder, ec); // the dialog starts there; a failure shows on create
+    return s_.dialogs.save_file(
+        {title, k_filter, ".trxcap", (folder / default_name(s_.clock.utc_now())).string()});
+}
+
+std::unique_ptr<capture::Sink> Recording::create(const fs::path& p, std::error_code& ec) {
+    if (s_.open_capture) {
+        return s_.open_capture(p, ec);
+    }
+    return capture::FileSink::create(p, ec);
+}
+
+void Recording::save_recent() {
+    const std::string path = ask_file("Save last 10 minutes");
+    if (path.empty()) {
+        return;
+    }
+    std::error_code ec;
+    auto sink = create(path, ec);
+    if (sink != nullptr) {
+        ec = sink->append(capture::encode_capture(header(), ring_.recent(now_us())));
+    }
+    if (sink != nullptr && !ec) {
+        ec = sink->sync();
+    }
+    if (ec) {
+        s_.dialogs.message({"The last 10 minutes could not be saved: " + ec.message() + ".",
+                            k_title, ui::Icon::warning, path});
+    }
+}
+
+void Recording::start() {
+    if (recording()) {
+        return;
+    }
+    const std::string path = ask_file("Start recording");
+    if (path.empty()) {
+        return;
+    }
+    std::error_code ec;
+    auto sink = create(path, ec);
+    if (sink == nullptr) {
+        s_.dialogs.message({"The recording cannot start: " + ec.message() + ".", k_title,
+                            ui::Icon::warning, path});
+        return;
+    }
+    live_file_ = path;
+    live_start_ = s_.clock.steady_now() - origin_;
+    writer_ = std::make_unique<capture::Writer>(std::move(sink), header());
+    if (s_.port.is_open()) {
+        (void)writer_->append(capture::Kind::opened, 0, s_.port.port_name());
+    }
+}
+
+void Recording::stop() {
+    if (!recording()) {
+        return;
+    }
+    const std::string why = writer_->stop();
+    if (!why.empty()) {
+        end_failed();
+        return;
+    }
+    writer_.reset();
+}
+
+void Recording::check() {
+    if (writer_ != nullptr && writer_->failed()) {
+        (void)writer_->stop();
+        end_failed();
+    }
+}
+
+void Recording::settle() {
+    if (writer_ != nullptr) {
+        writer_->drain();
+    }
+}
+
+void Recording::end_failed() {
+    const std::string why = writer_->failure();
+    writer_.reset();
+    s_.dialogs.message({"The recording has stopped. " + why, k_title, ui::Icon::warning,
+                        "What was recorded until then is in " + live_file_.string()});
+}
+
+} // namespace trx::main

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "capture/recent_ring.hpp"
+#include "capture/writer.hpp"
+#include "main/program_port.hpp"
+#include "ui/services.hpp"
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <system_error>
+
+namespace trx::main {
+
+// Creates the file a capture goes to; nullptr and the reason when it cannot.
+using OpenCapture =
+    std::function<std::unique_ptr<capture::Sink>(const std::filesystem::path&, std::error_code&)>;
+
+// The wire recorder of the program: the last ten minutes always in memory, and on demand a
+// recording to a file that grows as it goes. The user-interface thread never waits for the
+// disk while recording; a recording that fails ends with a box, and the link goes on.
+class Recording final : public WireTap {
+public:
+    struct Services {
+        ui::Clock& clock;
+        ui::Dialogs& dialogs;
+        ui::Files& files;
+        const ui::SerialPort& port;
+        OpenCapture open_capture; // null: files on the local disk
+    };
+    static constexpr const char* k_title = "Recording";
+
+    explicit Recording(Services services);
+    ~Recording() override;
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+    Recording(Recording&&) = delete;
+    Recording& operator=(Recording&&) = delete;
+
+    // Asks where, then writes the last ten minutes there; a box when that fails.
+    void save_recent();
+    // Asks where, then records to that file as the wire goes; a box when it cannot start.
+    void start();
+    void stop();
+    [[nodiscard]] bool recording() const { return writer_ != nullptr; }
+
+    // Reports a recording that ended by itself (disk full, too slow); runs on a timer tick,
+    // never inside the receive path.
+    void check();
+    // Waits until the writer has written what was queued (for tests and for stop).
+    void settle();
+    [[nodiscard]] const capture::RecentRing& ring() const { return ring_; }
+    [[nodiscard]] std::uint64_t now_us() const;
+
+    void received(std::string_view bytes) override { add(capture::Kind::received, bytes); }
+    void sent(std::string_view bytes) override { add(capture::Kind::sent, bytes); }
+    void write_refused(std::string_view bytes) override {
+        add(capture::Kind::write_refused, bytes);
+    }
+    void opened(const std::string& name) override { add(capture::Kind::opened, name); }
+    void closed() override { add(capture::Kind::closed, {}); }
+    void lost(const std::string& why) override { add(capture::Kind::lost, why); }
+
+private:
+    void add(capture::Kind kind, std::string_view data);
+    std::string ask_file(const char* title);
+    std::unique_ptr<capture::Sink> create(const std::filesystem::path& p, std::error_code& ec);
+    [[nodiscard]] capture::Header header() const;
+    void end_failed();
+
+    Services s_;
+    std::chrono::microseconds origin_;
+    capture::RecentRing ring_;
+    std::unique_ptr<capture::Writer> writer_;
+    std::chrono::microseconds live_start_{0};
+    std::filesystem::path live_file_;
+};
+
+} // namespace trx::main

@@ -1,0 +1,126 @@
+#include "capture/reader.hpp"
+#include "capture/writer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <unistd.h>
+
+namespace trx::capture {
+namespace {
+
+namespace fs = std::filesystem;
+
+const Header k_header{"trx81500 1.09", "COM1"};
+
+fs::path temp_file(const char* name) {
+    return fs::temp_directory_path() / (std::string(name) + std::to_string(::getpid()));
+}
+
+// A disk that takes `room` bytes and then is full.
+class FullAfter final : public FileSink {
+public:
+    static std::unique_ptr<FullAfter> create(const fs::path& p, std::size_t room) {
+        std::error_code ec;
+        const int fd = create_file(p, ec);
+        return std::unique_ptr<FullAfter>(new FullAfter(fd, room));
+    }
+
+private:
+    FullAfter(int fd, std::size_t room) : FileSink(fd), room_(room) {}
+    long write_some(int fd, const char* data, std::size_t size) override {
+        if (room_ == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        const std::size_t n = std::min(size, room_);
+        room_ -= n;
+        return FileSink::write_some(fd, data, n);
+    }
+    std::size_t room_;
+};
+
+// A disk that takes nothing until the test lets it.
+class StuckSink final : public Sink {
+public:
+    std::error_code append(std::string_view bytes) override {
+        release.get_future().wait();
+        written += bytes;
+        return {};
+    }
+    std::error_code sync() override { return {}; }
+    std::promise<void> release;
+    std::string written;
+};
+
+TEST(Writer, WhatIsAppendedIsInTheFileInOrder) {
+    const fs::path p = temp_file("trx-writer-");
+    std::error_code ec;
+    {
+        Writer w(FileSink::create(p, ec), k_header);
+        ASSERT_FALSE(ec);
+        for (std::uint64_t t = 0; t < 1000; ++t) {
+            ASSERT_TRUE(w.append(t % 2 == 0 ? Kind::received : Kind::sent, t * 100,
+                                 std::string(static_cast<std::size_t>(t % 40), char(t))));
+        }
+        EXPECT_EQ(w.stop(), "");
+    }
+    const Capture c = read_all(Reader::open(p));
+    fs::remove(p);
+    EXPECT_EQ(c.header.port_name, "COM1");
+    ASSERT_EQ(c.records.size(), 1000U);
+    EXPECT_EQ(c.records[999].time_us, 99'900U);
+    EXPECT_EQ(c.records[999].data.size(), 999U % 40);
+    EXPECT_EQ(c.stop_reason, "");
+}
+
+// A full disk ends the recording with its reason; the file reads up to the cut.
+TEST(Writer, AFullDiskEndsTheRecordingAndKeepsWhatWasWritten) {
+    const fs::path p = temp_file("trx-full-");
+    Writer w(FullAfter::create(p, 200), k_header);
+    int accepted = 0;
+    for (int i = 0; i < 100 && w.append(Kind::received, i, "0123456789"); ++i) {
+        ++accepted;
+        w.drain();
+    }
+    EXPECT_LT(accepted, 100);
+    EXPECT_NE(w.stop().find("No space left on device"), std::string::npos) << w.failure();
+    EXPECT_FALSE(w.append(Kind::received, 1000, "more"));
+    const Capture c = read_all(Reader::open(p));
+    fs::remove(p);
+    EXPECT_EQ(c.refusal, "");
+    EXPECT_GT(c.records.size(), 3U);
+    EXPECT_NE(c.stop_reason, "");
+    for (std::size_t i = 0; i < c.records.size(); ++i) {
+        EXPECT_EQ(c.records[i].data, "0123456789");
+    }
+}
+
+TEST(Writer, ADiskThatCannotKeepUpEndsTheRecordingAtOnce) {
+    auto sink = std::make_unique<StuckSink>();
+    StuckSink& stuck = *sink;
+    Writer w(std::move(sink), k_header, 4096);
+    bool refused = false;
+    for (int i = 0; i < 1000 && !refused; ++i) {
+        refused = !w.append(Kind::received, i, std::string(100, 'x')); // never waits
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(w.failure(), "The disk cannot keep up with the recording.");
+    stuck.release.set_value();
+    EXPECT_EQ(w.stop(), "The disk cannot keep up with the recording.");
+    // Whatever the disk took before is a readable capture: whole records only.
+    const Capture c = read_all(Reader::of_bytes(stuck.written));
+    EXPECT_TRUE(stuck.written.empty() || (c.refusal.empty() && c.stop_reason.empty()));
+}
+
+TEST(Writer, AFolderThatCannotTakeTheFileSaysWhy) {
+    std::error_code ec;
+    EXPECT_EQ(FileSink::create("/nonexistent-folder/x.trxcap", ec), nullptr);
+    EXPECT_EQ(ec, std::errc::no_such_file_or_directory);
+}
+
+} // namespace
+} // namespace trx::capture
