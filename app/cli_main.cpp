@@ -1,7 +1,11 @@
 // trx81500-cli: the scanner from scripts, on Qt's serial port, timers and event loop, with
 // no window: the same serial layer as the program.
+#include "cli/backup_hook.hpp"
 #include "cli/cli.hpp"
 #include "flashlib/dll_interface.hpp"
+#include "parafile/backup_store.hpp"
+#include "parafile/text_files.hpp"
+#include "platform/std_files.hpp"
 #include "platform/system_port_diagnosis.hpp"
 #include "platform/system_serial_devices.hpp"
 #include "ui/qt/qt_clock.hpp"
@@ -30,6 +34,9 @@ int main(int argc, char* argv[]) {
     trx::ui::qt::QtEventPump pump;
     const trx::platform::SystemSerialDevices devices;
     const trx::platform::SystemPortDiagnosis diagnosis;
+    // The program's backups: the same data folder, so either front finds the other's.
+    trx::parafile::TextFiles files;
+    trx::parafile::BackupStore backups(files, trx::platform::StdFiles::default_data_folder());
     trx::cli::Cli cli({
         .port = port,
         .clock = clock,
@@ -38,10 +45,11 @@ int main(int argc, char* argv[]) {
         .interrupted = [] { return trx::ui::qt::StopSignals::raised(); },
         .out = std::cout,
         .err = std::cerr,
+        .files = files,
         .err_is_terminal = ::isatty(STDERR_FILENO) == 1,
         .devices = &devices,
         .flash_library = [] { return std::make_unique<trx::flash::Dll_interface>(); },
-        .backup_before_store = {},
+        .backup_before_store = trx::cli::backup_before_store(backups, clock),
         .diagnosis = &diagnosis,
     });
     const int status = cli.run(args);

@@ -22,6 +22,12 @@ int dispatch(CommandContext& c) {
         return run_params_get(c);
     case CommandId::params_set:
         return run_params_set(c);
+    case CommandId::params_export:
+        return run_params_export(c);
+    case CommandId::params_import:
+        return run_params_import(c);
+    case CommandId::params_diff:
+        return run_params_diff(c);
     case CommandId::index_get:
         return run_index_get(c);
     case CommandId::index_set:
@@ -31,9 +37,6 @@ int dispatch(CommandContext& c) {
     case CommandId::flash:
         return run_flash(c);
     case CommandId::ports:
-    case CommandId::params_export:
-    case CommandId::params_import:
-    case CommandId::params_diff:
     case CommandId::record:
     case CommandId::replay:
         break;
@@ -78,7 +81,7 @@ int Cli::run(const std::vector<std::string>& args) {
         return report(services_.err,
                       usage_error(std::string(command.words) + " is not available yet"));
     }
-    if (auto bad = check_arguments(line)) {
+    if (auto bad = check_arguments(line, services_)) {
         return report(services_.err, *bad);
     }
     if (command.reach == Reach::none) {

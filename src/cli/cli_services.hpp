@@ -2,22 +2,27 @@
 
 #include "flashlib/flash_library.hpp"
 #include "link/para_frame.hpp"
+#include "parafile/text_files.hpp"
 #include "session/result.hpp"
 #include "ui/platform.hpp"
 #include "ui/services.hpp"
 
 #include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 namespace trx::cli {
 
 // The automatic backup written before every store: it gets the set as the scanner last
-// reported it (its "W" reply, not the edited set). An error stops the store before anything
-// is sent. Empty: no backup is written (the parameter-file writer is not in this build).
-using BackupBeforeStore =
-    std::function<session::Result<session::Done>(const link::ParaReply& reported)>;
+// reported it (its "W" reply, not the edited set) and its index (none when not read), and
+// gives the file written. An error stops the store before anything is sent; so does an
+// empty hook: a set is never stored without its backup.
+using BackupBeforeStore = std::function<session::Result<std::filesystem::path>(
+    const link::ParaReply& reported, std::optional<std::uint16_t> index)>;
 
 // What the tool runs on; the front composes it.
 struct CliServices {
@@ -28,6 +33,8 @@ struct CliServices {
     std::function<bool()> interrupted; // SIGINT or SIGTERM arrived
     std::ostream& out;
     std::ostream& err;
+    // Parameter files: read whole and bounded, written atomically.
+    parafile::TextFiles& files;
     bool err_is_terminal = false;
     const ui::SerialDevices* devices = nullptr;
     // The flash library of an update, made when one starts.

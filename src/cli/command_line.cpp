@@ -46,9 +46,10 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      "params set",
      "NAME=VALUE...",
      "change fields, store, wait for \"P\", read back, compare",
-     "Reads the set, changes the fields named, stores the set (\"W\"), waits for the\n"
-     "acknowledgement \"P\", reads the set back and compares. Values are in the window's\n"
-     "units; a decimal comma or point both do. If any value is bad, nothing is stored.\n"
+     "Reads the set, changes the fields named, writes the automatic backup of the set the\n"
+     "scanner reported, stores the set (\"W\"), waits for the acknowledgement \"P\", reads\n"
+     "the set back and compares. Values are in the window's units; a decimal comma or point\n"
+     "both do. If any value is bad, nothing is stored.\n"
      "Fields: speed, resolution, motor_enable, enable_heater and, on a \"YA\" scanner,\n"
      "can_identifier, can_baudrate, rs232_baudrate, gap_offset_abs, gap_offset_rel,\n"
      "equal_tolerance_abs, equal_tolerance_rel, gap_correction, min_modul_angle,\n"
@@ -60,34 +61,34 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      "params export",
      "FILE",
      "the set into a parameter file (docs/parameter-files.md)",
-     "Reads the set and writes it into a parameter file.\n",
+     "Reads the set and the index and writes them into a parameter file (.trxp), whole or\n"
+     "not at all: an existing file keeps its old content when the write fails. A set the\n"
+     "scanner holds out of range is not written, since the file would not load.\n",
      {},
      1,
-     1,
-     Reach::online,
-     false},
+     1},
     {CommandId::params_import,
      "params import",
      "FILE",
      "store a parameter file's set; identity stays the scanner's",
-     "Stores the set of a parameter file; serial number, version and index stay the\n"
-     "scanner's.\n",
+     "Checks the file whole against the parameter catalogue and the scanner's type (a bad\n"
+     "file is refused and nothing is stored), writes the automatic backup of the scanner's\n"
+     "set, stores the file's settings (\"W\"), waits for \"P\", reads the set back and\n"
+     "compares. Serial number, version and index stay the scanner's, whichever scanner the\n"
+     "file came from. Prints the settings that changed, as the scanner now holds them.\n",
      {},
      1,
-     1,
-     Reach::online,
-     false},
+     1},
     {CommandId::params_diff,
      "params diff",
      "FILE",
      "scanner vs file, one line per differing field",
-     "Compares the scanner's set with a parameter file: one line per differing field;\n"
-     "exit status 1 when any differs.\n",
+     "Compares the scanner's set with a parameter file of its type: one line per differing\n"
+     "setting (\"speed: scanner 12,5, file 10,0\"), in the window's units. Exit status 0\n"
+     "when they are equal, 1 when any differs, 2 for a bad file.\n",
      {},
      1,
-     1,
-     Reach::online,
-     false},
+     1},
     {CommandId::index_get,
      "index get",
      "",
@@ -145,7 +146,10 @@ constexpr std::string_view k_global_help =
 constexpr std::string_view k_exit_help =
     "Exit status: 0 done; 1 params diff found differences; 2 usage or bad input; 3 the port\n"
     "cannot be opened; 4 no answer within the time-out; 5 the scanner did not acknowledge a\n"
-    "store; 6 the firmware update failed. Errors go to stderr, one line each.\n";
+    "store; 6 the firmware update failed. Errors go to stderr, one line each.\n"
+    "Before every store (params set, params import) the scanner's set is written to\n"
+    "$XDG_DATA_HOME/trx81500/backups/SERIAL/ (or ~/.local/share/trx81500/...), and its path\n"
+    "to stderr; if that backup cannot be written, nothing is stored (status 2).\n";
 
 constexpr std::string_view k_usage =
     "Usage: trx81500-cli [--port NAME | --sim [--sim-arg ARG]...] [--timeout S] COMMAND [ARGS]\n";

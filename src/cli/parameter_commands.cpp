@@ -133,8 +133,43 @@ Error read_back_failed(const Error& e) {
 
 } // namespace
 
-std::optional<Error> check_arguments(const CommandLine& line) {
+session::Result<link::ParaReply>
+store_with_backup(CommandContext& c, const link::ParaReply& reported, const link::ParaSet& set) {
+    const auto index = c.session.read_index();
+    if (!index) {
+        return Error{index.error().kind, index.error().message + std::string(k_nothing_stored)};
+    }
+    if (!c.services.backup_before_store) {
+        return usage_error("no backup of the scanner's parameters can be written in this build" +
+                           std::string(k_nothing_stored));
+    }
+    const auto saved = c.services.backup_before_store(reported, *index);
+    if (!saved) {
+        return Error{saved.error().kind, saved.error().message + std::string(k_nothing_stored)};
+    }
+    c.services.err << "Backup: " << saved->string() << '\n';
+    if (auto stored = c.session.store_parameters(set, reported.type == link::ScannerType::ya);
+        !stored) {
+        return stored.error();
+    }
+    auto back = c.session.read_parameters();
+    if (!back) {
+        return read_back_failed(back.error());
+    }
+    if (auto differs = compare_stored(reported, set, *back)) {
+        return *differs;
+    }
+    return back;
+}
+
+std::optional<Error> check_arguments(const CommandLine& line, const CliServices& services) {
     switch (line.command->id) {
+    case CommandId::params_import:
+    case CommandId::params_diff:
+        if (auto f = read_para_file(services, line.args.front()); !f) {
+            return f.error();
+        }
+        break;
     case CommandId::params_set:
         if (auto a = parse_assignments(line.args); !a) {
             return a.error();
@@ -203,22 +238,9 @@ int run_params_set(CommandContext& c) {
     if (!set) {
         return report(err, set.error());
     }
-    if (c.services.backup_before_store) {
-        if (auto saved = c.services.backup_before_store(*reply); !saved) {
-            return report(
-                err, {saved.error().kind, saved.error().message + std::string(k_nothing_stored)});
-        }
-    }
-    if (auto stored = c.session.store_parameters(*set, reply->type == link::ScannerType::ya);
-        !stored) {
-        return report(err, stored.error());
-    }
-    const auto back = c.session.read_parameters();
+    const auto back = store_with_backup(c, *reply, *set);
     if (!back) {
-        return report(err, read_back_failed(back.error()));
-    }
-    if (auto differs = compare_stored(*reply, *set, *back)) {
-        return report(err, *differs);
+        return report(err, back.error());
     }
     Pairs p;
     for (const Assignment& a : *changes) {

@@ -164,8 +164,22 @@ struct Cli : ::testing::Test {
               ("trx_cli_" + std::to_string(::getpid()) + "_" + info->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
+        // The automatic backups go here, not into the home of whoever runs the tests.
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override {
+        ::unsetenv("XDG_DATA_HOME");
+        fs::remove_all(dir);
+    }
+    [[nodiscard]] std::vector<fs::path> backups(const std::string& serial) const {
+        std::vector<fs::path> out;
+        std::error_code ec;
+        for (const auto& e :
+             fs::directory_iterator(dir / "data" / "trx81500" / "backups" / serial, ec)) {
+            out.push_back(e.path());
+        }
+        return out;
+    }
 };
 
 TEST_F(Cli, InfoAndParamsGetShowTheScannersSetForBothTypes) {
@@ -236,6 +250,63 @@ TEST_F(Cli, ParamsSetStoresAndReadsBackOrStoresNothingAtAll) {
     EXPECT_EQ(wrong.status, 2);
     EXPECT_EQ(wrong.errors(), "trx81500-cli: the scanner's speed is out of range (20.0); set it "
                               "too; nothing was stored\n");
+}
+
+TEST_F(Cli, ExportChangeDiffImportRestoresTheSetWithABackupForBothTypes) {
+    for (const char* type : {"YA", "ZA"}) {
+        SCOPED_TRACE(type);
+        const fs::path state = dir / (std::string(type) + ".state");
+        const std::string file = (dir / (std::string(type) + ".trxp")).string();
+        const auto run = [&](std::vector<std::string> args) {
+            return cli(sim(type, state) + args);
+        };
+
+        const Outcome exported = run({"params", "export", file});
+        ASSERT_EQ(exported.status, 0) << exported.err;
+        const std::string text = read_file(file);
+        EXPECT_NE(text.find("type = " + std::string(type) + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("speed = 10,0"), std::string::npos) << text;
+        EXPECT_NE(text.find("index = 1\n"), std::string::npos) << text;
+
+        const Outcome set = run({"params", "set", "speed=12.5", "enable_heater=off"});
+        ASSERT_EQ(set.status, 0) << set.err;
+        const Outcome differs = run({"params", "diff", file});
+        EXPECT_EQ(differs.status, 1) << differs.err;
+        EXPECT_EQ(differs.out, "speed: scanner 12,5, file 10,0\n"
+                               "enable_heater: scanner off, file on\n");
+
+        const Outcome imported = run({"params", "import", file});
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        EXPECT_EQ(imported.out, "speed = 10.0\nenable_heater = on\n");
+        const Outcome same = run({"params", "diff", file});
+        EXPECT_EQ(same.status, 0) << same.err;
+        EXPECT_EQ(same.out, "");
+        const Outcome get = run({"params", "get"});
+        EXPECT_NE(get.out.find("speed = 10.0\nresolution = 8192\nenable_heater = on\n"),
+                  std::string::npos)
+            << get.out;
+
+        // One backup per store, each the set as the scanner held it before.
+        const auto saved = backups("1223476");
+        ASSERT_EQ(saved.size(), type == std::string("YA") ? 2U : 4U);
+        EXPECT_NE(imported.err.find("Backup: " + (dir / "data").string()), std::string::npos)
+            << imported.err;
+        bool before_import = false;
+        for (const fs::path& p : saved) {
+            EXPECT_NE(p.filename().string().find("-before-store"), std::string::npos) << p;
+            before_import = before_import || read_file(p).find("speed = 12,5") != std::string::npos;
+        }
+        EXPECT_TRUE(before_import);
+    }
+    // The other type's file is refused and nothing is stored.
+    const Outcome other =
+        cli(sim("YA", dir / "YA.state") +
+            std::vector<std::string>{"params", "import", (dir / "ZA.trxp").string()});
+    EXPECT_EQ(other.status, 2);
+    EXPECT_NE(other.errors().find("the file holds a ZA set; the connected scanner is a YA; nothing "
+                                  "was stored"),
+              std::string::npos)
+        << other.err;
 }
 
 TEST_F(Cli, IndexSetAndGetForBothTypes) {
@@ -403,11 +474,8 @@ TEST_F(Cli, EachKindOfFailureHasItsExitStatusAndOneLine) {
         {{"--sim", "params", "set", "speed=fast"},
          "trx81500-cli: Possible values for speed: 6.0 - 18.0 turns/sec\n"},
         {{"info"}, "trx81500-cli: no port given: use --port NAME or --sim\n"},
-        {{"--sim", "params", "export", "x.trxp"},
-         "trx81500-cli: params export is not available yet\n"},
-        {{"--sim", "params", "import", "x.trxp"},
-         "trx81500-cli: params import is not available yet\n"},
-        {{"--sim", "params", "diff", "x.trxp"}, "trx81500-cli: params diff is not available yet\n"},
+        {{"--sim", "params", "import", "/nonexistent/x.trxp"},
+         "trx81500-cli: cannot read /nonexistent/x.trxp: No such file or directory\n"},
         {{"--sim", "record", "x.cap"}, "trx81500-cli: record is not available yet\n"},
         {{"replay", "x.cap"}, "trx81500-cli: replay is not available yet\n"},
     };

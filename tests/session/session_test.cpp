@@ -3,6 +3,7 @@
 #include "link/frame.hpp"
 #include "session/firmware_update.hpp"
 #include "session/session.hpp"
+#include "testkit/command_frames.hpp"
 #include "testkit/fake_port.hpp"
 #include "testkit/status_frames.hpp"
 #include "testkit/virtual_clock.hpp"
@@ -32,48 +33,24 @@ struct Rig {
     bool stop = false;
     std::map<char, std::string> answers;
     std::string background;
-    std::string heard;
+    testkit::CommandFrames frames{
+        clock, port, [this](char letter, const std::string&) {
+            if (const auto it = answers.find(letter); it != answers.end()) {
+                clock.schedule(5ms, [this, a = it->second] { port.inject(a); });
+            }
+        }};
     Session session{{port, clock, pump, [this] { return clock.now(); }, [this] { return stop; }},
                     3000ms};
 
     Rig() {
         port.set_port_name("COM1");
         EXPECT_TRUE(session.open("COM1"));
-        wire();
-        chatter();
+        testkit::every(clock, 100ms, [this] { port.inject(background); });
     }
-    void wire() {
-        clock.schedule(1ms, [this] {
-            listen(port.take_sent());
-            wire();
-        });
-    }
-    void chatter() {
-        clock.schedule(100ms, [this] {
-            port.inject(background);
-            chatter();
-        });
-    }
-    void listen(const std::string& bytes) {
-        heard += bytes;
-        pending_ += bytes;
-        for (auto etx = pending_.find(link::k_etx); etx != std::string::npos;
-             etx = pending_.find(link::k_etx)) {
-            const std::size_t stx = pending_.rfind(link::k_stx, etx);
-            if (stx != std::string::npos && stx + 1 < etx) {
-                if (const auto it = answers.find(pending_[stx + 1]); it != answers.end()) {
-                    clock.schedule(5ms, [this, a = it->second] { port.inject(a); });
-                }
-            }
-            pending_.erase(0, etx + 1);
-        }
-    }
+    [[nodiscard]] const std::string& heard() const { return frames.heard(); }
     [[nodiscard]] std::chrono::milliseconds now() const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(clock.now());
     }
-
-private:
-    std::string pending_;
 };
 
 TEST(Session, EveryWaitEndsAtItsTimeOutOrEarlierWithWhatEndedIt) {
@@ -119,13 +96,13 @@ TEST(Session, ReadsTheSetAndIndexAndStoresThemWithTheirAcknowledgements) {
     ASSERT_TRUE(index);
     EXPECT_EQ(*index, 300);
     EXPECT_TRUE(rig.session.store_index(0));
-    EXPECT_NE(rig.heard.find("\x02I000009\x03"), std::string::npos);
+    EXPECT_NE(rig.heard().find("\x02I000009\x03"), std::string::npos);
 
     // No "P": the store is not confirmed, and the error says the scanner may have it all
     // the same. The frame that went out is the set, extended, as the window sends it.
     link::ParaSet changed = reply->set;
     changed.speed = 180;
-    rig.heard.clear();
+    rig.frames.clear();
     const auto stored = rig.session.store_parameters(changed, true);
     ASSERT_FALSE(stored);
     EXPECT_EQ(stored.error().kind, ErrorKind::not_acknowledged);
@@ -135,7 +112,7 @@ TEST(Session, ReadsTheSetAndIndexAndStoresThemWithTheirAcknowledgements) {
     for (const auto& f : link::para_fields(changed, true)) {
         payload += f;
     }
-    EXPECT_EQ(rig.heard, link::build_frame('W', payload));
+    EXPECT_EQ(rig.heard(), link::build_frame('W', payload));
     EXPECT_EQ(payload.substr(12, 4), "00B4");
 }
 
@@ -202,9 +179,9 @@ TEST_F(Update, ResetsHandsThePortToTheLibraryAndRunsItsStepsInOrder) {
         }
     };
     ASSERT_TRUE(update.run(hex.string()));
-    EXPECT_EQ(rig.heard, std::string("\x02"
-                                     "F46\x03") +
-                             std::string(k_bootstrap_string));
+    EXPECT_EQ(rig.heard(), std::string("\x02"
+                                       "F46\x03") +
+                               std::string(k_bootstrap_string));
     EXPECT_GE(first_call, 1000ms);
     EXPECT_EQ(flash.calls, (std::vector<std::string>{"SetCom", "InitMonitor", "AdjustCpuFrequency",
                                                      "LoadFile", "AutoROMS1", "GetHexFileBlock",
@@ -266,7 +243,7 @@ TEST_F(Update, ABadHexFileIsRefusedBeforeAnythingIsSent) {
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().kind, ErrorKind::bad_input);
     EXPECT_EQ(refused.error().message, hex.string() + ": line 1: bad checksum");
-    EXPECT_TRUE(rig.heard.empty());
+    EXPECT_TRUE(rig.heard().empty());
     EXPECT_TRUE(flash.calls.empty());
     EXPECT_TRUE(rig.port.is_open());
 }

@@ -1,0 +1,128 @@
+// params export, import and diff: the scanner's set and parameter files.
+#include "cli/commands.hpp"
+#include "cli/exit_status.hpp"
+#include "cli/field_values.hpp"
+
+#include <string>
+#include <utility>
+
+namespace trx::cli {
+
+namespace {
+
+using link::ParaFieldSpec;
+using session::Error;
+
+// What is written must import again, as the window's "Save to file..." demands: a reply of
+// unknown type, or a setting the scanner holds out of range, refuses the export.
+std::optional<Error> unsavable(const link::ParaReply& reply) {
+    constexpr std::string_view nothing = "; nothing was written";
+    if (reply.type == link::ScannerType::unknown) {
+        return usage_error("the scanner's parameter reply has an unexpected length (type \?\?)" +
+                           std::string(nothing));
+    }
+    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+        const std::uint32_t v = link::field_value(reply.set, f);
+        if (parafile::holds(reply.type, f) &&
+            !link::parse_display_value(f, link::display_value(f, v))) {
+            return usage_error("the scanner's " + std::string(f.name) + " is out of range (" +
+                               value_text(f, v) + "), so the file would not load" +
+                               std::string(nothing));
+        }
+    }
+    return std::nullopt;
+}
+
+// The scanner's set with the settings of a file of its type; the identity stays the
+// scanner's.
+link::ParaSet with_settings(const link::ParaReply& reply, const parafile::ParaFile& file) {
+    link::ParaSet set = reply.set;
+    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+        if (parafile::holds(file.type, f)) {
+            link::set_field_value(set, f, link::field_value(file.set, f));
+        }
+    }
+    return set;
+}
+
+} // namespace
+
+session::Result<parafile::ParaFile> read_para_file(const CliServices& services,
+                                                   const std::string& path,
+                                                   std::optional<link::ScannerType> expected) {
+    const parafile::Loaded loaded = services.files.read(path, parafile::k_max_file_bytes);
+    if (!loaded.text) {
+        return usage_error("cannot read " + path + ": " + loaded.reason);
+    }
+    parafile::ParaFileRead r = parafile::parse_para_file(*loaded.text, expected);
+    if (!r.file) {
+        return usage_error(path + ": " + r.refusal.text());
+    }
+    return std::move(*r.file);
+}
+
+int run_params_export(CommandContext& c) {
+    std::ostream& err = c.services.err;
+    const std::string& path = c.line.args.front();
+    const auto reply = c.session.read_parameters();
+    if (!reply) {
+        return report(err, reply.error());
+    }
+    if (auto bad = unsavable(*reply)) {
+        return report(err, *bad);
+    }
+    const auto index = c.session.read_index();
+    if (!index) {
+        return report(err, index.error());
+    }
+    const parafile::ParaFile file{
+        reply->type, reply->set, *index, parafile::utc_text(c.services.clock.utc_now()), {}};
+    const parafile::Written w = c.services.files.replace(path, parafile::format_para_file(file));
+    if (!w.ok) {
+        return report(err, usage_error("cannot write " + path + ": " + w.reason));
+    }
+    return 0;
+}
+
+int run_params_import(CommandContext& c) {
+    std::ostream& err = c.services.err;
+    const auto reply = c.session.read_parameters();
+    if (!reply) {
+        return report(err, reply.error());
+    }
+    const auto file = read_para_file(c.services, c.line.args.front(), reply->type);
+    if (!file) {
+        return report(err, {file.error().kind, file.error().message + "; nothing was stored"});
+    }
+    const auto back = store_with_backup(c, *reply, with_settings(*reply, *file));
+    if (!back) {
+        return report(err, back.error());
+    }
+    // The settings the file changed, as the scanner now holds them.
+    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+        const std::uint32_t now = link::field_value(back->set, f);
+        if (parafile::holds(file->type, f) && now != link::field_value(reply->set, f)) {
+            c.services.out << f.name << " = " << value_text(f, now) << '\n';
+        }
+    }
+    return 0;
+}
+
+int run_params_diff(CommandContext& c) {
+    const auto reply = c.session.read_parameters();
+    if (!reply) {
+        return report(c.services.err, reply.error());
+    }
+    const auto file = read_para_file(c.services, c.line.args.front(), reply->type);
+    if (!file) {
+        return report(c.services.err, file.error());
+    }
+    const auto diffs = parafile::differences(reply->set, file->set, file->type);
+    if (diffs.empty()) {
+        return static_cast<int>(ExitStatus::done);
+    }
+    c.services.out << parafile::difference_lines(diffs, "scanner", "file") << '\n';
+    return static_cast<int>(ExitStatus::differences);
+}
+
+} // namespace trx::cli
