@@ -1,18 +1,27 @@
 // trx81500-cli monitor --json at the scanner's fastest load, 18 turns per second with 48 coded
 // stripes: the CPU share of the running tool against the simulator, and the cost of one turn
-// from frame to JSON line in-process.
+// from frame to JSON line in-process. replay --speed 0 --json of an hour at the full line rate.
+#include "capture/format.hpp"
+#include "cli/cli.hpp"
 #include "cli/turn_lines.hpp"
 #include "full_scans.hpp"
+#include "parafile/text_files.hpp"
 #include "session/turn.hpp"
 #include "sim/launcher.hpp"
+#include "testkit/fake_port.hpp"
+#include "testkit/virtual_clock.hpp"
+#include "testkit/virtual_pump.hpp"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <sstream>
+#include <streambuf>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -114,7 +123,88 @@ void BM_MonitorJsonProcessCpu(benchmark::State& state) {
     std::filesystem::remove_all(dir);
 }
 
+// Counts the lines written and keeps nothing, as a pipe to a fast reader would.
+class LineCounter final : public std::streambuf {
+public:
+    [[nodiscard]] double lines() const { return lines_; }
+
+protected:
+    int overflow(int c) override {
+        lines_ += c == '\n' ? 1 : 0;
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        lines_ += static_cast<double>(std::count(s, s + n, '\n'));
+        return n;
+    }
+
+private:
+    double lines_ = 0;
+};
+
+// One hour of a "YA" scanner at 57600 baud with every byte busy: its set, then full status
+// frames back to back, in the batches of 96 bytes a USB adapter hands over.
+std::filesystem::path hour_at_line_rate(const std::filesystem::path& dir) {
+    constexpr std::uint64_t k_bytes_per_second = 5760;
+    constexpr std::uint64_t k_seconds = 3600;
+    constexpr std::size_t k_batch = 96;
+    const std::string frame = trx::testkit::status_frame(full_scan(true));
+    std::string wire = trx::testkit::parameter_reply(true);
+    while (wire.size() < k_bytes_per_second * k_seconds) {
+        wire += frame;
+    }
+    wire.resize(k_bytes_per_second * k_seconds);
+    std::string file = trx::capture::file_start({"bench", "/dev/ttyUSB0"});
+    for (std::size_t at = 0; at < wire.size(); at += k_batch) {
+        const std::uint64_t time_us = (at + k_batch) * 1'000'000 / k_bytes_per_second;
+        trx::capture::encode(trx::capture::Kind::received, time_us,
+                             std::string_view(wire).substr(at, k_batch), file);
+    }
+    const auto path = dir / "hour.trxcap";
+    std::ofstream(path, std::ios::binary) << file;
+    return path;
+}
+
+void BM_ReplayHourUnpacedJson(benchmark::State& state) {
+    const auto dir = std::filesystem::temp_directory_path() / "trx_bench_replay";
+    std::filesystem::create_directories(dir);
+    const auto capture = hour_at_line_rate(dir);
+    trx::testkit::VirtualClock clock;
+    trx::testkit::FakeSerialPort port(clock);
+    trx::testkit::VirtualPump pump(clock);
+    trx::parafile::TextFiles files;
+    LineCounter counter;
+    std::ostream out(&counter);
+    std::ostringstream err;
+    trx::cli::Cli cli({.port = port,
+                       .clock = clock,
+                       .pump = pump,
+                       .now = [&clock] { return clock.now(); },
+                       .interrupted = [] { return false; },
+                       .out = out,
+                       .err = err,
+                       .files = files,
+                       .flash_library = {},
+                       .backup_before_store = {}});
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        if (cli.run({"replay", capture.string(), "--speed", "0", "--json"}) != 0) {
+            state.SkipWithError(err.str().c_str());
+            break;
+        }
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    const double runs = static_cast<double>(state.iterations());
+    state.counters["capture_mib"] =
+        static_cast<double>(std::filesystem::file_size(capture)) / (1024.0 * 1024.0);
+    state.counters["turns"] = counter.lines() / runs;
+    state.counters["realtime_factor"] = 3600.0 * runs / seconds;
+    std::filesystem::remove_all(dir);
+}
+
 } // namespace
 
 BENCHMARK(BM_TurnToJsonYa48);
+BENCHMARK(BM_ReplayHourUnpacedJson)->Unit(benchmark::kSecond)->Iterations(3);
 BENCHMARK(BM_MonitorJsonProcessCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);

@@ -36,8 +36,9 @@ int dispatch(CommandContext& c) {
         return run_monitor(c);
     case CommandId::flash:
         return run_flash(c);
-    case CommandId::ports:
     case CommandId::record:
+        return run_record(c);
+    case CommandId::ports:
     case CommandId::replay:
         break;
     }
@@ -85,7 +86,15 @@ int Cli::run(const std::vector<std::string>& args) {
         return report(services_.err, *bad);
     }
     if (command.reach == Reach::none) {
-        return run_ports(services_);
+        return command.id == CommandId::replay ? run_replay(line, services_) : run_ports(services_);
+    }
+    std::unique_ptr<capture::Sink> capture_file;
+    if (command.id == CommandId::record) {
+        auto file = create_capture_file(services_, line.args.front());
+        if (!file) {
+            return report(services_.err, file.error());
+        }
+        capture_file = std::move(file.value());
     }
 
     // Declared first, so the session lets the port go before the simulator ends.
@@ -94,8 +103,10 @@ int Cli::run(const std::vector<std::string>& args) {
     if (!port) {
         return report(services_.err, port.error());
     }
-    session::Session session({services_.port, services_.clock, services_.pump, services_.now,
-                              services_.interrupted, services_.diagnosis},
+    const std::unique_ptr<CapturePort> capture =
+        capture_file ? capture_port(services_, std::move(capture_file), *port) : nullptr;
+    session::Session session({capture ? *capture : services_.port, services_.clock, services_.pump,
+                              services_.now, services_.interrupted, services_.diagnosis},
                              line.global.timeout);
     if (auto opened = session.open(*port); !opened) {
         return report(services_.err, opened.error());
@@ -105,7 +116,7 @@ int Cli::run(const std::vector<std::string>& args) {
             return report(services_.err, online.error());
         }
     }
-    CommandContext context{line, services_, session};
+    CommandContext context{line, services_, session, capture.get()};
     return dispatch(context);
 }
 

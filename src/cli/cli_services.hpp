@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/writer.hpp"
 #include "flashlib/flash_library.hpp"
 #include "link/para_frame.hpp"
 #include "parafile/text_files.hpp"
@@ -14,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <system_error>
 
 namespace trx::cli {
 
@@ -23,6 +25,10 @@ namespace trx::cli {
 // empty hook: a set is never stored without its backup.
 using BackupBeforeStore = std::function<session::Result<std::filesystem::path>(
     const link::ParaReply& reported, std::optional<std::uint16_t> index)>;
+
+// Creates the file a recording goes to; nullptr and the reason when it cannot.
+using OpenCapture =
+    std::function<std::unique_ptr<capture::Sink>(const std::filesystem::path&, std::error_code&)>;
 
 // What the tool runs on; the front composes it.
 struct CliServices {
@@ -42,6 +48,8 @@ struct CliServices {
     BackupBeforeStore backup_before_store;
     // Why a port will not open; the port's own reason when null.
     const ui::PortDiagnosis* diagnosis = nullptr;
+    // record's file; null: a file on the local disk.
+    OpenCapture open_capture{};
 };
 
 } // namespace trx::cli

@@ -126,11 +126,25 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      1,
      Reach::port},
     {CommandId::record, "record", "FILE [--seconds N]", "capture the wire (docs/capture-format.md)",
-     "Records the wire into a capture file.\n", k_record_options, 1, 1, Reach::port, false},
+     "Opens the port and records into a capture file every byte received, every byte the\n"
+     "tool writes and the port's events, with their times in microseconds, under a header\n"
+     "with the tool's version and the port's name. It reads the parameter set once (\"R\")\n"
+     "so that a replay knows the scanner's type, then listens until N seconds have passed or\n"
+     "Ctrl+C stops it, the usual end: status 0 either way. The file is written as it goes;\n"
+     "if it cannot be written, or fills up on the way, the status is 2 and what was recorded\n"
+     "until then stays readable. The line at the end on stderr counts the records and bytes.\n",
+     k_record_options, 1, 1, Reach::port},
     {CommandId::replay, "replay", "FILE [--speed X] [--csv | --json]",
      "decode a capture, same lines as monitor",
-     "Decodes a capture file and prints the same lines as monitor.\n", k_replay_options, 1, 1,
-     Reach::none, false},
+     "Decodes the bytes a capture received through the same receive assembly and decoders as\n"
+     "monitor and prints the same lines (no port is opened); t_ms is the time of the record\n"
+     "that completed the frame. Turns start after the capture's first parameter reply\n"
+     "(\"W\"), which gives the scanner's type, as monitor reads the set first.\n"
+     "--speed 1 (the default) replays at the recorded pace, 2 twice as fast, 0 as fast as\n"
+     "possible. A file that is not a capture is refused (status 2); a capture that stops at\n"
+     "a bad record (cut short, damaged) prints the turns before it, then the reason on\n"
+     "stderr, status 2. Ctrl+C stops it with status 130.\n",
+     k_replay_options, 1, 1, Reach::none},
 }};
 
 constexpr std::string_view k_global_help =
@@ -146,7 +160,8 @@ constexpr std::string_view k_global_help =
 constexpr std::string_view k_exit_help =
     "Exit status: 0 done; 1 params diff found differences; 2 usage or bad input; 3 the port\n"
     "cannot be opened; 4 no answer within the time-out; 5 the scanner did not acknowledge a\n"
-    "store; 6 the firmware update failed. Errors go to stderr, one line each.\n"
+    "store; 6 the firmware update failed; 130 interrupted (monitor and record end with 0 on\n"
+    "Ctrl+C, flash with 6). Errors go to stderr, one line each.\n"
     "Before every store (params set, params import) the scanner's set is written to\n"
     "$XDG_DATA_HOME/trx81500/backups/SERIAL/ (or ~/.local/share/trx81500/...), and its path\n"
     "to stderr; if that backup cannot be written, nothing is stored (status 2).\n";

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "capture/writer.hpp"
+#include "cli/capture_port.hpp"
 #include "cli/cli_services.hpp"
 #include "cli/command_line.hpp"
+#include "cli/turn_lines.hpp"
 #include "parafile/para_file.hpp"
 #include "session/session.hpp"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,6 +19,7 @@ struct CommandContext {
     const CommandLine& line;
     CliServices& services;
     session::Session& session;
+    CapturePort* capture = nullptr; // record's port into its capture; null for the others
 };
 
 // The arguments checked before any port is touched: a bad value or file never waits for a
@@ -33,6 +38,19 @@ session::Result<parafile::ParaFile>
 read_para_file(const CliServices& services, const std::string& path,
                std::optional<link::ScannerType> expected = std::nullopt);
 
+// The format of monitor's and replay's lines: --json, --csv or text.
+TurnFormat turn_format(const CommandLine& line);
+
+// record's file, created before the port is touched: one that cannot be written costs the
+// scanner nothing.
+session::Result<std::unique_ptr<capture::Sink>> create_capture_file(const CliServices& services,
+                                                                    const std::string& path);
+// The port record's session talks to: the services' port, with everything that crosses it
+// going into the file, under a header with the tool's version and the port's name.
+std::unique_ptr<CapturePort> capture_port(const CliServices& services,
+                                          std::unique_ptr<capture::Sink> file,
+                                          const std::string& port_name);
+
 int run_ports(const CliServices& services);
 int run_info(CommandContext& c);
 int run_params_get(CommandContext& c);
@@ -44,5 +62,8 @@ int run_index_get(CommandContext& c);
 int run_index_set(CommandContext& c);
 int run_monitor(CommandContext& c);
 int run_flash(CommandContext& c);
+int run_record(CommandContext& c);
+// Needs no port: the capture's received bytes take its place.
+int run_replay(const CommandLine& line, CliServices& services);
 
 } // namespace trx::cli

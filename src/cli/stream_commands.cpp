@@ -22,13 +22,6 @@ std::string padded(std::string text) {
     return text;
 }
 
-TurnFormat turn_format(const CommandLine& line) {
-    if (line.has("--json")) {
-        return TurnFormat::json;
-    }
-    return line.has("--csv") ? TurnFormat::csv : TurnFormat::text;
-}
-
 // As the update window takes its port back at the end, the tool looks for the scanner's new
 // firmware on the link; its silence is worth a warning, not a failed update.
 void confirm_running(session::Session& session, std::ostream& err) {

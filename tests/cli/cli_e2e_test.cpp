@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <poll.h>
 #include <sstream>
@@ -44,6 +45,8 @@ struct Invocation {
     std::vector<std::string> args;
     std::map<std::string, std::string> env;
     std::string interrupt_after; // SIGINT once stdout holds this
+    // SIGINT once this holds for stdout so far
+    std::function<bool(const std::string& out)> interrupt_when;
 };
 
 // Runs the tool and collects both streams until it ends (killed after a minute).
@@ -83,7 +86,7 @@ Outcome cli(const Invocation& what) {
             ADD_FAILURE() << "trx81500-cli did not end within a minute";
             break;
         }
-        if (::poll(fds.data(), fds.size(), 1000) <= 0) {
+        if (::poll(fds.data(), fds.size(), 100) <= 0) {
             continue;
         }
         for (std::size_t i = 0; i < fds.size(); ++i) {
@@ -99,8 +102,10 @@ Outcome cli(const Invocation& what) {
             }
             (i == 0 ? r.out : r.err).append(buf.data(), static_cast<std::size_t>(n));
         }
-        if (!interrupted && !what.interrupt_after.empty() &&
-            r.out.find(what.interrupt_after) != std::string::npos) {
+        const bool due = (!what.interrupt_after.empty() &&
+                          r.out.find(what.interrupt_after) != std::string::npos) ||
+                         (what.interrupt_when && what.interrupt_when(r.out));
+        if (!interrupted && due) {
             ::kill(pid, SIGINT);
             interrupted = true;
         }
@@ -112,7 +117,7 @@ Outcome cli(const Invocation& what) {
 }
 
 Outcome cli(std::vector<std::string> args) {
-    return cli(Invocation{std::move(args), {}, {}});
+    return cli(Invocation{std::move(args), {}, {}, {}});
 }
 
 // The simulator of the given type, with what it keeps in `state` when not empty.
@@ -379,6 +384,58 @@ TEST_F(Cli, MonitorPrintsOneLinePerTurnInEachFormat) {
         << text.out;
 }
 
+// The JSON turn lines of an output, each with its t_ms.
+std::vector<std::pair<long, std::string>> turn_lines(const std::string& out) {
+    std::vector<std::pair<long, std::string>> turns;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(line.starts_with("{\"t_ms\":")) << line;
+        if (line.starts_with("{\"t_ms\":")) {
+            turns.emplace_back(std::stol(line.substr(8)), line);
+        }
+    }
+    return turns;
+}
+
+TEST_F(Cli, RecordThenReplayGivesTheTurnsMonitorSeesInTheSameTime) {
+    const std::string file = (dir / "wire.trxcap").string();
+    const Outcome recorded =
+        cli(sim("YA") + std::vector<std::string>{"record", file, "--seconds", "2"});
+    ASSERT_EQ(recorded.status, 0) << recorded.err;
+    EXPECT_EQ(recorded.errors(), "");
+    EXPECT_NE(recorded.err.find("Recorded 2.0 s into " + file + ": "), std::string::npos)
+        << recorded.err;
+
+    const Outcome replayed = cli({"replay", file, "--speed", "0", "--json"});
+    ASSERT_EQ(replayed.status, 0) << replayed.err;
+    EXPECT_EQ(replayed.err, "");
+    const auto replay = turn_lines(replayed.out);
+    for (const auto& [t, line] : replay) {
+        EXPECT_LE(t, 2000);
+        for (const char* code : {"\"code\":11", "\"code\":66", "\"resolution\":8192"}) {
+            EXPECT_NE(line.find(code), std::string::npos) << code << " in " << line;
+        }
+    }
+
+    // monitor over the same two seconds from the opening of its port.
+    const auto past_two_seconds = [](const std::string& out) {
+        const auto last = out.rfind("\n{\"t_ms\":");
+        return last != std::string::npos && std::stol(out.substr(last + 9)) >= 2000;
+    };
+    const Outcome live = cli(Invocation{
+        sim("YA") + std::vector<std::string>{"monitor", "--json"}, {}, {}, past_two_seconds});
+    ASSERT_EQ(live.status, 0) << live.err;
+    long monitored = 0;
+    for (const auto& [t, line] : turn_lines(live.out)) {
+        monitored += t <= 2000 ? 1 : 0;
+    }
+    // The simulator turns 10 times a second; monitor loses a turn or two to the link's start.
+    EXPECT_GE(replay.size(), 17U);
+    EXPECT_LE(replay.size(), 21U);
+    EXPECT_LE(std::abs(static_cast<long>(replay.size()) - monitored), 3)
+        << replay.size() << " replayed, " << monitored << " monitored";
+}
+
 TEST_F(Cli, FlashWritesTheImageAndLogsAsTheUpdateWindow) {
     std::vector<std::uint8_t> image(0x300);
     for (std::size_t i = 0; i < image.size(); ++i) {
@@ -420,6 +477,7 @@ TEST_F(Cli, FlashRefusesABadFileAndReportsAFailedStepWithItsRedLine) {
     std::ofstream(good) << hex_file(0, std::vector<std::uint8_t>(16, 0x55));
     const Outcome failed = cli(Invocation{{"--sim", "flash", good.string()},
                                           {{"TRX_FLASH_LIBRARY", (dir / "libmissing.so").string()}},
+                                          {},
                                           {}});
     EXPECT_EQ(failed.status, 6);
     EXPECT_TRUE(
@@ -435,7 +493,8 @@ TEST_F(Cli, AnInterruptDuringFlashEndsTheRunThroughTheCommonEnd) {
     const Outcome run =
         cli(Invocation{{"--sim", "--sim-arg", "--pace", "flash", (dir / "big.h86").string()},
                        {},
-                       "InitMonitor:     Ok\n"});
+                       "InitMonitor:     Ok\n",
+                       {}});
     EXPECT_EQ(run.status, 6) << run.err;
     EXPECT_TRUE(run.out.ends_with("Programming aborted\n")) << run.out;
     EXPECT_EQ(run.out.find("ProgramFlash:     Ok"), std::string::npos) << run.out;
@@ -476,8 +535,11 @@ TEST_F(Cli, EachKindOfFailureHasItsExitStatusAndOneLine) {
         {{"info"}, "trx81500-cli: no port given: use --port NAME or --sim\n"},
         {{"--sim", "params", "import", "/nonexistent/x.trxp"},
          "trx81500-cli: cannot read /nonexistent/x.trxp: No such file or directory\n"},
-        {{"--sim", "record", "x.cap"}, "trx81500-cli: record is not available yet\n"},
-        {{"replay", "x.cap"}, "trx81500-cli: replay is not available yet\n"},
+        {{"--sim", "record", "/nonexistent/x.trxcap"},
+         "trx81500-cli: cannot write /nonexistent/x.trxcap: No such file or directory\n"},
+        {{"replay", "/nonexistent/x.trxcap"},
+         "trx81500-cli: cannot replay /nonexistent/x.trxcap: the file cannot be read: No such "
+         "file or directory\n"},
     };
     for (const auto& [args, err] : usage) {
         const Outcome r = cli(args);
