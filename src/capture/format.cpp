@@ -20,20 +20,32 @@ constexpr std::array<std::uint32_t, 256> make_crc_table() {
 
 constexpr auto k_crc_table = make_crc_table();
 
-void put_le(std::string& out, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFFU));
+// Kind, time and length, little-endian: the head of a record in the file and in memory.
+std::array<char, k_record_head> record_head(Kind kind, std::uint64_t time_us, std::size_t size) {
+    std::array<char, k_record_head> head{};
+    head[0] = static_cast<char>(kind);
+    for (std::size_t i = 0; i < 8; ++i) {
+        head[1 + i] = static_cast<char>((time_us >> (8 * i)) & 0xFFU);
     }
+    const auto n = static_cast<std::uint32_t>(size);
+    for (std::size_t i = 0; i < 4; ++i) {
+        head[9 + i] = static_cast<char>((n >> (8 * i)) & 0xFFU);
+    }
+    return head;
 }
 
+// The head is put together on the stack and checksummed with the data in place: this runs for
+// every record a recording writes.
 void encode_one(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out) {
-    const std::size_t start = out.size();
-    out.push_back(static_cast<char>(kind));
-    put_le(out, time_us, 8);
-    put_le(out, data.size(), 4);
+    const auto head = record_head(kind, time_us, data.size());
+    const std::uint32_t crc = crc32(data, crc32(head));
+    std::array<char, k_record_tail> tail{};
+    for (std::size_t i = 0; i < 4; ++i) {
+        tail[i] = static_cast<char>((crc >> (8 * i)) & 0xFFU);
+    }
+    out.append(head.data(), head.size());
     out.append(data);
-    const std::span<const char> body(out.data() + start, out.size() - start);
-    put_le(out, crc32(body), 4);
+    out.append(tail.data(), tail.size());
 }
 
 } // namespace
@@ -69,15 +81,7 @@ void encode(Kind kind, std::uint64_t time_us, std::string_view data, std::string
 }
 
 void append_raw(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out) {
-    std::array<char, k_record_head> head{};
-    head[0] = static_cast<char>(kind);
-    for (int i = 0; i < 8; ++i) {
-        head[1 + i] = static_cast<char>((time_us >> (8 * i)) & 0xFFU);
-    }
-    const auto n = static_cast<std::uint32_t>(data.size());
-    for (int i = 0; i < 4; ++i) {
-        head[9 + i] = static_cast<char>((n >> (8 * i)) & 0xFFU);
-    }
+    const auto head = record_head(kind, time_us, data.size());
     out.append(head.data(), head.size());
     out.append(data);
 }

@@ -56,18 +56,37 @@ Writer::~Writer() {
     (void)stop();
 }
 
-bool Writer::append(Kind kind, std::uint64_t time_us, std::string_view data) {
-    std::lock_guard lock(mutex_);
+bool Writer::take(std::size_t size) {
     if (!failure_.empty() || stopping_) {
         return false;
     }
-    if (queue_.size() + data.size() + k_record_head + k_record_tail > limit_) {
+    if (queue_.size() + size > limit_) {
         failure_ = "The disk cannot keep up with the recording.";
         queue_.clear();
         idle_.notify_all();
         return false;
     }
+    return true;
+}
+
+bool Writer::append(Kind kind, std::uint64_t time_us, std::string_view data) {
+    std::lock_guard lock(mutex_);
+    if (!take(data.size() + k_record_head + k_record_tail)) {
+        return false;
+    }
     append_raw(kind, time_us, data, queue_);
+    if (queue_.size() >= k_wake_at) {
+        wake_.notify_one();
+    }
+    return true;
+}
+
+bool Writer::append_raw_block(std::string_view raw) {
+    std::lock_guard lock(mutex_);
+    if (!take(raw.size())) {
+        return false;
+    }
+    queue_.append(raw);
     if (queue_.size() >= k_wake_at) {
         wake_.notify_one();
     }
@@ -100,15 +119,28 @@ void Writer::run() {
         const std::error_code ec = sink_->append(batch);
         lock.lock();
         writing_ = false;
-        if (ec && failure_.empty()) {
-            failure_ = "Writing the recording failed: " + ec.message() + ".";
-        }
+        fail(ec);
         idle_.notify_all();
         if (!failure_.empty()) {
             break;
         }
     }
+    if (failure_.empty()) {
+        // On this thread too: a slow disk's sync never holds up the caller.
+        lock.unlock();
+        const std::error_code ec = sink_->sync();
+        lock.lock();
+        fail(ec);
+    }
+    ended_ = true;
     idle_.notify_all();
+}
+
+void Writer::fail(const std::error_code& ec) {
+    if (ec && failure_.empty()) {
+        error_ = ec;
+        failure_ = "Writing the recording failed: " + ec.message() + ".";
+    }
 }
 
 void Writer::encode_all(std::string_view raw, std::string& out) {
@@ -126,24 +158,34 @@ void Writer::drain() {
     draining_ = true;
     wake_.notify_one();
     idle_.wait(lock, [this] {
-        return (queue_.empty() && start_.empty() && !writing_) || !failure_.empty() ||
-               !thread_.joinable();
+        return (queue_.empty() && start_.empty() && !writing_) || !failure_.empty() || ended_;
     });
 }
 
-std::string Writer::stop() {
+void Writer::finish() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     wake_.notify_all();
+}
+
+std::string Writer::stop() {
+    finish();
     if (thread_.joinable()) {
         thread_.join();
-        if (const std::error_code ec = sink_->sync(); ec && failure_.empty()) {
-            failure_ = "Writing the recording failed: " + ec.message() + ".";
-        }
     }
     return failure();
+}
+
+bool Writer::ended() const {
+    std::lock_guard lock(mutex_);
+    return ended_;
+}
+
+std::error_code Writer::error() const {
+    std::lock_guard lock(mutex_);
+    return error_;
 }
 
 std::string Writer::failure() const {

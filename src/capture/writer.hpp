@@ -75,16 +75,27 @@ public:
 
     // false when the recording has ended.
     bool append(Kind kind, std::uint64_t time_us, std::string_view data);
+    // Records gathered by the caller with append_raw, handed over at once: one lock for many
+    // records. false when the recording has ended.
+    bool append_raw_block(std::string_view raw);
     // Waits until everything queued is written or the recording failed.
     void drain();
     // Writes what is queued, syncs and ends the thread; returns failure().
     std::string stop();
+    // As stop, without waiting: ended() tells when the thread is done, and stop() then
+    // returns at once.
+    void finish();
+    [[nodiscard]] bool ended() const;
+    // The system's reason when a write or the sync failed.
+    [[nodiscard]] std::error_code error() const;
     // Why the recording ended early; empty while it runs well.
     [[nodiscard]] std::string failure() const;
     [[nodiscard]] bool failed() const;
 
 private:
     void run();
+    bool take(std::size_t size);          // with mutex_ held: room for size more bytes?
+    void fail(const std::error_code& ec); // with mutex_ held
     static void encode_all(std::string_view raw, std::string& out);
 
     std::unique_ptr<Sink> sink_;
@@ -97,6 +108,8 @@ private:
     bool writing_ = false;
     bool draining_ = false;
     bool stopping_ = false;
+    bool ended_ = false;
+    std::error_code error_;
     std::string failure_;
     std::thread thread_;
 };

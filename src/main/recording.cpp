@@ -34,7 +34,11 @@ std::string default_name(std::chrono::system_clock::time_point t) {
 Recording::Recording(Services services) : s_(std::move(services)), origin_(s_.clock.steady_now()) {}
 
 Recording::~Recording() {
+    for (auto& save : saves_) {
+        (void)save.writer->stop(); // a save still on its way is completed, not cut off
+    }
     if (writer_ != nullptr) {
+        hand_over(); // a program that ends while recording keeps its last bytes
         (void)writer_->stop();
     }
 }
@@ -46,10 +50,23 @@ std::uint64_t Recording::now_us() const {
 void Recording::add(capture::Kind kind, std::string_view data) {
     const std::uint64_t t = now_us();
     ring_.append(kind, t, data);
-    if (writer_ != nullptr) {
-        // A refusal is reported by check(), outside the receive path.
-        (void)writer_->append(kind, t - static_cast<std::uint64_t>(live_start_.count()), data);
+    if (writer_ == nullptr) {
+        return;
     }
+    capture::append_raw(kind, t - static_cast<std::uint64_t>(live_start_.count()), data, staged_);
+    // Port events are rare and tell the most: they go to the disk without waiting.
+    const bool event = kind != capture::Kind::received && kind != capture::Kind::sent;
+    if (event || staged_.size() >= k_stage_bytes) {
+        hand_over();
+    }
+}
+
+// A refusal is reported by check(), outside the receive path.
+void Recording::hand_over() {
+    if (writer_ != nullptr && !staged_.empty()) {
+        (void)writer_->append_raw_block(staged_);
+    }
+    staged_.clear();
 }
 
 capture::Header Recording::header() const {
@@ -78,15 +95,39 @@ void Recording::save_recent() {
     }
     std::error_code ec;
     auto sink = create(path, ec);
-    if (sink != nullptr) {
-        ec = sink->append(capture::encode_capture(header(), ring_.recent(now_us())));
+    if (sink == nullptr) {
+        save_failed(path, ec);
+        return;
     }
-    if (sink != nullptr && !ec) {
-        ec = sink->sync();
+    // The ring goes to the disk on a writer thread of its own; check() reports its end.
+    std::string raw;
+    const auto records = ring_.recent(now_us());
+    const std::uint64_t origin = records.empty() ? 0 : records.front().time_us;
+    for (const auto& r : records) {
+        capture::append_raw(r.kind, r.time_us - origin, r.data, raw);
     }
-    if (ec) {
-        s_.dialogs.message({"The last 10 minutes could not be saved: " + ec.message() + ".",
-                            k_title, ui::Icon::warning, path});
+    auto writer = std::make_unique<capture::Writer>(std::move(sink), header(), raw.size() + 1);
+    (void)writer->append_raw_block(raw);
+    writer->finish();
+    saves_.push_back({std::move(writer), path});
+}
+
+void Recording::save_failed(const std::string& path, const std::error_code& ec) {
+    s_.dialogs.message({"The last 10 minutes could not be saved: " + ec.message() + ".", k_title,
+                        ui::Icon::warning, path});
+}
+
+// Reports the saves that are done; with wait, waits for all of them.
+void Recording::end_saves(bool wait) {
+    for (auto it = saves_.begin(); it != saves_.end();) {
+        if (!wait && !it->writer->ended()) {
+            ++it;
+            continue;
+        }
+        if (!it->writer->stop().empty()) {
+            save_failed(it->path, it->writer->error());
+        }
+        it = saves_.erase(it);
     }
 }
 
@@ -107,6 +148,7 @@ void Recording::start() {
     }
     live_file_ = path;
     live_start_ = s_.clock.steady_now() - origin_;
+    staged_.clear();
     writer_ = std::make_unique<capture::Writer>(std::move(sink), header());
     if (s_.port.is_open()) {
         (void)writer_->append(capture::Kind::opened, 0, s_.port.port_name());
@@ -117,6 +159,7 @@ void Recording::stop() {
     if (!recording()) {
         return;
     }
+    hand_over();
     const std::string why = writer_->stop();
     if (!why.empty()) {
         end_failed();
@@ -126,6 +169,8 @@ void Recording::stop() {
 }
 
 void Recording::check() {
+    end_saves(false);
+    hand_over();
     if (writer_ != nullptr && writer_->failed()) {
         (void)writer_->stop();
         end_failed();
@@ -133,6 +178,8 @@ void Recording::check() {
 }
 
 void Recording::settle() {
+    end_saves(true);
+    hand_over();
     if (writer_ != nullptr) {
         writer_->drain();
     }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace trx::main {
 
@@ -39,7 +40,8 @@ public:
     Recording(Recording&&) = delete;
     Recording& operator=(Recording&&) = delete;
 
-    // Asks where, then writes the last ten minutes there; a box when that fails.
+    // Asks where, then writes the last ten minutes there on a thread of its own; a box when
+    // that fails (at once, or at the check() after).
     void save_recent();
     // Asks where, then records to that file as the wire goes; a box when it cannot start.
     void start();
@@ -49,9 +51,13 @@ public:
     // Reports a recording that ended by itself (disk full, too slow); runs on a timer tick,
     // never inside the receive path.
     void check();
-    // Waits until the writer has written what was queued (for tests and for stop).
+    // Waits until the writer has written what was queued and every save of the last ten
+    // minutes is done (for tests and for stop).
     void settle();
     [[nodiscard]] const capture::RecentRing& ring() const { return ring_; }
+    // The most bytes gathered before they go to the writer; at the latest the next timer
+    // tick hands them over.
+    static constexpr std::size_t k_stage_bytes = 8U << 10;
     [[nodiscard]] std::uint64_t now_us() const;
 
     void received(std::string_view bytes) override { add(capture::Kind::received, bytes); }
@@ -65,17 +71,29 @@ public:
 
 private:
     void add(capture::Kind kind, std::string_view data);
+    void hand_over();
     std::string ask_file(const char* title);
     std::unique_ptr<capture::Sink> create(const std::filesystem::path& p, std::error_code& ec);
     [[nodiscard]] capture::Header header() const;
     void end_failed();
+    void save_failed(const std::string& path, const std::error_code& ec);
+    void end_saves(bool wait);
+
+    struct Save {
+        std::unique_ptr<capture::Writer> writer;
+        std::string path;
+    };
 
     Services s_;
     std::chrono::microseconds origin_;
     capture::RecentRing ring_;
     std::unique_ptr<capture::Writer> writer_;
+    // Records gathered for the writer: handed over a block at a time, so that the receive
+    // path takes the writer's lock once per block instead of once per batch of bytes.
+    std::string staged_;
     std::chrono::microseconds live_start_{0};
     std::filesystem::path live_file_;
+    std::vector<Save> saves_; // the last ten minutes on their way to a file
 };
 
 } // namespace trx::main

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -178,6 +179,7 @@ TEST(Recorder, TheRingKeepsExactlyTheLastTenMinutes) {
     const fs::path file = d.data_folder() / "ring.trxcap";
     d.answer_save_dialog(file.string());
     d.choose(k_save_recent);
+    d.program().recording().settle(); // the file is written on a thread of its own
     EXPECT_EQ(d.messages().size(), 0U);
 
     auto& dialogs = dynamic_cast<testkit::RecordedDialogs&>(d.program().services().dialogs);
@@ -197,6 +199,43 @@ TEST(Recorder, TheRingKeepsExactlyTheLastTenMinutes) {
     EXPECT_EQ(frames.front(), "frame-11");
     EXPECT_EQ(frames.back(), "frame-30");
     EXPECT_EQ(c.records.front().time_us, 0U);
+}
+
+TEST(Recorder, ASaveOfTheLastTenMinutesThatFailsSaysWhyAndTheRingStays) {
+    Driver d;
+    d.start();
+    d.click(k_port);
+    d.receive(testkit::parameter_reply(false));
+    fs::create_directories(d.data_folder());
+    d.disk_full();
+    const fs::path file = d.data_folder() / "full.trxcap";
+    d.answer_save_dialog(file.string());
+    d.choose(k_save_recent);
+    EXPECT_TRUE(d.messages().empty()) << "the disk answers on the writer thread, not here";
+    d.program().recording().settle();
+    auto boxes = d.messages();
+    ASSERT_EQ(boxes.size(), 1U);
+    EXPECT_EQ(boxes[0].text, "The last 10 minutes could not be saved: No space left on device.");
+    EXPECT_EQ(boxes[0].detail, file.string());
+
+    // The ring is untouched: once the disk has room the same minutes save.
+    d.disk_full(false);
+    d.answer_save_dialog(file.string());
+    d.choose(k_save_recent);
+    d.program().recording().settle();
+    EXPECT_TRUE(d.messages().empty());
+    const capture::Capture c = read(file);
+    const auto reply = std::find_if(c.records.begin(), c.records.end(), [](const auto& r) {
+        return r.kind == capture::Kind::received && r.data == testkit::parameter_reply(false);
+    });
+    EXPECT_NE(reply, c.records.end());
+
+    d.data_folder_read_only();
+    d.answer_save_dialog((d.data_folder() / "ro.trxcap").string());
+    d.choose(k_save_recent);
+    boxes = d.messages();
+    ASSERT_EQ(boxes.size(), 1U);
+    EXPECT_EQ(boxes[0].text, "The last 10 minutes could not be saved: Read-only file system.");
 }
 
 TEST(Recorder, AFullDiskStopsTheRecordingWithABoxAndTheLinkGoesOn) {
