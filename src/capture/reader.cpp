@@ -97,6 +97,7 @@ void Reader::read_header() {
     const auto first = read_record();
     if (!first || first->kind != Kind::header) {
         refusal_ = first ? "The capture has no header." : "The capture's header is damaged.";
+        stop_.clear(); // a refusal, not a capture that stops part-way
         return;
     }
     const auto nl = first->data.find('\n');

@@ -112,7 +112,9 @@ TEST(CaptureFile, FilesThatAreNoCaptureAreRefused) {
     std::string no_header(k_magic);
     encode(Kind::received, 0, "x", no_header);
     EXPECT_EQ(read_all(Reader::of_bytes(no_header)).refusal, "The capture has no header.");
-    EXPECT_EQ(read_all(Reader::of_bytes(k_magic)).refusal, "The capture's header is damaged.");
+    const Capture magic_only = read_all(Reader::of_bytes(k_magic));
+    EXPECT_EQ(magic_only.refusal, "The capture's header is damaged.");
+    EXPECT_EQ(magic_only.stop_reason, "") << "refused, not stopped part-way";
     EXPECT_NE(read_all(Reader::open("/nonexistent/x.trxcap")).refusal, "");
 }
 
