@@ -1,24 +1,12 @@
 #include "capture/format.hpp"
 
+#include "base/crc32.hpp"
+
 #include <array>
 
 namespace trx::capture {
 
 namespace {
-
-constexpr std::array<std::uint32_t, 256> make_crc_table() {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int k = 0; k < 8; ++k) {
-            c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-        }
-        t[i] = c;
-    }
-    return t;
-}
-
-constexpr auto k_crc_table = make_crc_table();
 
 // Kind, time and length, little-endian: the head of a record in the file and in memory.
 std::array<char, k_record_head> record_head(Kind kind, std::uint64_t time_us, std::size_t size) {
@@ -65,11 +53,7 @@ bool known_kind(std::uint8_t k) {
 }
 
 std::uint32_t crc32(std::span<const char> bytes, std::uint32_t crc) {
-    crc = ~crc;
-    for (const char ch : bytes) {
-        crc = k_crc_table[(crc ^ static_cast<std::uint8_t>(ch)) & 0xFFU] ^ (crc >> 8);
-    }
-    return ~crc;
+    return crc32_update(crc, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
 }
 
 void encode(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out) {

@@ -10,6 +10,7 @@
 #include "testkit/status_frames.hpp"
 #include "testkit/virtual_clock.hpp"
 #include "testkit/virtual_pump.hpp"
+#include "tests/cli/cli_fixture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,8 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using capture::Kind;
+using test::FolderTest;
+using test::Ran;
 
 // A "YA" scanner: "R" gets its set as "W", and every 100 ms a status frame whose content
 // changes from turn to turn, so that a line out of place shows.
@@ -55,12 +58,6 @@ struct Scanner {
     }
 };
 
-struct Ran {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 // The lines of a text, without their line ends.
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
@@ -71,20 +68,11 @@ std::vector<std::string> lines_of(const std::string& text) {
     return lines;
 }
 
-struct Capture : ::testing::Test {
-    fs::path dir;
+struct Capture : FolderTest {
+    Capture() : FolderTest("trx_cli_capture_") {}
     parafile::TextFiles files;
     std::function<bool()> interrupted = [] { return false; };
     OpenCapture open_capture;
-
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("trx_cli_capture_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
 
     Ran cli(Scanner& s, std::vector<std::string> args) {
         std::ostringstream out;
@@ -110,10 +98,6 @@ struct Capture : ::testing::Test {
         });
         const int status = tool.run(args);
         return {status, out.str(), err.str()};
-    }
-    [[nodiscard]] std::string path(const char* name) const { return (dir / name).string(); }
-    void write(const char* name, const std::string& bytes) const {
-        std::ofstream(dir / name, std::ios::binary) << bytes;
     }
 };
 

@@ -12,6 +12,7 @@
 #include "testkit/status_frames.hpp"
 #include "testkit/virtual_clock.hpp"
 #include "testkit/virtual_pump.hpp"
+#include "tests/cli/cli_fixture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,8 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+using test::FolderTest;
+using test::Ran;
 
 link::ParaSet scanners_set() {
     link::ParaSet s;
@@ -93,26 +96,15 @@ struct Scanner {
     }
 };
 
-struct Ran {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-struct ParamsFile : ::testing::Test {
-    fs::path dir;
+struct ParamsFile : FolderTest {
+    ParamsFile() : FolderTest("trx_cli_file_") {}
     testkit::FaultyTextFiles files;
     std::unique_ptr<parafile::BackupStore> backups;
 
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("trx_cli_file_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        FolderTest::SetUp();
         backups = std::make_unique<parafile::BackupStore>(files, dir / "data");
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     Ran cli(Scanner& s, std::vector<std::string> args, bool with_backups = true) {
         std::ostringstream out;
@@ -136,10 +128,6 @@ struct ParamsFile : ::testing::Test {
         });
         const int status = tool.run(args);
         return {status, out.str(), err.str()};
-    }
-    [[nodiscard]] std::string path(const char* name) const { return (dir / name).string(); }
-    void write(const char* name, const std::string& text) const {
-        std::ofstream(dir / name, std::ios::binary) << text;
     }
     // A name in the test's folder, or a whole path.
     [[nodiscard]] std::string read(const fs::path& name) const {

@@ -71,11 +71,11 @@ TEST_F(DiagnosticsViewTest, PanelTwoShowsTheFiguresAndItsClickOpensTheMenu) {
             shown << a->objectName() + (a->isEnabled() ? "" : " (disabled)") + ": " + a->text();
         }
     }
-    EXPECT_EQ(shown, QStringList({"save_recent: Save last 10 minutes...",
-                                  "record_start: Start recording...",
-                                  "record_stop (disabled): Stop recording",
-                                  "export_csv: Export scan as CSV...",
-                                  "export_png: Save picture as PNG..."}));
+    EXPECT_EQ(
+        shown,
+        QStringList({"save_recent: Save last 10 minutes...", "record_start: Start recording...",
+                     "record_stop (disabled): Stop recording", "export_csv: Export scan as CSV...",
+                     "export_png: Save picture as PNG..."}));
     // An entry reaches the logic: the CSV of the scan shown.
     const auto path = d.data_folder() / "view.csv";
     d.answer_save_dialog(path.string());
