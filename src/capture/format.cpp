@@ -8,17 +8,9 @@ namespace trx::capture {
 
 namespace {
 
-// Kind, time and length, little-endian: the head of a record in the file and in memory.
 std::array<char, k_record_head> record_head(Kind kind, std::uint64_t time_us, std::size_t size) {
     std::array<char, k_record_head> head{};
-    head[0] = static_cast<char>(kind);
-    for (std::size_t i = 0; i < 8; ++i) {
-        head[1 + i] = static_cast<char>((time_us >> (8 * i)) & 0xFFU);
-    }
-    const auto n = static_cast<std::uint32_t>(size);
-    for (std::size_t i = 0; i < 4; ++i) {
-        head[9 + i] = static_cast<char>((n >> (8 * i)) & 0xFFU);
-    }
+    write_record_head(head.data(), kind, time_us, size);
     return head;
 }
 

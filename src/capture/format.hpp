@@ -1,7 +1,10 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -50,6 +53,54 @@ void encode(Kind kind, std::uint64_t time_us, std::string_view data, std::string
 // The same record without its CRC, as the ring and the writer's queue keep it: cheap to
 // append on the receive path.
 void append_raw(Kind kind, std::uint64_t time_us, std::string_view data, std::string& out);
+// Kind, time and length, little-endian: the head of a record in the file and in memory.
+inline void write_record_head(char* p, Kind kind, std::uint64_t time_us, std::size_t size) {
+    p[0] = static_cast<char>(kind);
+    const auto n = static_cast<std::uint32_t>(size);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p + 1, &time_us, sizeof time_us); // one store each: this runs per batch
+        std::memcpy(p + 9, &n, sizeof n);
+        return;
+    }
+    for (std::size_t i = 0; i < 8; ++i) {
+        p[1 + i] = static_cast<char>((time_us >> (8 * i)) & 0xFFU);
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+        p[9 + i] = static_cast<char>((n >> (8 * i)) & 0xFFU);
+    }
+}
+
+// Raw records back to back in a block of fixed size, the ring's chunks and the recorder's
+// stage: an append is two copies and no allocation, as it runs for every batch of bytes.
+class RawBlock {
+public:
+    RawBlock() = default;
+    explicit RawBlock(std::size_t capacity)
+        : buf_(std::make_unique_for_overwrite<char[]>(capacity)), capacity_(capacity) {}
+
+    [[nodiscard]] bool fits(std::size_t data_size) const {
+        return capacity_ - size_ >= k_record_head && capacity_ - size_ - k_record_head >= data_size;
+    }
+    // Only what fits.
+    void append(Kind kind, std::uint64_t time_us, std::string_view data) {
+        char* p = buf_.get() + size_;
+        write_record_head(p, kind, time_us, data.size());
+        if (!data.empty()) {
+            std::memcpy(p + k_record_head, data.data(), data.size());
+        }
+        size_ += k_record_head + data.size();
+    }
+    [[nodiscard]] std::string_view view() const { return {buf_.get(), size_}; }
+    [[nodiscard]] bool empty() const { return size_ == 0; }
+    [[nodiscard]] std::size_t capacity() const { return capacity_; }
+    void clear() { size_ = 0; }
+
+private:
+    std::unique_ptr<char[]> buf_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 // Reads one raw record at pos (moved past it); false at the end.
 bool next_raw(std::string_view raw, std::size_t& pos, Kind& kind, std::uint64_t& time_us,
               std::string_view& data);

@@ -19,17 +19,16 @@ void RecentRing::append(Kind kind, std::uint64_t time_us, std::string_view data)
         drop_oldest();
     }
     const std::size_t need = data.size() + k_record_cost;
-    if (chunks_.empty() || chunks_.back().raw.size() + need > chunks_.back().raw.capacity()) {
+    if (chunks_.empty() || !chunks_.back().raw.fits(data.size())) {
         const std::size_t capacity = std::max(chunk_bytes_, need);
         while (!chunks_.empty() && bytes_ + capacity > max_bytes_) {
             drop_oldest();
         }
-        chunks_.emplace_back();
-        chunks_.back().raw.reserve(capacity);
-        bytes_ += chunks_.back().raw.capacity();
+        chunks_.push_back({RawBlock(capacity)});
+        bytes_ += capacity;
     }
     Chunk& c = chunks_.back();
-    append_raw(kind, time_us, data, c.raw);
+    c.raw.append(kind, time_us, data);
     c.newest_us = time_us;
     ++c.records;
     ++records_;
@@ -52,7 +51,7 @@ std::vector<Record> RecentRing::recent(std::uint64_t now_us) const {
         Kind kind{};
         std::uint64_t time = 0;
         std::string_view data;
-        while (next_raw(c.raw, pos, kind, time, data)) {
+        while (next_raw(c.raw.view(), pos, kind, time, data)) {
             if (time >= from && time <= now_us) {
                 out.push_back({kind, time, std::string(data)});
             }

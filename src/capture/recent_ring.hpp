@@ -34,7 +34,7 @@ public:
 private:
     // Records are kept raw, back to back, in chunks that go whole: an append is a copy.
     struct Chunk {
-        std::string raw;
+        RawBlock raw;
         std::uint64_t newest_us = 0;
         std::size_t records = 0;
     };

@@ -31,7 +31,8 @@ std::string default_name(std::chrono::system_clock::time_point t) {
 
 } // namespace
 
-Recording::Recording(Services services) : s_(std::move(services)), origin_(s_.clock.steady_now()) {}
+Recording::Recording(Services services)
+    : s_(std::move(services)), origin_(s_.clock.steady_now()), staged_(k_stage_bytes) {}
 
 Recording::~Recording() {
     for (auto& save : saves_) {
@@ -53,10 +54,17 @@ void Recording::add(capture::Kind kind, std::string_view data) {
     if (writer_ == nullptr) {
         return;
     }
-    capture::append_raw(kind, t - static_cast<std::uint64_t>(live_start_.count()), data, staged_);
+    const std::uint64_t live_t = t - static_cast<std::uint64_t>(live_start_.count());
+    if (!staged_.fits(data.size())) {
+        hand_over();
+        if (!staged_.fits(data.size())) { // more than a whole block: straight to the writer
+            (void)writer_->append(kind, live_t, data);
+            return;
+        }
+    }
+    staged_.append(kind, live_t, data);
     // Port events are rare and tell the most: they go to the disk without waiting.
-    const bool event = kind != capture::Kind::received && kind != capture::Kind::sent;
-    if (event || staged_.size() >= k_stage_bytes) {
+    if (kind != capture::Kind::received && kind != capture::Kind::sent) {
         hand_over();
     }
 }
@@ -64,7 +72,7 @@ void Recording::add(capture::Kind kind, std::string_view data) {
 // A refusal is reported by check(), outside the receive path.
 void Recording::hand_over() {
     if (writer_ != nullptr && !staged_.empty()) {
-        (void)writer_->append_raw_block(staged_);
+        (void)writer_->append_raw_block(staged_.view());
     }
     staged_.clear();
 }

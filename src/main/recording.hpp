@@ -56,7 +56,7 @@ public:
     void settle();
     [[nodiscard]] const capture::RecentRing& ring() const { return ring_; }
     // The most bytes gathered before they go to the writer; at the latest the next timer
-    // tick hands them over.
+    // tick hands them over. A batch larger than that goes to the writer at once.
     static constexpr std::size_t k_stage_bytes = 8U << 10;
     [[nodiscard]] std::uint64_t now_us() const;
 
@@ -90,7 +90,7 @@ private:
     std::unique_ptr<capture::Writer> writer_;
     // Records gathered for the writer: handed over a block at a time, so that the receive
     // path takes the writer's lock once per block instead of once per batch of bytes.
-    std::string staged_;
+    capture::RawBlock staged_;
     std::chrono::microseconds live_start_{0};
     std::filesystem::path live_file_;
     std::vector<Save> saves_; // the last ten minutes on their way to a file

@@ -178,7 +178,8 @@ TEST_F(Capture, RecordEndsCleanOnInterruptAndKeepsWhatCameBeforeAPortFailure) {
               testkit::parameter_reply(true).size() + 2 * pulled.next_frame().size());
 }
 
-// A capture file whose disk fills up after its first write.
+// A capture file whose disk fills up right after the header record, however the writer
+// groups its writes.
 class FillingFile final : public capture::FileSink {
 public:
     static std::unique_ptr<capture::Sink> create(const fs::path& p, std::error_code& ec) {
@@ -189,13 +190,25 @@ public:
 private:
     explicit FillingFile(int fd) : FileSink(fd) {}
     long write_some(int fd, const char* data, std::size_t size) override {
-        if (++writes_ > 1) {
+        if (room_ == 0) {
             errno = ENOSPC;
             return -1;
         }
-        return FileSink::write_some(fd, data, size);
+        if (room_ == k_unknown) { // the first write starts with the magic and the header
+            const std::size_t at = capture::k_magic.size() + 9;
+            std::uint32_t length = 0;
+            for (std::size_t i = 0; i < 4; ++i) {
+                length |= std::uint32_t{static_cast<std::uint8_t>(data[at + i])} << (8 * i);
+            }
+            room_ =
+                capture::k_magic.size() + capture::k_record_head + length + capture::k_record_tail;
+        }
+        const std::size_t n = std::min(size, room_);
+        room_ -= n;
+        return FileSink::write_some(fd, data, n);
     }
-    int writes_ = 0;
+    static constexpr std::size_t k_unknown = ~std::size_t{0};
+    std::size_t room_ = k_unknown;
 };
 
 TEST_F(Capture, AFileThatCannotBeWrittenOrFillsUpEndsRecordWithStatus2) {
@@ -220,6 +233,7 @@ TEST_F(Capture, AFileThatCannotBeWrittenOrFillsUpEndsRecordWithStatus2) {
     EXPECT_EQ(c.refusal, "");
     EXPECT_EQ(c.stop_reason, "");
     EXPECT_TRUE(c.header.program_version.starts_with("trx81500-cli "));
+    EXPECT_TRUE(c.records.empty());
 }
 
 // One "YA" turn whose values are worked out by hand; its frame arrives in two batches.

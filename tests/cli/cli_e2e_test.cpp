@@ -411,7 +411,8 @@ TEST_F(Cli, RecordThenReplayGivesTheTurnsMonitorSeesInTheSameTime) {
     EXPECT_EQ(replayed.err, "");
     const auto replay = turn_lines(replayed.out);
     for (const auto& [t, line] : replay) {
-        EXPECT_LE(t, 2000);
+        // The recorder sees its end at its next wake-up: on a busy machine a little after 2 s.
+        EXPECT_LE(t, 2100);
         for (const char* code : {"\"code\":11", "\"code\":66", "\"resolution\":8192"}) {
             EXPECT_NE(line.find(code), std::string::npos) << code << " in " << line;
         }

@@ -201,6 +201,51 @@ TEST(Recorder, TheRingKeepsExactlyTheLastTenMinutes) {
     EXPECT_EQ(c.records.front().time_us, 0U);
 }
 
+// Batches of every size reach the file whole, in order and at their times: small ones gathered
+// into blocks, one that fills a block exactly, ones larger than a block, a port event after.
+TEST(Recorder, EveryBatchReachesTheFileWholeInOrderAndAtItsTime) {
+    Driver d;
+    d.start();
+    d.click(k_port);
+    const fs::path file = d.data_folder() / "sizes.trxcap";
+    fs::create_directories(d.data_folder());
+    d.answer_save_dialog(file.string());
+    d.choose(k_record_start);
+    constexpr std::size_t block = Recording::k_stage_bytes;
+    std::vector<std::string> batches;
+    for (const std::size_t n :
+         {1UL, 7UL, block - 8 - 2 * capture::k_record_head, 3UL, 3 * block, 5UL, block, 2UL}) {
+        std::string b(n, '\0');
+        for (std::size_t i = 0; i < n; ++i) {
+            b[i] = static_cast<char>('a' + (i * 31 + n) % 26);
+        }
+        d.advance(1ms);
+        d.receive(b);
+        batches.push_back(b);
+    }
+    d.advance(1ms);
+    d.click(k_port);
+    d.choose(k_record_stop);
+
+    const capture::Capture c = read(file);
+    EXPECT_EQ(c.stop_reason, "");
+    std::vector<std::string> received;
+    std::vector<std::uint64_t> times;
+    for (const auto& r : c.records) {
+        if (r.kind == capture::Kind::received) {
+            received.push_back(r.data);
+            times.push_back(r.time_us);
+        }
+    }
+    EXPECT_EQ(received, batches);
+    for (std::size_t i = 1; i < times.size(); ++i) {
+        EXPECT_EQ(times[i] - times[i - 1], 1000U) << "batch " << i;
+    }
+    ASSERT_FALSE(c.records.empty());
+    EXPECT_EQ(c.records.back().kind, capture::Kind::closed);
+    EXPECT_EQ(c.records.back().time_us, times.back() + 1000U);
+}
+
 TEST(Recorder, ASaveOfTheLastTenMinutesThatFailsSaysWhyAndTheRingStays) {
     Driver d;
     d.start();
