@@ -91,8 +91,9 @@ public:
         ++c.raising;
         const std::size_t n = c.entries.size();
         for (std::size_t i = 0; i < n; ++i) {
-            // A copy: the handler may add entries, which can move the vector's storage.
-            const std::shared_ptr<Entry> e = c.entries[i];
+            // The entry itself, not its slot in the vector: a handler may add entries, which can
+            // move the vector's storage; entries go only in prune(), never during a raise.
+            const Entry* e = c.entries[i].get();
             if (e->alive) {
                 e->slot(args...);
             }
