@@ -22,7 +22,7 @@ using OpenCapture =
 // The wire recorder of the program: the last ten minutes always in memory, and on demand a
 // recording to a file that grows as it goes. The user-interface thread never waits for the
 // disk while recording; a recording that fails ends with a box, and the link goes on.
-class Recording final : public WireTap {
+class Recording final : public ui::WireTap {
 public:
     struct Services {
         ui::Clock& clock;

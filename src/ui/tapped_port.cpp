@@ -1,0 +1,44 @@
+#include "ui/tapped_port.hpp"
+
+namespace trx::ui {
+
+void TappedPort::forward(SerialPort& from) {
+    connections_ += from.received.connect([this](std::string_view bytes) {
+        if (tap_ != nullptr) {
+            tap_->received(bytes);
+        }
+        received.raise(bytes);
+    });
+    connections_ += from.lost.connect([this](const std::string& why) {
+        if (tap_ != nullptr) {
+            tap_->lost(why);
+        }
+        lost.raise(why);
+    });
+}
+
+OpenResult TappedPort::open() {
+    OpenResult r = active().open();
+    if (r.ok && tap_ != nullptr) {
+        tap_->opened(active().port_name());
+    }
+    return r;
+}
+
+void TappedPort::close() {
+    const bool was_open = active().is_open();
+    active().close();
+    if (was_open && tap_ != nullptr) {
+        tap_->closed();
+    }
+}
+
+bool TappedPort::write(std::string_view bytes) {
+    const bool ok = active().write(bytes);
+    if (tap_ != nullptr) {
+        ok ? tap_->sent(bytes) : tap_->write_refused(bytes);
+    }
+    return ok;
+}
+
+} // namespace trx::ui
