@@ -60,13 +60,13 @@ inline void write_record_head(char* p, Kind kind, std::uint64_t time_us, std::si
     if constexpr (std::endian::native == std::endian::little) {
         std::memcpy(p + 1, &time_us, sizeof time_us); // one store each: this runs per batch
         std::memcpy(p + 9, &n, sizeof n);
-        return;
-    }
-    for (std::size_t i = 0; i < 8; ++i) {
-        p[1 + i] = static_cast<char>((time_us >> (8 * i)) & 0xFFU);
-    }
-    for (std::size_t i = 0; i < 4; ++i) {
-        p[9 + i] = static_cast<char>((n >> (8 * i)) & 0xFFU);
+    } else {
+        for (std::size_t i = 0; i < 8; ++i) {
+            p[1 + i] = static_cast<char>((time_us >> (8 * i)) & 0xFFU);
+        }
+        for (std::size_t i = 0; i < 4; ++i) {
+            p[9 + i] = static_cast<char>((n >> (8 * i)) & 0xFFU);
+        }
     }
 }
 
@@ -74,12 +74,11 @@ inline void write_record_head(char* p, Kind kind, std::uint64_t time_us, std::si
 // stage: an append is two copies and no allocation, as it runs for every batch of bytes.
 class RawBlock {
 public:
-    RawBlock() = default;
     explicit RawBlock(std::size_t capacity)
         : buf_(std::make_unique_for_overwrite<char[]>(capacity)), capacity_(capacity) {}
 
     [[nodiscard]] bool fits(std::size_t data_size) const {
-        return capacity_ - size_ >= k_record_head && capacity_ - size_ - k_record_head >= data_size;
+        return capacity_ - size_ >= k_record_head + data_size; // size_ never passes capacity_
     }
     // Only what fits.
     void append(Kind kind, std::uint64_t time_us, std::string_view data) {

@@ -195,13 +195,14 @@ private:
             return -1;
         }
         if (room_ == k_unknown) { // the first write starts with the magic and the header
-            const std::size_t at = capture::k_magic.size() + 9;
-            std::uint32_t length = 0;
-            for (std::size_t i = 0; i < 4; ++i) {
-                length |= std::uint32_t{static_cast<std::uint8_t>(data[at + i])} << (8 * i);
-            }
-            room_ =
-                capture::k_magic.size() + capture::k_record_head + length + capture::k_record_tail;
+            const std::string_view records =
+                std::string_view(data, size).substr(capture::k_magic.size());
+            std::size_t header_end = 0;
+            capture::Kind kind{};
+            std::uint64_t time = 0;
+            std::string_view header;
+            EXPECT_TRUE(capture::next_raw(records, header_end, kind, time, header));
+            room_ = capture::k_magic.size() + header_end + capture::k_record_tail;
         }
         const std::size_t n = std::min(size, room_);
         room_ -= n;
