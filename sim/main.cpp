@@ -37,7 +37,13 @@ int serve(const Options& options, ScannerConfig config) {
     const auto scene_stripes = config.scene.stripes.size();
     Scanner scanner(std::move(config), steady_now(),
                     flash_target_factory(BootTargetSettings{options.flash_file}));
-    scanner.on_event = log;
+    // Events are for a person watching; errors and warnings are printed always.
+    const auto say = [quiet = options.quiet](const std::string& what) {
+        if (!quiet) {
+            log(what);
+        }
+    };
+    scanner.on_event = say;
     if (!options.state_file.empty()) {
         scanner.on_stored = [&scanner, file = options.state_file] {
             if (auto e = save_state(file, SimState{scanner.params(), scanner.index()});
@@ -48,7 +54,7 @@ int serve(const Options& options, ScannerConfig config) {
     }
     // The first line of output is the device, for whoever started us.
     std::cout << pty->device() << std::endl;
-    log(std::string("type ") + std::string(type_name(scanner.type())) + ", " +
+    say(std::string("type ") + std::string(type_name(scanner.type())) + ", " +
         trx::num::dec(static_cast<std::int64_t>(scene_stripes)) + " stripes, " +
         (options.pace ? "paced" : "unpaced") +
         (options.link.empty() ? "" : ", linked as " + options.link.string()));
@@ -58,7 +64,7 @@ int serve(const Options& options, ScannerConfig config) {
             " by angle are sent");
     }
     PtyServer(scanner, pty->master(), stop->fd()).run();
-    log("stopped");
+    say("stopped");
     return 0;
 }
 

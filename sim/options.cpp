@@ -113,6 +113,10 @@ OptionsResult parse_options(const std::vector<std::string_view>& args) {
             o.pace = true;
             continue;
         }
+        if (arg == "--quiet") {
+            o.quiet = true;
+            continue;
+        }
         const auto it = value_options().find(arg);
         if (it == value_options().end()) {
             return {std::nullopt, false,
@@ -155,6 +159,7 @@ Options:
   --silence-for S           ... for S seconds only, then carry on
   --seed N                  seed of the stripe jitter and the faults (default 1)
   --flash FILE              flash memory image of the bootstrap loader (when built in)
+  --quiet                   print the device and errors only, no events (for scripts)
   --help                    this text
 
 Example:

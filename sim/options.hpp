@@ -20,6 +20,7 @@ struct Options {
     std::filesystem::path link;       // empty: no symbolic link
     std::filesystem::path flash_file; // empty: the flash target keeps its memory in RAM
     bool pace = false;
+    bool quiet = false; // events unsaid: only the device and errors are printed
     Faults faults;
     std::uint32_t seed = 1;
 };

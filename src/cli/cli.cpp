@@ -6,6 +6,9 @@
 #include "session/session.hpp"
 #include "sim/launcher.hpp"
 
+#include <string>
+#include <vector>
+
 #ifndef TRX_VERSION
 #define TRX_VERSION "?"
 #endif
@@ -54,7 +57,10 @@ session::Result<std::string> port_to_use(const GlobalOptions& global, sim::Simul
         }
         return global.port;
     }
-    if (!sim.start(global.sim_args)) {
+    // The simulator's events would mix with the tool's one error line on stderr.
+    std::vector<std::string> args{"--quiet"};
+    args.insert(args.end(), global.sim_args.begin(), global.sim_args.end());
+    if (!sim.start(args)) {
         return session::Error{session::ErrorKind::port,
                               "cannot start the simulator: " + sim.error()};
     }
