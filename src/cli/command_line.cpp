@@ -84,7 +84,7 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      "FILE",
      "scanner vs file, one line per differing field",
      "Compares the scanner's set with a parameter file of its type: one line per differing\n"
-     "setting (\"speed: scanner 12,5, file 10,0\"), in the window's units. Exit status 0\n"
+     "setting (\"speed: scanner 12.5, file 10.0\"), in the window's units. Exit status 0\n"
      "when they are equal, 1 when any differs, 2 for a bad file.\n",
      {},
      1,

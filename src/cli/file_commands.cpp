@@ -117,7 +117,12 @@ int run_params_diff(CommandContext& c) {
     if (diffs.empty()) {
         return static_cast<int>(ExitStatus::done);
     }
-    c.services.out << parafile::difference_lines(diffs, "scanner", "file") << '\n';
+    // The values as params get prints them, with a decimal point.
+    for (const auto& d : diffs) {
+        const auto& f = *d.field;
+        c.services.out << f.name << ": scanner " << value_text(f, link::field_value(reply->set, f))
+                       << ", file " << value_text(f, link::field_value(file->set, f)) << '\n';
+    }
     return static_cast<int>(ExitStatus::differences);
 }
 

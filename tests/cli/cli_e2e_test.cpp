@@ -281,7 +281,7 @@ TEST_F(Cli, ExportChangeDiffImportRestoresTheSetWithABackupForBothTypes) {
         ASSERT_EQ(set.status, 0) << set.err;
         const Outcome differs = run({"params", "diff", file});
         EXPECT_EQ(differs.status, 1) << differs.err;
-        EXPECT_EQ(differs.out, "speed: scanner 12,5, file 10,0\n"
+        EXPECT_EQ(differs.out, "speed: scanner 12.5, file 10.0\n"
                                "enable_heater: scanner off, file on\n");
 
         const Outcome imported = run({"params", "import", file});

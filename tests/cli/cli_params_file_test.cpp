@@ -180,7 +180,7 @@ TEST_F(ParamsFile, ImportStoresTheFilesSettingsAndKeepsTheScannersIdentity) {
     const Ran diff = cli(ya, {"params", "diff", path("other.trxp")});
     EXPECT_EQ(diff.status, 1);
     // The identity is not compared: only the settings a file can set.
-    EXPECT_EQ(diff.out, "speed: scanner 12,5, file 15,0\n"
+    EXPECT_EQ(diff.out, "speed: scanner 12.5, file 15.0\n"
                         "can_identifier: scanner 0x7FF, file 0x123\n");
 
     const Ran imported = cli(ya, {"params", "import", path("other.trxp")});
