@@ -118,11 +118,7 @@ int run_params_diff(CommandContext& c) {
         return static_cast<int>(ExitStatus::done);
     }
     // The values as params get prints them, with a decimal point.
-    for (const auto& d : diffs) {
-        const auto& f = *d.field;
-        c.services.out << f.name << ": scanner " << value_text(f, link::field_value(reply->set, f))
-                       << ", file " << value_text(f, link::field_value(file->set, f)) << '\n';
-    }
+    c.services.out << parafile::difference_lines(diffs, "scanner", "file", &value_text) << '\n';
     return static_cast<int>(ExitStatus::differences);
 }
 

@@ -504,21 +504,22 @@ std::vector<Difference> differences(const link::ParaSet& a, const link::ParaSet&
         const std::uint32_t va = link::field_value(a, f);
         const std::uint32_t vb = link::field_value(b, f);
         if (holds(type, f) && va != vb) {
-            out.push_back({&f, link::display_value(f, va), link::display_value(f, vb)});
+            out.push_back({&f, va, vb});
         }
     }
     return out;
 }
 
 std::string difference_lines(const std::vector<Difference>& diffs, std::string_view first_name,
-                             std::string_view second_name) {
+                             std::string_view second_name, ValueText text) {
     std::string out;
     for (const Difference& d : diffs) {
         if (!out.empty()) {
             out += "\n";
         }
-        out += std::string(d.field->name) + ": " + std::string(first_name) + " " + d.first + ", " +
-               std::string(second_name) + " " + d.second;
+        out += std::string(d.field->name) + ": " + std::string(first_name) + " " +
+               text(*d.field, d.first) + ", " + std::string(second_name) + " " +
+               text(*d.field, d.second);
     }
     return out;
 }

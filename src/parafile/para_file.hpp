@@ -75,16 +75,19 @@ ParaFileRead parse_para_file(std::string_view text,
 
 struct Difference {
     const link::ParaFieldSpec* field = nullptr;
-    std::string first; // the values as the window shows them
-    std::string second;
+    std::uint32_t first = 0; // the wire values
+    std::uint32_t second = 0;
 };
 
 // The settings a set of this type holds in which a and b differ, in catalogue order.
 std::vector<Difference> differences(const link::ParaSet& a, const link::ParaSet& b,
                                     link::ScannerType type);
 
+// How a value reads in a difference line: as the window shows it unless told otherwise.
+using ValueText = std::string (*)(const link::ParaFieldSpec&, std::uint32_t);
+
 // One line per difference: "speed: window 12,5, file 10,0".
 std::string difference_lines(const std::vector<Difference>& diffs, std::string_view first_name,
-                             std::string_view second_name);
+                             std::string_view second_name, ValueText text = &link::display_value);
 
 } // namespace trx::parafile

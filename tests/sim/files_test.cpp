@@ -177,29 +177,17 @@ OptionsResult parse(std::initializer_list<std::string_view> args) {
 }
 
 TEST(CommandLine, ReadsEveryOption) {
-    const auto r = parse({"--type",
-                          "ZA",
-                          "--scene",
-                          "s.txt",
-                          "--state",
-                          "st.txt",
-                          "--link",
-                          "/tmp/ttyTRX",
-                          "--pace",
-                          "--quiet",
-                          "--bad-checksum-rate",
-                          "0.05",
-                          "--garbage-rate",
-                          "1",
-                          "--drop-rate",
-                          "0,5",
-                          "--silence-after",
-                          "2.5",
-                          "--silence-for",
-                          "1",
-                          "--seed",
-                          "42",
-                          "--flash",
+    const auto r = parse({"--type",  "ZA",
+                          "--scene", "s.txt",
+                          "--state", "st.txt",
+                          "--link",  "/tmp/ttyTRX",
+                          "--pace",  "--bad-checksum-rate",
+                          "0.05",    "--garbage-rate",
+                          "1",       "--drop-rate",
+                          "0,5",     "--silence-after",
+                          "2.5",     "--silence-for",
+                          "1",       "--seed",
+                          "42",      "--flash",
                           "f.bin"});
     ASSERT_TRUE(r.options) << r.error;
     const Options& o = *r.options;
@@ -209,7 +197,6 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_EQ(o.link, "/tmp/ttyTRX");
     EXPECT_EQ(o.flash_file, "f.bin");
     EXPECT_TRUE(o.pace);
-    EXPECT_TRUE(o.quiet);
     EXPECT_EQ(o.faults.bad_checksum_ppm, 50'000U);
     EXPECT_EQ(o.faults.garbage_ppm, 1'000'000U);
     EXPECT_EQ(o.faults.drop_ppm, 500'000U);
@@ -222,6 +209,9 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_EQ(defaults.options->type, ScannerType::ya);
     EXPECT_FALSE(defaults.options->pace);
     EXPECT_FALSE(defaults.options->quiet);
+    const auto quiet = parse({"--quiet"});
+    ASSERT_TRUE(quiet.options);
+    EXPECT_TRUE(quiet.options->quiet);
     EXPECT_FALSE(defaults.options->faults.silence_after);
     EXPECT_TRUE(parse({"--pace", "--help"}).help);
 }
