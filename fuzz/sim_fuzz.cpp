@@ -20,6 +20,8 @@ using namespace trx::sim;
 using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
 
+constexpr nanoseconds k_longest_input = std::chrono::seconds(2);
+
 // A loader that echoes, answers late on poll, and ends on "Q".
 class FuzzTarget : public BootTarget {
 public:
@@ -62,9 +64,12 @@ void run_scanner(std::uint8_t mode, std::string_view data) {
         (void)s.poll(now);
         s.feed(Scanner::k_bootstrap_string, now);
     }
-    // Pieces: one byte of time step (ms), one of length, then that many bytes.
-    while (data.size() >= 2) {
-        now += milliseconds(static_cast<std::uint8_t>(data[0]) * 4);
+    // Pieces: one byte of time step (ms), one of length, then that many bytes. Every turn
+    // is a status frame to build, so an input covers at most a few seconds of the scanner's
+    // life: enough for the silence fault to come and go, and a rate that reaches depth.
+    const nanoseconds end = now + k_longest_input;
+    while (data.size() >= 2 && now < end) {
+        now += milliseconds(static_cast<std::uint8_t>(data[0]));
         const std::size_t len =
             std::min<std::size_t>(static_cast<std::uint8_t>(data[1]), data.size() - 2);
         s.feed(data.substr(2, len), now);

@@ -1,5 +1,7 @@
 #include "base/numtext.hpp"
 
+#include <algorithm>
+#include <array>
 #include <limits>
 
 namespace trx::num {
@@ -27,31 +29,29 @@ bool all_digits(std::string_view s) {
 } // namespace
 
 std::string dec(std::int64_t v) {
-    if (v == 0) {
-        return "0";
-    }
     const bool negative = v < 0;
     // Work on the unsigned magnitude so INT64_MIN cannot overflow.
     std::uint64_t m = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-    std::string out;
-    while (m > 0) {
-        out.insert(out.begin(), static_cast<char>('0' + m % 10));
+    std::array<char, 24> buf{}; // 20 digits and the sign
+    auto* p = buf.end();
+    do {
+        *--p = static_cast<char>('0' + m % 10);
         m /= 10;
-    }
+    } while (m > 0);
     if (negative) {
-        out.insert(out.begin(), '-');
+        *--p = '-';
     }
-    return out;
+    return {p, buf.end()};
 }
 
 std::string hex_upper(std::uint64_t v, int width) {
-    std::string out;
-    do {
-        out.insert(out.begin(), hex_char(static_cast<unsigned>(v)));
-        v >>= 4U;
-    } while (v != 0);
-    while (static_cast<int>(out.size()) < width) {
-        out.insert(out.begin(), '0');
+    int digits = 1;
+    for (std::uint64_t rest = v >> 4U; rest != 0; rest >>= 4U) {
+        ++digits;
+    }
+    std::string out(static_cast<std::size_t>(std::max(digits, width)), '0');
+    for (auto it = out.rbegin(); v != 0; ++it, v >>= 4U) {
+        *it = hex_char(static_cast<unsigned>(v));
     }
     return out;
 }

@@ -18,6 +18,12 @@ TEST(NumText, DecimalAndHexTexts) {
     EXPECT_EQ(hex_upper(9, 2), "09");
     EXPECT_EQ(hex_upper(0x12C, 4), "012C");
     EXPECT_EQ(hex_upper(0x12345, 4), "12345");
+    EXPECT_EQ(dec(std::numeric_limits<std::int64_t>::max()), "9223372036854775807");
+    EXPECT_EQ(dec(10), "10");
+    EXPECT_EQ(hex_upper(0, 0), "0");
+    EXPECT_EQ(hex_upper(0, 4), "0000");
+    EXPECT_EQ(hex_upper(0x10, 1), "10");
+    EXPECT_EQ(hex_upper(std::numeric_limits<std::uint64_t>::max(), 2), "FFFFFFFFFFFFFFFF");
 }
 
 TEST(NumText, FixedPointWithDecimalComma) {
