@@ -83,6 +83,11 @@ public:
     // Only what fits.
     void append(Kind kind, std::uint64_t time_us, std::string_view data) {
         char* p = buf_.get() + size_;
+        // The block's memory is cold (a ring's chunk was last written minutes ago): ask for
+        // the lines ahead before they are needed, so that a write does not wait for memory.
+        if (size_ + 512 < capacity_) {
+            __builtin_prefetch(p + 512, 1);
+        }
         write_record_head(p, kind, time_us, data.size());
         if (!data.empty()) {
             std::memcpy(p + k_record_head, data.data(), data.size());

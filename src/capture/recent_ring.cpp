@@ -19,25 +19,33 @@ void RecentRing::append(Kind kind, std::uint64_t time_us, std::string_view data)
         drop_oldest();
     }
     const std::size_t need = data.size() + k_record_cost;
-    if (chunks_.empty() || !chunks_.back().raw.fits(data.size())) {
+    if (chunks_.empty() || !chunks_.back().raw->fits(data.size())) {
         const std::size_t capacity = std::max(chunk_bytes_, need);
         while (!chunks_.empty() && bytes_ + capacity > max_bytes_) {
             drop_oldest();
         }
-        chunks_.push_back({RawBlock(capacity)});
+        chunks_.push_back({std::make_shared<RawBlock>(capacity)});
         bytes_ += capacity;
     }
     Chunk& c = chunks_.back();
-    c.raw.append(kind, time_us, data);
+    c.raw->append(kind, time_us, data);
     c.newest_us = time_us;
     ++c.records;
     ++records_;
 }
 
 void RecentRing::drop_oldest() {
-    bytes_ -= chunks_.front().raw.capacity();
+    bytes_ -= chunks_.front().raw->capacity();
     records_ -= chunks_.front().records;
     chunks_.pop_front();
+    ++first_chunk_;
+}
+
+RecentRing::Mark RecentRing::end() const {
+    if (chunks_.empty()) {
+        return {first_chunk_, 0};
+    }
+    return {first_chunk_ + chunks_.size() - 1, chunks_.back().raw->view().size()};
 }
 
 std::vector<Record> RecentRing::recent(std::uint64_t now_us) const {
@@ -51,7 +59,7 @@ std::vector<Record> RecentRing::recent(std::uint64_t now_us) const {
         Kind kind{};
         std::uint64_t time = 0;
         std::string_view data;
-        while (next_raw(c.raw.view(), pos, kind, time, data)) {
+        while (next_raw(c.raw->view(), pos, kind, time, data)) {
             if (time >= from && time <= now_us) {
                 out.push_back({kind, time, std::string(data)});
             }

@@ -46,8 +46,10 @@ std::error_code FileSink::sync() {
     return {};
 }
 
-Writer::Writer(std::unique_ptr<Sink> sink, const Header& header, std::size_t queue_limit)
-    : sink_(std::move(sink)), limit_(queue_limit), thread_([this] { run(); }) {
+Writer::Writer(std::unique_ptr<Sink> sink, const Header& header, std::size_t queue_limit,
+               std::uint64_t origin_us)
+    : sink_(std::move(sink)), limit_(queue_limit), origin_us_(origin_us),
+      thread_([this] { run(); }) {
     std::lock_guard lock(mutex_);
     start_ = file_start(header);
 }
@@ -60,9 +62,11 @@ bool Writer::take(std::size_t size) {
     if (!failure_.empty() || stopping_) {
         return false;
     }
-    if (queue_.size() + size > limit_) {
+    if (queued_ + size > limit_) {
         failure_ = "The disk cannot keep up with the recording.";
-        queue_.clear();
+        parts_.clear();
+        tail_.clear();
+        queued_ = 0;
         idle_.notify_all();
         return false;
     }
@@ -74,10 +78,10 @@ bool Writer::append(Kind kind, std::uint64_t time_us, std::string_view data) {
     if (!take(data.size() + k_record_head + k_record_tail)) {
         return false;
     }
-    append_raw(kind, time_us, data, queue_);
-    if (queue_.size() >= k_wake_at) {
-        wake_.notify_one();
-    }
+    const std::size_t before = tail_.size();
+    append_raw(kind, time_us, data, tail_);
+    queued_ += tail_.size() - before;
+    wake_if_full();
     return true;
 }
 
@@ -86,36 +90,71 @@ bool Writer::append_raw_block(std::string_view raw) {
     if (!take(raw.size())) {
         return false;
     }
-    queue_.append(raw);
-    if (queue_.size() >= k_wake_at) {
-        wake_.notify_one();
-    }
+    tail_.append(raw);
+    queued_ += raw.size();
+    wake_if_full();
     return true;
 }
 
+bool Writer::append_shared(std::shared_ptr<const void> owner, std::string_view raw) {
+    std::lock_guard lock(mutex_);
+    if (!take(raw.size())) {
+        return false;
+    }
+    close_tail();
+    parts_.push_back({std::move(owner), raw});
+    queued_ += raw.size();
+    wake_if_full();
+    return true;
+}
+
+void Writer::close_tail() {
+    if (tail_.empty()) {
+        return;
+    }
+    auto own = std::make_shared<const std::string>(std::move(tail_));
+    tail_.clear();
+    const std::string_view raw(*own);
+    parts_.push_back({std::move(own), raw});
+}
+
+// Once per filling of the queue: a wake-up is a system call, and the thread, once woken, takes
+// everything there is.
+void Writer::wake_if_full() {
+    if (!woken_ && queued_ >= k_wake_at) {
+        woken_ = true;
+        wake_.notify_one();
+    }
+}
+
 void Writer::run() {
-    std::string raw;
+    std::vector<Part> parts;
     std::string batch;
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait_for(lock, k_flush_interval, [this] {
-            return queue_.size() >= k_wake_at || stopping_ || draining_ || !start_.empty();
+            return queued_ >= k_wake_at || stopping_ || draining_ || !start_.empty();
         });
-        if (!failure_.empty() || (stopping_ && queue_.empty() && start_.empty())) {
+        if (!failure_.empty() || (stopping_ && queued_ == 0 && start_.empty())) {
             break;
         }
-        if (queue_.empty() && start_.empty()) {
+        if (queued_ == 0 && start_.empty()) {
             draining_ = false;
             idle_.notify_all();
             continue;
         }
-        raw.clear();
-        raw.swap(queue_);
+        close_tail();
+        parts.swap(parts_);
+        queued_ = 0;
+        woken_ = false;
         batch.clear();
         batch.swap(start_);
         writing_ = true;
         lock.unlock();
-        encode_all(raw, batch);
+        for (const Part& p : parts) {
+            encode_all(p.raw, batch);
+        }
+        parts.clear(); // what the ring has dropped meanwhile goes now
         const std::error_code ec = sink_->append(batch);
         lock.lock();
         writing_ = false;
@@ -143,13 +182,15 @@ void Writer::fail(const std::error_code& ec) {
     }
 }
 
-void Writer::encode_all(std::string_view raw, std::string& out) {
+// Times move to the file's line here, on the writer's thread: the caller hands its records
+// over as they are stored.
+void Writer::encode_all(std::string_view raw, std::string& out) const {
     std::size_t pos = 0;
     Kind kind{};
     std::uint64_t time = 0;
     std::string_view data;
     while (next_raw(raw, pos, kind, time, data)) {
-        encode(kind, time, data, out);
+        encode(kind, time > origin_us_ ? time - origin_us_ : 0, data, out);
     }
 }
 
@@ -158,7 +199,7 @@ void Writer::drain() {
     draining_ = true;
     wake_.notify_one();
     idle_.wait(lock, [this] {
-        return (queue_.empty() && start_.empty() && !writing_) || !failure_.empty() || ended_;
+        return (queued_ == 0 && start_.empty() && !writing_) || !failure_.empty() || ended_;
     });
 }
 

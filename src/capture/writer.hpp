@@ -12,6 +12,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace trx::capture {
 
@@ -63,10 +64,11 @@ class Writer {
 public:
     static constexpr std::size_t k_default_queue = 4U << 20;
     static constexpr std::chrono::milliseconds k_flush_interval{50};
-    static constexpr std::size_t k_wake_at = 64U << 10;
+    static constexpr std::size_t k_wake_at = 1U << 20;
 
+    // Times handed in count on the caller's time line; the file's count from origin_us.
     Writer(std::unique_ptr<Sink> sink, const Header& header,
-           std::size_t queue_limit = k_default_queue);
+           std::size_t queue_limit = k_default_queue, std::uint64_t origin_us = 0);
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -78,6 +80,9 @@ public:
     // Records gathered by the caller with append_raw, handed over at once: one lock for many
     // records. false when the recording has ended.
     bool append_raw_block(std::string_view raw);
+    // The same without a copy: raw lies in memory that stays as it is while owner lives (a
+    // chunk of the ring, which only ever grows at its end).
+    bool append_shared(std::shared_ptr<const void> owner, std::string_view raw);
     // Waits until everything queued is written or the recording failed.
     void drain();
     // Writes what is queued, syncs and ends the thread; returns failure().
@@ -96,15 +101,27 @@ private:
     void run();
     bool take(std::size_t size);          // with mutex_ held: room for size more bytes?
     void fail(const std::error_code& ec); // with mutex_ held
-    static void encode_all(std::string_view raw, std::string& out);
+    void wake_if_full();                  // with mutex_ held
+    void close_tail();                    // with mutex_ held
+    void encode_all(std::string_view raw, std::string& out) const;
 
     std::unique_ptr<Sink> sink_;
     std::size_t limit_;
+    std::uint64_t origin_us_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
     std::string start_; // the magic and header, until the thread writes them
-    std::string queue_; // raw records (format without CRC)
+    // The queue: raw records (format without CRC), in order. Copies gather in tail_, which
+    // becomes a part of its own when shared memory follows.
+    struct Part {
+        std::shared_ptr<const void> owner;
+        std::string_view raw;
+    };
+    std::vector<Part> parts_;
+    std::string tail_;
+    std::size_t queued_ = 0; // bytes in parts_ and tail_
+    bool woken_ = false;     // the thread was woken for the queue as it is
     bool writing_ = false;
     bool draining_ = false;
     bool stopping_ = false;

@@ -31,8 +31,7 @@ std::string default_name(std::chrono::system_clock::time_point t) {
 
 } // namespace
 
-Recording::Recording(Services services)
-    : s_(std::move(services)), origin_(s_.clock.steady_now()), staged_(k_stage_bytes) {}
+Recording::Recording(Services services) : s_(std::move(services)), origin_(s_.clock.steady_now()) {}
 
 Recording::~Recording() {
     for (auto& save : saves_) {
@@ -50,31 +49,37 @@ std::uint64_t Recording::now_us() const {
 
 void Recording::add(capture::Kind kind, std::string_view data) {
     const std::uint64_t t = now_us();
-    ring_.append(kind, t, data);
     if (writer_ == nullptr) {
+        ring_.append(kind, t, data);
         return;
     }
-    const std::uint64_t live_t = t - static_cast<std::uint64_t>(live_start_.count());
-    if (!staged_.fits(data.size())) {
+    if (data.size() > k_stage_bytes) {
+        // Whole and at once to the writer: the ring may keep only the end of a large batch.
         hand_over();
-        if (!staged_.fits(data.size())) { // more than a whole block: straight to the writer
-            (void)writer_->append(kind, live_t, data);
-            return;
-        }
+        (void)writer_->append(kind, t, data);
+        ring_.append(kind, t, data);
+        handed_ = ring_.end();
+        return;
     }
-    staged_.append(kind, live_t, data);
+    ring_.append(kind, t, data);
+    unhanded_ += capture::k_record_head + data.size();
     // Port events are rare and tell the most: they go to the disk without waiting.
-    if (kind != capture::Kind::received && kind != capture::Kind::sent) {
+    if (unhanded_ >= k_stage_bytes ||
+        (kind != capture::Kind::received && kind != capture::Kind::sent)) {
         hand_over();
     }
 }
 
-// A refusal is reported by check(), outside the receive path.
+// A refusal is reported by check(), outside the receive path. What was not handed over is
+// at most one block, in the ring's newest chunks, far from what the ring drops.
 void Recording::hand_over() {
-    if (writer_ != nullptr && !staged_.empty()) {
-        (void)writer_->append_raw_block(staged_.view());
+    if (writer_ != nullptr && unhanded_ > 0) {
+        ring_.since(handed_,
+                    [this](std::shared_ptr<const capture::RawBlock> chunk, std::string_view raw) {
+                        (void)writer_->append_shared(std::move(chunk), raw);
+                    });
     }
-    staged_.clear();
+    unhanded_ = 0;
 }
 
 capture::Header Recording::header() const {
@@ -155,11 +160,13 @@ void Recording::start() {
         return;
     }
     live_file_ = path;
-    live_start_ = s_.clock.steady_now() - origin_;
-    staged_.clear();
-    writer_ = std::make_unique<capture::Writer>(std::move(sink), header());
+    const std::uint64_t start_us = now_us();
+    writer_ = std::make_unique<capture::Writer>(std::move(sink), header(),
+                                                capture::Writer::k_default_queue, start_us);
+    handed_ = ring_.end();
+    unhanded_ = 0;
     if (s_.port.is_open()) {
-        (void)writer_->append(capture::Kind::opened, 0, s_.port.port_name());
+        (void)writer_->append(capture::Kind::opened, start_us, s_.port.port_name());
     }
 }
 

@@ -55,8 +55,9 @@ public:
     // minutes is done (for tests and for stop).
     void settle();
     [[nodiscard]] const capture::RecentRing& ring() const { return ring_; }
-    // The most bytes gathered before they go to the writer; at the latest the next timer
-    // tick hands them over. A batch larger than that goes to the writer at once.
+    // The most bytes the ring gathers before a recording takes them to the writer; at the
+    // latest the next timer tick hands them over. A batch larger than that goes to the
+    // writer at once.
     static constexpr std::size_t k_stage_bytes = 8U << 10;
     [[nodiscard]] std::uint64_t now_us() const;
 
@@ -88,10 +89,11 @@ private:
     std::chrono::microseconds origin_;
     capture::RecentRing ring_;
     std::unique_ptr<capture::Writer> writer_;
-    // Records gathered for the writer: handed over a block at a time, so that the receive
-    // path takes the writer's lock once per block instead of once per batch of bytes.
-    capture::RawBlock staged_;
-    std::chrono::microseconds live_start_{0};
+    // A recording takes its records from the ring, as they are stored there, a block at a
+    // time: the receive path writes each batch once and takes the writer's lock once per
+    // block instead of once per batch. handed_ is where the writer's part ends.
+    capture::RecentRing::Mark handed_;
+    std::size_t unhanded_ = 0; // bytes of the ring after handed_
     std::filesystem::path live_file_;
     std::vector<Save> saves_; // the last ten minutes on their way to a file
 };

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 namespace trx::capture {
 namespace {
 
@@ -44,6 +48,57 @@ TEST(RecentRing, NeverHoldsMoreThanItsBytesWhateverArrives) {
     ring.append(Kind::received, 20000, std::string(max * 2, 'c') + "end");
     EXPECT_LE(ring.bytes(), max);
     EXPECT_TRUE(ring.recent(20000).back().data.ends_with("end"));
+}
+
+// The records in raw views, in order: their times and data.
+std::vector<Record> records_in(const std::vector<std::string_view>& views) {
+    std::vector<Record> out;
+    for (const std::string_view raw : views) {
+        std::size_t pos = 0;
+        Kind kind{};
+        std::uint64_t time = 0;
+        std::string_view data;
+        while (next_raw(raw, pos, kind, time, data)) {
+            out.push_back({kind, time, std::string(data)});
+        }
+    }
+    return out;
+}
+
+// What a recording takes from the ring: every record after its mark exactly once, across
+// chunks, in views that stay whole after the ring has dropped their chunk.
+TEST(RecentRing, HandsOnEveryRecordAfterAMarkOnceAndKeepsItWhileHeld) {
+    RecentRing ring(minutes(10), 4096); // chunks of 256 bytes
+    RecentRing::Mark mark = ring.end();
+    std::vector<std::shared_ptr<const RawBlock>> held;
+    std::vector<std::string_view> views;
+    const auto take = [&] {
+        ring.since(mark, [&](std::shared_ptr<const RawBlock> chunk, std::string_view raw) {
+            held.push_back(std::move(chunk));
+            views.push_back(raw);
+        });
+    };
+    std::vector<Record> appended;
+    for (std::uint64_t i = 0; i < 300; ++i) {
+        appended.push_back(
+            {Kind::received, i, "rec-" + std::to_string(i) + std::string(i % 23, '.')});
+        ring.append(Kind::received, i, appended.back().data);
+        if (i % 7 == 0) {
+            take(); // now and then, as the recording's block fills
+        }
+    }
+    take();
+    take(); // nothing new: nothing handed on
+    EXPECT_LE(ring.bytes(), 4096U);
+    EXPECT_EQ(records_in(views), appended); // the ring itself kept only the last few of them
+    EXPECT_LT(ring.size(), appended.size());
+
+    // A mark from before everything the ring still holds starts at its oldest record.
+    RecentRing::Mark old{};
+    views.clear();
+    ring.since(
+        old, [&](std::shared_ptr<const RawBlock>, std::string_view raw) { views.push_back(raw); });
+    EXPECT_EQ(records_in(views).size(), ring.size());
 }
 
 } // namespace

@@ -77,6 +77,40 @@ TEST(Writer, WhatIsAppendedIsInTheFileInOrder) {
     EXPECT_EQ(c.stop_reason, "");
 }
 
+// Records copied in and records handed over in shared memory reach the file in the order
+// given, on the file's time line, and the shared memory is let go once written.
+TEST(Writer, CopiedAndSharedRecordsKeepTheirOrderAndCountFromTheOrigin) {
+    const fs::path p = temp_file("trx-shared-");
+    std::error_code ec;
+    auto shared = std::make_shared<std::string>();
+    append_raw(Kind::received, 5'000, "two", *shared);
+    append_raw(Kind::received, 5'001, "three", *shared);
+    const std::weak_ptr<std::string> watch = shared;
+    {
+        Writer w(FileSink::create(p, ec), k_header, Writer::k_default_queue, 4'000);
+        ASSERT_FALSE(ec);
+        ASSERT_TRUE(w.append(Kind::opened, 4'000, "COM1"));
+        ASSERT_TRUE(w.append(Kind::received, 4'999, "one"));
+        ASSERT_TRUE(w.append_shared(shared, *shared));
+        shared.reset();
+        ASSERT_TRUE(w.append(Kind::sent, 5'002, "four"));
+        w.drain();
+        EXPECT_TRUE(watch.expired());
+        EXPECT_EQ(w.stop(), "");
+    }
+    const Capture c = read_all(Reader::open(p));
+    fs::remove(p);
+    ASSERT_EQ(c.records.size(), 5U);
+    const std::vector<std::string> data{"COM1", "one", "two", "three", "four"};
+    const std::vector<std::uint64_t> times{0, 999, 1'000, 1'001, 1'002};
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        EXPECT_EQ(c.records[i].data, data[i]);
+        EXPECT_EQ(c.records[i].time_us, times[i]);
+    }
+    EXPECT_EQ(c.records.back().kind, Kind::sent);
+    EXPECT_EQ(c.stop_reason, "");
+}
+
 // A full disk ends the recording with its reason; the file reads up to the cut.
 TEST(Writer, AFullDiskEndsTheRecordingAndKeepsWhatWasWritten) {
     const fs::path p = temp_file("trx-full-");
