@@ -20,7 +20,7 @@ using namespace trx::sim;
 using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
 
-constexpr nanoseconds k_longest_input = std::chrono::seconds(2);
+constexpr nanoseconds k_longest_input = std::chrono::seconds(1);
 
 // A loader that echoes, answers late on poll, and ends on "Q".
 class FuzzTarget : public BootTarget {
@@ -52,8 +52,8 @@ void run_scanner(std::uint8_t mode, std::string_view data) {
         c.faults.bad_checksum_ppm = 300'000;
         c.faults.garbage_ppm = 300'000;
         c.faults.drop_ppm = 300'000;
-        c.faults.silence_after = milliseconds(700);
-        c.faults.silence_for = milliseconds(300);
+        c.faults.silence_after = milliseconds(400);
+        c.faults.silence_for = milliseconds(200);
     }
     nanoseconds now{0};
     Scanner s(c, now, [] { return std::make_unique<FuzzTarget>(); });
@@ -65,7 +65,7 @@ void run_scanner(std::uint8_t mode, std::string_view data) {
         s.feed(Scanner::k_bootstrap_string, now);
     }
     // Pieces: one byte of time step (ms), one of length, then that many bytes. Every turn
-    // is a status frame to build, so an input covers at most a few seconds of the scanner's
+    // is a status frame to build, so an input covers at most a second of the scanner's
     // life: enough for the silence fault to come and go, and a rate that reaches depth.
     const nanoseconds end = now + k_longest_input;
     while (data.size() >= 2 && now < end) {

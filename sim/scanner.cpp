@@ -197,11 +197,12 @@ void Scanner::take_byte(char c) {
     if (mode_ != Mode::running || now_ > boot_window_end_) {
         return;
     }
+    // Cut back to the string's length only now and then, not at every byte.
     boot_tail_ += c;
-    if (boot_tail_.size() > k_bootstrap_string.size()) {
+    if (boot_tail_.size() > 4 * k_bootstrap_string.size()) {
         boot_tail_.erase(0, boot_tail_.size() - k_bootstrap_string.size());
     }
-    if (boot_tail_ == k_bootstrap_string) {
+    if (std::string_view(boot_tail_).ends_with(k_bootstrap_string)) {
         start_bootstrap(now_);
     }
 }
@@ -297,15 +298,17 @@ void Scanner::send_status(nanoseconds at) {
     }
     const std::int32_t r = increments();
     const int temperature = std::clamp(config_.scene.temperature + 127, 0, 255);
-    std::string payload = num::hex_upper(static_cast<std::uint32_t>(r - 1), 4);
-    payload += num::hex_upper(static_cast<std::uint32_t>(temperature), 2);
-    payload += num::hex_upper(status_word(), 4);
+    std::string payload;
+    payload.reserve(10 + 10 * config_.scene.stripes.size());
+    num::append_hex_upper(payload, static_cast<std::uint32_t>(r - 1), 4);
+    num::append_hex_upper(payload, static_cast<std::uint32_t>(temperature), 2);
+    num::append_hex_upper(payload, status_word(), 4);
     if (mirror_turning()) {
         for (const auto& rec : turn_records(config_.scene, r, config_.type, jitter_rng_)) {
-            payload += num::hex_upper(static_cast<std::uint32_t>(rec.start), 4);
-            payload += num::hex_upper(static_cast<std::uint32_t>(rec.width), 4);
+            num::append_hex_upper(payload, static_cast<std::uint32_t>(rec.start), 4);
+            num::append_hex_upper(payload, static_cast<std::uint32_t>(rec.width), 4);
             if (config_.type == ScannerType::ya) {
-                payload += num::hex_upper(rec.code, 2);
+                num::append_hex_upper(payload, rec.code, 2);
             }
         }
     }

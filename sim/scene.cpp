@@ -159,6 +159,8 @@ std::int32_t wrap(std::int32_t v, std::int32_t turn) {
     return ((v % turn) + turn) % turn;
 }
 
+constexpr std::size_t k_insertion_sort_max = 64;
+
 std::vector<Record> records(const Scene& scene, std::int32_t increments, ScannerType type,
                             std::mt19937* rng) {
     std::vector<Record> out;
@@ -174,8 +176,16 @@ std::vector<Record> records(const Scene& scene, std::int32_t increments, Scanner
         const auto code = type == ScannerType::ya ? s.code : std::uint8_t{0};
         out.push_back({wrap(start, increments), std::min(width, increments - 1), code});
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const Record& a, const Record& b) { return a.start < b.start; });
+    const auto by_start = [](const Record& a, const Record& b) { return a.start < b.start; };
+    if (out.size() <= k_insertion_sort_max) {
+        // A turn of a usual scene: nearly in order already, sorted in place without the
+        // buffer a stable sort takes, as this runs for every turn.
+        for (auto it = out.begin(); it != out.end(); ++it) {
+            std::rotate(std::upper_bound(out.begin(), it, *it, by_start), it, it + 1);
+        }
+    } else {
+        std::stable_sort(out.begin(), out.end(), by_start);
+    }
     if (out.size() > max_records(type)) {
         out.resize(max_records(type));
     }
@@ -210,6 +220,7 @@ Scene default_scene() {
     constexpr std::int32_t k_tag_starts[] = {358'900, 60'000, 120'000, 180'000, 240'000, 300'000};
     constexpr std::int32_t k_plain_starts[] = {30'000, 95'000, 150'000, 215'000, 270'000, 330'000};
     Scene s;
+    s.stripes.reserve(18);
     for (std::size_t i = 0; i < 6; ++i) {
         const std::int32_t first = k_tag_starts[i];
         const std::int32_t w1 = 800;

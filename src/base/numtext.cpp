@@ -44,15 +44,21 @@ std::string dec(std::int64_t v) {
     return {p, buf.end()};
 }
 
-std::string hex_upper(std::uint64_t v, int width) {
+void append_hex_upper(std::string& out, std::uint64_t v, int width) {
     int digits = 1;
     for (std::uint64_t rest = v >> 4U; rest != 0; rest >>= 4U) {
         ++digits;
     }
-    std::string out(static_cast<std::size_t>(std::max(digits, width)), '0');
+    const auto n = static_cast<std::size_t>(std::max(digits, width));
+    out.append(n, '0');
     for (auto it = out.rbegin(); v != 0; ++it, v >>= 4U) {
         *it = hex_char(static_cast<unsigned>(v));
     }
+}
+
+std::string hex_upper(std::uint64_t v, int width) {
+    std::string out;
+    append_hex_upper(out, v, width);
     return out;
 }
 

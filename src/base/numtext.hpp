@@ -14,6 +14,8 @@ std::string dec(std::int64_t v);
 
 // Upper-case hexadecimal, left-padded with "0" to at least `width` digits.
 std::string hex_upper(std::uint64_t v, int width);
+// The same appended to out, without a text of its own: frames are built from many of them.
+void append_hex_upper(std::string& out, std::uint64_t v, int width);
 
 // Value of one hexadecimal digit in either case, -1 for any other character.
 constexpr int hex_digit(char c) {

@@ -57,7 +57,12 @@ void LiveMonitor::show(const link::ReceivedFrame& frame) {
     show_header(decoder.header());
     tables_.begin();
     picture_.clear();
-    scan_.emplace();
+    // The rows of the last scan make room for this one's: no growing at every turn.
+    if (scan_) {
+        scan_->rows.clear();
+    } else {
+        scan_.emplace();
+    }
     while (const auto record = decoder.next_record()) {
         tables_.show_edge(decoder.index(), record->start);
         // The edge is in the tables before its stripe is derived; a fault in between leaves

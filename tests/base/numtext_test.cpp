@@ -24,6 +24,12 @@ TEST(NumText, DecimalAndHexTexts) {
     EXPECT_EQ(hex_upper(0, 4), "0000");
     EXPECT_EQ(hex_upper(0x10, 1), "10");
     EXPECT_EQ(hex_upper(std::numeric_limits<std::uint64_t>::max(), 2), "FFFFFFFFFFFFFFFF");
+    // Appended digits go after what is there and leave it alone.
+    std::string frame = "S1F";
+    append_hex_upper(frame, 0xA, 4);
+    append_hex_upper(frame, 0, 2);
+    append_hex_upper(frame, 0x1234, 2);
+    EXPECT_EQ(frame, "S1F000A001234");
 }
 
 TEST(NumText, FixedPointWithDecimalComma) {
