@@ -70,8 +70,8 @@ inline void write_record_head(char* p, Kind kind, std::uint64_t time_us, std::si
     }
 }
 
-// Raw records back to back in a block of fixed size, the ring's chunks and the recorder's
-// stage: an append is two copies and no allocation, as it runs for every batch of bytes.
+// Raw records back to back in a block of fixed size, the ring's chunks: an append is two
+// copies and no allocation, as it runs for every batch of bytes.
 class RawBlock {
 public:
     explicit RawBlock(std::size_t capacity)
@@ -97,7 +97,6 @@ public:
     [[nodiscard]] std::string_view view() const { return {buf_.get(), size_}; }
     [[nodiscard]] bool empty() const { return size_ == 0; }
     [[nodiscard]] std::size_t capacity() const { return capacity_; }
-    void clear() { size_ = 0; }
 
 private:
     std::unique_ptr<char[]> buf_;

@@ -85,17 +85,6 @@ bool Writer::append(Kind kind, std::uint64_t time_us, std::string_view data) {
     return true;
 }
 
-bool Writer::append_raw_block(std::string_view raw) {
-    std::lock_guard lock(mutex_);
-    if (!take(raw.size())) {
-        return false;
-    }
-    tail_.append(raw);
-    queued_ += raw.size();
-    wake_if_full();
-    return true;
-}
-
 bool Writer::append_shared(std::shared_ptr<const void> owner, std::string_view raw) {
     std::lock_guard lock(mutex_);
     if (!take(raw.size())) {

@@ -56,7 +56,7 @@ private:
 };
 
 // Appends records to a sink on its own thread, through a bounded queue: the caller never
-// waits for the disk, and pays only a copy into the queue; the thread checksums and writes,
+// waits for the disk, and pays at most a copy into the queue; the thread checksums and writes,
 // woken when enough has gathered and at least every k_flush_interval. When the queue is full (the
 // disk cannot keep up) or a write fails, the recording ends: what was written stays, failure() says
 // why, and appends are refused.
@@ -77,11 +77,10 @@ public:
 
     // false when the recording has ended.
     bool append(Kind kind, std::uint64_t time_us, std::string_view data);
-    // Records gathered by the caller with append_raw, handed over at once: one lock for many
-    // records. false when the recording has ended.
-    bool append_raw_block(std::string_view raw);
-    // The same without a copy: raw lies in memory that stays as it is while owner lives (a
-    // chunk of the ring, which only ever grows at its end).
+    // Records gathered by the caller with append_raw, handed over at once and without a copy:
+    // one lock for many records. raw lies in memory that stays as it is while owner lives (a
+    // chunk of the ring, which only ever grows at its end). false when the recording has
+    // ended.
     bool append_shared(std::shared_ptr<const void> owner, std::string_view raw);
     // Waits until everything queued is written or the recording failed.
     void drain();

@@ -1,6 +1,8 @@
 #include "main/recording.hpp"
 
 #include <cstdio>
+#include <memory>
+#include <string_view>
 
 #ifndef TRX_PROGRAM_VERSION
 #define TRX_PROGRAM_VERSION "?"
@@ -49,11 +51,7 @@ std::uint64_t Recording::now_us() const {
 
 void Recording::add(capture::Kind kind, std::string_view data) {
     const std::uint64_t t = now_us();
-    if (writer_ == nullptr) {
-        ring_.append(kind, t, data);
-        return;
-    }
-    if (data.size() > k_stage_bytes) {
+    if (writer_ != nullptr && data.size() > k_stage_bytes) {
         // Whole and at once to the writer: the ring may keep only the end of a large batch.
         hand_over();
         (void)writer_->append(kind, t, data);
@@ -62,6 +60,9 @@ void Recording::add(capture::Kind kind, std::string_view data) {
         return;
     }
     ring_.append(kind, t, data);
+    if (writer_ == nullptr) {
+        return;
+    }
     unhanded_ += capture::k_record_head + data.size();
     // Port events are rare and tell the most: they go to the disk without waiting.
     if (unhanded_ >= k_stage_bytes ||
@@ -113,14 +114,15 @@ void Recording::save_recent() {
         return;
     }
     // The ring goes to the disk on a writer thread of its own; check() reports its end.
-    std::string raw;
+    auto raw = std::make_shared<std::string>();
     const auto records = ring_.recent(now_us());
     const std::uint64_t origin = records.empty() ? 0 : records.front().time_us;
     for (const auto& r : records) {
-        capture::append_raw(r.kind, r.time_us - origin, r.data, raw);
+        capture::append_raw(r.kind, r.time_us - origin, r.data, *raw);
     }
-    auto writer = std::make_unique<capture::Writer>(std::move(sink), header(), raw.size() + 1);
-    (void)writer->append_raw_block(raw);
+    auto writer = std::make_unique<capture::Writer>(std::move(sink), header(), raw->size() + 1);
+    const std::string_view all(*raw);
+    (void)writer->append_shared(std::move(raw), all);
     writer->finish();
     saves_.push_back({std::move(writer), path});
 }
