@@ -8,10 +8,10 @@
 #include "platform/std_files.hpp"
 #include "platform/system_port_diagnosis.hpp"
 #include "platform/system_serial_devices.hpp"
-#include "ui/qt/qt_clock.hpp"
-#include "ui/qt/qt_event_pump.hpp"
-#include "ui/qt/qt_serial_port.hpp"
-#include "ui/qt/stop_signals.hpp"
+#include "qt/qt_clock.hpp"
+#include "qt/qt_event_pump.hpp"
+#include "qt/qt_serial_port.hpp"
+#include "qt/stop_signals.hpp"
 
 #include <QCoreApplication>
 

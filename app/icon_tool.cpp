@@ -1,7 +1,7 @@
 // trx81500-icon FOLDER: writes the program's icon, drawn by the program's own logo code, as
 // FOLDER/trx81500.svg and FOLDER/trx81500.png (256 pixels), for the desktop's menus. The build
 // runs it, so the icon files are never kept in the sources.
-#include "ui/qt/logo.hpp"
+#include "qt/logo.hpp"
 
 #include <QImageWriter>
 

@@ -6,7 +6,7 @@
 #include "cli/turn_lines.hpp"
 #include "full_scans.hpp"
 #include "parafile/text_files.hpp"
-#include "session/turn.hpp"
+#include "service/turn.hpp"
 #include "sim/launcher.hpp"
 #include "testkit/fake_port.hpp"
 #include "testkit/virtual_clock.hpp"
@@ -39,13 +39,13 @@ void BM_TurnToJsonYa48(benchmark::State& state) {
     const std::string body = frame.substr(1, frame.size() - 2);
     std::copy(body.begin(), body.end(), rs.buffer.begin());
     rs.count = static_cast<std::int16_t>(body.size());
-    trx::session::ScanContext context;
+    trx::service::ScanContext context;
     context.type = trx::link::ScannerType::ya;
     context.max_modul = 100;
     std::string line;
     for (auto _ : state) {
         line.clear();
-        const auto turn = trx::session::decode_turn(trx::link::ReceivedFrame(rs), context, 0);
+        const auto turn = trx::service::decode_turn(trx::link::ReceivedFrame(rs), context, 0);
         trx::cli::append_turn(line, turn, trx::cli::TurnFormat::json);
         benchmark::DoNotOptimize(line.data());
     }

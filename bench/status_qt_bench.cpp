@@ -3,7 +3,7 @@
 // and the picture are painted.
 #include "full_scans.hpp"
 #include "testkit/driver.hpp"
-#include "ui/qt/main_view.hpp"
+#include "qt/main_view.hpp"
 
 #include <QApplication>
 #include <QImage>

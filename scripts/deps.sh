@@ -7,11 +7,10 @@ python3 - <<'PY'
 import os, re, sys
 root = 'src'
 folders = sorted(d for d in os.listdir(root) if os.path.isdir(os.path.join(root, d)))
-folders.append('ui/qt')
-lib = {f: 'trx_' + f.replace('ui/qt', 'ui_qt') for f in folders}
+lib = {f: 'trx_' + f for f in folders}
 def folder_of(path):
     rel = os.path.relpath(path, root)
-    return 'ui/qt' if rel.startswith('ui/qt/') else rel.split('/')[0]
+    return rel.split('/')[0]
 edges = {f: set() for f in folders}
 inc = re.compile(r'#include "([^"]+)"')
 for d, _, files in os.walk(root):
@@ -21,7 +20,7 @@ for d, _, files in os.walk(root):
         path = os.path.join(d, name)
         me = folder_of(path)
         for target in inc.findall(open(path, encoding='utf-8').read()):
-            t = 'ui/qt' if target.startswith('ui/qt/') else target.split('/')[0]
+            t = target.split('/')[0]
             if t in edges and t != me:
                 edges[me].add(t)
 # Cycles: depth-first search.

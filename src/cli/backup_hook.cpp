@@ -7,7 +7,7 @@ namespace trx::cli {
 BackupBeforeStore backup_before_store(parafile::BackupStore& store, const ui::Clock& clock) {
     return [&store,
             &clock](const link::ParaReply& reported,
-                    std::optional<std::uint16_t> index) -> session::Result<std::filesystem::path> {
+                    std::optional<std::uint16_t> index) -> Result<std::filesystem::path> {
         const parafile::Backup b =
             store.write({reported.type, reported.set, index, {}, {}},
                         parafile::BackupReason::before_store, clock.utc_now());

@@ -105,8 +105,8 @@ public:
         : services_(services), format_(turn_format(line)), speed_(speed_milli(line)),
           pacer_(services.clock, services.pump, services.interrupted) {
         receiver_.on_frame('W', [this](const link::ReceivedFrame& f) {
-            session::ScanContext next =
-                session::ScanContext::from_reply(link::decode_para_reply(f.body()));
+            service::ScanContext next =
+                service::ScanContext::from_reply(link::decode_para_reply(f.body()));
             next.resolution = context_.resolution; // the number shown stays until a frame sends one
             context_ = next;
             typed_ = true;
@@ -131,7 +131,7 @@ public:
             }
             if (!pace(start, record->time_us)) {
                 services_.out.flush();
-                return report(services_.err, {session::ErrorKind::interrupted, "interrupted"});
+                return report(services_.err, {ErrorKind::interrupted, "interrupted"});
             }
             time_ms_ = static_cast<std::int64_t>(record->time_us / 1000);
             receiver_.port_event(link::k_ev_receive, record->data);
@@ -164,7 +164,7 @@ private:
     }
 
     void print(const link::ReceivedFrame& frame) {
-        const session::Turn turn = session::decode_turn(frame, context_, time_ms_);
+        const service::Turn turn = service::decode_turn(frame, context_, time_ms_);
         text_.clear();
         append_turn(text_, turn, format_);
         services_.out.write(text_.data(), static_cast<std::streamsize>(text_.size()));
@@ -178,7 +178,7 @@ private:
     std::int64_t speed_;
     Pacer pacer_;
     link::Receiver receiver_;
-    session::ScanContext context_;
+    service::ScanContext context_;
     bool typed_ = false;
     std::int64_t time_ms_ = 0;
     std::uint64_t unpaced_ = 0;
@@ -196,7 +196,7 @@ std::optional<std::uint64_t> record_limit_us(const CommandLine& line) {
 
 // Lets the wire run into the capture until the time is up, the user stops it, the port fails
 // or the file cannot take more.
-std::optional<session::Error> record_until_done(CommandContext& c, CapturePort& capture) {
+std::optional<Error> record_until_done(CommandContext& c, CapturePort& capture) {
     const auto limit = record_limit_us(c.line);
     constexpr std::uint64_t k_slice_us = 100'000; // how soon a failing disk is noticed
     for (;;) {
@@ -224,7 +224,7 @@ TurnFormat turn_format(const CommandLine& line) {
     return line.has("--csv") ? TurnFormat::csv : TurnFormat::text;
 }
 
-session::Result<std::unique_ptr<capture::Sink>> create_capture_file(const CliServices& services,
+Result<std::unique_ptr<capture::Sink>> create_capture_file(const CliServices& services,
                                                                     const std::string& path) {
     std::error_code ec;
     std::unique_ptr<capture::Sink> sink = services.open_capture
@@ -248,9 +248,9 @@ int run_record(CommandContext& c) {
     CapturePort& capture = *c.capture;
     const std::string& path = c.line.args.front();
     // The set goes into the capture too, so its replay knows the scanner's type.
-    std::optional<session::Error> stopped;
+    std::optional<Error> stopped;
     if (auto reply = c.session.read_parameters(); !reply) {
-        if (reply.error().kind == session::ErrorKind::no_answer) {
+        if (reply.error().kind == ErrorKind::no_answer) {
             c.services.err << k_program << ": warning: " << reply.error().message
                            << "; the recording goes on, its replay will decode no turns\n";
         } else {
@@ -272,7 +272,7 @@ int run_record(CommandContext& c) {
     c.services.err << "Recorded " << seconds_text(elapsed) << " into " << path << ": " << n.records
                    << " records, " << n.received << " bytes received, " << n.sent
                    << " bytes sent\n";
-    if (stopped && stopped->kind != session::ErrorKind::interrupted) {
+    if (stopped && stopped->kind != ErrorKind::interrupted) {
         return report(c.services.err, *stopped);
     }
     return 0; // Ctrl+C is the usual end of a recording

@@ -3,7 +3,7 @@
 #include "cli/command_line.hpp"
 #include "cli/commands.hpp"
 #include "cli/exit_status.hpp"
-#include "session/session.hpp"
+#include "service/session.hpp"
 #include "sim/launcher.hpp"
 
 #include <string>
@@ -50,7 +50,7 @@ int dispatch(CommandContext& c) {
 }
 
 // The port the command runs on: the one given, or the simulator's, started for this run.
-session::Result<std::string> port_to_use(const GlobalOptions& global, sim::SimulatorProcess& sim) {
+Result<std::string> port_to_use(const GlobalOptions& global, sim::SimulatorProcess& sim) {
     if (!global.sim) {
         if (global.port.empty()) {
             return usage_error("no port given: use --port NAME or --sim");
@@ -61,7 +61,7 @@ session::Result<std::string> port_to_use(const GlobalOptions& global, sim::Simul
     std::vector<std::string> args{"--quiet"};
     args.insert(args.end(), global.sim_args.begin(), global.sim_args.end());
     if (!sim.start(args)) {
-        return session::Error{session::ErrorKind::port,
+        return Error{ErrorKind::port,
                               "cannot start the simulator: " + sim.error()};
     }
     return sim.device();
@@ -111,7 +111,7 @@ int Cli::run(const std::vector<std::string>& args) {
     }
     const std::unique_ptr<CapturePort> capture =
         capture_file ? capture_port(services_, std::move(capture_file), *port) : nullptr;
-    session::Session session({capture ? *capture : services_.port, services_.clock, services_.pump,
+    service::Session session({capture ? *capture : services_.port, services_.clock, services_.pump,
                               services_.now, services_.interrupted, services_.diagnosis},
                              line.global.timeout);
     if (auto opened = session.open(*port); !opened) {

@@ -4,7 +4,7 @@
 #include "flashlib/flash_library.hpp"
 #include "link/para_frame.hpp"
 #include "parafile/text_files.hpp"
-#include "session/result.hpp"
+#include "base/result.hpp"
 #include "ui/platform.hpp"
 #include "ui/services.hpp"
 
@@ -23,7 +23,7 @@ namespace trx::cli {
 // reported it (its "W" reply, not the edited set) and its index (none when not read), and
 // gives the file written. An error stops the store before anything is sent; so does an
 // empty hook: a set is never stored without its backup.
-using BackupBeforeStore = std::function<session::Result<std::filesystem::path>(
+using BackupBeforeStore = std::function<Result<std::filesystem::path>(
     const link::ParaReply& reported, std::optional<std::uint16_t> index)>;
 
 // Creates the file a recording goes to; nullptr and the reason when it cannot.

@@ -10,7 +10,7 @@ namespace trx::cli {
 
 namespace {
 
-using session::Error;
+using Error;
 
 constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
 constexpr std::array<OptionSpec, 3> k_monitor_options{
@@ -351,7 +351,7 @@ std::optional<std::string> CommandLine::option(std::string_view name) const {
     return it->second;
 }
 
-session::Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
+Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
     Words w(args);
     CommandLine line;
     if (auto bad = parse_global(w, line)) {

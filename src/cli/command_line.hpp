@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/result.hpp"
+#include "base/result.hpp"
 
 #include <chrono>
 #include <map>
@@ -79,7 +79,7 @@ struct CommandLine {
 };
 
 // args: the words after the program's name. A usage error says what is wrong in one line.
-session::Result<CommandLine> parse_command_line(const std::vector<std::string>& args);
+Result<CommandLine> parse_command_line(const std::vector<std::string>& args);
 
 // The help of the tool (command none) or of one command.
 std::string help_text(const CommandSpec* command);

@@ -6,7 +6,7 @@
 #include "cli/command_line.hpp"
 #include "cli/turn_lines.hpp"
 #include "parafile/para_file.hpp"
-#include "session/session.hpp"
+#include "service/session.hpp"
 
 #include <memory>
 #include <optional>
@@ -18,23 +18,23 @@ namespace trx::cli {
 struct CommandContext {
     const CommandLine& line;
     CliServices& services;
-    session::Session& session;
+    service::Session& session;
     CapturePort* capture = nullptr; // record's port into its capture; null for the others
 };
 
 // The arguments checked before any port is touched: a bad value or file never waits for a
 // scanner.
-std::optional<session::Error> check_arguments(const CommandLine& line, const CliServices& services);
+std::optional<Error> check_arguments(const CommandLine& line, const CliServices& services);
 
 // Reads the index, writes the automatic backup of the reported set, stores `set`, reads it
 // back and compares: the set the scanner now holds, or what stopped it. Nothing is sent
 // before the backup is written.
-session::Result<link::ParaReply>
+Result<link::ParaReply>
 store_with_backup(CommandContext& c, const link::ParaReply& reported, const link::ParaSet& set);
 
 // A parameter file read and checked against the catalogue (and the scanner's type, when
 // given); the error names the file, the line and the field.
-session::Result<parafile::ParaFile>
+Result<parafile::ParaFile>
 read_para_file(const CliServices& services, const std::string& path,
                std::optional<link::ScannerType> expected = std::nullopt);
 
@@ -43,7 +43,7 @@ TurnFormat turn_format(const CommandLine& line);
 
 // record's file, created before the port is touched: one that cannot be written costs the
 // scanner nothing.
-session::Result<std::unique_ptr<capture::Sink>> create_capture_file(const CliServices& services,
+Result<std::unique_ptr<capture::Sink>> create_capture_file(const CliServices& services,
                                                                     const std::string& path);
 // The port record's session talks to: the services' port, with everything that crosses it
 // going into the file, under a header with the tool's version and the port's name.

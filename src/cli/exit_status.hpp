@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/result.hpp"
+#include "base/result.hpp"
 
 #include <ostream>
 #include <string_view>
@@ -18,35 +18,42 @@ enum class ExitStatus : int {
     no_answer = 4,        // no answer within the time-out
     not_acknowledged = 5, // the scanner did not acknowledge a store
     update_failed = 6,    // the firmware update failed
+    local_file = 7,       // a file of this PC could not be written: full disk, no right
+    device = 8,           // the scanner's reply made no sense
     interrupted = 130,    // SIGINT or SIGTERM outside monitor and flash
 };
 
-constexpr ExitStatus exit_status(session::ErrorKind kind) {
+constexpr ExitStatus exit_status(ErrorKind kind) {
     switch (kind) {
-    case session::ErrorKind::bad_input:
+    case ErrorKind::usage:
+    case ErrorKind::bad_input:
         return ExitStatus::usage;
-    case session::ErrorKind::port:
+    case ErrorKind::port:
         return ExitStatus::port;
-    case session::ErrorKind::no_answer:
+    case ErrorKind::no_answer:
         return ExitStatus::no_answer;
-    case session::ErrorKind::not_acknowledged:
+    case ErrorKind::not_acknowledged:
         return ExitStatus::not_acknowledged;
-    case session::ErrorKind::update_failed:
+    case ErrorKind::device:
+        return ExitStatus::device;
+    case ErrorKind::local_file:
+        return ExitStatus::local_file;
+    case ErrorKind::flash:
         return ExitStatus::update_failed;
-    case session::ErrorKind::interrupted:
+    case ErrorKind::interrupted:
         return ExitStatus::interrupted;
     }
     return ExitStatus::usage;
 }
 
 // One line on stderr, "trx81500-cli: " and the message; the exit status of its kind.
-inline int report(std::ostream& err, const session::Error& e) {
+inline int report(std::ostream& err, const Error& e) {
     err << k_program << ": " << e.message << '\n';
     return static_cast<int>(exit_status(e.kind));
 }
 
-inline session::Error usage_error(std::string message) {
-    return {session::ErrorKind::bad_input, std::move(message)};
+inline Error usage_error(std::string message) {
+    return {ErrorKind::usage, std::move(message)};
 }
 
 } // namespace trx::cli

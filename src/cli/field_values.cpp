@@ -47,7 +47,7 @@ std::string range_message(const link::ParaFieldSpec& f) {
     return message;
 }
 
-session::Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>& words) {
+Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>& words) {
     std::vector<Assignment> out;
     for (const std::string& word : words) {
         const auto eq = word.find('=');

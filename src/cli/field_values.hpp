@@ -2,7 +2,7 @@
 
 #include "link/para_catalogue.hpp"
 #include "link/para_frame.hpp"
-#include "session/result.hpp"
+#include "base/result.hpp"
 
 #include <cstdint>
 #include <string>
@@ -22,7 +22,7 @@ struct Assignment {
 // Every NAME=VALUE checked before anything is sent: an unknown or read-only name, a name given
 // twice, or a value the field cannot take is a usage error, the last with the window's
 // message for the field.
-session::Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>& words);
+Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>& words);
 
 // The catalogue's message for a value out of range, as the window shows it, or for a field the
 // window never has to refuse, the same sentence on its tooltip.

@@ -11,7 +11,7 @@ namespace trx::cli {
 namespace {
 
 using link::ParaFieldSpec;
-using session::Error;
+using Error;
 
 // What is written must import again, as the window's "Save to file..." demands: a reply of
 // unknown type, or a setting the scanner holds out of range, refuses the export.
@@ -43,7 +43,7 @@ link::ParaSet with_settings(const link::ParaReply& reply, const parafile::ParaFi
 
 } // namespace
 
-session::Result<parafile::ParaFile> read_para_file(const CliServices& services,
+Result<parafile::ParaFile> read_para_file(const CliServices& services,
                                                    const std::string& path,
                                                    std::optional<link::ScannerType> expected) {
     const parafile::Loaded loaded = services.files.read(path, parafile::k_max_file_bytes);

@@ -3,7 +3,7 @@
 #include "cli/commands.hpp"
 #include "cli/exit_status.hpp"
 #include "cli/field_values.hpp"
-#include "session/firmware_update.hpp"
+#include "service/firmware_update.hpp"
 
 #include <string>
 #include <vector>
@@ -14,13 +14,13 @@ namespace {
 
 using link::ParaField;
 using link::ParaFieldSpec;
-using session::Error;
-using session::ErrorKind;
+using Error;
+using ErrorKind;
 
 constexpr std::uint64_t k_max_index = 0xFFFF;
 constexpr std::string_view k_nothing_stored = "; nothing was stored";
 
-session::Result<std::uint16_t> parse_index(const std::string& text) {
+Result<std::uint16_t> parse_index(const std::string& text) {
     const auto v = num::parse_whole(text);
     if (!v || *v > k_max_index) {
         return usage_error("Possible values for index: 0 - 65535");
@@ -63,7 +63,7 @@ struct Pairs {
 };
 
 void add_type(Pairs& p, link::ScannerType type) {
-    const std::string t(session::type_text(type));
+    const std::string t(service::type_text(type));
     p.add("type", t, in_quotes(t));
 }
 
@@ -81,7 +81,7 @@ void warn_if_wrong(std::ostream& err, const link::ParaReply& reply) {
 }
 
 // The changes applied to the scanner's set, refused whole when one cannot be stored.
-session::Result<link::ParaSet> changed_set(const link::ParaReply& reply,
+Result<link::ParaSet> changed_set(const link::ParaReply& reply,
                                            const std::vector<Assignment>& changes) {
     if (reply.type == link::ScannerType::unknown) {
         return usage_error("the scanner's parameter reply has an unexpected length (type \?\?)" +
@@ -91,7 +91,7 @@ session::Result<link::ParaSet> changed_set(const link::ParaReply& reply,
     for (const Assignment& a : changes) {
         if (!reply.has(*a.field)) {
             return usage_error(std::string(a.field->name) + " is not in the parameter set of a " +
-                               in_quotes(session::type_text(reply.type)) + " scanner" +
+                               in_quotes(service::type_text(reply.type)) + " scanner" +
                                std::string(k_nothing_stored));
         }
         link::set_field_value(set, *a.field, a.value);
@@ -113,7 +113,7 @@ std::optional<Error> compare_stored(const link::ParaReply& reply, const link::Pa
     if (back.type != reply.type) {
         return Error{ErrorKind::not_acknowledged,
                      "the scanner acknowledged the store but now reports type " +
-                         std::string(session::type_text(back.type))};
+                         std::string(service::type_text(back.type))};
     }
     for (const ParaFieldSpec* f : reply_fields(reply)) {
         const std::uint32_t want = link::field_value(sent, *f);
@@ -133,7 +133,7 @@ Error read_back_failed(const Error& e) {
 
 } // namespace
 
-session::Result<link::ParaReply>
+Result<link::ParaReply>
 store_with_backup(CommandContext& c, const link::ParaReply& reported, const link::ParaSet& set) {
     const auto index = c.session.read_index();
     if (!index) {
@@ -181,7 +181,7 @@ std::optional<Error> check_arguments(const CommandLine& line, const CliServices&
         }
         break;
     case CommandId::flash:
-        if (auto h = session::check_hex_file(line.args.front()); !h) {
+        if (auto h = service::check_hex_file(line.args.front()); !h) {
             return h.error();
         }
         break;

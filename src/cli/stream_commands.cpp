@@ -6,7 +6,7 @@
 #include "cli/field_values.hpp"
 #include "cli/turn_lines.hpp"
 #include "cli/update_report.hpp"
-#include "session/firmware_update.hpp"
+#include "service/firmware_update.hpp"
 
 #include <string>
 
@@ -24,7 +24,7 @@ std::string padded(std::string text) {
 
 // As the update window takes its port back at the end, the tool looks for the scanner's new
 // firmware on the link; its silence is worth a warning, not a failed update.
-void confirm_running(session::Session& session, std::ostream& err) {
+void confirm_running(service::Session& session, std::ostream& err) {
     const std::string port = session.port_name();
     auto back = session.open(port);
     if (back) {
@@ -75,15 +75,15 @@ int run_monitor(CommandContext& c) {
     const std::uint64_t limit = turns ? num::parse_whole(*turns).value_or(1) : 0;
     std::uint64_t shown = 0;
     std::string text;
-    const session::TurnHandler print = [&](const session::Turn& turn) {
+    const service::TurnHandler print = [&](const service::Turn& turn) {
         text.clear();
         append_turn(text, turn, format);
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
         out.flush(); // a line a turn reaches a pipe as it happens
         return limit == 0 || ++shown < limit;
     };
-    const auto streamed = c.session.stream(session::ScanContext::from_reply(*reply), print);
-    if (!streamed && streamed.error().kind != session::ErrorKind::interrupted) {
+    const auto streamed = c.session.stream(service::ScanContext::from_reply(*reply), print);
+    if (!streamed && streamed.error().kind != ErrorKind::interrupted) {
         return report(c.services.err, streamed.error());
     }
     return 0; // an interrupt is the usual end of an endless monitor
@@ -94,12 +94,12 @@ int run_flash(CommandContext& c) {
         c.services.flash_library ? c.services.flash_library() : nullptr;
     if (!library) {
         return report(c.services.err,
-                      {session::ErrorKind::update_failed, "no flash library is available"});
+                      {ErrorKind::flash, "no flash library is available"});
     }
     UpdateReport log(c.services.out, c.services.err, c.services.err_is_terminal);
-    session::FirmwareUpdate update(c.session, *library, log);
+    service::FirmwareUpdate update(c.session, *library, log);
     const auto outcome = update.run(c.line.args.front());
-    if (!outcome && outcome.error().kind == session::ErrorKind::bad_input) {
+    if (!outcome && outcome.error().kind == ErrorKind::bad_input) {
         return report(c.services.err, outcome.error()); // refused before anything was sent
     }
     const std::string red = log.finish(outcome, update.failed_step(), update.values());
@@ -109,7 +109,7 @@ int run_flash(CommandContext& c) {
     }
     const std::string& why = outcome.error().message;
     return report(c.services.err,
-                  {session::ErrorKind::update_failed, why.empty() ? red : red + " (" + why + ")"});
+                  {ErrorKind::flash, why.empty() ? red : red + " (" + why + ")"});
 }
 
 } // namespace trx::cli

@@ -30,7 +30,7 @@ const char* json_bool(bool b) {
     return b ? "true" : "false";
 }
 
-void json_turn(std::string& out, const session::Turn& t) {
+void json_turn(std::string& out, const service::Turn& t) {
     out += "{\"t_ms\":";
     number(out, t.t_ms);
     out += ",\"resolution\":";
@@ -66,7 +66,7 @@ void json_turn(std::string& out, const session::Turn& t) {
     out += "]}\n";
 }
 
-void csv_turn(std::string& out, const session::Turn& t) {
+void csv_turn(std::string& out, const service::Turn& t) {
     number(out, t.t_ms);
     out += ',';
     csv_optional(out, t.resolution);
@@ -97,7 +97,7 @@ void csv_turn(std::string& out, const session::Turn& t) {
 }
 
 // "t_ms 52  resolution 8192  temperature 21  status speed_ok  stripes 12  tags 11@8181 ..."
-void text_turn(std::string& out, const session::Turn& t) {
+void text_turn(std::string& out, const service::Turn& t) {
     out += "t_ms ";
     number(out, t.t_ms);
     out += "  resolution ";
@@ -145,7 +145,7 @@ std::string csv_header() {
            "start,end,width,gap,code,tag_width,tag_angle\n";
 }
 
-void append_turn(std::string& out, const session::Turn& turn, TurnFormat format) {
+void append_turn(std::string& out, const service::Turn& turn, TurnFormat format) {
     switch (format) {
     case TurnFormat::json:
         json_turn(out, turn);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/turn.hpp"
+#include "service/turn.hpp"
 
 #include <string>
 
@@ -13,6 +13,6 @@ enum class TurnFormat { text, csv, json };
 std::string csv_header();
 
 // Appends the turn's line, its line end included.
-void append_turn(std::string& out, const session::Turn& turn, TurnFormat format);
+void append_turn(std::string& out, const service::Turn& turn, TurnFormat format);
 
 } // namespace trx::cli

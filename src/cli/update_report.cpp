@@ -10,9 +10,9 @@ namespace trx::cli {
 namespace {
 
 namespace log = sw_update::log;
-using session::UpdateStep;
+using service::UpdateStep;
 
-std::string success_line(UpdateStep step, const session::UpdateValues& v) {
+std::string success_line(UpdateStep step, const service::UpdateValues& v) {
     switch (step) {
     case UpdateStep::reset:
         return std::string(log::k_reseting);
@@ -39,7 +39,7 @@ std::string success_line(UpdateStep step, const session::UpdateValues& v) {
 }
 
 // The red line of a library step; none for the two steps on the scanner link.
-std::optional<std::string> error_line(UpdateStep step, const session::UpdateValues& v) {
+std::optional<std::string> error_line(UpdateStep step, const service::UpdateValues& v) {
     switch (step) {
     case UpdateStep::reset:
     case UpdateStep::bootstrap:
@@ -78,7 +78,7 @@ void UpdateReport::end_progress() {
     }
 }
 
-void UpdateReport::step(UpdateStep step, const session::UpdateValues& v) {
+void UpdateReport::step(UpdateStep step, const service::UpdateValues& v) {
     line(success_line(step, v));
 }
 
@@ -106,14 +106,14 @@ void UpdateReport::progress(const FlashProgress& p) {
     }
 }
 
-std::string UpdateReport::finish(const session::Result<session::Done>& outcome,
-                                 std::optional<UpdateStep> failed, const session::UpdateValues& v) {
+std::string UpdateReport::finish(const Result<Done>& outcome,
+                                 std::optional<UpdateStep> failed, const service::UpdateValues& v) {
     if (outcome) {
         line(std::string(log::k_finished));
         return {};
     }
     std::optional<std::string> red;
-    if (failed && outcome.error().kind == session::ErrorKind::update_failed) {
+    if (failed && outcome.error().kind == ErrorKind::flash) {
         red = error_line(*failed, v);
     }
     if (red) {

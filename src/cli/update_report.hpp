@@ -1,6 +1,6 @@
 #pragma once
 
-#include "session/firmware_update.hpp"
+#include "service/firmware_update.hpp"
 
 #include <ostream>
 #include <string>
@@ -9,19 +9,19 @@ namespace trx::cli {
 
 // The update log on stdout, line by line as the update window writes it, and the progress of
 // erase and program on stderr: rewritten in place on a terminal, a line per tenth otherwise.
-class UpdateReport final : public session::UpdateObserver {
+class UpdateReport final : public service::UpdateObserver {
 public:
     UpdateReport(std::ostream& out, std::ostream& err, bool err_is_terminal)
         : out_(out), err_(err), terminal_(err_is_terminal) {}
 
-    void step(session::UpdateStep step, const session::UpdateValues& v) override;
+    void step(service::UpdateStep step, const service::UpdateValues& v) override;
     void progress(const FlashProgress& p) override;
 
     // The end of the log: "Programming finished", or the failed step's red line (none for a
     // step that was never called) and "Programming aborted". Gives the red line, or
     // "Programming aborted" when there is none.
-    std::string finish(const session::Result<session::Done>& outcome,
-                       std::optional<session::UpdateStep> failed, const session::UpdateValues& v);
+    std::string finish(const Result<Done>& outcome,
+                       std::optional<service::UpdateStep> failed, const service::UpdateValues& v);
 
 private:
     void line(const std::string& text);

@@ -69,7 +69,7 @@ TEST(FieldValues, MessagesAndValuesInTheWindowsUnits) {
 }
 
 TEST(TurnLines, JsonAndCsvOfOneTurn) {
-    session::Turn t;
+    service::Turn t;
     t.t_ms = 52;
     t.resolution = 8192;
     t.temperature = -3;

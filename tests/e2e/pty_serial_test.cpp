@@ -7,7 +7,7 @@
 #include "link/frame_writer.hpp"
 #include "link/receiver.hpp"
 #include "main/port_output.hpp"
-#include "ui/qt/qt_serial_port.hpp"
+#include "qt/qt_serial_port.hpp"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -7,9 +7,9 @@
 #include "testkit/recorded_dialogs.hpp"
 #include "tests/monitor/sim_host.hpp"
 #include "tests/qt_wait.hpp"
-#include "ui/qt/qt_clock.hpp"
-#include "ui/qt/qt_event_pump.hpp"
-#include "ui/qt/qt_serial_port.hpp"
+#include "qt/qt_clock.hpp"
+#include "qt/qt_event_pump.hpp"
+#include "qt/qt_serial_port.hpp"
 
 #include <gtest/gtest.h>
 

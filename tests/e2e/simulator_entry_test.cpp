@@ -5,10 +5,10 @@
 #include "platform/std_files.hpp"
 #include "testkit/recorded_dialogs.hpp"
 #include "testkit/virtual_pump.hpp"
-#include "ui/qt/qt_clock.hpp"
-#include "ui/qt/qt_dialogs.hpp"
-#include "ui/qt/qt_event_pump.hpp"
-#include "ui/qt/qt_serial_port.hpp"
+#include "qt/qt_clock.hpp"
+#include "qt/qt_dialogs.hpp"
+#include "qt/qt_event_pump.hpp"
+#include "qt/qt_serial_port.hpp"
 
 #include "tests/qt_wait.hpp"
 #include <QCoreApplication>

@@ -2,9 +2,9 @@
 // drawn into a PNG file by the Qt renderer.
 #include "testkit/driver.hpp"
 #include "testkit/status_frames.hpp"
-#include "ui/qt/bind.hpp"
-#include "ui/qt/main_view.hpp"
-#include "ui/qt/qt_picture_renderer.hpp"
+#include "qt/bind.hpp"
+#include "qt/main_view.hpp"
+#include "qt/qt_picture_renderer.hpp"
 
 #include "tests/qt_wait.hpp"
 

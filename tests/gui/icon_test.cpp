@@ -1,5 +1,5 @@
 // The program's icon: the SVG text and the drawn picture show the same shapes.
-#include "ui/qt/logo.hpp"
+#include "qt/logo.hpp"
 
 #include <QColor>
 #include <QRegularExpression>

@@ -3,7 +3,7 @@
 // the models follow every frame.
 #include "testkit/driver.hpp"
 #include "testkit/status_frames.hpp"
-#include "ui/qt/main_view.hpp"
+#include "qt/main_view.hpp"
 
 #include <QAbstractItemModel>
 #include <QApplication>

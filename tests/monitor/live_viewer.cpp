@@ -11,13 +11,13 @@
 #include "platform/std_files.hpp"
 #include "sim_host.hpp"
 #include "testkit/recorded_dialogs.hpp"
-#include "ui/qt/main_view.hpp"
-#include "ui/qt/para_view.hpp"
-#include "ui/qt/qt_clock.hpp"
-#include "ui/qt/qt_event_pump.hpp"
-#include "ui/qt/qt_picture_renderer.hpp"
-#include "ui/qt/qt_serial_port.hpp"
-#include "ui/qt/sw_update_view.hpp"
+#include "qt/main_view.hpp"
+#include "qt/para_view.hpp"
+#include "qt/qt_clock.hpp"
+#include "qt/qt_event_pump.hpp"
+#include "qt/qt_picture_renderer.hpp"
+#include "qt/qt_serial_port.hpp"
+#include "qt/sw_update_view.hpp"
 
 #include <QApplication>
 #include <QCursor>

@@ -7,10 +7,10 @@
 #include "testkit/recorded_dialogs.hpp"
 #include "testkit/virtual_clock.hpp"
 #include "testkit/virtual_pump.hpp"
-#include "ui/qt/para_view.hpp"
-#include "ui/qt/qt_clock.hpp"
-#include "ui/qt/qt_dialogs.hpp"
-#include "ui/qt/qt_event_pump.hpp"
+#include "qt/para_view.hpp"
+#include "qt/qt_clock.hpp"
+#include "qt/qt_dialogs.hpp"
+#include "qt/qt_event_pump.hpp"
 
 #include <QApplication>
 #include <QComboBox>

@@ -9,7 +9,7 @@
 #include "sim/launcher.hpp"
 #include "sim/param_set.hpp"
 #include "sim/scene.hpp"
-#include "ui/qt/qt_serial_port.hpp"
+#include "qt/qt_serial_port.hpp"
 
 #include "tests/qt_wait.hpp"
 #include <QCoreApplication>

@@ -8,14 +8,14 @@
 #include "testkit/recorded_dialogs.hpp"
 #include "testkit/virtual_clock.hpp"
 #include "testkit/virtual_pump.hpp"
-#include "ui/qt/bind.hpp"
-#include "ui/qt/main_view.hpp"
-#include "ui/qt/para_view.hpp"
-#include "ui/qt/path_label.hpp"
-#include "ui/qt/qt_clock.hpp"
-#include "ui/qt/qt_dialogs.hpp"
-#include "ui/qt/qt_event_pump.hpp"
-#include "ui/qt/sw_update_view.hpp"
+#include "qt/bind.hpp"
+#include "qt/main_view.hpp"
+#include "qt/para_view.hpp"
+#include "qt/path_label.hpp"
+#include "qt/qt_clock.hpp"
+#include "qt/qt_dialogs.hpp"
+#include "qt/qt_event_pump.hpp"
+#include "qt/sw_update_view.hpp"
 
 #include <QApplication>
 #include <QGuiApplication>

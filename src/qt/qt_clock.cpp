@@ -1,0 +1,24 @@
+#include "qt/qt_clock.hpp"
+
+#include "qt/follow.hpp"
+
+namespace trx::ui::qt {
+
+void QtClock::attach(Timer& timer) {
+    auto qt = std::make_unique<QTimer>(this);
+    qt->setTimerType(Qt::PreciseTimer);
+    QTimer* raw = qt.get();
+    connect(raw, &QTimer::timeout, this, [&timer] { timer.fire(); });
+    auto arm = [raw, &timer] {
+        if (timer.timer_enabled() && timer.interval() > 0) {
+            raw->start(timer.interval());
+        } else {
+            raw->stop();
+        }
+    };
+    follow(raw, timer.armed, arm);
+    arm();
+    timers_.push_back(std::move(qt));
+}
+
+} // namespace trx::ui::qt
