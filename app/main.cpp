@@ -1,4 +1,5 @@
 // The TRX 81500 service tool: the program logic on Qt's serial port, timers and dialogs.
+#include "base/version.hpp"
 #include "main/port_at_start.hpp"
 #include "main/program.hpp"
 #include "platform/simulator_process_host.hpp"
@@ -47,7 +48,7 @@ bool answered(int argc, char* argv[]) {
             return true;
         }
         if (a == "--version") {
-            std::cout << "trx81500 " << TRX_VERSION << "\n";
+            std::cout << "trx81500 " << trx::k_version << "\n";
             return true;
         }
     }
@@ -63,7 +64,8 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("TRX81500");
-    QApplication::setApplicationVersion(TRX_VERSION);
+    QApplication::setApplicationVersion(
+        QString::fromUtf8(trx::k_version.data(), static_cast<qsizetype>(trx::k_version.size())));
     // Wayland and the task bars match the windows to the desktop entry by this name.
     QApplication::setDesktopFileName("trx81500");
     // Drawn, not looked up: a desktop without an icon theme shows it all the same.

@@ -1,6 +1,7 @@
 // record and replay: the wire into a capture file, and a capture through the monitor's
 // receive assembly and decoders.
 #include "base/numtext.hpp"
+#include "base/version.hpp"
 #include "capture/reader.hpp"
 #include "cli/capture_port.hpp"
 #include "cli/commands.hpp"
@@ -14,10 +15,6 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
-
-#ifndef TRX_VERSION
-#define TRX_VERSION "?"
-#endif
 
 namespace trx::cli {
 
@@ -225,7 +222,7 @@ TurnFormat turn_format(const CommandLine& line) {
 }
 
 Result<std::unique_ptr<capture::Sink>> create_capture_file(const CliServices& services,
-                                                                    const std::string& path) {
+                                                           const std::string& path) {
     std::error_code ec;
     std::unique_ptr<capture::Sink> sink = services.open_capture
                                               ? services.open_capture(path, ec)
@@ -240,7 +237,8 @@ std::unique_ptr<CapturePort> capture_port(const CliServices& services,
                                           std::unique_ptr<capture::Sink> file,
                                           const std::string& port_name) {
     auto writer = std::make_unique<capture::Writer>(
-        std::move(file), capture::Header{std::string(k_program) + " " + TRX_VERSION, port_name});
+        std::move(file),
+        capture::Header{std::string(k_program) + " " + std::string(k_version), port_name});
     return std::make_unique<CapturePort>(services.port, services.clock, std::move(writer));
 }
 

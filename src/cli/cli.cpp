@@ -1,5 +1,6 @@
 #include "cli/cli.hpp"
 
+#include "base/version.hpp"
 #include "cli/command_line.hpp"
 #include "cli/commands.hpp"
 #include "cli/exit_status.hpp"
@@ -8,10 +9,6 @@
 
 #include <string>
 #include <vector>
-
-#ifndef TRX_VERSION
-#define TRX_VERSION "?"
-#endif
 
 namespace trx::cli {
 
@@ -61,8 +58,7 @@ Result<std::string> port_to_use(const GlobalOptions& global, sim::SimulatorProce
     std::vector<std::string> args{"--quiet"};
     args.insert(args.end(), global.sim_args.begin(), global.sim_args.end());
     if (!sim.start(args)) {
-        return Error{ErrorKind::port,
-                              "cannot start the simulator: " + sim.error()};
+        return Error{ErrorKind::port, "cannot start the simulator: " + sim.error()};
     }
     return sim.device();
 }
@@ -80,7 +76,7 @@ int Cli::run(const std::vector<std::string>& args) {
         return 0;
     }
     if (line.kind == CommandLine::Kind::version) {
-        services_.out << k_program << ' ' << TRX_VERSION << '\n';
+        services_.out << k_program << ' ' << k_version << '\n';
         return 0;
     }
     const CommandSpec& command = *line.command;
