@@ -22,3 +22,18 @@ void QtClock::attach(Timer& timer) {
 }
 
 } // namespace trx::ui::qt
+
+namespace trx::ui::qt {
+
+Alarm QtClock::call_after(std::chrono::milliseconds delay, std::function<void()> fn) {
+    auto live = std::make_shared<bool>(true);
+    QTimer::singleShot(delay, Qt::PreciseTimer, this, [live, fn = std::move(fn)] {
+        if (*live) {
+            *live = false;
+            fn();
+        }
+    });
+    return Alarm(live);
+}
+
+} // namespace trx::ui::qt

@@ -17,6 +17,8 @@ class QtClock : public QObject, public Clock {
 public:
     using QObject::QObject;
     void attach(Timer& timer) override;
+    [[nodiscard]] Alarm call_after(std::chrono::milliseconds delay,
+                                   std::function<void()> fn) override;
 
 private:
     std::vector<std::unique_ptr<QTimer>> timers_;

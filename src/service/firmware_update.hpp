@@ -1,7 +1,7 @@
 #pragma once
 
-#include "flashlib/flash_library.hpp"
 #include "base/result.hpp"
+#include "flashlib/flash_library.hpp"
 #include "service/session.hpp"
 
 #include <chrono>

@@ -1,9 +1,9 @@
 #include "service/session.hpp"
 
 #include "base/numtext.hpp"
+#include "link/frame.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 namespace trx::service {
@@ -47,7 +47,8 @@ std::string quoted(char letter) {
 
 Session::Session(Services services, std::chrono::milliseconds timeout)
     : services_(std::move(services)), timeout_(std::max(timeout, std::chrono::milliseconds(1))),
-      writer_(*this, shared_), receiver_(link::ReceiveEvents{[this] { online_ = true; }, {}, {}}) {
+      waiter_(services_.clock, services_.pump, services_.interrupted),
+      receiver_(link::ReceiveEvents{[this] { online_ = true; }, {}, {}}) {
     receiver_.on_status([this](const link::ReceivedFrame& f) { on_status(f); },
                         [this] { return on_turn_ != nullptr && !stream_ended_; });
     receiver_.on_frame('W', [this](const link::ReceivedFrame& f) {
@@ -61,11 +62,6 @@ Session::Session(Services services, std::chrono::milliseconds timeout)
     });
     receiver_.on_frame('I', [this](const link::ReceivedFrame&) { index_saved_ = true; });
 
-    services_.clock.attach(deadline_);
-    connections_ += deadline_.tick.connect([this] {
-        expired_ = true;
-        deadline_.set_timer_enabled(false);
-    });
     connections_ += services_.port.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     connections_ += services_.port.lost.connect([this](const std::string& why) {
@@ -79,7 +75,7 @@ Session::~Session() {
 
 Result<Done> Session::open(const std::string& port_name) {
     close();
-    shared_.port_name = port_name;
+    port_name_ = port_name;
     services_.port.set_port_name(port_name);
     const ui::OpenResult opened = services_.port.open();
     if (!opened.ok) {
@@ -102,7 +98,12 @@ void Session::close() {
 }
 
 bool Session::interrupted() const {
-    return services_.interrupted && services_.interrupted();
+    return waiter_.interrupted();
+}
+
+// A command frame, whole, in one write; false when the port did not take it.
+bool Session::write_frame(char letter, std::string_view payload) {
+    return services_.port.is_open() && services_.port.write(link::build_frame(letter, payload));
 }
 
 std::int64_t Session::elapsed_ms() const {
@@ -112,19 +113,11 @@ std::int64_t Session::elapsed_ms() const {
 
 Session::WaitEnd Session::wait_for(const std::function<bool()>& done,
                                    std::chrono::milliseconds limit) {
-    constexpr auto k_longest = std::chrono::milliseconds(std::numeric_limits<int>::max());
-    expired_ = false;
-    deadline_.set_timer_enabled(false);
-    deadline_.set_interval(
-        static_cast<int>(std::clamp(limit, std::chrono::milliseconds(1), k_longest).count()));
-    deadline_.set_timer_enabled(true);
-    const bool pumped = services_.pump.pump_until(
-        [&] { return done() || expired_ || !lost_.empty() || interrupted(); });
-    deadline_.set_timer_enabled(false);
+    const Waiter::End end = waiter_.wait_for([&] { return done() || !lost_.empty(); }, limit);
     if (done()) {
         return WaitEnd::done; // an answer wins over a time-out that fell due with it
     }
-    if (!pumped || interrupted()) {
+    if (end == Waiter::End::interrupted) {
         return WaitEnd::interrupted;
     }
     return lost_.empty() ? WaitEnd::timed_out : WaitEnd::lost;
@@ -136,7 +129,7 @@ Error Session::failed_wait(WaitEnd end, ErrorKind timed_out_kind,
     case WaitEnd::interrupted:
         return {ErrorKind::interrupted, "interrupted"};
     case WaitEnd::lost:
-        return {ErrorKind::port, "the port " + shared_.port_name + " failed: " + lost_};
+        return {ErrorKind::port, "the port " + port_name_ + " failed: " + lost_};
     case WaitEnd::done:
     case WaitEnd::timed_out:
         break;
@@ -155,16 +148,16 @@ Result<Done> Session::wait_online() {
         return Done{};
     }
     return failed_wait(end, ErrorKind::no_answer,
-                       "no answer from the scanner on " + shared_.port_name + " within " +
+                       "no answer from the scanner on " + port_name_ + " within " +
                            seconds_text(timeout_));
 }
 
 Result<Done> Session::request(char letter, std::string_view payload, bool& answered,
                               ErrorKind timed_out_kind, const std::string& timed_out) {
     answered = false;
-    if (!writer_.send(letter, payload)) {
-        return Error{ErrorKind::port, "the port " + shared_.port_name + " did not take the " +
-                                          quoted(letter) + " command"};
+    if (!write_frame(letter, payload)) {
+        return Error{ErrorKind::port,
+                     "the port " + port_name_ + " did not take the " + quoted(letter) + " command"};
     }
     const WaitEnd end = wait_for([&answered] { return answered; }, timeout_);
     if (end == WaitEnd::done) {
@@ -242,9 +235,9 @@ void Session::on_status(const link::ReceivedFrame& frame) {
 }
 
 Result<Done> Session::send(char letter, std::string_view what) {
-    if (!writer_.send(letter)) {
+    if (!write_frame(letter, {})) {
         return Error{ErrorKind::port,
-                     "the port " + shared_.port_name + " did not take " + std::string(what)};
+                     "the port " + port_name_ + " did not take " + std::string(what)};
     }
     return Done{};
 }
@@ -252,7 +245,7 @@ Result<Done> Session::send(char letter, std::string_view what) {
 Result<Done> Session::write_raw(std::string_view bytes, std::string_view what) {
     if (!services_.port.write(bytes)) {
         return Error{ErrorKind::port,
-                     "the port " + shared_.port_name + " did not take " + std::string(what)};
+                     "the port " + port_name_ + " did not take " + std::string(what)};
     }
     return Done{};
 }

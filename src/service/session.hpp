@@ -1,12 +1,10 @@
 #pragma once
 
-#include "link/frame_writer.hpp"
+#include "base/result.hpp"
 #include "link/para_frame.hpp"
 #include "link/receiver.hpp"
-#include "link/shared.hpp"
-#include "base/result.hpp"
 #include "service/turn.hpp"
-#include "ui/controls.hpp"
+#include "service/waiter.hpp"
 #include "ui/platform.hpp"
 #include "ui/services.hpp"
 
@@ -34,16 +32,16 @@ struct Services {
 // Called for every decoded turn; false ends the stream.
 using TurnHandler = std::function<bool(const Turn&)>;
 
-// The scanner link as blocking steps for scripts: each step sends its command through the
-// program's frame writer, waits for the answer through the program's receive assembly and
+// The scanner link as blocking steps for scripts: each step sends its command as the frame
+// encoder builds it, waits for the answer through the program's receive assembly and
 // returns the decoded value, or an error that says what happened. Every wait is bounded by
 // the time-out, and ends early when the port fails or the user interrupts.
-class Session final : private link::FrameOutput {
+class Session final {
 public:
     static constexpr std::chrono::milliseconds k_default_timeout{3000};
 
     explicit Session(Services services, std::chrono::milliseconds timeout = k_default_timeout);
-    ~Session() override;
+    ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
     Session(Session&&) = delete;
@@ -53,8 +51,8 @@ public:
     Result<Done> open(const std::string& port_name);
     // Drains what was written, then releases the port.
     void close();
-    [[nodiscard]] bool is_open() const override { return services_.port.is_open(); }
-    [[nodiscard]] const std::string& port_name() const { return shared_.port_name; }
+    [[nodiscard]] bool is_open() const { return services_.port.is_open(); }
+    [[nodiscard]] const std::string& port_name() const { return port_name_; }
     [[nodiscard]] std::chrono::milliseconds timeout() const { return timeout_; }
     [[nodiscard]] const link::ReceiveCounters& counters() const { return receiver_.counters(); }
 
@@ -80,11 +78,6 @@ public:
     [[nodiscard]] bool interrupted() const;
 
 private:
-    // The frame writer's output.
-    [[nodiscard]] bool write(std::string_view bytes) override {
-        return services_.port.write(bytes);
-    }
-
     enum class WaitEnd { done, timed_out, interrupted, lost };
     WaitEnd wait_for(const std::function<bool()>& done, std::chrono::milliseconds limit);
     // The error of a wait that did not end with its answer.
@@ -92,18 +85,16 @@ private:
     Result<Done> request(char letter, std::string_view payload, bool& answered,
                          ErrorKind timed_out_kind, const std::string& timed_out);
     [[nodiscard]] std::int64_t elapsed_ms() const;
+    bool write_frame(char letter, std::string_view payload);
     void on_status(const link::ReceivedFrame& frame);
 
     Services services_;
     std::chrono::milliseconds timeout_;
-    Shared shared_;
-    link::FrameWriter writer_;
+    std::string port_name_;
+    Waiter waiter_;
     link::Receiver receiver_;
-    ui::Window window_{"session", ""};
-    ui::Timer deadline_{window_, "deadline", 1000, false};
     std::chrono::nanoseconds opened_at_{0};
 
-    bool expired_ = false;
     std::string lost_; // why the port failed under us; empty while it works
     bool online_ = false;
     bool para_answered_ = false;

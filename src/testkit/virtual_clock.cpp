@@ -1,5 +1,6 @@
 #include "testkit/virtual_clock.hpp"
 
+#include <memory>
 #include <utility>
 
 namespace trx::testkit {
@@ -20,6 +21,17 @@ void VirtualClock::rearm(std::size_t slot) {
 
 void VirtualClock::schedule(duration delay, std::function<void()> fn) {
     events_.push_back({now_ + delay, ++seq_, std::move(fn)});
+}
+
+ui::Alarm VirtualClock::call_after(std::chrono::milliseconds delay, std::function<void()> fn) {
+    auto live = std::make_shared<bool>(true);
+    schedule(delay, [live, fn = std::move(fn)] {
+        if (*live) {
+            *live = false;
+            fn();
+        }
+    });
+    return ui::Alarm(live);
 }
 
 void VirtualClock::advance(duration d) {

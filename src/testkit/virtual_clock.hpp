@@ -18,6 +18,8 @@ public:
     using duration = std::chrono::nanoseconds;
 
     void attach(ui::Timer& timer) override;
+    [[nodiscard]] ui::Alarm call_after(std::chrono::milliseconds delay,
+                                       std::function<void()> fn) override;
     [[nodiscard]] duration now() const { return now_; }
     // Virtual time counted from k_start, so file time stamps in tests are known in advance.
     [[nodiscard]] std::chrono::system_clock::time_point utc_now() const override {

@@ -7,9 +7,11 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace trx::ui {
 
@@ -51,6 +53,32 @@ public:
     Signal<const std::string&> lost;
 };
 
+// A one-shot call the clock makes after a delay, for a wait that has no window and so no
+// Timer model. Destroying or cancelling the alarm stops the call; it never outlives it.
+class Alarm {
+public:
+    Alarm() = default;
+    explicit Alarm(std::shared_ptr<bool> live) : live_(std::move(live)) {}
+    Alarm(const Alarm&) = delete;
+    Alarm& operator=(const Alarm&) = delete;
+    Alarm(Alarm&& other) noexcept = default;
+    Alarm& operator=(Alarm&& other) noexcept {
+        cancel();
+        live_ = std::move(other.live_);
+        return *this;
+    }
+    ~Alarm() { cancel(); }
+    void cancel() {
+        if (live_) {
+            *live_ = false;
+            live_.reset();
+        }
+    }
+
+private:
+    std::shared_ptr<bool> live_;
+};
+
 // Drives the Timer models.
 class Clock {
 public:
@@ -61,6 +89,9 @@ public:
     Clock& operator=(Clock&&) = delete;
     virtual ~Clock() = default;
     virtual void attach(Timer& timer) = 0;
+    // Calls fn once, on the user-interface thread, after delay; unless the alarm has gone.
+    [[nodiscard]] virtual Alarm call_after(std::chrono::milliseconds delay,
+                                           std::function<void()> fn) = 0;
     // The time of day in UTC, for the time stamps of the files the program writes; the
     // test clock gives its virtual time instead.
     [[nodiscard]] virtual std::chrono::system_clock::time_point utc_now() const {
