@@ -93,8 +93,7 @@ int run_flash(CommandContext& c) {
     std::unique_ptr<FlashLibrary> library =
         c.services.flash_library ? c.services.flash_library() : nullptr;
     if (!library) {
-        return report(c.services.err,
-                      {ErrorKind::flash, "no flash library is available"});
+        return report(c.services.err, {ErrorKind::flash, "no flash library is available"});
     }
     UpdateReport log(c.services.out, c.services.err, c.services.err_is_terminal);
     service::FirmwareUpdate update(c.session, *library, log);
@@ -102,14 +101,13 @@ int run_flash(CommandContext& c) {
     if (!outcome && outcome.error().kind == ErrorKind::bad_input) {
         return report(c.services.err, outcome.error()); // refused before anything was sent
     }
-    const std::string red = log.finish(outcome, update.failed_step(), update.values());
     if (outcome) {
         confirm_running(c.session, c.services.err);
         return 0;
     }
+    const std::string& red = update.failure_line();
     const std::string& why = outcome.error().message;
-    return report(c.services.err,
-                  {ErrorKind::flash, why.empty() ? red : red + " (" + why + ")"});
+    return report(c.services.err, {ErrorKind::flash, why.empty() ? red : red + " (" + why + ")"});
 }
 
 } // namespace trx::cli

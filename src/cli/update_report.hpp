@@ -3,7 +3,6 @@
 #include "service/firmware_update.hpp"
 
 #include <ostream>
-#include <string>
 
 namespace trx::cli {
 
@@ -14,17 +13,10 @@ public:
     UpdateReport(std::ostream& out, std::ostream& err, bool err_is_terminal)
         : out_(out), err_(err), terminal_(err_is_terminal) {}
 
-    void step(service::UpdateStep step, const service::UpdateValues& v) override;
+    void log_line(const service::UpdateLogLine& line) override;
     void progress(const FlashProgress& p) override;
 
-    // The end of the log: "Programming finished", or the failed step's red line (none for a
-    // step that was never called) and "Programming aborted". Gives the red line, or
-    // "Programming aborted" when there is none.
-    std::string finish(const Result<Done>& outcome,
-                       std::optional<service::UpdateStep> failed, const service::UpdateValues& v);
-
 private:
-    void line(const std::string& text);
     void end_progress();
 
     std::ostream& out_;

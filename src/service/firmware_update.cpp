@@ -2,24 +2,215 @@
 
 #include "base/numtext.hpp"
 #include "flashlib/hex_reader.hpp"
+#include "service/update_log.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <exception>
 #include <utility>
-#include <vector>
 
 namespace trx::service {
 
 namespace {
 
-// The library gets 32 blanks and a NUL; the room behind them keeps a library that writes a
-// longer name from overrunning the buffer.
-constexpr std::size_t k_name_length = 32;
-constexpr std::size_t k_name_room = 256;
+namespace text = update_log;
+
+// One library step: its call on the values, the log line of its success and the red line of
+// its failure.
+struct LibraryStep {
+    UpdateStep step;
+    std::int32_t (*call)(FlashLibrary& lib, UpdateValues& v, const std::string& hex_path);
+    std::string (*done_line)(const UpdateValues& v);
+    std::string (*error_line)(const UpdateValues& v);
+};
+
+std::int32_t open_com(FlashLibrary& lib, UpdateValues& v, const std::string& /*hex_path*/) {
+    const auto baud =
+        static_cast<std::int32_t>(num::parse_whole(v.baud_text).value_or(ui::SerialPort::k_baud));
+    return lib.SetCom(v.port_name.c_str(), baud);
+}
+
+std::int32_t init_monitor(FlashLibrary& lib, UpdateValues& v, const std::string& /*hex_path*/) {
+    std::array<char, k_name_room> name{};
+    std::fill_n(name.begin(), k_name_length, ' ');
+    const std::int32_t r = lib.InitMonitor(name.data());
+    v.target_name.assign(name.data(), ::strnlen(name.data(), k_name_length));
+    return r;
+}
+
+std::int32_t adjust_cpu_frequency(FlashLibrary& lib, UpdateValues& v,
+                                  const std::string& /*hex_path*/) {
+    double hz = v.cpu_frequency;
+    const std::int32_t r = lib.AdjustCpuFrequency(&hz);
+    if (r == 1) {
+        v.cpu_frequency = hz;
+    }
+    return r;
+}
+
+std::int32_t load_file(FlashLibrary& lib, UpdateValues& v, const std::string& hex_path) {
+    std::int32_t size = v.file_size;
+    const std::int32_t r = lib.LoadFile(hex_path.c_str(), &size);
+    if (r == 1) {
+        v.file_size = size;
+    }
+    return r;
+}
+
+std::int32_t auto_roms1(FlashLibrary& lib, UpdateValues& v, const std::string& /*hex_path*/) {
+    std::int16_t flag = 0;
+    const std::int32_t r = lib.AutoROMS1(&flag);
+    v.roms1 = flag;
+    return r;
+}
+
+std::int32_t hex_file_block(FlashLibrary& lib, UpdateValues& v, const std::string& /*hex_path*/) {
+    std::int32_t block = 0;
+    const std::int32_t r = lib.GetHexFileBlock(&block);
+    v.block = block;
+    return r;
+}
+
+std::int32_t erase_flash(FlashLibrary& lib, UpdateValues& v, const std::string& /*hex_path*/) {
+    return lib.EraseFlash(v.block);
+}
+
+std::int32_t program_flash(FlashLibrary& lib, UpdateValues& /*v*/,
+                           const std::string& /*hex_path*/) {
+    return lib.ProgramFlash();
+}
+
+std::string target_name_shown(const UpdateValues& v) {
+    return text::name_shown(v.target_name);
+}
+
+// The nine library calls in their order (CloseCom, the ninth, ends every run on its own).
+constexpr std::array<LibraryStep, 8> k_library_steps{{
+    {UpdateStep::open_com, open_com,
+     [](const UpdateValues& v) { return text::open_com(v.port_name, v.baud_text); },
+     [](const UpdateValues&) { return text::error("OpenCom"); }},
+    {UpdateStep::init_monitor, init_monitor,
+     [](const UpdateValues&) { return text::ok("InitMonitor"); },
+     [](const UpdateValues&) { return text::error("InitMonitor"); }},
+    {UpdateStep::adjust_cpu_frequency, adjust_cpu_frequency,
+     [](const UpdateValues& v) { return text::target(target_name_shown(v), v.cpu_frequency); },
+     [](const UpdateValues& v) { return text::target_unknown(target_name_shown(v)); }},
+    {UpdateStep::load_file, load_file,
+     [](const UpdateValues& v) { return text::load_file(v.file_size); },
+     [](const UpdateValues&) { return text::error("LoadFile"); }},
+    {UpdateStep::auto_roms1, auto_roms1,
+     [](const UpdateValues& v) { return text::auto_roms1(v.roms1); },
+     [](const UpdateValues&) { return text::error("AutoROMS1"); }},
+    {UpdateStep::get_hex_file_block, hex_file_block,
+     [](const UpdateValues& v) { return text::hex_file_block(v.block); },
+     [](const UpdateValues&) { return text::error("GetHexFileBlock"); }},
+    {UpdateStep::erase_flash, erase_flash,
+     [](const UpdateValues&) { return text::ok("EraseFlash"); },
+     [](const UpdateValues&) { return text::error("EraseFlash"); }},
+    {UpdateStep::program_flash, program_flash,
+     [](const UpdateValues&) { return text::ok("ProgramFlash"); },
+     [](const UpdateValues&) { return text::error("ProgramFlash"); }},
+}};
+
+const LibraryStep* library_step(UpdateStep step) {
+    const auto* it = std::find_if(k_library_steps.begin(), k_library_steps.end(),
+                                  [step](const LibraryStep& s) { return s.step == step; });
+    return it == k_library_steps.end() ? nullptr : it;
+}
 
 } // namespace
+
+// ---------------------------------------------------------------- the sequence
+
+void UpdateSequence::begin() {
+    failed_.reset();
+    failure_line_.clear();
+    thrown_.clear();
+}
+
+void UpdateSequence::line(std::string text, bool red, bool closing) {
+    observer_.log_line({std::move(text), red, closing});
+}
+
+void UpdateSequence::reset_begun(const UpdateValues& values) {
+    observer_.step(UpdateStep::reset, values);
+    line(std::string(text::k_reseting));
+}
+
+void UpdateSequence::bootstrap_begun(const UpdateValues& values) {
+    observer_.step(UpdateStep::bootstrap, values);
+    line(std::string(text::k_bootstrap));
+}
+
+Result<Done> UpdateSequence::library_steps(FlashLibrary& lib, UpdateValues& values,
+                                           const std::string& hex_path,
+                                           const std::function<bool()>& interrupted) {
+    lib.set_progress(&UpdateSequence::progress_thunk, this);
+    for (const LibraryStep& s : k_library_steps) {
+        if (interrupted && interrupted()) {
+            return fail(s.step, ErrorKind::interrupted, "interrupted", values);
+        }
+        if (!call([&] { return s.call(lib, values, hex_path); })) {
+            return fail(s.step, ErrorKind::flash, {}, values, &lib);
+        }
+        observer_.step(s.step, values);
+        line(s.done_line(values));
+    }
+    line(std::string(text::k_finished), false, true);
+    return Done{};
+}
+
+Error UpdateSequence::fail(UpdateStep step, ErrorKind kind, std::string reason,
+                           const UpdateValues& values, const FlashLibrary* lib) {
+    failed_ = step;
+    if (reason.empty()) {
+        reason = !thrown_.empty() || lib == nullptr ? thrown_ : lib->last_error();
+    }
+    Error error{kind, std::move(reason)};
+    const LibraryStep* s = kind == ErrorKind::flash ? library_step(step) : nullptr;
+    if (s != nullptr) {
+        failure_line_ = s->error_line(values);
+        line(failure_line_, true);
+    } else {
+        failure_line_ = text::k_aborted;
+    }
+    line(std::string(text::k_aborted), true, true);
+    observer_.step_failed(step, error);
+    return error;
+}
+
+void UpdateSequence::close(FlashLibrary& lib) {
+    (void)call([&lib] { return lib.CloseCom(); });
+    lib.set_progress(nullptr, nullptr);
+}
+
+bool UpdateSequence::call(const std::function<std::int32_t()>& fn) {
+    std::int32_t result = 0;
+    thrown_.clear();
+    auto work = [&] {
+        // The call may run on a worker thread, where an escaping exception would end the
+        // program with the port in the library's hands.
+        try {
+            result = fn();
+        } catch (const std::exception& e) {
+            result = 0;
+            thrown_ = e.what();
+        }
+    };
+    if (runner_) {
+        runner_(work);
+    } else {
+        work();
+    }
+    return result == 1;
+}
+
+void UpdateSequence::progress_thunk(void* context, const FlashProgress& p) {
+    static_cast<UpdateSequence*>(context)->observer_.progress(p);
+}
+
+// ---------------------------------------------------------------- the file
 
 Result<Done> check_hex_file(const std::string& hex_path) {
     const flash::HexResult hex = flash::read_firmware_file(hex_path);
@@ -31,8 +222,10 @@ Result<Done> check_hex_file(const std::string& hex_path) {
     return Done{};
 }
 
+// ---------------------------------------------------------------- on a session
+
 Result<Done> FirmwareUpdate::run(const std::string& hex_path) {
-    failed_.reset();
+    sequence_.begin();
     reset_sent_ = false;
     values_ = {};
     values_.port_name = session_.port_name();
@@ -46,96 +239,35 @@ Result<Done> FirmwareUpdate::run(const std::string& hex_path) {
         return outcome;
     }
     if (outcome) {
-        outcome = library_steps(hex_path);
+        outcome = sequence_.library_steps(library_, values_, hex_path,
+                                          [this] { return session_.interrupted(); });
     }
     // The common end, whatever happened after "F" went out: the library lets the port go.
-    (void)call([this] { return library_.CloseCom(); });
-    library_.set_progress(nullptr, nullptr);
+    sequence_.close(library_);
     session_.close();
     return outcome;
 }
 
 // "F", the reset pause, the bootstrap string, the port given up, the loader's pause.
 Result<Done> FirmwareUpdate::reach_loader() {
-    observer_.step(UpdateStep::reset, values_);
+    sequence_.reset_begun(values_);
     if (auto sent = session_.send('F', "the reset command \"F\""); !sent) {
-        return fail(UpdateStep::reset, ErrorKind::flash, sent.error().message);
+        return sequence_.fail(UpdateStep::reset, ErrorKind::flash, sent.error().message, values_);
     }
     reset_sent_ = true;
     if (auto r = session_.pause(k_reset_pause); !r) {
-        return fail(UpdateStep::bootstrap, r.error().kind, r.error().message);
+        return sequence_.fail(UpdateStep::bootstrap, r.error().kind, r.error().message, values_);
     }
-    observer_.step(UpdateStep::bootstrap, values_);
+    sequence_.bootstrap_begun(values_);
     if (auto sent = session_.write_raw(k_bootstrap_string, "the bootstrap string"); !sent) {
-        return fail(UpdateStep::bootstrap, ErrorKind::flash, sent.error().message);
+        return sequence_.fail(UpdateStep::bootstrap, ErrorKind::flash, sent.error().message,
+                              values_);
     }
     session_.close();
     if (auto r = session_.pause(k_bootstrap_pause); !r) {
-        return fail(UpdateStep::open_com, r.error().kind, r.error().message);
+        return sequence_.fail(UpdateStep::open_com, r.error().kind, r.error().message, values_);
     }
     return Done{};
-}
-
-Result<Done> FirmwareUpdate::library_steps(const std::string& hex_path) {
-    library_.set_progress(&FirmwareUpdate::progress_thunk, this);
-    const auto baud = static_cast<std::int32_t>(num::parse_whole(values_.baud_text).value_or(0));
-    const std::string port = values_.port_name;
-    std::array<char, k_name_room> name{};
-    std::fill_n(name.begin(), k_name_length, ' ');
-
-    struct Step {
-        UpdateStep step;
-        std::function<std::int32_t()> fn;
-    };
-    const std::vector<Step> steps = {
-        {UpdateStep::open_com, [&] { return library_.SetCom(port.c_str(), baud); }},
-        {UpdateStep::init_monitor,
-         [&] {
-             const std::int32_t r = library_.InitMonitor(name.data());
-             values_.target_name.assign(name.data(), ::strnlen(name.data(), k_name_length));
-             return r;
-         }},
-        {UpdateStep::adjust_cpu_frequency,
-         [&] { return library_.AdjustCpuFrequency(&values_.cpu_frequency); }},
-        {UpdateStep::load_file,
-         [&] { return library_.LoadFile(hex_path.c_str(), &values_.file_size); }},
-        {UpdateStep::auto_roms1, [&] { return library_.AutoROMS1(&values_.roms1); }},
-        {UpdateStep::get_hex_file_block, [&] { return library_.GetHexFileBlock(&values_.block); }},
-        {UpdateStep::erase_flash, [&] { return library_.EraseFlash(values_.block); }},
-        {UpdateStep::program_flash, [&] { return library_.ProgramFlash(); }},
-    };
-    for (const Step& s : steps) {
-        if (session_.interrupted()) {
-            return fail(s.step, ErrorKind::interrupted, "interrupted");
-        }
-        if (!call(s.fn)) {
-            return fail(s.step, ErrorKind::flash, {});
-        }
-        observer_.step(s.step, values_);
-    }
-    return Done{};
-}
-
-bool FirmwareUpdate::call(const std::function<std::int32_t()>& fn) {
-    thrown_.clear();
-    try {
-        return fn() == 1;
-    } catch (const std::exception& e) {
-        thrown_ = e.what();
-        return false;
-    }
-}
-
-Error FirmwareUpdate::fail(UpdateStep step, ErrorKind kind, std::string reason) {
-    failed_ = step;
-    if (reason.empty()) {
-        reason = thrown_.empty() ? library_.last_error() : thrown_;
-    }
-    return {kind, std::move(reason)};
-}
-
-void FirmwareUpdate::progress_thunk(void* context, const FlashProgress& p) {
-    static_cast<FirmwareUpdate*>(context)->observer_.progress(p);
 }
 
 } // namespace trx::service

@@ -5,6 +5,7 @@
 #include "service/session.hpp"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -13,11 +14,16 @@
 
 namespace trx::service {
 
+// What the scanner's reset firmware waits for before it starts its bootstrap loader.
 inline constexpr std::string_view k_bootstrap_string = "Quendel KG 14.03.1999";
 // The scanner's time to reset after "F", and the loader's after the bootstrap string.
 inline constexpr std::chrono::milliseconds k_reset_pause{500};
 inline constexpr std::chrono::milliseconds k_bootstrap_pause{500};
 inline constexpr std::string_view k_flash_baud_text = "57600";
+// The library gets 32 blanks and a NUL for the target's name; the room behind them keeps a
+// library that writes a longer name from overrunning the buffer.
+inline constexpr std::size_t k_name_length = 32;
+inline constexpr std::size_t k_name_room = 256;
 
 // The steps of an update in their order: the two on the scanner link, then the library's.
 enum class UpdateStep {
@@ -33,7 +39,8 @@ enum class UpdateStep {
     program_flash,
 };
 
-// What the library steps gave, for the lines of the update log.
+// What the library steps gave, for the lines of the update log. A value a step reports is
+// taken only when the step succeeded; the target's name whatever InitMonitor returned.
 struct UpdateValues {
     std::string port_name;
     std::string baud_text{k_flash_baud_text};
@@ -44,6 +51,16 @@ struct UpdateValues {
     std::int32_t block = 0;
 };
 
+// One line of the update log, without its line end. From the first red line on the log is
+// red; the closing line ("Programming finished" or "Programming aborted") ends the log.
+struct UpdateLogLine {
+    std::string text;
+    bool red = false;
+    bool closing = false;
+};
+
+// What a front shows of an update. Everything but progress arrives on the thread that drives
+// the sequence; progress on the thread that runs the library call.
 class UpdateObserver {
 public:
     UpdateObserver() = default;
@@ -53,51 +70,97 @@ public:
     UpdateObserver& operator=(UpdateObserver&&) = delete;
     virtual ~UpdateObserver() = default;
 
+    // The log's lines, in order: the same texts for the window and the command line.
+    virtual void log_line(const UpdateLogLine& line) = 0;
     // When the step's log line is due: reset and bootstrap before they act, the library
     // steps after they succeeded.
-    virtual void step(UpdateStep step, const UpdateValues& values) = 0;
+    virtual void step(UpdateStep /*step*/, const UpdateValues& /*values*/) {}
+    // The step that failed or was interrupted, and why when it is known.
+    virtual void step_failed(UpdateStep /*step*/, const Error& /*error*/) {}
     // During erase and program.
     virtual void progress(const FlashProgress& /*p*/) {}
 };
 
+// The update as one sequence of steps, driven by the update window from its two timers and by
+// the command line's session back to back; it knows neither. It writes the log, calls each
+// library function at most once and in order, and tells its observer.
+class UpdateSequence {
+public:
+    // How a library call runs: the window hands it to a worker thread while the windows keep
+    // painting; empty calls it in place.
+    using Runner = std::function<void(const std::function<void()>&)>;
+
+    explicit UpdateSequence(UpdateObserver& observer, Runner runner = {})
+        : observer_(observer), runner_(std::move(runner)) {}
+
+    // A new run: no failure yet, the log green.
+    void begin();
+    // The two steps on the scanner link: their lines, before they act.
+    void reset_begun(const UpdateValues& values);
+    void bootstrap_begun(const UpdateValues& values);
+    // The library's steps back to back; the first that fails (or an interrupt between two)
+    // ends them through fail(). The values are read by SetCom and filled by the others.
+    Result<Done> library_steps(FlashLibrary& lib, UpdateValues& values, const std::string& hex_path,
+                               const std::function<bool()>& interrupted = {});
+    // A step failed, or was interrupted before it: its red line when it is a library step
+    // that failed, then "Programming aborted". The reason, when empty, is what the call threw
+    // or the library's last error.
+    Error fail(UpdateStep step, ErrorKind kind, std::string reason, const UpdateValues& values,
+               const FlashLibrary* lib = nullptr);
+    // The common end of every run that reached the library: CloseCom (its outcome is not
+    // logged), and the progress callback taken back.
+    void close(FlashLibrary& lib);
+
+    // The step that failed or was interrupted; none after success.
+    [[nodiscard]] std::optional<UpdateStep> failed_step() const { return failed_; }
+    // The red line of the failure, or "Programming aborted" when it has none; empty after
+    // success.
+    [[nodiscard]] const std::string& failure_line() const { return failure_line_; }
+
+private:
+    // One library call through the runner; an exception counts as a failure with its text as
+    // the reason.
+    bool call(const std::function<std::int32_t()>& fn);
+    void line(std::string text, bool red = false, bool closing = false);
+    static void progress_thunk(void* context, const FlashProgress& p);
+
+    UpdateObserver& observer_;
+    Runner runner_;
+    std::optional<UpdateStep> failed_;
+    std::string failure_line_;
+    std::string thrown_;
+};
+
 // The hex file read and checked as the update window checks it (the TRX81500's flash, a reset
-// vector of its own), with the program's own reader:
-// bad_input, naming the file, the line and what is wrong, for a file that will not do.
+// vector of its own), with the program's own reader: bad_input, naming the file, the line and
+// what is wrong, for a file that will not do.
 Result<Done> check_hex_file(const std::string& hex_path);
 
-// The firmware update on a session: the hex file checked with the program's own reader before
-// anything is sent, "F", the bootstrap string, the port handed to the flash library, its steps
-// back to back, and CloseCom at the end of every run that reached the scanner. An interrupt
-// takes effect between two steps (a library call cannot be cut short) and ends the run there,
-// through CloseCom.
+// The firmware update on a session: the hex file checked before anything is sent, "F", the
+// bootstrap string, the port handed to the flash library, its steps back to back, and CloseCom
+// at the end of every run that reached the scanner. An interrupt takes effect between two steps
+// (a library call cannot be cut short) and ends the run there, through CloseCom.
 class FirmwareUpdate {
 public:
     FirmwareUpdate(Session& session, FlashLibrary& library, UpdateObserver& observer)
-        : session_(session), library_(library), observer_(observer) {}
+        : session_(session), library_(library), sequence_(observer) {}
 
-    // bad_input for a hex file that will not do (nothing sent); flash with
+    // bad_input for a hex file that will not do (nothing sent, nothing logged); flash with
     // failed_step() set for a step that failed; interrupted.
     Result<Done> run(const std::string& hex_path);
 
-    // The step that failed or was interrupted; none after success or a refused file.
-    [[nodiscard]] std::optional<UpdateStep> failed_step() const { return failed_; }
+    [[nodiscard]] std::optional<UpdateStep> failed_step() const { return sequence_.failed_step(); }
+    [[nodiscard]] const std::string& failure_line() const { return sequence_.failure_line(); }
     [[nodiscard]] const UpdateValues& values() const { return values_; }
 
 private:
     Result<Done> reach_loader();
-    Result<Done> library_steps(const std::string& hex_path);
-    // One library call; an exception counts as a failure with its text as the reason.
-    bool call(const std::function<std::int32_t()>& fn);
-    Error fail(UpdateStep step, ErrorKind kind, std::string reason);
-    static void progress_thunk(void* context, const FlashProgress& p);
 
     Session& session_;
     FlashLibrary& library_;
-    UpdateObserver& observer_;
+    UpdateSequence sequence_;
     UpdateValues values_;
-    std::optional<UpdateStep> failed_;
     bool reset_sent_ = false; // from here on the run ends through CloseCom
-    std::string thrown_;
 };
 
 } // namespace trx::service

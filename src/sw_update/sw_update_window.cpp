@@ -2,7 +2,7 @@
 
 #include "base/numtext.hpp"
 #include "flashlib/hex_reader.hpp"
-#include "sw_update/update_log.hpp"
+#include "service/update_log.hpp"
 
 #include <algorithm>
 #include <array>
@@ -14,10 +14,9 @@ namespace trx::sw_update {
 
 namespace {
 
-// The library gets 32 blanks and a NUL; the room behind them keeps a library that writes a
-// longer name from overrunning the buffer.
-constexpr std::size_t k_name_length = 32;
-constexpr std::size_t k_name_room = 256;
+namespace log = service::update_log;
+using service::UpdateStep;
+
 // The progress bar counts in steps of one per mille.
 constexpr int k_progress_steps = 1000;
 
@@ -33,7 +32,9 @@ std::string progress_label(FlashProgress::Phase phase, int step, bool known) {
 } // namespace
 
 SwUpdateWindow::SwUpdateWindow(SwUpdateForm& form, SwUpdateContext context)
-    : form_(form), ctx_(std::move(context)) {
+    : form_(form), ctx_(std::move(context)),
+      sequence_(*this,
+                [this](const std::function<void()>& work) { ctx_.pump.run_blocking(work); }) {
     connections_ += form_.window.activated.connect([this] { on_activate(); });
     connections_ += form_.openbutton.click.connect([this] { on_open(); });
     connections_ += form_.program.click.connect([this] { on_program(); });
@@ -94,13 +95,14 @@ void SwUpdateWindow::on_program() {
     form_.progress.set_visible(false);
     form_.progress.set_progress(0, 0, "");
     show_reason("");
+    sequence_.begin();
+    values_.port_name = ctx_.shared.port_name;
+    values_.baud_text = ctx_.shared.flash_baud_text;
 
     // The file is read before anything goes to the scanner, so a bad file never leaves it
     // waiting in its bootstrap loader.
     const std::shared_ptr<FlashLibrary> lib = ctx_.library;
     if (!check_file(lib.get())) {
-        fail(log::error("LoadFile"));
-        show_detail(lib.get());
         enter(State::ready);
         return;
     }
@@ -108,9 +110,9 @@ void SwUpdateWindow::on_program() {
         enter(State::ready);
         return;
     }
-    form_.status.set_text(std::string(log::k_reseting) + std::string(log::k_line_end));
+    sequence_.reset_begun(values_);
     if (!ctx_.writer.send('F')) {
-        abort_run();
+        (void)sequence_.fail(UpdateStep::reset, ErrorKind::port, {}, values_);
         enter(State::ready);
         return;
     }
@@ -120,15 +122,18 @@ void SwUpdateWindow::on_program() {
 // The program's own hex reader checks the file, so that each library function is called at
 // most once per run and in its order: another library may take no file before its SetCom.
 bool SwUpdateWindow::check_file(const FlashLibrary* lib) {
-    reason_.clear();
     if (lib == nullptr) {
-        reason_ = "No flash library is loaded.";
+        (void)sequence_.fail(UpdateStep::load_file, ErrorKind::flash, "No flash library is loaded.",
+                             values_);
         return false;
     }
     const std::string path = form_.hexfilename.caption();
     flash::HexResult checked;
     ctx_.pump.run_blocking([&] { checked = flash::read_firmware_file(path); });
-    reason_ = checked.error.message;
+    if (!checked.ok()) {
+        (void)sequence_.fail(UpdateStep::load_file, ErrorKind::flash, checked.error.message,
+                             values_);
+    }
     return checked.ok();
 }
 
@@ -137,10 +142,10 @@ bool SwUpdateWindow::check_file(const FlashLibrary* lib) {
 // Step 2: the bootstrap string, then the main port is given up.
 void SwUpdateWindow::on_sw_timer_1() {
     form_.sw_timer_1.set_timer_enabled(false);
-    append_line(log::k_bootstrap);
+    sequence_.bootstrap_begun(values_);
     ui::SerialPort& port = ctx_.port;
-    if (!port.write(k_bootstrap_string)) {
-        abort_run();
+    if (!port.write(service::k_bootstrap_string)) {
+        (void)sequence_.fail(UpdateStep::bootstrap, ErrorKind::port, {}, values_);
         enter(State::ready);
         return;
     }
@@ -153,105 +158,34 @@ void SwUpdateWindow::on_sw_timer_2() {
     form_.sw_timer_2.set_timer_enabled(false);
     // Held for the whole run, so replacing the program's library cannot pull it away.
     const std::shared_ptr<FlashLibrary> lib = ctx_.library;
-    ctx_.shared.target_name.assign(k_name_length, ' ');
+    Shared& sh = ctx_.shared;
+    sh.target_name.assign(service::k_name_length, ' ');
+    values_.target_name = sh.target_name;
+    values_.cpu_frequency = sh.cpu_frequency;
+    values_.file_size = sh.file_size;
     enter(State::flashing);
     form_.progress.set_progress(0, 0, "");
     form_.progress.set_visible(true);
     if (lib == nullptr) {
-        fail(log::error("OpenCom"));
+        (void)sequence_.fail(UpdateStep::open_com, ErrorKind::flash, {}, values_);
         common_end(nullptr);
         return;
     }
     last_progress_ = -1;
-    lib->set_progress(&SwUpdateWindow::progress_thunk, this);
-    if (library_steps(*lib)) {
+    const bool done = sequence_.library_steps(*lib, values_, form_.hexfilename.caption()).ok();
+    sh.target_name = values_.target_name;
+    sh.cpu_frequency = values_.cpu_frequency;
+    sh.file_size = values_.file_size;
+    if (done) {
         form_.progress.set_progress(k_progress_steps, k_progress_steps, "100 %");
     }
     common_end(lib.get());
 }
 
-bool SwUpdateWindow::library_steps(FlashLibrary& lib) {
-    Shared& sh = ctx_.shared;
-    const std::string port = sh.port_name;
-    const auto baud = static_cast<std::int32_t>(
-        num::parse_whole(sh.flash_baud_text).value_or(ui::SerialPort::k_baud));
-    if (call([&] { return lib.SetCom(port.c_str(), baud); }) != 1) {
-        return fail_step(lib, log::error("OpenCom"));
-    }
-    append_line(log::open_com(port, sh.flash_baud_text));
-
-    std::array<char, k_name_room> name{};
-    std::fill_n(name.begin(), k_name_length, ' ');
-    const std::int32_t monitor = call([&] { return lib.InitMonitor(name.data()); });
-    sh.target_name.assign(name.data(), ::strnlen(name.data(), k_name_length));
-    if (monitor != 1) {
-        return fail_step(lib, log::error("InitMonitor"));
-    }
-    append_line(log::ok("InitMonitor"));
-
-    const std::string shown = log::name_shown(sh.target_name);
-    double hz = sh.cpu_frequency;
-    if (call([&] { return lib.AdjustCpuFrequency(&hz); }) != 1) {
-        return fail_step(lib, log::target_unknown(shown));
-    }
-    sh.cpu_frequency = hz;
-    append_line(log::target(shown, hz));
-
-    const std::string path = form_.hexfilename.caption();
-    std::int32_t size = sh.file_size;
-    if (call([&] { return lib.LoadFile(path.c_str(), &size); }) != 1) {
-        return fail_step(lib, log::error("LoadFile"));
-    }
-    sh.file_size = size;
-    append_line(log::load_file(size));
-
-    std::int16_t roms1 = 0;
-    if (call([&] { return lib.AutoROMS1(&roms1); }) != 1) {
-        return fail_step(lib, log::error("AutoROMS1"));
-    }
-    append_line(log::auto_roms1(roms1));
-
-    std::int32_t block = 0;
-    if (call([&] { return lib.GetHexFileBlock(&block); }) != 1) {
-        return fail_step(lib, log::error("GetHexFileBlock"));
-    }
-    append_line(log::hex_file_block(block));
-
-    if (call([&] { return lib.EraseFlash(block); }) != 1) {
-        return fail_step(lib, log::error("EraseFlash"));
-    }
-    append_line(log::ok("EraseFlash"));
-
-    if (call([&] { return lib.ProgramFlash(); }) != 1) {
-        return fail_step(lib, log::error("ProgramFlash"));
-    }
-    append_line(log::ok("ProgramFlash"));
-    append(log::k_finished);
-    form_.status.repaint();
-    return true;
-}
-
-std::int32_t SwUpdateWindow::call(const std::function<std::int32_t()>& fn) {
-    std::int32_t result = 0;
-    reason_.clear();
-    ctx_.pump.run_blocking([&] {
-        // The call may run on a worker thread, where an escaping exception would end the
-        // program with the port in the library's hands.
-        try {
-            result = fn();
-        } catch (const std::exception& e) {
-            result = 0;
-            reason_ = e.what();
-        }
-    });
-    return result;
-}
-
 // CloseCom always, also after a failed SetCom; then the main port is taken back.
 void SwUpdateWindow::common_end(FlashLibrary* lib) {
     if (lib != nullptr) {
-        (void)call([&] { return lib->CloseCom(); });
-        lib->set_progress(nullptr, nullptr);
+        sequence_.close(*lib);
     }
     enter(State::ready);
     reopen_main_port();
@@ -277,49 +211,32 @@ void SwUpdateWindow::reopen_main_port() {
 
 // ---------------------------------------------------------------- the log
 
-void SwUpdateWindow::append(std::string_view text) {
-    form_.status.set_text(form_.status.text() + std::string(text));
-}
-
-// A line and its line end, shown before the next blocking call starts.
-void SwUpdateWindow::append_line(std::string_view line) {
-    append(std::string(line) + std::string(log::k_line_end));
+// Each line shown before the next blocking call starts; the closing line has no line end.
+void SwUpdateWindow::log_line(const service::UpdateLogLine& line) {
+    if (line.red) {
+        form_.status.set_text_color(k_log_red);
+    }
+    std::string text = form_.status.text() + line.text;
+    if (!line.closing) {
+        text += log::k_line_end;
+    }
+    form_.status.set_text(std::move(text));
     form_.status.repaint();
 }
 
-void SwUpdateWindow::fail(std::string_view error_line) {
-    form_.status.set_text_color(k_log_red);
-    append(std::string(error_line) + std::string(log::k_line_end));
-    append(log::k_aborted);
-    form_.status.repaint();
-}
-
-bool SwUpdateWindow::fail_step(FlashLibrary& lib, std::string_view error_line) {
-    fail(error_line);
-    show_detail(&lib);
-    return false;
-}
-
-// A write to the main port failed: the scanner was not reached.
-void SwUpdateWindow::abort_run() {
-    form_.status.set_text_color(k_log_red);
-    append(log::k_aborted);
-    form_.status.repaint();
+void SwUpdateWindow::step_failed(UpdateStep /*step*/, const Error& error) {
+    show_detail(error.message);
 }
 
 // Why a step failed, when it is known, goes to the progress bar's text and, whole, to the
 // label under the log and the log's tooltip; the log keeps its lines.
-void SwUpdateWindow::show_detail(const FlashLibrary* lib) {
-    std::string reason = reason_;
-    if (reason.empty() && lib != nullptr) {
-        reason = lib->last_error();
-    }
+void SwUpdateWindow::show_detail(const std::string& reason) {
     if (reason.empty()) {
         return;
     }
     show_reason(reason);
     auto& bar = form_.progress;
-    bar.set_progress(bar.value(), std::max(bar.maximum(), k_progress_steps), std::move(reason));
+    bar.set_progress(bar.value(), std::max(bar.maximum(), k_progress_steps), reason);
     bar.set_visible(true);
 }
 
@@ -330,12 +247,8 @@ void SwUpdateWindow::show_reason(const std::string& reason) {
 
 // ---------------------------------------------------------------- progress
 
-void SwUpdateWindow::progress_thunk(void* context, const FlashProgress& p) {
-    static_cast<SwUpdateWindow*>(context)->report_progress(p);
-}
-
 // On the thread that runs the library: only changes of a whole per mille are posted.
-void SwUpdateWindow::report_progress(const FlashProgress& p) {
+void SwUpdateWindow::progress(const FlashProgress& p) {
     const bool known = p.total > 0;
     const std::int64_t done = known ? std::clamp<std::int64_t>(p.done, 0, p.total) : 0;
     const int step = known ? static_cast<int>(static_cast<double>(done) * k_progress_steps /

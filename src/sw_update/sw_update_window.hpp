@@ -4,6 +4,7 @@
 #include "forms/sw_update_form.hpp"
 #include "link/frame_writer.hpp"
 #include "link/shared.hpp"
+#include "service/firmware_update.hpp"
 #include "ui/platform.hpp"
 #include "ui/services.hpp"
 #include "ui/signal.hpp"
@@ -18,7 +19,6 @@
 
 namespace trx::sw_update {
 
-inline constexpr const char* k_bootstrap_string = "Quendel KG 14.03.1999";
 inline constexpr const char* k_file_dialog_title = "Open Hexfile*";
 inline constexpr const char* k_file_dialog_filter = "Hexfiles (*.h86)|*.H86|all files (*.*)|*.*";
 inline constexpr const char* k_file_dialog_ext = ".h86";
@@ -42,7 +42,7 @@ struct SwUpdateContext {
 
 // The software update window: file choice, and the timed update sequence that resets the
 // scanner, sends the bootstrap string, hands the port to the flash library and takes it back.
-class SwUpdateWindow {
+class SwUpdateWindow final : private service::UpdateObserver {
 public:
     enum class State {
         ready,          // waiting for a Program click
@@ -53,7 +53,7 @@ public:
     };
 
     SwUpdateWindow(SwUpdateForm& form, SwUpdateContext context);
-    ~SwUpdateWindow() = default;
+    ~SwUpdateWindow() override = default;
     SwUpdateWindow(const SwUpdateWindow&) = delete;
     SwUpdateWindow& operator=(const SwUpdateWindow&) = delete;
     SwUpdateWindow(SwUpdateWindow&&) = delete;
@@ -86,32 +86,22 @@ private:
     void on_sw_timer_1();
     void on_sw_timer_2();
 
-    // The library steps; false at the first that fails (the failure ending has run).
-    bool library_steps(FlashLibrary& lib);
     bool check_file(const FlashLibrary* lib);
-    // Runs one library call through the event pump and gives its result. A call that
-    // throws counts as failed, and its reason becomes the detail shown.
-    std::int32_t call(const std::function<std::int32_t()>& fn);
     void common_end(FlashLibrary* lib);
     void reopen_main_port();
 
-    void append(std::string_view text);
-    void append_line(std::string_view line);
-    void fail(std::string_view error_line);
-    bool fail_step(FlashLibrary& lib, std::string_view error_line);
-    void abort_run();
-    void show_detail(const FlashLibrary* lib);
+    // The update log as the sequence writes it.
+    void log_line(const service::UpdateLogLine& line) override;
+    void step_failed(service::UpdateStep step, const Error& error) override;
+    void progress(const FlashProgress& p) override;
+    void show_detail(const std::string& reason);
     void show_reason(const std::string& reason);
-
-    static void progress_thunk(void* context, const FlashProgress& p);
-    void report_progress(const FlashProgress& p);
 
     SwUpdateForm& form_;
     SwUpdateContext ctx_;
     State state_ = State::ready;
-    // Why the last step failed where the library cannot say: the file check, or a call that
-    // threw. Written by the step, read after it returned.
-    std::string reason_;
+    service::UpdateSequence sequence_;
+    service::UpdateValues values_;
     // Last progress step posted to the window; touched only by the thread running the library.
     int last_progress_ = -1;
     std::function<bool()> before_update_;

@@ -154,7 +154,11 @@ TEST(Session, StreamsTurnsWithStripeOneCompletedAndEndsWhenTheScansStop) {
 // The update log's steps as the observer saw them, and when the library was first called.
 struct Steps : UpdateObserver {
     std::vector<UpdateStep> seen;
+    std::vector<std::string> lines; // red lines marked with a leading "!"
     void step(UpdateStep s, const UpdateValues& /*v*/) override { seen.push_back(s); }
+    void log_line(const UpdateLogLine& line) override {
+        lines.push_back((line.red ? "!" : "") + line.text);
+    }
 };
 
 struct Update : ::testing::Test {
@@ -191,6 +195,11 @@ TEST_F(Update, ResetsHandsThePortToTheLibraryAndRunsItsStepsInOrder) {
     EXPECT_EQ(flash.erased_block, 37);
     EXPECT_EQ(steps.seen.size(), 10U);
     EXPECT_EQ(update.values().target_name, "TRXSIM81500-A");
+    ASSERT_EQ(steps.lines.size(), 11U);
+    EXPECT_EQ(steps.lines.front(), "Reseting Controller");
+    EXPECT_EQ(steps.lines[2], "OpenCom: COM1, 57600 Baud     Ok");
+    EXPECT_EQ(steps.lines[4], "Target: TRXSIM81  @   20000000 Hz");
+    EXPECT_EQ(steps.lines.back(), "Programming finished");
 }
 
 TEST_F(Update, AFailedOrInterruptedStepEndsTheRunThroughCloseCom) {
@@ -203,6 +212,11 @@ TEST_F(Update, AFailedOrInterruptedStepEndsTheRunThroughCloseCom) {
     EXPECT_EQ(update.failed_step(), UpdateStep::erase_flash);
     EXPECT_EQ(flash.calls.back(), "CloseCom");
     EXPECT_EQ(std::count(flash.calls.begin(), flash.calls.end(), "ProgramFlash"), 0);
+    // The red line from the first failure on, and the log's closing line.
+    ASSERT_GE(steps.lines.size(), 2U);
+    EXPECT_EQ(steps.lines[steps.lines.size() - 2], "!EraseFlash:     Error");
+    EXPECT_EQ(steps.lines.back(), "!Programming aborted");
+    EXPECT_EQ(update.failure_line(), "EraseFlash:     Error");
 
     flash.calls.clear();
     ASSERT_TRUE(rig.session.open("COM1"));
@@ -213,6 +227,9 @@ TEST_F(Update, AFailedOrInterruptedStepEndsTheRunThroughCloseCom) {
     ASSERT_FALSE(interrupted);
     EXPECT_EQ(interrupted.error().kind, ErrorKind::interrupted);
     EXPECT_EQ(update.failed_step(), UpdateStep::load_file);
+    // An interrupt is no failing step: no red step line, only the closing line.
+    EXPECT_EQ(steps.lines.back(), "!Programming aborted");
+    EXPECT_EQ(steps.lines[steps.lines.size() - 2], "Target: TRXSIM81  @   20000000 Hz");
     EXPECT_EQ(flash.calls, (std::vector<std::string>{"SetCom", "InitMonitor", "AdjustCpuFrequency",
                                                      "CloseCom"}));
 }

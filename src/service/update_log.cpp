@@ -1,4 +1,4 @@
-#include "sw_update/update_log.hpp"
+#include "service/update_log.hpp"
 
 #include "base/numtext.hpp"
 
@@ -6,7 +6,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace trx::sw_update::log {
+namespace trx::service::update_log {
 
 namespace {
 // Doubles below this are whole numbers exactly representable in an int64.
@@ -89,4 +89,4 @@ std::string hex_file_block(std::int32_t block) {
     return "GetHexFileBlock: " + number(block);
 }
 
-} // namespace trx::sw_update::log
+} // namespace trx::service::update_log

@@ -1,11 +1,11 @@
 // The update log's lines: numbers, the frequency and the target's name as the log shows them.
-#include "sw_update/update_log.hpp"
+#include "service/update_log.hpp"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
-namespace trx::sw_update::log {
+namespace trx::service::update_log {
 namespace {
 
 TEST(UpdateLog, NumbersCarryABlankOrTheirSign) {
@@ -37,4 +37,4 @@ TEST(UpdateLog, TheNameShowsItsFirstEightCharactersAndNothingThatBreaksALine) {
 }
 
 } // namespace
-} // namespace trx::sw_update::log
+} // namespace trx::service::update_log

@@ -8,7 +8,7 @@
 
 // The lines of the update log. Each function gives one line without its line end; the window
 // decides where line ends go.
-namespace trx::sw_update::log {
+namespace trx::service::update_log {
 
 inline constexpr std::string_view k_line_end = "\r\n";
 inline constexpr std::string_view k_reseting = "Reseting Controller";
@@ -44,4 +44,4 @@ std::string load_file(std::int32_t size);
 std::string auto_roms1(std::int16_t flag);
 std::string hex_file_block(std::int32_t block);
 
-} // namespace trx::sw_update::log
+} // namespace trx::service::update_log
