@@ -5,9 +5,6 @@
 #include "service/update_log.hpp"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
-#include <exception>
 #include <utility>
 
 namespace trx::sw_update {
