@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <poll.h>
+#include <regex>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -330,6 +331,35 @@ TEST_F(Cli, IndexSetAndGetForBothTypes) {
     const Outcome bad = cli({"--sim", "index", "set", "65536"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err, "trx81500-cli: Possible values for index: 0 - 65535\n");
+}
+
+TEST_F(Cli, VerboseWritesTheLogToStderrStampedWithTheUtcTime) {
+    using namespace std::chrono;
+    const auto utc_hour = [] {
+        const auto now = system_clock::now();
+        return hh_mm_ss(floor<milliseconds>(now) - floor<days>(now)).hours().count();
+    };
+    const long before = utc_hour();
+    const Outcome get = cli(sim("YA") + std::vector<std::string>{"-v", "index", "get"});
+    const long after = utc_hour();
+    ASSERT_EQ(get.status, 0) << get.err;
+    EXPECT_EQ(get.out, "1\n"); // stdout stays the script's
+    const std::regex line(R"(^(\d\d):\d\d:\d\d\.\d{3} trx\.cli info: .*)");
+    std::istringstream lines(get.err);
+    int n = 0;
+    for (std::string text; std::getline(lines, text); ++n) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(text, m, line)) << text;
+        const long hour = std::stol(m[1]);
+        EXPECT_TRUE(hour == before || hour == after) << text;
+    }
+    EXPECT_EQ(n, 2) << get.err;
+
+    const Outcome quiet = cli(sim("YA") + std::vector<std::string>{"index", "get"});
+    EXPECT_EQ(quiet.err, "");
+    const Outcome bad = cli({"--log=verbose", "ports"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "trx81500-cli: --log takes debug, info or warning, not 'verbose'\n");
 }
 
 TEST_F(Cli, MonitorPrintsOneLinePerTurnInEachFormat) {
