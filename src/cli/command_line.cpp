@@ -271,14 +271,17 @@ public:
         }
     }
 
-    // args: the words after the program's name, in order.
+    // args: the words after the program's name, in order. The words after "--" are the
+    // command's arguments, whatever they look like.
     Result<CommandLine> parse(const std::vector<std::string>& args) {
-        std::vector<std::string> reversed(args.rbegin(), args.rend()); // as CLI11 takes them
+        const auto mark = std::find(args.begin(), args.end(), "--");
+        std::vector<std::string> reversed(std::make_reverse_iterator(mark), args.rend());
         try {
-            app_.parse(reversed);
-        } catch (const CLI::ArgumentMismatch&) {
-            // Only an option's value can run short, and only at the end of the line.
-            return usage_error(option_name(args.back()) + " needs a value");
+            app_.parse(reversed); // CLI11 takes the words last first
+        } catch (const CLI::ArgumentMismatch& e) {
+            // An option's value runs short only at the end: the last word needs it.
+            return usage_error(mark == args.begin() ? e.what()
+                                                    : option_name(*(mark - 1)) + " needs a value");
         } catch (const CLI::ParseError& e) {
             return usage_error(e.what());
         }
@@ -288,6 +291,9 @@ public:
         }
         if (line.kind != CommandLine::Kind::run) {
             return line;
+        }
+        if (mark != args.end()) {
+            line.args.assign(mark + 1, args.end());
         }
         if (auto bad = command(line)) {
             return *bad;
@@ -331,8 +337,8 @@ private:
         return g;
     }
 
-    // The global options before the command, checked in the order the old tool did: the
-    // words it does not know, the values, then the options that exclude each other.
+    // The global options before the command: first a word CLI11 did not know, then the
+    // values, the options that exclude each other, help and version, and the command's word.
     std::optional<Error> global(CommandLine& line) const {
         const std::vector<std::string> extra = app_.remaining();
         if (!extra.empty() && extra.front().starts_with("-")) {
@@ -360,13 +366,18 @@ private:
         if (!line.global.sim && !line.global.sim_args.empty()) {
             return usage_error("--sim-arg needs --sim");
         }
-        if (help_->count() > 0) {
-            line.kind = CommandLine::Kind::help;
-        } else if (version_->count() > 0) {
-            line.kind = CommandLine::Kind::version;
-        } else if (!extra.empty()) {
+        for (const CLI::Option* o : app_.parse_order()) { // the last of --help and --version
+            if (o == help_ || o == version_) {
+                line.kind = o == help_ ? CommandLine::Kind::help : CommandLine::Kind::version;
+            }
+        }
+        if (line.kind != CommandLine::Kind::run) {
+            return std::nullopt;
+        }
+        if (!extra.empty()) {
             return usage_error("unknown command '" + extra.front() + "' (see trx81500-cli --help)");
-        } else if (app_.get_subcommands().empty()) {
+        }
+        if (app_.get_subcommands().empty()) {
             return usage_error("no command given (see trx81500-cli --help)");
         }
         return std::nullopt;
@@ -424,7 +435,7 @@ private:
         if (line.has("--csv") && line.has("--json")) {
             return usage_error("--csv and --json exclude each other");
         }
-        line.args = c.args->results();
+        line.args.insert(line.args.begin(), c.args->results().begin(), c.args->results().end());
         const auto n = static_cast<int>(line.args.size());
         if (n < c.spec->min_args || (c.spec->max_args >= 0 && n > c.spec->max_args)) {
             return usage_error(

@@ -66,6 +66,12 @@ TEST(CommandLine, WordsThatLookLikeSomethingElse) {
     EXPECT_EQ(index->global.port, "COM2");
     EXPECT_EQ(index->args, std::vector<std::string>{"-1"}); // refused later as an index
 
+    // After "--" every word is an argument.
+    const auto odd = parse_command_line({"--sim", "params", "export", "--", "--odd.trxp"});
+    ASSERT_TRUE(odd) << odd.error().message;
+    EXPECT_EQ(odd->args, std::vector<std::string>{"--odd.trxp"});
+    EXPECT_TRUE(odd->options.empty());
+
     const auto replay = parse_command_line({"replay", "x.trxcap", "--speed=0,5", "--json"});
     ASSERT_TRUE(replay) << replay.error().message;
     EXPECT_EQ(replay->option("--speed"), "0,5");
@@ -87,6 +93,9 @@ TEST(CommandLine, HelpAndVersionWhereverTheyStand) {
     const auto version = parse_command_line({"--version"});
     ASSERT_TRUE(version);
     EXPECT_EQ(version->kind, CommandLine::Kind::version);
+    // Both: the last one counts.
+    EXPECT_EQ(parse_command_line({"--help", "--version"})->kind, CommandLine::Kind::version);
+    EXPECT_EQ(parse_command_line({"--version", "--help"})->kind, CommandLine::Kind::help);
 
     const std::string help = help_text(nullptr);
     EXPECT_TRUE(help.starts_with("Usage: trx81500-cli [--port NAME | --sim [--sim-arg ARG]...] "
