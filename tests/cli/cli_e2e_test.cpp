@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -317,6 +318,31 @@ TEST_F(Cli, ExportChangeDiffImportRestoresTheSetWithABackupForBothTypes) {
                                   "was stored"),
               std::string::npos)
         << other.err;
+}
+
+TEST_F(Cli, AFileOfThisPcThatCannotBeWrittenEndsWithStatusSeven) {
+    // A plain file where a folder should be stops even root from writing below it.
+    std::ofstream(dir / "plain") << "not a folder\n";
+    const fs::path target = dir / "plain" / "golden.trxp";
+    const Outcome exported =
+        cli(sim("YA") + std::vector<std::string>{"params", "export", target.string()});
+    EXPECT_EQ(exported.status, 7);
+    EXPECT_TRUE(exported.err.starts_with("trx81500-cli: cannot write " + target.string() + ": "))
+        << exported.err;
+    EXPECT_EQ(std::count(exported.err.begin(), exported.err.end(), '\n'), 1) << exported.err;
+
+    // The data folder is a file: the backup cannot be written, and nothing is stored.
+    fs::remove_all(dir / "data");
+    std::ofstream(dir / "data") << "not a folder\n";
+    const fs::path state = dir / "ya.state";
+    const Outcome set =
+        cli(sim("YA", state) + std::vector<std::string>{"params", "set", "speed=12,5"});
+    EXPECT_EQ(set.status, 7);
+    EXPECT_TRUE(set.errors().starts_with(
+        "trx81500-cli: the backup of the scanner's parameters could not be written to "))
+        << set.err;
+    EXPECT_TRUE(set.errors().ends_with("; nothing was stored\n")) << set.err;
+    EXPECT_EQ(read_file(state).find("speed 125"), std::string::npos);
 }
 
 TEST_F(Cli, IndexSetAndGetForBothTypes) {
