@@ -2,6 +2,7 @@
 // no window: the same serial layer as the program.
 #include "cli/backup_hook.hpp"
 #include "cli/cli.hpp"
+#include "cli/stderr_log.hpp"
 #include "flashlib/dll_interface.hpp"
 #include "parafile/backup_store.hpp"
 #include "parafile/text_files.hpp"
@@ -51,6 +52,12 @@ int main(int argc, char* argv[]) {
         .flash_library = [] { return std::make_unique<trx::flash::Dll_interface>(); },
         .backup_before_store = trx::cli::backup_before_store(backups, clock),
         .diagnosis = &diagnosis,
+        // --log and -v: the log on stderr, stamped with the wall clock's UTC time.
+        .open_log =
+            [](trx::ui::LogLevel level) {
+                return std::make_unique<trx::cli::StderrLog>(
+                    std::cerr, level, [] { return std::chrono::system_clock::now(); });
+            },
     });
     const int status = cli.run(args);
     std::cout.flush();

@@ -10,7 +10,8 @@ wanted=(build-essential cmake ninja-build ccache pkg-config
         qt6-base-dev libgl-dev
         libgtest-dev libgmock-dev libbenchmark-dev
         clang libclang-rt-dev srecord zlib1g-dev locales python3
-        scdoc dpkg-dev file lintian procps)
+        scdoc dpkg-dev file lintian procps
+        libcli11-dev nlohmann-json3-dev)
 
 missing=()
 for p in "${wanted[@]}"; do

@@ -1,5 +1,6 @@
 #include "cli/cli.hpp"
 
+#include "base/numtext.hpp"
 #include "base/version.hpp"
 #include "cli/command_line.hpp"
 #include "cli/commands.hpp"
@@ -63,7 +64,23 @@ Result<std::string> port_to_use(const GlobalOptions& global, sim::SimulatorProce
     return sim.device();
 }
 
+constexpr std::string_view k_log_category = "trx.cli";
+
+void log_info(const CliServices& services, const std::string& text) {
+    if (services.log != nullptr && services.log->enabled(ui::LogLevel::info, k_log_category)) {
+        services.log->write(ui::LogLevel::info, k_log_category, text);
+    }
+}
+
 } // namespace
+
+void Cli::open_log(const CommandLine& line) {
+    if (!line.global.log || services_.log != nullptr || !services_.open_log) {
+        return;
+    }
+    own_log_ = services_.open_log(*line.global.log);
+    services_.log = own_log_.get();
+}
 
 int Cli::run(const std::vector<std::string>& args) {
     const auto parsed = parse_command_line(args);
@@ -71,6 +88,7 @@ int Cli::run(const std::vector<std::string>& args) {
         return report(services_.err, parsed.error());
     }
     const CommandLine& line = *parsed;
+    open_log(line);
     if (line.kind == CommandLine::Kind::help) {
         services_.out << help_text(line.command);
         return 0;
@@ -110,6 +128,8 @@ int Cli::run(const std::vector<std::string>& args) {
     service::Session session({capture ? *capture : services_.port, services_.clock, services_.pump,
                               services_.now, services_.interrupted, services_.diagnosis},
                              line.global.timeout);
+    log_info(services_, std::string(command.words) + " on " + *port + ", time-out " +
+                            num::dec(line.global.timeout.count()) + " ms");
     if (auto opened = session.open(*port); !opened) {
         return report(services_.err, opened.error());
     }
@@ -117,6 +137,7 @@ int Cli::run(const std::vector<std::string>& args) {
         if (auto online = session.wait_online(); !online) {
             return report(services_.err, online.error());
         }
+        log_info(services_, "the scanner is online on " + *port);
     }
     CommandContext context{line, services_, session, capture.get()};
     return dispatch(context);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "cli/cli_services.hpp"
+#include "cli/command_line.hpp"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,11 @@ public:
     int run(const std::vector<std::string>& args);
 
 private:
+    // The log --log or -v asked for, when the front left it to the tool.
+    void open_log(const CommandLine& line);
+
     CliServices services_;
+    std::unique_ptr<ui::Log> own_log_;
 };
 
 } // namespace trx::cli

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "base/result.hpp"
 #include "capture/writer.hpp"
 #include "flashlib/flash_library.hpp"
 #include "link/para_frame.hpp"
 #include "parafile/text_files.hpp"
-#include "base/result.hpp"
 #include "ui/platform.hpp"
 #include "ui/services.hpp"
 
@@ -30,6 +30,9 @@ using BackupBeforeStore = std::function<Result<std::filesystem::path>(
 using OpenCapture =
     std::function<std::unique_ptr<capture::Sink>(const std::filesystem::path&, std::error_code&)>;
 
+// Makes the log that --log[=LEVEL] or -v asked for, from that level on.
+using OpenLog = std::function<std::unique_ptr<ui::Log>(ui::LogLevel level)>;
+
 // What the tool runs on; the front composes it.
 struct CliServices {
     ui::SerialPort& port;
@@ -50,6 +53,10 @@ struct CliServices {
     const ui::PortDiagnosis* diagnosis = nullptr;
     // record's file; null: a file on the local disk.
     OpenCapture open_capture{};
+    // Diagnostics to hand on to what the command drives; null: none. Set by the tool from
+    // open_log when the command line asks for a log and the front gave no log of its own.
+    ui::Log* log = nullptr;
+    OpenLog open_log{};
 };
 
 } // namespace trx::cli

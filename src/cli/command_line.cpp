@@ -3,13 +3,14 @@
 #include "base/numtext.hpp"
 #include "cli/exit_status.hpp"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <array>
 
 namespace trx::cli {
 
 namespace {
-
 
 constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
 constexpr std::array<OptionSpec, 3> k_monitor_options{
@@ -153,55 +154,29 @@ constexpr std::string_view k_global_help =
     "  --sim          start the bundled simulator on a pseudo-terminal, stop it at the end\n"
     "  --sim-arg ARG  one word for the simulator's command line (repeat for more)\n"
     "  --timeout S    seconds to wait for each answer (default 3)\n"
+    "  --log[=LEVEL]  the log on stderr, each line with its UTC time and category; LEVEL\n"
+    "                 is debug, info (the default) or warning\n"
+    "  -v, -vv        --log=info, --log=debug\n"
     "  --help         this text; COMMAND --help describes a command\n"
     "  --version      the program's version\n";
 
 constexpr std::string_view k_exit_help =
     "Exit status: 0 done; 1 params diff found differences; 2 usage or bad input; 3 the port\n"
     "cannot be opened; 4 no answer within the time-out; 5 the scanner did not acknowledge a\n"
-    "store; 6 the firmware update failed; 130 interrupted (monitor and record end with 0 on\n"
-    "Ctrl+C, flash with 6). Errors go to stderr, one line each.\n"
+    "store; 6 the firmware update failed; 7 a file or folder of this PC cannot be written\n"
+    "(full disk, no right); 8 the scanner's reply makes no sense; 130 interrupted (monitor\n"
+    "and record end with 0 on Ctrl+C, flash with 6). Errors go to stderr, one line each.\n"
     "Before every store (params set, params import) the scanner's set is written to\n"
     "$XDG_DATA_HOME/trx81500/backups/SERIAL/ (or ~/.local/share/trx81500/...), and its path\n"
-    "to stderr; if that backup cannot be written, nothing is stored (status 2).\n";
+    "to stderr; if that backup cannot be written, nothing is stored (status 7).\n";
 
 constexpr std::string_view k_usage =
     "Usage: trx81500-cli [--port NAME | --sim [--sim-arg ARG]...] [--timeout S] COMMAND [ARGS]\n";
 
-// "--name=value" or "--name" followed by its value.
-struct Split {
-    std::string name;
-    std::optional<std::string> inline_value;
-};
-Split split_option(const std::string& word) {
-    const auto eq = word.find('=');
-    if (eq == std::string::npos) {
-        return {word, std::nullopt};
-    }
-    return {word.substr(0, eq), word.substr(eq + 1)};
+// "--name" of "--name=value".
+std::string option_name(const std::string& word) {
+    return word.substr(0, word.find('='));
 }
-
-class Words {
-public:
-    explicit Words(const std::vector<std::string>& w) : words_(w) {}
-    [[nodiscard]] bool done() const { return i_ >= words_.size(); }
-    [[nodiscard]] const std::string& peek() const { return words_[i_]; }
-    const std::string& take() { return words_[i_++]; }
-    // The value of an option: inline, or the next word whatever it looks like.
-    std::optional<std::string> value(const Split& s) {
-        if (s.inline_value) {
-            return s.inline_value;
-        }
-        if (done()) {
-            return std::nullopt;
-        }
-        return take();
-    }
-
-private:
-    const std::vector<std::string>& words_;
-    std::size_t i_ = 0;
-};
 
 std::optional<std::chrono::milliseconds> parse_timeout(std::string text) {
     std::replace(text.begin(), text.end(), '.', ',');
@@ -213,67 +188,17 @@ std::optional<std::chrono::milliseconds> parse_timeout(std::string text) {
     return std::chrono::milliseconds(n->scaled);
 }
 
-// The global options before the command; false at the first word that is not one.
-std::optional<Error> parse_global(Words& w, CommandLine& line) {
-    while (!w.done() && w.peek().starts_with("--")) {
-        const Split s = split_option(w.take());
-        if (s.name == "--help") {
-            line.kind = CommandLine::Kind::help;
-        } else if (s.name == "--version") {
-            line.kind = CommandLine::Kind::version;
-        } else if (s.name == "--sim") {
-            line.global.sim = true;
-        } else if (s.name == "--port" || s.name == "--sim-arg" || s.name == "--timeout") {
-            const auto v = w.value(s);
-            if (!v) {
-                return usage_error(s.name + " needs a value");
-            }
-            if (s.name == "--port") {
-                line.global.port = *v;
-            } else if (s.name == "--sim-arg") {
-                line.global.sim_args.push_back(*v);
-            } else if (const auto t = parse_timeout(*v)) {
-                line.global.timeout = *t;
-            } else {
-                return usage_error("--timeout takes seconds from 0.001 to 3600, not '" + *v + "'");
-            }
-        } else {
-            return usage_error("unknown option '" + s.name + "' (see trx81500-cli --help)");
-        }
+std::optional<ui::LogLevel> parse_log_level(std::string_view text) {
+    if (text == "debug") {
+        return ui::LogLevel::debug;
     }
-    if (line.global.sim && !line.global.port.empty()) {
-        return usage_error("--port and --sim exclude each other");
+    if (text == "info") {
+        return ui::LogLevel::info;
     }
-    if (!line.global.sim && !line.global.sim_args.empty()) {
-        return usage_error("--sim-arg needs --sim");
+    if (text == "warning") {
+        return ui::LogLevel::warning;
     }
     return std::nullopt;
-}
-
-// The longest command of the table whose words start the rest of the line.
-const CommandSpec* find_command(Words& w, std::string& group) {
-    const std::string first = w.take();
-    const std::string pair = w.done() ? std::string() : first + " " + w.peek();
-    for (const CommandSpec& c : k_commands) {
-        if (c.words == first || (!pair.empty() && c.words == pair)) {
-            if (c.words != first) {
-                w.take();
-            }
-            return &c;
-        }
-    }
-    group = first;
-    return nullptr;
-}
-
-std::string subcommands_of(std::string_view group) {
-    std::string list;
-    for (const CommandSpec& c : k_commands) {
-        if (c.words.starts_with(std::string(group) + " ")) {
-            list += (list.empty() ? "" : ", ") + std::string(c.words.substr(group.size() + 1));
-        }
-    }
-    return list;
 }
 
 std::optional<Error> check_value(std::string_view name, const std::string& v) {
@@ -294,47 +219,263 @@ std::optional<Error> check_value(std::string_view name, const std::string& v) {
     return std::nullopt;
 }
 
-std::optional<Error> parse_command_words(Words& w, CommandLine& line) {
-    const CommandSpec& c = *line.command;
-    while (!w.done()) {
-        const std::string& word = w.take();
-        if (!word.starts_with("--") || word == "--") {
-            line.args.push_back(word);
-            continue;
+std::string subcommands_of(std::string_view group) {
+    std::string list;
+    for (const CommandSpec& c : k_commands) {
+        if (c.words.starts_with(std::string(group) + " ")) {
+            list += (list.empty() ? "" : ", ") + std::string(c.words.substr(group.size() + 1));
         }
-        const Split s = split_option(word);
-        if (s.name == "--help") {
+    }
+    return list;
+}
+
+// What CLI11 does not know it keeps (allow_extras) instead of throwing its own message, so
+// that every refusal is one of the tool's sentences. At most one command per level: a file
+// named "info" after "params export" is the file, not a second command.
+void keep_extras(CLI::App& app) {
+    app.allow_extras();
+    app.require_subcommand(0, 1);
+}
+
+// One command of the table as a CLI11 subcommand, with its options and its arguments.
+struct Command {
+    const CommandSpec* spec = nullptr;
+    CLI::App* app = nullptr;
+    CLI::Option* help = nullptr;
+    CLI::Option* args = nullptr;
+    std::vector<CLI::Option*> options; // in the order of spec->options
+};
+
+// CLI11 splits and matches the words; the checks of their values, and the messages, stay the
+// tool's.
+class Matcher {
+public:
+    Matcher() {
+        app_.set_help_flag();
+        keep_extras(app_);
+        port_ = app_.add_option("--port")->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        sim_ = app_.add_flag("--sim");
+        sim_args_ =
+            app_.add_option("--sim-arg")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        timeout_ =
+            app_.add_option("--timeout")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        // --log alone is --log=info; a level may also follow as the next word.
+        log_ = app_.add_option("--log")->expected(0, 1)->default_str("info")->multi_option_policy(
+            CLI::MultiOptionPolicy::TakeAll);
+        verbose_ = app_.add_flag("-v");
+        help_ = app_.add_flag("--help");
+        version_ = app_.add_flag("--version");
+        commands_.reserve(k_commands.size());
+        for (const CommandSpec& c : k_commands) {
+            add(c);
+        }
+    }
+
+    // args: the words after the program's name, in order. The words after "--" are the
+    // command's arguments, whatever they look like.
+    Result<CommandLine> parse(const std::vector<std::string>& args) {
+        const auto mark = std::find(args.begin(), args.end(), "--");
+        std::vector<std::string> reversed(std::make_reverse_iterator(mark), args.rend());
+        try {
+            app_.parse(reversed); // CLI11 takes the words last first
+        } catch (const CLI::ArgumentMismatch& e) {
+            // An option's value runs short only at the end: the last word needs it.
+            return usage_error(mark == args.begin() ? e.what()
+                                                    : option_name(*(mark - 1)) + " needs a value");
+        } catch (const CLI::ParseError& e) {
+            return usage_error(e.what());
+        }
+        CommandLine line;
+        if (auto bad = global(line)) {
+            return *bad;
+        }
+        if (line.kind != CommandLine::Kind::run) {
+            return line;
+        }
+        if (mark != args.end()) {
+            line.args.assign(mark + 1, args.end());
+        }
+        if (auto bad = command(line)) {
+            return *bad;
+        }
+        return line;
+    }
+
+private:
+    void add(const CommandSpec& c) {
+        CLI::App* parent = &app_;
+        std::string name(c.words);
+        if (const auto space = c.words.find(' '); space != std::string_view::npos) {
+            parent = group(std::string(c.words.substr(0, space)));
+            name = std::string(c.words.substr(space + 1));
+        }
+        Command& command = commands_.emplace_back();
+        command.spec = &c;
+        command.app = parent->add_subcommand(name);
+        keep_extras(*command.app);
+        command.help = command.app->add_flag("--help");
+        for (const OptionSpec& o : c.options) {
+            const std::string option(o.name);
+            command.options.push_back(o.value.empty()
+                                          ? command.app->add_flag(option)
+                                          : command.app->add_option(option)->multi_option_policy(
+                                                CLI::MultiOptionPolicy::TakeAll));
+        }
+        // Every word that is no option, as many as come: the table's counts are checked after.
+        command.args = command.app->add_option("args")->expected(0, -1)->allow_extra_args();
+    }
+
+    CLI::App* group(const std::string& name) {
+        for (CLI::App* g : groups_) {
+            if (g->get_name() == name) {
+                return g;
+            }
+        }
+        CLI::App* g = app_.add_subcommand(name);
+        keep_extras(*g);
+        groups_.push_back(g);
+        return g;
+    }
+
+    // The global options before the command: first a word CLI11 did not know, then the
+    // values, the options that exclude each other, help and version, and the command's word.
+    std::optional<Error> global(CommandLine& line) const {
+        const std::vector<std::string> extra = app_.remaining();
+        if (!extra.empty() && extra.front().starts_with("-")) {
+            return usage_error("unknown option '" + option_name(extra.front()) +
+                               "' (see trx81500-cli --help)");
+        }
+        for (const std::string& t : timeout_->results()) {
+            const auto timeout = parse_timeout(t);
+            if (!timeout) {
+                return usage_error("--timeout takes seconds from 0.001 to 3600, not '" + t + "'");
+            }
+            line.global.timeout = *timeout;
+        }
+        if (auto bad = log_level(line)) {
+            return bad;
+        }
+        if (port_->count() > 0) {
+            line.global.port = port_->results().back();
+        }
+        line.global.sim = sim_->count() > 0;
+        line.global.sim_args = sim_args_->results();
+        if (line.global.sim && !line.global.port.empty()) {
+            return usage_error("--port and --sim exclude each other");
+        }
+        if (!line.global.sim && !line.global.sim_args.empty()) {
+            return usage_error("--sim-arg needs --sim");
+        }
+        for (const CLI::Option* o : app_.parse_order()) { // the last of --help and --version
+            if (o == help_ || o == version_) {
+                line.kind = o == help_ ? CommandLine::Kind::help : CommandLine::Kind::version;
+            }
+        }
+        if (line.kind != CommandLine::Kind::run) {
+            return std::nullopt;
+        }
+        if (!extra.empty()) {
+            return usage_error("unknown command '" + extra.front() + "' (see trx81500-cli --help)");
+        }
+        if (app_.get_subcommands().empty()) {
+            return usage_error("no command given (see trx81500-cli --help)");
+        }
+        return std::nullopt;
+    }
+
+    // --log[=LEVEL] and -v (info) or -vv (debug): the most detailed of them.
+    std::optional<Error> log_level(CommandLine& line) const {
+        std::optional<ui::LogLevel> level;
+        const auto more_detailed = [&level](ui::LogLevel l) {
+            if (!level || l < *level) {
+                level = l;
+            }
+        };
+        for (const std::string& text : log_->results()) {
+            const auto l = parse_log_level(text.empty() ? "info" : text);
+            if (!l) {
+                return usage_error("--log takes debug, info or warning, not '" + text + "'");
+            }
+            more_detailed(*l);
+        }
+        if (verbose_->count() > 0) {
+            more_detailed(verbose_->count() > 1 ? ui::LogLevel::debug : ui::LogLevel::info);
+        }
+        line.global.log = level;
+        return std::nullopt;
+    }
+
+    // The command chosen, its options and its arguments.
+    std::optional<Error> command(CommandLine& line) const {
+        const CLI::App* chosen = app_.get_subcommands().front();
+        if (std::find(groups_.begin(), groups_.end(), chosen) != groups_.end()) {
+            if (chosen->get_subcommands().empty() || !chosen->remaining().empty()) {
+                return usage_error(chosen->get_name() +
+                                   " needs one of: " + subcommands_of(chosen->get_name()));
+            }
+            chosen = chosen->get_subcommands().front();
+        }
+        const auto found = std::find_if(commands_.begin(), commands_.end(),
+                                        [chosen](const Command& c) { return c.app == chosen; });
+        const Command& c = *found;
+        line.command = c.spec;
+        if (c.help->count() > 0) {
             line.kind = CommandLine::Kind::help;
             return std::nullopt;
         }
-        const auto option = std::find_if(c.options.begin(), c.options.end(),
-                                         [&](const OptionSpec& o) { return o.name == s.name; });
-        if (option == c.options.end()) {
-            return usage_error(std::string(c.words) + " has no option '" + s.name + "'");
+        if (const auto extra = c.app->remaining(); !extra.empty()) {
+            return usage_error(std::string(c.spec->words) + " has no option '" +
+                               option_name(extra.front()) + "'");
         }
-        std::string value;
-        if (!option->value.empty()) {
-            const auto v = w.value(s);
-            if (!v) {
-                return usage_error(s.name + " needs a value");
-            }
-            if (auto bad = check_value(s.name, *v)) {
+        for (std::size_t i = 0; i < c.options.size(); ++i) {
+            if (auto bad = take_option(c.spec->options[i], *c.options[i], line)) {
                 return bad;
             }
-            value = *v;
         }
-        line.options[s.name] = value;
+        if (line.has("--csv") && line.has("--json")) {
+            return usage_error("--csv and --json exclude each other");
+        }
+        line.args.insert(line.args.begin(), c.args->results().begin(), c.args->results().end());
+        const auto n = static_cast<int>(line.args.size());
+        if (n < c.spec->min_args || (c.spec->max_args >= 0 && n > c.spec->max_args)) {
+            return usage_error(
+                "usage: trx81500-cli " + std::string(c.spec->words) +
+                (c.spec->arguments.empty() ? "" : " " + std::string(c.spec->arguments)));
+        }
+        return std::nullopt;
     }
-    if (line.has("--csv") && line.has("--json")) {
-        return usage_error("--csv and --json exclude each other");
+
+    static std::optional<Error> take_option(const OptionSpec& spec, const CLI::Option& option,
+                                            CommandLine& line) {
+        if (option.count() == 0) {
+            return std::nullopt;
+        }
+        const std::string name(spec.name);
+        if (spec.value.empty()) {
+            line.options[name] = "";
+            return std::nullopt;
+        }
+        for (const std::string& v : option.results()) {
+            if (auto bad = check_value(name, v)) {
+                return bad;
+            }
+        }
+        line.options[name] = option.results().back();
+        return std::nullopt;
     }
-    const auto n = static_cast<int>(line.args.size());
-    if (n < c.min_args || (c.max_args >= 0 && n > c.max_args)) {
-        return usage_error("usage: trx81500-cli " + std::string(c.words) +
-                           (c.arguments.empty() ? "" : " " + std::string(c.arguments)));
-    }
-    return std::nullopt;
-}
+
+    CLI::App app_{"", std::string(k_program)};
+    CLI::Option* port_ = nullptr;
+    CLI::Option* sim_ = nullptr;
+    CLI::Option* sim_args_ = nullptr;
+    CLI::Option* timeout_ = nullptr;
+    CLI::Option* log_ = nullptr;
+    CLI::Option* verbose_ = nullptr;
+    CLI::Option* help_ = nullptr;
+    CLI::Option* version_ = nullptr;
+    std::vector<CLI::App*> groups_;
+    std::vector<Command> commands_;
+};
 
 } // namespace
 
@@ -351,30 +492,7 @@ std::optional<std::string> CommandLine::option(std::string_view name) const {
 }
 
 Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
-    Words w(args);
-    CommandLine line;
-    if (auto bad = parse_global(w, line)) {
-        return *bad;
-    }
-    if (line.kind != CommandLine::Kind::run) {
-        return line;
-    }
-    if (w.done()) {
-        return usage_error("no command given (see trx81500-cli --help)");
-    }
-    std::string group;
-    line.command = find_command(w, group);
-    if (line.command == nullptr) {
-        const std::string subs = subcommands_of(group);
-        if (!subs.empty()) {
-            return usage_error(group + " needs one of: " + subs);
-        }
-        return usage_error("unknown command '" + group + "' (see trx81500-cli --help)");
-    }
-    if (auto bad = parse_command_words(w, line)) {
-        return *bad;
-    }
-    return line;
+    return Matcher().parse(args);
 }
 
 std::string help_text(const CommandSpec* command) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/result.hpp"
+#include "ui/services.hpp"
 
 #include <chrono>
 #include <map>
@@ -64,6 +65,8 @@ struct GlobalOptions {
     bool sim = false;
     std::vector<std::string> sim_args;
     std::chrono::milliseconds timeout{3000};
+    // --log[=LEVEL], -v, -vv: the log on stderr from this level on; none: no log.
+    std::optional<ui::LogLevel> log;
 };
 
 struct CommandLine {

@@ -82,26 +82,52 @@ std::string value_text(const link::ParaFieldSpec& f, std::uint32_t v) {
     return with_point(link::display_value(f, v));
 }
 
-std::string json_value(const link::ParaFieldSpec& f, std::uint32_t v) {
+nlohmann::ordered_json json_of(const link::ParaFieldSpec& f, std::uint32_t v) {
     using D = link::ParaDisplay;
     switch (f.display) {
     case D::bit:
-        return v != 0 ? "true" : "false";
-    case D::can_id:
-        return num::dec(v);
+        return v != 0;
     case D::version:
-        return "\"" + value_text(f, v) + "\"";
+        return value_text(f, v);
+    case D::tenths:
+        // One decimal: the shortest double that reads back is the same text, "10.0" included.
+        return static_cast<double>(v) / 10.0;
     case D::list:
     case D::code: {
-        const std::string shown = link::display_value(f, v);
-        return shown == "?" || shown == "none" ? "null" : shown;
+        // The list's entries are numbers (baud rates, resolutions).
+        const auto n = num::parse_whole(link::display_value(f, v));
+        return n ? nlohmann::ordered_json(*n) : nlohmann::ordered_json(nullptr);
     }
-    case D::tenths:
+    case D::can_id:
     case D::serial:
     case D::whole:
         break;
     }
-    return value_text(f, v);
+    return v;
+}
+
+std::string json_value(const link::ParaFieldSpec& f, std::uint32_t v) {
+    return json_of(f, v).dump();
+}
+
+void NamedValues::add(std::string name, std::string text, nlohmann::ordered_json json) {
+    json_[name] = std::move(json);
+    text_.emplace_back(std::move(name), std::move(text));
+}
+
+void NamedValues::add(const link::ParaFieldSpec& f, std::uint32_t v) {
+    add(std::string(f.name), value_text(f, v), json_of(f, v));
+}
+
+void NamedValues::print(std::ostream& out, bool as_json) const {
+    if (as_json) {
+        // Bytes that are not UTF-8 become U+FFFD instead of stopping the output.
+        out << json_.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+        return;
+    }
+    for (const auto& [name, value] : text_) {
+        out << name << " = " << value << '\n';
+    }
 }
 
 std::vector<const link::ParaFieldSpec*> reply_fields(const link::ParaReply& reply) {

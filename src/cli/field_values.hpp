@@ -1,12 +1,16 @@
 #pragma once
 
+#include "base/result.hpp"
 #include "link/para_catalogue.hpp"
 #include "link/para_frame.hpp"
-#include "base/result.hpp"
+
+#include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Parameter fields on the command line: names and values as the catalogue gives them, in the
@@ -28,9 +32,25 @@ Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>
 // window never has to refuse, the same sentence on its tooltip.
 std::string range_message(const link::ParaFieldSpec& f);
 
-// The value as text ("12.5") and as JSON (12.5, true, null, "1.09").
+// The value as text ("12.5") and as JSON: a number in the window's units written as that text
+// (12.5, 10.0, 8192, 250), true or false, null for no value ("none", a list entry out of
+// range), or a text ("1.09").
 std::string value_text(const link::ParaFieldSpec& f, std::uint32_t v);
+nlohmann::ordered_json json_of(const link::ParaFieldSpec& f, std::uint32_t v);
 std::string json_value(const link::ParaFieldSpec& f, std::uint32_t v);
+
+// Named values in the order added, printed as "name = value" lines or as one JSON object on
+// one line ({"type":"YA","speed":12.5}).
+class NamedValues {
+public:
+    void add(std::string name, std::string text, nlohmann::ordered_json json);
+    void add(const link::ParaFieldSpec& f, std::uint32_t v);
+    void print(std::ostream& out, bool as_json) const;
+
+private:
+    std::vector<std::pair<std::string, std::string>> text_;
+    nlohmann::ordered_json json_ = nlohmann::ordered_json::object();
+};
 
 // The fields a reply carries, in catalogue order.
 std::vector<const link::ParaFieldSpec*> reply_fields(const link::ParaReply& reply);

@@ -17,8 +17,9 @@ using link::ParaFieldSpec;
 std::optional<Error> unsavable(const link::ParaReply& reply) {
     constexpr std::string_view nothing = "; nothing was written";
     if (reply.type == link::ScannerType::unknown) {
-        return usage_error("the scanner's parameter reply has an unexpected length (type \?\?)" +
-                           std::string(nothing));
+        return Error{ErrorKind::device,
+                     "the scanner's parameter reply has an unexpected length (type \?\?)" +
+                         std::string(nothing)};
     }
     if (const ParaFieldSpec* f = parafile::first_unloadable(reply.type, reply.set)) {
         return usage_error("the scanner's " + std::string(f->name) + " is out of range (" +
@@ -42,9 +43,8 @@ link::ParaSet with_settings(const link::ParaReply& reply, const parafile::ParaFi
 
 } // namespace
 
-Result<parafile::ParaFile> read_para_file(const CliServices& services,
-                                                   const std::string& path,
-                                                   std::optional<link::ScannerType> expected) {
+Result<parafile::ParaFile> read_para_file(const CliServices& services, const std::string& path,
+                                          std::optional<link::ScannerType> expected) {
     const parafile::Loaded loaded = services.files.read(path, parafile::k_max_file_bytes);
     if (!loaded.text) {
         return usage_error("cannot read " + path + ": " + loaded.reason);
@@ -74,7 +74,7 @@ int run_params_export(CommandContext& c) {
         reply->type, reply->set, *index, parafile::utc_text(c.services.clock.utc_now()), {}};
     const parafile::Written w = c.services.files.replace(path, parafile::format_para_file(file));
     if (!w.ok) {
-        return report(err, usage_error("cannot write " + path + ": " + w.reason));
+        return report(err, {ErrorKind::local_file, "cannot write " + path + ": " + w.reason});
     }
     return 0;
 }

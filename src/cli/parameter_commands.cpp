@@ -30,39 +30,9 @@ std::string in_quotes(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
-// "name = value" lines, or one JSON object, of the named pairs in order.
-struct Pairs {
-    std::vector<std::pair<std::string, std::string>> text;
-    std::vector<std::pair<std::string, std::string>> json;
-
-    void add(std::string name, std::string text_value, std::string json_value) {
-        text.emplace_back(name, std::move(text_value));
-        json.emplace_back(std::move(name), std::move(json_value));
-    }
-    void add(const ParaFieldSpec& f, std::uint32_t v) {
-        add(std::string(f.name), value_text(f, v), json_value(f, v));
-    }
-    void print(std::ostream& out, bool as_json) const {
-        if (!as_json) {
-            for (const auto& [name, value] : text) {
-                out << name << " = " << value << '\n';
-            }
-            return;
-        }
-        std::string line = "{";
-        for (const auto& [name, value] : json) {
-            line += line.size() > 1 ? ",\"" : "\"";
-            line += name;
-            line += "\":";
-            line += value;
-        }
-        out << line << "}\n";
-    }
-};
-
-void add_type(Pairs& p, link::ScannerType type) {
+void add_type(NamedValues& p, link::ScannerType type) {
     const std::string t(service::type_text(type));
-    p.add("type", t, in_quotes(t));
+    p.add("type", t, t);
 }
 
 // A wrong reply is shown all the same; what is wrong with it goes to stderr.
@@ -80,10 +50,11 @@ void warn_if_wrong(std::ostream& err, const link::ParaReply& reply) {
 
 // The changes applied to the scanner's set, refused whole when one cannot be stored.
 Result<link::ParaSet> changed_set(const link::ParaReply& reply,
-                                           const std::vector<Assignment>& changes) {
+                                  const std::vector<Assignment>& changes) {
     if (reply.type == link::ScannerType::unknown) {
-        return usage_error("the scanner's parameter reply has an unexpected length (type \?\?)" +
-                           std::string(k_nothing_stored));
+        return Error{ErrorKind::device,
+                     "the scanner's parameter reply has an unexpected length (type \?\?)" +
+                         std::string(k_nothing_stored)};
     }
     link::ParaSet set = reply.set;
     for (const Assignment& a : changes) {
@@ -131,8 +102,8 @@ Error read_back_failed(const Error& e) {
 
 } // namespace
 
-Result<link::ParaReply>
-store_with_backup(CommandContext& c, const link::ParaReply& reported, const link::ParaSet& set) {
+Result<link::ParaReply> store_with_backup(CommandContext& c, const link::ParaReply& reported,
+                                          const link::ParaSet& set) {
     const auto index = c.session.read_index();
     if (!index) {
         return Error{index.error().kind, index.error().message + std::string(k_nothing_stored)};
@@ -198,11 +169,11 @@ int run_info(CommandContext& c) {
     if (!index) {
         return report(c.services.err, index.error());
     }
-    Pairs p;
+    NamedValues p;
     add_type(p, reply->type);
     p.add(link::para_field(ParaField::serial_number), reply->set.serial_number);
     p.add(link::para_field(ParaField::version), reply->set.version);
-    p.add("index", num::dec(*index), num::dec(*index));
+    p.add("index", num::dec(*index), *index);
     p.print(c.services.out, c.line.has("--json"));
     return 0;
 }
@@ -212,7 +183,7 @@ int run_params_get(CommandContext& c) {
     if (!reply) {
         return report(c.services.err, reply.error());
     }
-    Pairs p;
+    NamedValues p;
     add_type(p, reply->type);
     for (const ParaFieldSpec* f : reply_fields(*reply)) {
         p.add(*f, link::field_value(reply->set, *f));
@@ -240,7 +211,7 @@ int run_params_set(CommandContext& c) {
     if (!back) {
         return report(err, back.error());
     }
-    Pairs p;
+    NamedValues p;
     for (const Assignment& a : *changes) {
         p.add(*a.field, link::field_value(back->set, *a.field));
     }

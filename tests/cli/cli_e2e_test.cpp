@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <poll.h>
+#include <regex>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -318,6 +320,31 @@ TEST_F(Cli, ExportChangeDiffImportRestoresTheSetWithABackupForBothTypes) {
         << other.err;
 }
 
+TEST_F(Cli, AFileOfThisPcThatCannotBeWrittenEndsWithStatusSeven) {
+    // A plain file where a folder should be stops even root from writing below it.
+    std::ofstream(dir / "plain") << "not a folder\n";
+    const fs::path target = dir / "plain" / "golden.trxp";
+    const Outcome exported =
+        cli(sim("YA") + std::vector<std::string>{"params", "export", target.string()});
+    EXPECT_EQ(exported.status, 7);
+    EXPECT_TRUE(exported.err.starts_with("trx81500-cli: cannot write " + target.string() + ": "))
+        << exported.err;
+    EXPECT_EQ(std::count(exported.err.begin(), exported.err.end(), '\n'), 1) << exported.err;
+
+    // The data folder is a file: the backup cannot be written, and nothing is stored.
+    fs::remove_all(dir / "data");
+    std::ofstream(dir / "data") << "not a folder\n";
+    const fs::path state = dir / "ya.state";
+    const Outcome set =
+        cli(sim("YA", state) + std::vector<std::string>{"params", "set", "speed=12,5"});
+    EXPECT_EQ(set.status, 7);
+    EXPECT_TRUE(set.errors().starts_with(
+        "trx81500-cli: the backup of the scanner's parameters could not be written to "))
+        << set.err;
+    EXPECT_TRUE(set.errors().ends_with("; nothing was stored\n")) << set.err;
+    EXPECT_EQ(read_file(state).find("speed 125"), std::string::npos);
+}
+
 TEST_F(Cli, IndexSetAndGetForBothTypes) {
     for (const char* type : {"YA", "ZA"}) {
         const fs::path state = dir / (std::string(type) + ".state");
@@ -330,6 +357,35 @@ TEST_F(Cli, IndexSetAndGetForBothTypes) {
     const Outcome bad = cli({"--sim", "index", "set", "65536"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err, "trx81500-cli: Possible values for index: 0 - 65535\n");
+}
+
+TEST_F(Cli, VerboseWritesTheLogToStderrStampedWithTheUtcTime) {
+    using namespace std::chrono;
+    const auto utc_hour = [] {
+        const auto now = system_clock::now();
+        return hh_mm_ss(floor<milliseconds>(now) - floor<days>(now)).hours().count();
+    };
+    const long before = utc_hour();
+    const Outcome get = cli(sim("YA") + std::vector<std::string>{"-v", "index", "get"});
+    const long after = utc_hour();
+    ASSERT_EQ(get.status, 0) << get.err;
+    EXPECT_EQ(get.out, "1\n"); // stdout stays the script's
+    const std::regex line(R"(^(\d\d):\d\d:\d\d\.\d{3} trx\.cli info: .*)");
+    std::istringstream lines(get.err);
+    int n = 0;
+    for (std::string text; std::getline(lines, text); ++n) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(text, m, line)) << text;
+        const long hour = std::stol(m[1]);
+        EXPECT_TRUE(hour == before || hour == after) << text;
+    }
+    EXPECT_EQ(n, 2) << get.err;
+
+    const Outcome quiet = cli(sim("YA") + std::vector<std::string>{"index", "get"});
+    EXPECT_EQ(quiet.err, "");
+    const Outcome bad = cli({"--log=verbose", "ports"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "trx81500-cli: --log takes debug, info or warning, not 'verbose'\n");
 }
 
 TEST_F(Cli, MonitorPrintsOneLinePerTurnInEachFormat) {

@@ -3,6 +3,7 @@
 // is never sent.
 #include "cli/backup_hook.hpp"
 #include "cli/cli.hpp"
+#include "cli/stderr_log.hpp"
 #include "link/frame.hpp"
 #include "parafile/backup_store.hpp"
 #include "parafile/para_file.hpp"
@@ -100,6 +101,7 @@ struct ParamsFile : FolderTest {
     ParamsFile() : FolderTest("trx_cli_file_") {}
     testkit::FaultyTextFiles files;
     std::unique_ptr<parafile::BackupStore> backups;
+    OpenLog open_log; // the front's log for --log and -v; none by default
 
     void SetUp() override {
         FolderTest::SetUp();
@@ -125,6 +127,9 @@ struct ParamsFile : FolderTest {
             .backup_before_store =
                 with_backups ? backup_before_store(*backups, s.clock) : BackupBeforeStore{},
             .diagnosis = nullptr,
+            .open_capture = {},
+            .log = nullptr,
+            .open_log = open_log,
         });
         const int status = tool.run(args);
         return {status, out.str(), err.str()};
@@ -252,7 +257,7 @@ TEST_F(ParamsFile, NoStoreGoesOutWithoutItsBackup) {
     for (const auto& args : {std::vector<std::string>{"params", "set", "speed=15"},
                              std::vector<std::string>{"params", "import", path("ya.trxp")}}) {
         const Ran r = cli(ya, args);
-        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.status, 7);
         EXPECT_TRUE(r.err.starts_with("trx81500-cli: the backup of the scanner's parameters could "
                                       "not be written to " +
                                       (dir / "data" / "backups" / "1223476").string() + " ("))
@@ -261,7 +266,7 @@ TEST_F(ParamsFile, NoStoreGoesOutWithoutItsBackup) {
     }
     files.set_full(false);
     files.set_read_only(dir / "data");
-    EXPECT_EQ(cli(ya, {"params", "set", "speed=15"}).status, 2);
+    EXPECT_EQ(cli(ya, {"params", "set", "speed=15"}).status, 7);
     files.set_read_only({});
     // A front without a backup store stores nothing either.
     const Ran none = cli(ya, {"params", "set", "speed=15"}, false);
@@ -303,14 +308,14 @@ TEST_F(ParamsFile, ExportWritesWholeOrNotAtAll) {
     write("old.trxp", "old content\n");
     files.set_full(true);
     const Ran full = cli(ya, {"params", "export", path("old.trxp")});
-    EXPECT_EQ(full.status, 2);
+    EXPECT_EQ(full.status, 7);
     EXPECT_EQ(full.err,
               "trx81500-cli: cannot write " + path("old.trxp") + ": No space left on device\n");
     EXPECT_EQ(read("old.trxp"), "old content\n");
     files.set_full(false);
 
     const Ran folder = cli(ya, {"params", "export", dir.string()});
-    EXPECT_EQ(folder.status, 2);
+    EXPECT_EQ(folder.status, 7);
     EXPECT_TRUE(folder.err.starts_with("trx81500-cli: cannot write " + dir.string() + ": "))
         << folder.err;
 
@@ -323,6 +328,54 @@ TEST_F(ParamsFile, ExportWritesWholeOrNotAtAll) {
     EXPECT_EQ(refused.err, "trx81500-cli: the scanner's speed is out of range (20.0), so the "
                            "file would not load; nothing was written\n");
     EXPECT_FALSE(fs::exists(dir / "wrong.trxp"));
+}
+
+TEST_F(ParamsFile, AReplyThatMakesNoSenseEndsWithStatusEightAndChangesNothing) {
+    Scanner odd(true);
+    odd.payload = payload_of(scanners_set(), false) + "0000"; // neither a ZA nor a YA set
+    const std::string before = odd.payload;
+    const Ran set = cli(odd, {"params", "set", "speed=15"});
+    EXPECT_EQ(set.status, 8);
+    EXPECT_EQ(set.err, "trx81500-cli: the scanner's parameter reply has an unexpected length "
+                       "(type \?\?); nothing was stored\n");
+    const Ran exported = cli(odd, {"params", "export", path("odd.trxp")});
+    EXPECT_EQ(exported.status, 8);
+    EXPECT_EQ(exported.err, "trx81500-cli: the scanner's parameter reply has an unexpected "
+                            "length (type \?\?); nothing was written\n");
+    EXPECT_FALSE(fs::exists(dir / "odd.trxp"));
+    EXPECT_FALSE(odd.stored());
+    EXPECT_EQ(odd.payload, before);
+    EXPECT_TRUE(backups_of_scanner().empty());
+    // Reading it is no failure: the reply is shown with a warning, as the window shows it.
+    const Ran get = cli(odd, {"params", "get"});
+    EXPECT_EQ(get.status, 0) << get.err;
+    EXPECT_TRUE(get.out.starts_with("type = ??\n")) << get.out;
+}
+
+TEST_F(ParamsFile, TheLogAskedForGoesToStderrWithTimeAndCategory) {
+    Scanner ya(true);
+    std::ostringstream log_out;
+    std::vector<ui::LogLevel> opened;
+    open_log = [&](ui::LogLevel level) {
+        opened.push_back(level);
+        return std::make_unique<StderrLog>(log_out, level, [] {
+            using namespace std::chrono;
+            return system_clock::time_point{sys_days{year{2026} / 12 / 9} + 6h + 1min + 2ms};
+        });
+    };
+    EXPECT_EQ(cli(ya, {"params", "export", path("quiet.trxp")}).status, 0);
+    EXPECT_TRUE(opened.empty()); // no log without --log or -v
+
+    const Ran logged = cli(ya, {"-v", "params", "export", path("ya.trxp")});
+    ASSERT_EQ(logged.status, 0) << logged.err;
+    EXPECT_EQ(logged.err, "");
+    EXPECT_EQ(opened, std::vector<ui::LogLevel>{ui::LogLevel::info});
+    EXPECT_EQ(log_out.str(), "06:01:00.002 trx.cli info: params export on COM1, time-out 500 ms\n"
+                             "06:01:00.002 trx.cli info: the scanner is online on COM1\n");
+
+    log_out.str("");
+    EXPECT_EQ(cli(ya, {"--log=warning", "index", "get"}).status, 0);
+    EXPECT_EQ(log_out.str(), ""); // nothing at warning level
 }
 
 } // namespace
