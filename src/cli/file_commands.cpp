@@ -11,7 +11,6 @@ namespace trx::cli {
 namespace {
 
 using link::ParaFieldSpec;
-using Error;
 
 // What is written must import again, as the window's "Save to file..." demands: a reply of
 // unknown type, or a setting the scanner holds out of range, refuses the export.

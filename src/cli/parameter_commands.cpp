@@ -14,8 +14,6 @@ namespace {
 
 using link::ParaField;
 using link::ParaFieldSpec;
-using Error;
-using ErrorKind;
 
 constexpr std::uint64_t k_max_index = 0xFFFF;
 constexpr std::string_view k_nothing_stored = "; nothing was stored";
