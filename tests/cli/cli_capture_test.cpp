@@ -212,11 +212,11 @@ private:
     std::size_t room_ = k_unknown;
 };
 
-TEST_F(Capture, AFileThatCannotBeWrittenOrFillsUpEndsRecordWithStatus2) {
+TEST_F(Capture, AFileThatCannotBeWrittenOrFillsUpEndsRecordWithStatus7) {
     Scanner s;
     const std::string nowhere = path("missing/wire.trxcap");
     const Ran refused = cli(s, {"record", nowhere});
-    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.status, 7);
     EXPECT_EQ(refused.err,
               "trx81500-cli: cannot write " + nowhere + ": No such file or directory\n");
     s.clock.advance(10ms);
@@ -226,7 +226,7 @@ TEST_F(Capture, AFileThatCannotBeWrittenOrFillsUpEndsRecordWithStatus2) {
         return FillingFile::create(p, ec);
     };
     const Ran full = cli(s, {"record", path("full.trxcap"), "--seconds", "2"});
-    EXPECT_EQ(full.status, 2);
+    EXPECT_EQ(full.status, 7);
     EXPECT_EQ(full.err, "trx81500-cli: the recording to " + path("full.trxcap") +
                             " stopped: writing the recording failed: No space left on device; "
                             "what was recorded until then stays readable\n");
