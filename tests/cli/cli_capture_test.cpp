@@ -237,6 +237,19 @@ TEST_F(Capture, AFileThatCannotBeWrittenOrFillsUpEndsRecordWithStatus7) {
     EXPECT_TRUE(c.records.empty());
 }
 
+// The system's own full disk: every write to /dev/full fails as on a disk without room.
+TEST_F(Capture, RecordOntoAFullDeviceEndsWithStatus7AndSaysWhy) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    Scanner s;
+    const Ran full = cli(s, {"record", "/dev/full", "--seconds", "2"});
+    EXPECT_EQ(full.status, 7);
+    EXPECT_EQ(full.err, "trx81500-cli: the recording to /dev/full stopped: writing the recording "
+                        "failed: No space left on device; what was recorded until then stays "
+                        "readable\n");
+}
+
 // One "YA" turn whose values are worked out by hand; its frame arrives in two batches.
 std::string known_capture() {
     testkit::StatusSpec s;
