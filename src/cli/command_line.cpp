@@ -10,7 +10,6 @@ namespace trx::cli {
 
 namespace {
 
-
 constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
 constexpr std::array<OptionSpec, 3> k_monitor_options{
     {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}}};
