@@ -2,13 +2,13 @@
 // receive assembly and decoders.
 #include "base/numtext.hpp"
 #include "base/version.hpp"
-#include "capture/reader.hpp"
+#include "capture/player.hpp"
 #include "cli/capture_port.hpp"
 #include "cli/commands.hpp"
 #include "cli/exit_status.hpp"
 #include "cli/turn_lines.hpp"
 #include "link/receiver.hpp"
-#include "ui/controls.hpp"
+#include "service/waiter.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -42,49 +42,6 @@ std::string seconds_text(std::uint64_t us) {
            num::dec(static_cast<std::int64_t>(tenths % 10)) + " s";
 }
 
-// Waits on the tool's clock, so a test replays at the recorded pace in virtual time.
-class Pacer {
-public:
-    Pacer(ui::Clock& clock, ui::EventPump& pump, std::function<bool()> interrupted)
-        : pump_(pump), interrupted_(std::move(interrupted)) {
-        clock.attach(timer_);
-        tick_ = timer_.tick.connect([this] {
-            fired_ = true;
-            timer_.set_timer_enabled(false);
-        });
-    }
-    ~Pacer() { timer_.set_timer_enabled(false); }
-    Pacer(const Pacer&) = delete;
-    Pacer& operator=(const Pacer&) = delete;
-    Pacer(Pacer&&) = delete;
-    Pacer& operator=(Pacer&&) = delete;
-
-    [[nodiscard]] bool interrupted() const { return interrupted_ && interrupted_(); }
-    // false when the user interrupted the wait.
-    bool wait(std::chrono::nanoseconds span) {
-        if (span < 1ms) {
-            return !interrupted();
-        }
-        constexpr std::int64_t k_longest_ms = 24LL * 3600 * 1000;
-        const auto ms = std::min<std::int64_t>(
-            std::chrono::ceil<std::chrono::milliseconds>(span).count(), k_longest_ms);
-        fired_ = false;
-        timer_.set_interval(static_cast<int>(ms));
-        timer_.set_timer_enabled(true);
-        const bool pumped = pump_.pump_until([this] { return fired_ || interrupted(); });
-        timer_.set_timer_enabled(false);
-        return pumped && !interrupted();
-    }
-
-private:
-    ui::EventPump& pump_;
-    std::function<bool()> interrupted_;
-    ui::Window window_{"replay", ""};
-    ui::Timer timer_{window_, "pace", 1, false};
-    bool fired_ = false;
-    ui::Connection tick_;
-};
-
 // --speed in thousandths; 0: as fast as possible.
 std::int64_t speed_milli(const CommandLine& line) {
     std::string text = line.option("--speed").value_or("1");
@@ -93,14 +50,14 @@ std::int64_t speed_milli(const CommandLine& line) {
     return n ? n->scaled : 1000;
 }
 
-// The capture's received bytes through the receive assembly, as a port would deliver them.
-// Status frames become turns once a parameter reply ("W") has told the scanner's type, as
-// monitor reads the set before its first turn.
+// The capture's received bytes through the receive assembly, played as a port would deliver
+// them. Status frames become turns once a parameter reply ("W") has told the scanner's type,
+// as monitor reads the set before its first turn.
 class Replay {
 public:
     Replay(const CommandLine& line, CliServices& services)
         : services_(services), format_(turn_format(line)), speed_(speed_milli(line)),
-          pacer_(services.clock, services.pump, services.interrupted) {
+          player_(services.clock) {
         receiver_.on_frame('W', [this](const link::ReceivedFrame& f) {
             service::ScanContext next =
                 service::ScanContext::from_reply(link::decode_para_reply(f.body()));
@@ -110,34 +67,30 @@ public:
         });
         receiver_.on_status([this](const link::ReceivedFrame& f) { print(f); },
                             [this] { return typed_; });
+        player_.set_speed(speed_);
+        connections_ += player_.received.connect(
+            [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
+        connections_ += player_.lost.connect([this](const std::string&) { ended_ = true; });
     }
 
     int run(const std::string& path) {
-        capture::Reader reader = capture::Reader::open(path);
-        if (reader.refused()) {
+        player_.set_file(path);
+        if (const ui::OpenResult opened = player_.open(); !opened.ok) {
             return report(services_.err,
-                          usage_error("cannot replay " + path + ": " + clause(reader.refusal())));
+                          usage_error("cannot replay " + path + ": " + clause(opened.reason)));
         }
         if (format_ == TurnFormat::csv) {
             services_.out << csv_header();
         }
-        const auto start = services_.now();
-        while (auto record = reader.next()) {
-            if (record->kind != capture::Kind::received) {
-                continue; // the tool's own writes and the port's events decode to nothing
-            }
-            if (!pace(start, record->time_us)) {
-                services_.out.flush();
-                return report(services_.err, {ErrorKind::interrupted, "interrupted"});
-            }
-            time_ms_ = static_cast<std::int64_t>(record->time_us / 1000);
-            receiver_.port_event(link::k_ev_receive, record->data);
-        }
+        const bool played = play();
         services_.out.flush();
-        if (!reader.stop_reason().empty()) {
+        if (!played) {
+            return report(services_.err, {ErrorKind::interrupted, "interrupted"});
+        }
+        if (!player_.stop_reason().empty()) {
             return report(services_.err,
                           usage_error(path + ": the replay stopped at a bad record: " +
-                                      clause(reader.stop_reason())));
+                                      clause(player_.stop_reason())));
         }
         if (!typed_ && receiver_.counters().good_frames > 0) {
             services_.err << k_program
@@ -148,24 +101,28 @@ public:
     }
 
 private:
-    // Until the record is due: its time over the speed, from the start of the replay.
-    bool pace(std::chrono::nanoseconds start, std::uint64_t time_us) {
-        if (speed_ == 0) {
-            // As fast as possible; an interrupt is still heard now and then.
-            return (++unpaced_ % 1024 != 0) || !pacer_.interrupted();
+    // Until the capture's end; false when the user interrupted it.
+    bool play() {
+        if (speed_ == capture::Player::k_as_fast_as_it_goes) {
+            return player_.play_all(services_.interrupted);
         }
-        const double due_ns = static_cast<double>(time_us) * 1e6 / static_cast<double>(speed_);
-        const auto due = start + std::chrono::nanoseconds(static_cast<std::int64_t>(
-                                     std::min(due_ns, 1e18))); // no overflow on any time
-        return pacer_.wait(due - services_.now());
+        service::Waiter waiter(services_.clock, services_.pump, services_.interrupted);
+        while (!ended_) {
+            if (waiter.wait_for([this] { return ended_; }, std::chrono::hours(1)) ==
+                service::Waiter::End::interrupted) {
+                return false;
+            }
+        }
+        return true;
     }
 
     void print(const link::ReceivedFrame& frame) {
-        const service::Turn turn = service::decode_turn(frame, context_, time_ms_);
+        const auto time_ms = static_cast<std::int64_t>(player_.time_us() / 1000);
+        const service::Turn turn = service::decode_turn(frame, context_, time_ms);
         text_.clear();
         append_turn(text_, turn, format_);
         services_.out.write(text_.data(), static_cast<std::streamsize>(text_.size()));
-        if (speed_ != 0) {
+        if (speed_ != capture::Player::k_as_fast_as_it_goes) {
             services_.out.flush(); // at the recorded pace a line reaches a pipe as it happens
         }
     }
@@ -173,13 +130,13 @@ private:
     CliServices& services_;
     TurnFormat format_;
     std::int64_t speed_;
-    Pacer pacer_;
+    capture::Player player_;
     link::Receiver receiver_;
     service::ScanContext context_;
     bool typed_ = false;
-    std::int64_t time_ms_ = 0;
-    std::uint64_t unpaced_ = 0;
+    bool ended_ = false;
     std::string text_;
+    ui::Connections connections_;
 };
 
 // How long record runs: --seconds, or until interrupted.
@@ -192,15 +149,17 @@ std::optional<std::uint64_t> record_limit_us(const CommandLine& line) {
 }
 
 // Lets the wire run into the capture until the time is up, the user stops it, the port fails
-// or the file cannot take more.
-std::optional<Error> record_until_done(CommandContext& c, CapturePort& capture) {
+// or the file cannot take more (failure then says why).
+std::optional<Error> record_until_done(CommandContext& c, capture::Recorder& recorder,
+                                       std::string& failure) {
     const auto limit = record_limit_us(c.line);
     constexpr std::uint64_t k_slice_us = 100'000; // how soon a failing disk is noticed
     for (;;) {
-        if (!capture.failure().empty()) {
+        failure = recorder.check();
+        if (!failure.empty()) {
             return std::nullopt;
         }
-        const std::uint64_t elapsed = capture.elapsed_us();
+        const std::uint64_t elapsed = recorder.elapsed_us();
         if (limit && elapsed >= *limit) {
             return std::nullopt;
         }
@@ -228,7 +187,7 @@ Result<std::unique_ptr<capture::Sink>> create_capture_file(const CliServices& se
                                               ? services.open_capture(path, ec)
                                               : capture::FileSink::create(path, ec);
     if (sink == nullptr) {
-        return usage_error("cannot write " + path + ": " + ec.message());
+        return Error{ErrorKind::local_file, "cannot write " + path + ": " + ec.message()};
     }
     return sink;
 }
@@ -236,17 +195,17 @@ Result<std::unique_ptr<capture::Sink>> create_capture_file(const CliServices& se
 std::unique_ptr<CapturePort> capture_port(const CliServices& services,
                                           std::unique_ptr<capture::Sink> file,
                                           const std::string& port_name) {
-    auto writer = std::make_unique<capture::Writer>(
-        std::move(file),
-        capture::Header{std::string(k_program) + " " + std::string(k_version), port_name});
-    return std::make_unique<CapturePort>(services.port, services.clock, std::move(writer));
+    return std::make_unique<CapturePort>(services.port, services.clock,
+                                         std::string(k_program) + " " + std::string(k_version),
+                                         std::move(file), port_name);
 }
 
 int run_record(CommandContext& c) {
-    CapturePort& capture = *c.capture;
+    capture::Recorder& recorder = c.capture->recorder();
     const std::string& path = c.line.args.front();
     // The set goes into the capture too, so its replay knows the scanner's type.
     std::optional<Error> stopped;
+    std::string failure;
     if (auto reply = c.session.read_parameters(); !reply) {
         if (reply.error().kind == ErrorKind::no_answer) {
             c.services.err << k_program << ": warning: " << reply.error().message
@@ -256,17 +215,19 @@ int run_record(CommandContext& c) {
         }
     }
     if (!stopped) {
-        stopped = record_until_done(c, capture);
+        stopped = record_until_done(c, recorder, failure);
     }
-    const std::uint64_t elapsed = capture.elapsed_us();
+    const std::uint64_t elapsed = recorder.elapsed_us();
     c.session.close();
-    const std::string failure = capture.finish();
-    if (!failure.empty()) {
-        return report(c.services.err,
-                      usage_error("the recording to " + path + " stopped: " + clause(failure) +
-                                  "; what was recorded until then stays readable"));
+    if (failure.empty()) {
+        failure = recorder.stop();
     }
-    const CaptureCounts& n = capture.counts();
+    if (!failure.empty()) {
+        return report(c.services.err, {ErrorKind::local_file,
+                                       "the recording to " + path + " stopped: " + clause(failure) +
+                                           "; what was recorded until then stays readable"});
+    }
+    const capture::RecordingCounts& n = recorder.counts();
     c.services.err << "Recorded " << seconds_text(elapsed) << " into " << path << ": " << n.records
                    << " records, " << n.received << " bytes received, " << n.sent
                    << " bytes sent\n";

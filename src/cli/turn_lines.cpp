@@ -1,8 +1,12 @@
 #include "cli/turn_lines.hpp"
 
 #include "base/numtext.hpp"
+#include "service/turn_layout.hpp"
 
-#include <optional>
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
+#include <string>
 
 namespace trx::cli {
 
@@ -12,86 +16,46 @@ void number(std::string& out, std::int64_t v) {
     out += num::dec(v);
 }
 
-void json_optional(std::string& out, const std::optional<std::int64_t>& v) {
-    if (v) {
-        number(out, *v);
-    } else {
-        out += "null";
-    }
+nlohmann::ordered_json json_value(const service::Cell& c) {
+    return c ? nlohmann::ordered_json(*c) : nlohmann::ordered_json(nullptr);
 }
 
-void csv_optional(std::string& out, const std::optional<std::int64_t>& v) {
-    if (v) {
-        number(out, *v);
+nlohmann::ordered_json json_stripe(const link::Stripe& s) {
+    const service::StripeCells cells = service::stripe_cells(s);
+    nlohmann::ordered_json j = nlohmann::ordered_json::object();
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        j[std::string(service::k_stripe_columns[i])] = json_value(cells[i]);
     }
-}
-
-const char* json_bool(bool b) {
-    return b ? "true" : "false";
+    return j;
 }
 
 void json_turn(std::string& out, const service::Turn& t) {
-    out += "{\"t_ms\":";
-    number(out, t.t_ms);
-    out += ",\"resolution\":";
-    json_optional(out, t.resolution);
-    out += ",\"temperature\":";
-    number(out, t.temperature);
-    out += ",\"speed_ok\":";
-    out += json_bool(t.speed_ok());
-    out += ",\"temperature_low\":";
-    out += json_bool(t.temperature_low());
-    out += ",\"heater_active\":";
-    out += json_bool(t.heater_active());
-    out += ",\"stripes\":[";
-    bool first = true;
-    for (const link::Stripe& s : t.stripes) {
-        out += first ? "{\"start\":" : ",{\"start\":";
-        first = false;
-        number(out, s.record.start);
-        out += ",\"end\":";
-        number(out, s.end);
-        out += ",\"width\":";
-        number(out, s.record.width);
-        out += ",\"gap\":";
-        json_optional(out, s.gap);
-        out += ",\"code\":";
-        number(out, s.record.code);
-        out += ",\"tag_width\":";
-        json_optional(out, s.tag_width);
-        out += ",\"tag_angle\":";
-        json_optional(out, s.tag_angle);
-        out += '}';
+    const service::TurnCells cells = service::turn_cells(t);
+    nlohmann::ordered_json j = nlohmann::ordered_json::object();
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const auto field = static_cast<service::TurnField>(i);
+        const std::string name(service::k_turn_fields[i]);
+        if (field == service::TurnField::stripes) {
+            nlohmann::ordered_json stripes = nlohmann::ordered_json::array();
+            for (const link::Stripe& s : t.stripes) {
+                stripes.push_back(json_stripe(s));
+            }
+            j[name] = std::move(stripes);
+        } else if (service::is_flag(field)) {
+            j[name] = cells[i].value_or(0) != 0;
+        } else {
+            j[name] = json_value(cells[i]);
+        }
     }
-    out += "]}\n";
+    out += j.dump();
+    out += '\n';
 }
 
 void csv_turn(std::string& out, const service::Turn& t) {
-    number(out, t.t_ms);
-    out += ',';
-    csv_optional(out, t.resolution);
-    out += ',';
-    number(out, t.temperature);
-    out += t.speed_ok() ? ",1" : ",0";
-    out += t.temperature_low() ? ",1" : ",0";
-    out += t.heater_active() ? ",1" : ",0";
-    out += ',';
-    number(out, static_cast<std::int64_t>(t.stripes.size()));
+    service::append_csv_cells(out, service::turn_cells(t));
     for (const link::Stripe& s : t.stripes) {
         out += ',';
-        number(out, s.record.start);
-        out += ',';
-        number(out, s.end);
-        out += ',';
-        number(out, s.record.width);
-        out += ',';
-        csv_optional(out, s.gap);
-        out += ',';
-        number(out, s.record.code);
-        out += ',';
-        csv_optional(out, s.tag_width);
-        out += ',';
-        csv_optional(out, s.tag_angle);
+        service::append_csv_cells(out, service::stripe_cells(s));
     }
     out += '\n';
 }
@@ -141,8 +105,8 @@ void text_turn(std::string& out, const service::Turn& t) {
 } // namespace
 
 std::string csv_header() {
-    return "t_ms,resolution,temperature,speed_ok,temperature_low,heater_active,stripes,"
-           "start,end,width,gap,code,tag_width,tag_angle\n";
+    return service::csv_names(service::k_turn_fields) + "," +
+           service::csv_names(service::k_stripe_columns) + "\n";
 }
 
 void append_turn(std::string& out, const service::Turn& turn, TurnFormat format) {

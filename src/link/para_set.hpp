@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace trx::link {
 
@@ -9,6 +11,30 @@ constexpr int k_short_para_body = 27;
 constexpr int k_long_para_body = 83;
 
 enum class ScannerType { za, ya, unknown };
+
+// "ZA", "YA" or "??": the parameter window's type label, a parameter file's type and the
+// command line's texts.
+constexpr std::string_view type_text(ScannerType type) {
+    switch (type) {
+    case ScannerType::za:
+        return "ZA";
+    case ScannerType::ya:
+        return "YA";
+    case ScannerType::unknown:
+        break;
+    }
+    return "??";
+}
+
+// The type a label or a file names; none for anything but "ZA" and "YA".
+constexpr std::optional<ScannerType> scanner_type(std::string_view text) {
+    for (const ScannerType t : {ScannerType::za, ScannerType::ya}) {
+        if (text == type_text(t)) {
+            return t;
+        }
+    }
+    return std::nullopt;
+}
 
 // The parameter set as numbers on the wire, in frame order.
 struct ParaSet {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/para_set.hpp"
 #include "link/receiver.hpp"
 
 #include <cstdint>
@@ -14,7 +15,7 @@
 // shown before it.
 namespace trx::link {
 
-inline constexpr std::string_view k_type_ya = "YA";
+inline constexpr std::string_view k_type_ya = type_text(ScannerType::ya);
 inline constexpr int k_status_first_record = 11; // position of the first stripe record
 
 // What the decoding reads outside the frame.

@@ -164,7 +164,7 @@ void MainWindow::choose_replay() {
     if (path.empty()) {
         return;
     }
-    if (const std::string why = ReplayPort::check(path); !why.empty()) {
+    if (const std::string why = capture::Player::check(path); !why.empty()) {
         report_replay_failure(why);
         return;
     }

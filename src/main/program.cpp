@@ -67,7 +67,7 @@ Program::Program(Services services)
         sw_update_.holds_port.connect([this](bool held) { main_window_.hold_port(held); });
     // Everything on the wire goes into the recorder; a recording that failed is reported at
     // the next supervision tick, never inside the receive path.
-    port_.set_tap(&recording_);
+    port_.set_tap(&recording_.recorder());
     connections_ += main_.Timer1.tick.connect([this] { recording_.check(); });
     diagnostics_.set_recording({.save_recent = [this] { recording_.save_recent(); },
                                 .start = [this] { recording_.start(); },

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "main/replay_port.hpp"
+#include "capture/player.hpp"
+#include "capture/tapped_port.hpp"
 #include "ui/services.hpp"
-#include "ui/tapped_port.hpp"
 
 #include <filesystem>
 #include <string>
@@ -11,7 +11,7 @@ namespace trx::main {
 
 // The one port every part of the program talks to: the serial device, or a capture being
 // replayed in its place. Everything that crosses it is shown to the tap (the recorder).
-class ProgramPort final : public ui::TappedPort {
+class ProgramPort final : public capture::TappedPort {
 public:
     ProgramPort(ui::SerialPort& device, ui::Clock& clock);
 
@@ -27,7 +27,7 @@ private:
     [[nodiscard]] ui::SerialPort& active() const override { return *active_; }
 
     ui::SerialPort& device_;
-    ReplayPort replay_;
+    capture::Player replay_;
     ui::SerialPort* active_;
 };
 

@@ -1,23 +1,36 @@
 #include "monitor/scan_csv.hpp"
 
-#include "base/numtext.hpp"
+#include "service/turn_layout.hpp"
 
 namespace trx::monitor {
 
 namespace {
 
-template <class T> std::string field(const std::optional<T>& v) {
-    return v ? num::dec(static_cast<std::int64_t>(*v)) : std::string();
+// The row as the tables show it: a code of 0 is no code, an empty cell.
+service::StripeCells cells_of(const ScanRow& r) {
+    using service::StripeColumn;
+    service::StripeCells cells;
+    cell(cells, StripeColumn::start) = r.start;
+    cell(cells, StripeColumn::end) = r.end;
+    cell(cells, StripeColumn::width) = r.width;
+    cell(cells, StripeColumn::gap) = r.gap;
+    cell(cells, StripeColumn::code) = r.code != 0 ? service::Cell(r.code) : std::nullopt;
+    cell(cells, StripeColumn::tag_width) = r.tag_width;
+    cell(cells, StripeColumn::tag_angle) = r.tag_angle;
+    return cells;
 }
 
 } // namespace
 
+std::string scan_csv_header() {
+    return service::csv_names(service::k_stripe_columns);
+}
+
 std::string scan_csv(const ShownScan& scan) {
-    std::string out = std::string(k_scan_csv_header) + "\n";
+    std::string out = scan_csv_header() + "\n";
     for (const ScanRow& r : scan.rows) {
-        out += num::dec(r.start) + "," + field(r.end) + "," + field(r.width) + "," + field(r.gap) +
-               "," + field(r.tag_width) + "," + field(r.tag_angle) + "," +
-               (r.code != 0 ? num::dec(r.code) : std::string()) + "\n";
+        service::append_csv_cells(out, cells_of(r));
+        out += '\n';
     }
     return out;
 }

@@ -25,7 +25,8 @@ struct ShownScan {
     std::vector<ScanRow> rows;
 };
 
-inline constexpr const char* k_scan_csv_header = "start,end,width,gap,tag width,tag angle,code";
+// The names of the scan's columns, the stripe columns of every export (service/turn_layout).
+std::string scan_csv_header();
 
 // The scan as comma-separated values: the header, then one line per stripe; numbers as
 // plain decimals, an absent value (and code 0) as an empty field; every line ends in "\n".

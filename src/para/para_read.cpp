@@ -40,7 +40,7 @@ void ParaRead::on_reply(const link::ReceivedFrame& frame) {
     d_.shared.parameter_set_valid = true;
     const link::ParaReply r = link::decode_para_reply(frame.body());
     show_type(r.type);
-    const bool ya = d_.form.typ.caption() == "YA";
+    const bool ya = link::scanner_type(d_.form.typ.caption()) == link::ScannerType::ya;
     for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
         if (r.has(f) && (!f.extended || ya)) {
             show_field(f, link::field_value(r.set, f));
@@ -57,7 +57,7 @@ void ParaRead::on_reply(const link::ReceivedFrame& frame) {
 }
 
 void ParaRead::show_settings(const link::ParaSet& set) {
-    const bool ya = d_.form.typ.caption() == "YA";
+    const bool ya = link::scanner_type(d_.form.typ.caption()) == link::ScannerType::ya;
     for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
         if (!f.read_only && (!f.extended || ya)) {
             show_field(f, link::field_value(set, f));
@@ -81,17 +81,9 @@ void ParaRead::show_wrong_once() {
 }
 
 void ParaRead::show_type(link::ScannerType type) {
-    switch (type) {
-    case link::ScannerType::za:
-        d_.form.typ.set_caption("ZA");
-        break;
-    case link::ScannerType::ya:
-        d_.form.typ.set_caption("YA");
-        break;
-    case link::ScannerType::unknown:
-        d_.form.typ.set_caption("??");
+    d_.form.typ.set_caption(std::string(link::type_text(type)));
+    if (type == link::ScannerType::unknown) {
         wrong();
-        break;
     }
     const bool extended = type == link::ScannerType::ya;
     d_.fields.show_extended(extended);

@@ -388,28 +388,6 @@ const ParaFieldSpec* first_unloadable(ScannerType type, const link::ParaSet& set
     return nullptr;
 }
 
-std::string_view type_text(ScannerType type) {
-    switch (type) {
-    case ScannerType::za:
-        return "ZA";
-    case ScannerType::ya:
-        return "YA";
-    case ScannerType::unknown:
-        break;
-    }
-    return "??";
-}
-
-std::optional<ScannerType> scanner_type(std::string_view text) {
-    if (text == "ZA") {
-        return ScannerType::za;
-    }
-    if (text == "YA") {
-        return ScannerType::ya;
-    }
-    return std::nullopt;
-}
-
 std::string program_text() {
     return "trx81500 " TRX_PROGRAM_VERSION;
 }

@@ -37,10 +37,9 @@ bool holds(link::ScannerType type, const link::ParaFieldSpec& f);
 // scanner keeps out of range); null when the whole set would load.
 const link::ParaFieldSpec* first_unloadable(link::ScannerType type, const link::ParaSet& set);
 
-// "ZA", "YA" or "??", as the window's type label shows it.
-std::string_view type_text(link::ScannerType type);
-// The type a label or a file names; none for anything but "ZA" and "YA".
-std::optional<link::ScannerType> scanner_type(std::string_view text);
+// The type's text and back, as the parameter set defines them.
+using link::scanner_type;
+using link::type_text;
 
 // The program that writes the files: "trx81500 1.09".
 std::string program_text();

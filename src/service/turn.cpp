@@ -15,20 +15,8 @@ ScanContext ScanContext::from_reply(const link::ParaReply& reply) {
     return c;
 }
 
-std::string_view type_text(link::ScannerType type) {
-    switch (type) {
-    case link::ScannerType::za:
-        return "ZA";
-    case link::ScannerType::ya:
-        return link::k_type_ya;
-    case link::ScannerType::unknown:
-        break;
-    }
-    return "??";
-}
-
 Turn decode_turn(const link::ReceivedFrame& frame, ScanContext& context, std::int64_t t_ms) {
-    const link::StatusContext status_context{type_text(context.type), context.resolution,
+    const link::StatusContext status_context{link::type_text(context.type), context.resolution,
                                              context.max_modul};
     // The resolution is shown before the stripes are decoded, so a fault in a stripe keeps it.
     const std::optional<std::int32_t> r =

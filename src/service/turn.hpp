@@ -38,8 +38,8 @@ struct Turn {
     [[nodiscard]] bool heater_active() const { return (status_word & 4) != 0; }
 };
 
-// "ZA", "YA" or "??", as the parameter window's label shows the type.
-std::string_view type_text(link::ScannerType type);
+// "ZA", "YA" or "??", as the parameter set defines them.
+using link::type_text;
 
 // Decodes one "S" frame and remembers its resolution in the context. Fault as the status
 // decoder: the frame is then not a turn.

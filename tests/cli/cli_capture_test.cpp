@@ -212,11 +212,11 @@ private:
     std::size_t room_ = k_unknown;
 };
 
-TEST_F(Capture, AFileThatCannotBeWrittenOrFillsUpEndsRecordWithStatus2) {
+TEST_F(Capture, AFileThatCannotBeWrittenOrFillsUpEndsRecordWithStatus7) {
     Scanner s;
     const std::string nowhere = path("missing/wire.trxcap");
     const Ran refused = cli(s, {"record", nowhere});
-    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.status, 7);
     EXPECT_EQ(refused.err,
               "trx81500-cli: cannot write " + nowhere + ": No such file or directory\n");
     s.clock.advance(10ms);
@@ -226,7 +226,7 @@ TEST_F(Capture, AFileThatCannotBeWrittenOrFillsUpEndsRecordWithStatus2) {
         return FillingFile::create(p, ec);
     };
     const Ran full = cli(s, {"record", path("full.trxcap"), "--seconds", "2"});
-    EXPECT_EQ(full.status, 2);
+    EXPECT_EQ(full.status, 7);
     EXPECT_EQ(full.err, "trx81500-cli: the recording to " + path("full.trxcap") +
                             " stopped: writing the recording failed: No space left on device; "
                             "what was recorded until then stays readable\n");
@@ -235,6 +235,19 @@ TEST_F(Capture, AFileThatCannotBeWrittenOrFillsUpEndsRecordWithStatus2) {
     EXPECT_EQ(c.stop_reason, "");
     EXPECT_TRUE(c.header.program_version.starts_with("trx81500-cli "));
     EXPECT_TRUE(c.records.empty());
+}
+
+// The system's own full disk: every write to /dev/full fails as on a disk without room.
+TEST_F(Capture, RecordOntoAFullDeviceEndsWithStatus7AndSaysWhy) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    Scanner s;
+    const Ran full = cli(s, {"record", "/dev/full", "--seconds", "2"});
+    EXPECT_EQ(full.status, 7);
+    EXPECT_EQ(full.err, "trx81500-cli: the recording to /dev/full stopped: writing the recording "
+                        "failed: No space left on device; what was recorded until then stays "
+                        "readable\n");
 }
 
 // One "YA" turn whose values are worked out by hand; its frame arrives in two batches.

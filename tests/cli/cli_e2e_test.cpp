@@ -596,8 +596,6 @@ TEST_F(Cli, EachKindOfFailureHasItsExitStatusAndOneLine) {
         {{"info"}, "trx81500-cli: no port given: use --port NAME or --sim\n"},
         {{"--sim", "params", "import", "/nonexistent/x.trxp"},
          "trx81500-cli: cannot read /nonexistent/x.trxp: No such file or directory\n"},
-        {{"--sim", "record", "/nonexistent/x.trxcap"},
-         "trx81500-cli: cannot write /nonexistent/x.trxcap: No such file or directory\n"},
         {{"replay", "/nonexistent/x.trxcap"},
          "trx81500-cli: cannot replay /nonexistent/x.trxcap: the file cannot be read: No such "
          "file or directory\n"},
@@ -608,6 +606,12 @@ TEST_F(Cli, EachKindOfFailureHasItsExitStatusAndOneLine) {
         EXPECT_EQ(r.err, err);
         EXPECT_EQ(r.out, "");
     }
+    // A capture this PC cannot write is a local file's failure, not a usage error.
+    const Outcome unwritable = cli({"--sim", "record", "/nonexistent/x.trxcap"});
+    EXPECT_EQ(unwritable.status, 7);
+    EXPECT_EQ(unwritable.err,
+              "trx81500-cli: cannot write /nonexistent/x.trxcap: No such file or directory\n");
+    EXPECT_EQ(unwritable.out, "");
     const Outcome help = cli({"params", "set", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.starts_with("Usage: trx81500-cli [OPTIONS] params set NAME=VALUE...\n"));

@@ -94,5 +94,19 @@ TEST(ParaCatalogue, EveryFieldSurvivesTextWireAndBack) {
     }
 }
 
+// The type's text as the window's label, a parameter file and the command line show it, and
+// back: only the two real types read back, the label of an unknown one does not.
+TEST(ParaCatalogue, ScannerTypeTextsReadBack) {
+    EXPECT_EQ(type_text(ScannerType::za), "ZA");
+    EXPECT_EQ(type_text(ScannerType::ya), "YA");
+    EXPECT_EQ(type_text(ScannerType::unknown), "??");
+    for (const ScannerType t : {ScannerType::za, ScannerType::ya}) {
+        EXPECT_EQ(scanner_type(type_text(t)), t);
+    }
+    EXPECT_EQ(scanner_type("??"), std::nullopt);
+    EXPECT_EQ(scanner_type("ya"), std::nullopt);
+    EXPECT_EQ(scanner_type(""), std::nullopt);
+}
+
 } // namespace
 } // namespace trx::link

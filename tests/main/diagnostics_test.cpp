@@ -213,7 +213,7 @@ TEST_F(Diagnostics, CsvOfTheWorkedExampleFrame) {
     EXPECT_TRUE(d.messages().empty());
     // Stripe 1: 256 + 32 ends at 288, no gap for "ZA"; stripe 2: 512 + 16 ends at 528, gap
     // 512 - 288 = 224. No codes, so no tag width or angle.
-    EXPECT_EQ(file_text(path), "start,end,width,gap,tag width,tag angle,code\n"
+    EXPECT_EQ(file_text(path), "start,end,width,gap,code,tag_width,tag_angle\n"
                                "256,288,32,,,,\n"
                                "512,528,16,224,,,\n");
     ASSERT_EQ(d.save_dialog_starts().size(), 1U);
@@ -232,10 +232,10 @@ TEST_F(Diagnostics, CsvOfACodedScanHasStripeOnesWrappedValues) {
     // below M: absent); stripe 1 against the last: 8192-8180+10 = 22. Stripe 3: tag width
     // 120-60 = 60, tag angle 120-30 = 90. Stripe 1: tag width 8192-8150+30 = 72, tag angle
     // 30-36 = -6, plus R: 8186.
-    EXPECT_EQ(file_text(path), "start,end,width,gap,tag width,tag angle,code\n"
-                               "10,30,20,22,72,8186,5\n"
+    EXPECT_EQ(file_text(path), "start,end,width,gap,code,tag_width,tag_angle\n"
+                               "10,30,20,22,5,72,8186\n"
                                "60,70,10,30,,,\n"
-                               "100,120,20,30,60,90,9\n"
+                               "100,120,20,30,9,60,90\n"
                                "8150,8180,30,,,,\n");
 }
 
@@ -248,10 +248,10 @@ TEST_F(Diagnostics, CsvOfAScanCutShortByAFaultHasWhatTheTablesShow) {
     d.receive(testkit::status_frame(s));
     ASSERT_EQ(d.cell("main.data", 1, 1), "256");
     EXPECT_EQ(file_text(export_csv("partial.csv")),
-              "start,end,width,gap,tag width,tag angle,code\n256,,,,,,\n");
+              "start,end,width,gap,code,tag_width,tag_angle\n256,,,,,,\n");
     // A scan without stripes is a scan shown: the header alone.
     d.receive(testkit::status_frame(StatusSpec{}));
-    EXPECT_EQ(file_text(export_csv("empty.csv")), "start,end,width,gap,tag width,tag angle,code\n");
+    EXPECT_EQ(file_text(export_csv("empty.csv")), "start,end,width,gap,code,tag_width,tag_angle\n");
 }
 
 TEST_F(Diagnostics, CsvRefusedOrFailedLeavesNoFile) {

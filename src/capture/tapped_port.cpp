@@ -1,8 +1,8 @@
-#include "ui/tapped_port.hpp"
+#include "capture/tapped_port.hpp"
 
-namespace trx::ui {
+namespace trx::capture {
 
-void TappedPort::forward(SerialPort& from) {
+void TappedPort::forward(ui::SerialPort& from) {
     connections_ += from.received.connect([this](std::string_view bytes) {
         if (tap_ != nullptr) {
             tap_->received(bytes);
@@ -17,8 +17,8 @@ void TappedPort::forward(SerialPort& from) {
     });
 }
 
-OpenResult TappedPort::open() {
-    OpenResult r = active().open();
+ui::OpenResult TappedPort::open() {
+    ui::OpenResult r = active().open();
     if (r.ok && tap_ != nullptr) {
         tap_->opened(active().port_name());
     }
@@ -41,4 +41,4 @@ bool TappedPort::write(std::string_view bytes) {
     return ok;
 }
 
-} // namespace trx::ui
+} // namespace trx::capture

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace trx::ui {
+namespace trx::capture {
 
 // What passes a port, both directions and its events: a recorder listens here.
 class WireTap {
@@ -26,7 +26,7 @@ public:
 
 // A port that passes everything to the port it stands for and shows every crossing to its
 // tap first: the program's port and the command line's recording share it.
-class TappedPort : public SerialPort {
+class TappedPort : public ui::SerialPort {
 public:
     TappedPort() = default;
     TappedPort(const TappedPort&) = delete;
@@ -38,7 +38,7 @@ public:
     void set_tap(WireTap* tap) { tap_ = tap; }
 
     [[nodiscard]] std::string port_name() const override { return active().port_name(); }
-    OpenResult open() override;
+    ui::OpenResult open() override;
     void close() override;
     [[nodiscard]] bool is_open() const override { return active().is_open(); }
     [[nodiscard]] bool write(std::string_view bytes) override;
@@ -46,13 +46,13 @@ public:
 
 protected:
     // Passes on what `from` receives and loses; once for each port that can be active.
-    void forward(SerialPort& from);
+    void forward(ui::SerialPort& from);
     // The port that opens, writes and closes now.
-    [[nodiscard]] virtual SerialPort& active() const = 0;
+    [[nodiscard]] virtual ui::SerialPort& active() const = 0;
 
 private:
     WireTap* tap_ = nullptr;
-    Connections connections_;
+    ui::Connections connections_;
 };
 
-} // namespace trx::ui
+} // namespace trx::capture
