@@ -45,11 +45,11 @@ link::ParaSet with_settings(const link::ParaReply& reply, const parafile::ParaFi
 
 Result<parafile::ParaFile> read_para_file(const CliServices& services, const std::string& path,
                                           std::optional<link::ScannerType> expected) {
-    const parafile::Loaded loaded = services.files.read(path, parafile::k_max_file_bytes);
-    if (!loaded.text) {
-        return usage_error("cannot read " + path + ": " + loaded.reason);
+    const Result<std::string> loaded = services.files.read(path, parafile::k_max_file_bytes);
+    if (!loaded) {
+        return usage_error("cannot read " + path + ": " + loaded.error().message);
     }
-    parafile::ParaFileRead r = parafile::parse_para_file(*loaded.text, expected);
+    parafile::ParaFileRead r = parafile::parse_para_file(*loaded, expected);
     if (!r.file) {
         return usage_error(path + ": " + r.refusal.text());
     }
@@ -72,9 +72,9 @@ int run_params_export(CommandContext& c) {
     }
     const parafile::ParaFile file{
         reply->type, reply->set, *index, parafile::utc_text(c.services.clock.utc_now()), {}};
-    const parafile::Written w = c.services.files.replace(path, parafile::format_para_file(file));
-    if (!w.ok) {
-        return report(err, {ErrorKind::local_file, "cannot write " + path + ": " + w.reason});
+    const Result<Done> w = c.services.files.replace(path, parafile::format_para_file(file));
+    if (!w) {
+        return report(err, {w.error().kind, "cannot write " + path + ": " + w.error().message});
     }
     return 0;
 }

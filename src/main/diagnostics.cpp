@@ -122,9 +122,9 @@ std::string Diagnostics::ask_path(const std::string& title, const std::string& s
 
 void Diagnostics::write(const std::string& path, std::string_view content,
                         const std::string& what) {
-    const parafile::Written w = d_.files.replace(path, content);
-    if (!w.ok) {
-        tell("The " + what + " was not saved: " + w.reason + ".", path);
+    const Result<Done> w = d_.files.replace(path, content);
+    if (!w) {
+        tell("The " + what + " was not saved: " + w.error().message + ".", path);
     }
 }
 

@@ -208,12 +208,12 @@ bool MainWindow::open_port() {
     find_again_by_id();
     ui::SimulatorHost* sim = chosen_.simulator ? simulator_ : nullptr;
     if (sim != nullptr) {
-        const ui::SimulatorStart s = sim->start();
-        if (!s.ok) {
-            report_open_failure(s.reason);
+        const Result<std::string> s = sim->start();
+        if (!s) {
+            report_open_failure(s.error().message);
             return false;
         }
-        port_.set_port_name(s.device);
+        port_.set_port_name(*s);
     }
     const ui::OpenResult r = port_.open();
     if (!r.ok && !chosen_.replay.empty()) {

@@ -17,17 +17,17 @@ AutoBackup::AutoBackup(Deps deps) : d_(deps) {
 std::optional<std::filesystem::path> AutoBackup::backup(parafile::BackupReason reason,
                                                         std::string_view not_done) {
     const link::ParaReply& r = *d_.read.last_reply();
-    const parafile::Backup b =
+    Result<std::filesystem::path> b =
         d_.store.write({r.type, r.set, shown_index(d_.form), {}, {}}, reason, d_.clock.utc_now());
-    if (!b.ok) {
+    if (!b) {
         refuse(d_.dialogs,
                std::string(not_done) +
-                   ": the backup of the scanner's parameters could not be written (" + b.reason +
-                   ").",
+                   ": the backup of the scanner's parameters could not be written (" +
+                   b.error().message + ").",
                d_.store.folder(r.set.serial_number).string());
         return std::nullopt;
     }
-    return b.path;
+    return std::move(b.value());
 }
 
 bool AutoBackup::before_store() {

@@ -50,9 +50,9 @@ void ParaFileGroup::save_click() {
         return;
     }
     file->saved = parafile::utc_text(d_.clock.utc_now());
-    const parafile::Written w = d_.files.replace(path, parafile::format_para_file(*file));
-    if (!w.ok) {
-        refuse(d_.dialogs, "The parameter file was not saved: " + w.reason + ".", path);
+    const Result<Done> w = d_.files.replace(path, parafile::format_para_file(*file));
+    if (!w) {
+        refuse(d_.dialogs, "The parameter file was not saved: " + w.error().message + ".", path);
         return;
     }
     remember_folder(path);
@@ -120,12 +120,12 @@ void ParaFileGroup::load(const std::string& path) {
 std::optional<parafile::ParaFile> ParaFileGroup::read_file(const std::string& path,
                                                            std::string_view not_done) {
     const std::string refused = "The parameter file was not " + std::string(not_done) + ": ";
-    const parafile::Loaded loaded = d_.files.read(path, parafile::k_max_file_bytes);
-    if (!loaded.text) {
-        refuse(d_.dialogs, refused + loaded.reason + ".", path);
+    const Result<std::string> loaded = d_.files.read(path, parafile::k_max_file_bytes);
+    if (!loaded) {
+        refuse(d_.dialogs, refused + loaded.error().message + ".", path);
         return std::nullopt;
     }
-    parafile::ParaFileRead r = parafile::parse_para_file(*loaded.text, shown_type(d_.form));
+    parafile::ParaFileRead r = parafile::parse_para_file(*loaded, shown_type(d_.form));
     if (!r.file) {
         refuse(d_.dialogs, refused + r.refusal.text() + ".", path);
         return std::nullopt;

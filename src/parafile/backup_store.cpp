@@ -78,23 +78,23 @@ std::string BackupStore::backup_name(std::chrono::system_clock::time_point t, Ba
     return name + std::string(k_extension);
 }
 
-Backup BackupStore::write(ParaFile file, BackupReason reason,
-                          std::chrono::system_clock::time_point now) {
+Result<fs::path> BackupStore::write(ParaFile file, BackupReason reason,
+                                    std::chrono::system_clock::time_point now) {
     file.saved = utc_text(now);
     const std::string text = format_para_file(file);
     const fs::path dir = folder(file.set.serial_number);
     for (int n = 1; n <= k_max_same_second; ++n) {
         const std::string name = backup_name(now, reason, n);
-        const Written w = files_.create(dir / name, text);
-        if (w.ok) {
-            prune(dir, name);
-            return {true, dir / name, {}};
+        const Result<Created> w = files_.create(dir / name, text);
+        if (!w) {
+            return w.error();
         }
-        if (!w.taken) {
-            return {false, {}, w.reason};
+        if (*w == Created::written) {
+            prune(dir, name);
+            return dir / name;
         }
     }
-    return {false, {}, "every name for a backup in this second is taken"};
+    return Error{ErrorKind::local_file, "every name for a backup in this second is taken"};
 }
 
 std::vector<fs::path> BackupStore::backups(std::uint32_t serial) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/result.hpp"
 #include "parafile/para_file.hpp"
 #include "parafile/text_files.hpp"
 
@@ -15,12 +16,6 @@ namespace trx::parafile {
 
 enum class BackupReason { before_store, before_update };
 
-struct Backup {
-    bool ok = false;
-    std::filesystem::path path; // the file written
-    std::string reason;         // why none was
-};
-
 // The automatic backups of the scanners' sets: <data folder>/backups/<serial number>/
 // <UTC time>-before-store.trxp (or -before-update), the newest k_kept per serial number.
 class BackupStore {
@@ -34,8 +29,10 @@ public:
 
     // Writes the set, stamped with `now`, under a name no other backup has (a "-2", "-3" ...
     // behind the reason when two fall in one second), then removes the oldest backups of
-    // that serial number beyond k_kept. Nothing is left behind when the write fails.
-    Backup write(ParaFile file, BackupReason reason, std::chrono::system_clock::time_point now);
+    // that serial number beyond k_kept. The file written; local_file, and nothing left
+    // behind, when the write fails.
+    Result<std::filesystem::path> write(ParaFile file, BackupReason reason,
+                                        std::chrono::system_clock::time_point now);
 
     // The backups of a serial number, newest first.
     [[nodiscard]] std::vector<std::filesystem::path> backups(std::uint32_t serial) const;

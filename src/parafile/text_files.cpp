@@ -18,8 +18,12 @@ std::string errno_text(int e) {
     return std::error_code(e, std::generic_category()).message();
 }
 
-Written failed(std::string reason) {
-    return {false, false, std::move(reason)};
+Error unreadable(std::string reason) {
+    return {ErrorKind::bad_input, std::move(reason)};
+}
+
+Error unwritable(std::string reason) {
+    return {ErrorKind::local_file, std::move(reason)};
 }
 
 // Closes a descriptor on every way out.
@@ -55,23 +59,23 @@ void sync_folder(const fs::path& folder) {
 
 } // namespace
 
-Loaded TextFiles::read(const fs::path& p, std::size_t max_bytes) const {
+Result<std::string> TextFiles::read(const fs::path& p, std::size_t max_bytes) const {
     // Non-blocking, so that a pipe without a writer cannot hang the open.
     Fd fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) {
-        return {std::nullopt, errno_text(errno)};
+        return unreadable(errno_text(errno));
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
-        return {std::nullopt, errno_text(errno)};
+        return unreadable(errno_text(errno));
     }
     if (!S_ISREG(st.st_mode)) {
-        return {std::nullopt, "it is not a file (a folder, a device or a pipe)"};
+        return unreadable("it is not a file (a folder, a device or a pipe)");
     }
     const auto too_long = [max_bytes](std::uint64_t size) {
-        return Loaded{std::nullopt, "it is " + num::dec(static_cast<std::int64_t>(size)) +
-                                        " bytes long; a parameter file has at most " +
-                                        num::dec(static_cast<std::int64_t>(max_bytes))};
+        return unreadable("it is " + num::dec(static_cast<std::int64_t>(size)) +
+                          " bytes long; a parameter file has at most " +
+                          num::dec(static_cast<std::int64_t>(max_bytes)));
     };
     if (static_cast<std::uint64_t>(st.st_size) > max_bytes) {
         return too_long(static_cast<std::uint64_t>(st.st_size));
@@ -85,7 +89,7 @@ Loaded TextFiles::read(const fs::path& p, std::size_t max_bytes) const {
             continue;
         }
         if (n < 0) {
-            return {std::nullopt, errno_text(errno)};
+            return unreadable(errno_text(errno));
         }
         if (n == 0) {
             break;
@@ -96,26 +100,30 @@ Loaded TextFiles::read(const fs::path& p, std::size_t max_bytes) const {
         return too_long(got);
     }
     text.resize(got);
-    return {std::move(text), {}};
+    return text;
 }
 
-Written TextFiles::replace(const fs::path& p, std::string_view content) {
-    return write(p, content, true);
+Result<Done> TextFiles::replace(const fs::path& p, std::string_view content) {
+    auto w = write(p, content, true);
+    if (!w) {
+        return w.error();
+    }
+    return Done{};
 }
 
-Written TextFiles::create(const fs::path& p, std::string_view content) {
+Result<Created> TextFiles::create(const fs::path& p, std::string_view content) {
     return write(p, content, false);
 }
 
-Written TextFiles::write(const fs::path& p, std::string_view content, bool over) {
+Result<Created> TextFiles::write(const fs::path& p, std::string_view content, bool over) {
     const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
     if (const std::error_code ec = make_folders(folder)) {
-        return failed(ec.message());
+        return unwritable(ec.message());
     }
     std::string tmp = (folder / ("." + p.filename().string() + ".XXXXXX")).string();
     Fd fd(make_temp(tmp));
     if (fd.get() < 0) {
-        return failed(errno_text(errno));
+        return unwritable(errno_text(errno));
     }
     // mkstemp makes the file private; a parameter file reads like any other.
     (void)::fchmod(fd.get(), 0644);
@@ -129,7 +137,7 @@ Written TextFiles::write(const fs::path& p, std::string_view content, bool over)
     }
     if (error != 0) {
         (void)::unlink(tmp.c_str());
-        return failed(errno_text(error));
+        return unwritable(errno_text(error));
     }
     // link() never replaces: a name taken meanwhile stays as it was.
     const int placed = over ? ::rename(tmp.c_str(), p.c_str()) : ::link(tmp.c_str(), p.c_str());
@@ -137,11 +145,14 @@ Written TextFiles::write(const fs::path& p, std::string_view content, bool over)
     if (!over || placed != 0) {
         (void)::unlink(tmp.c_str());
     }
+    if (placed != 0 && error == EEXIST && !over) {
+        return Created::name_taken;
+    }
     if (placed != 0) {
-        return {false, error == EEXIST && !over, errno_text(error)};
+        return unwritable(errno_text(error));
     }
     sync_folder(folder);
-    return {true, false, {}};
+    return Created::written;
 }
 
 bool TextFiles::write_all(int fd, std::string_view content) {

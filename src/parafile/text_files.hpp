@@ -1,8 +1,9 @@
 #pragma once
 
+#include "base/result.hpp"
+
 #include <cstddef>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -10,16 +11,9 @@
 
 namespace trx::parafile {
 
-struct Loaded {
-    std::optional<std::string> text;
-    std::string reason; // why there is no text, in words a technician can act on
-};
-
-struct Written {
-    bool ok = false;
-    bool taken = false; // create(): the name was taken; nothing was written
-    std::string reason; // why it failed
-};
+// What create() did when it did not fail: a name already taken is no error to the caller
+// who tries the next name.
+enum class Created { written, name_taken };
 
 // Small text files on the local file system, read with bounds and written so that a file
 // is either whole or not there: a temporary file in the same folder, synced, renamed into
@@ -34,13 +28,16 @@ public:
     TextFiles& operator=(TextFiles&&) = delete;
     virtual ~TextFiles() = default;
 
-    // The whole file. Refused before anything is read when it is not a regular file (a
-    // folder, a device, a pipe) or is longer than max_bytes.
-    [[nodiscard]] Loaded read(const std::filesystem::path& p, std::size_t max_bytes) const;
-    // Puts content in place of p (creating its folder), atomically.
-    Written replace(const std::filesystem::path& p, std::string_view content);
-    // As replace, but never over an existing file: then `taken`, and nothing changed.
-    Written create(const std::filesystem::path& p, std::string_view content);
+    // The whole file. Refused (bad_input, the reason in words a technician can act on)
+    // before anything is read when it is not a regular file (a folder, a device, a pipe) or
+    // is longer than max_bytes.
+    [[nodiscard]] Result<std::string> read(const std::filesystem::path& p,
+                                           std::size_t max_bytes) const;
+    // Puts content in place of p (creating its folder), atomically; local_file when the
+    // system refuses, with its words.
+    Result<Done> replace(const std::filesystem::path& p, std::string_view content);
+    // As replace, but never over an existing file: then name_taken, and nothing changed.
+    Result<Created> create(const std::filesystem::path& p, std::string_view content);
     // The names of the regular files in a folder; empty when it cannot be read.
     [[nodiscard]] std::vector<std::string> names(const std::filesystem::path& folder) const;
     bool remove(const std::filesystem::path& p);
@@ -53,7 +50,7 @@ protected:
     virtual long write_some(int fd, const char* data, std::size_t size);
 
 private:
-    Written write(const std::filesystem::path& p, std::string_view content, bool over);
+    Result<Created> write(const std::filesystem::path& p, std::string_view content, bool over);
     bool write_all(int fd, std::string_view content);
 };
 

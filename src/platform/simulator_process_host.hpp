@@ -11,7 +11,7 @@ namespace trx::platform {
 // TRX81500_SIM points) and serving a pseudo-terminal.
 class SimulatorProcessHost : public ui::SimulatorHost {
 public:
-    ui::SimulatorStart start() override;
+    Result<std::string> start() override;
     // On the user-interface thread: a simulator that does not end on SIGTERM at once is
     // killed, so the window never waits long.
     void stop() override { process_.stop(); }

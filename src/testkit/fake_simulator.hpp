@@ -13,13 +13,13 @@ class FakeSimulator : public ui::SimulatorHost {
 public:
     static constexpr const char* k_device = "/dev/pts/81500";
 
-    ui::SimulatorStart start() override {
+    Result<std::string> start() override {
         if (!fail_reason_.empty()) {
-            return {false, {}, fail_reason_};
+            return Error{ErrorKind::port, fail_reason_};
         }
         running_ = true;
         ++starts_;
-        return {true, k_device, {}};
+        return std::string(k_device);
     }
     void stop() override { running_ = false; }
     [[nodiscard]] bool running() override { return running_; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.hpp"
+
 #include <string>
 #include <vector>
 
@@ -25,13 +27,6 @@ public:
     [[nodiscard]] virtual std::vector<SerialDevice> list() const = 0;
 };
 
-// Result of starting the bundled scanner simulator.
-struct SimulatorStart {
-    bool ok = false;
-    std::string device; // its pseudo-terminal, when ok
-    std::string reason; // why it did not start, otherwise
-};
-
 // The bundled scanner simulator behind the "Simulator" menu entry.
 class SimulatorHost {
 public:
@@ -41,7 +36,8 @@ public:
     SimulatorHost(SimulatorHost&&) = delete;
     SimulatorHost& operator=(SimulatorHost&&) = delete;
     virtual ~SimulatorHost() = default;
-    virtual SimulatorStart start() = 0;
+    // Its pseudo-terminal; a port error with the reason when it did not start.
+    virtual Result<std::string> start() = 0;
     virtual void stop() = 0;
     [[nodiscard]] virtual bool running() = 0;
 };

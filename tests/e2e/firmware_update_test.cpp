@@ -7,12 +7,12 @@
 #include "main/program.hpp"
 #include "platform/simulator_process_host.hpp"
 #include "platform/std_files.hpp"
-#include "testkit/recorded_dialogs.hpp"
-#include "testkit/virtual_pump.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_dialogs.hpp"
 #include "qt/qt_event_pump.hpp"
 #include "qt/qt_serial_port.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_pump.hpp"
 
 #include "tests/qt_wait.hpp"
 #include <QApplication>
@@ -42,11 +42,11 @@ using trx::test::wait_until;
 class FlashSimulator : public ui::SimulatorHost {
 public:
     explicit FlashSimulator(fs::path flash) : flash_(std::move(flash)) {}
-    ui::SimulatorStart start() override {
+    Result<std::string> start() override {
         if (!process_.start({"--type", "YA", "--flash", flash_.string()})) {
-            return {false, {}, process_.error()};
+            return Error{ErrorKind::port, process_.error()};
         }
-        return {true, process_.device(), {}};
+        return process_.device();
     }
     void stop() override { process_.stop(); }
     [[nodiscard]] bool running() override { return process_.running(); }

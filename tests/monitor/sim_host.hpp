@@ -16,11 +16,11 @@ struct SimulatorHost : ui::SimulatorHost {
     std::vector<std::string> args;
     mutable sim::SimulatorProcess process;
 
-    ui::SimulatorStart start() override {
+    Result<std::string> start() override {
         if (!process.start(args, executable)) {
-            return {false, {}, process.error()};
+            return Error{ErrorKind::port, process.error()};
         }
-        return {true, process.device(), {}};
+        return process.device();
     }
     void stop() override { process.stop(); }
     [[nodiscard]] bool running() override { return process.running(); }

@@ -5,14 +5,14 @@
 #include "link/shared.hpp"
 #include "main/program.hpp"
 #include "platform/std_files.hpp"
-#include "sim/launcher.hpp"
-#include "sim/param_set.hpp"
-#include "testkit/recorded_dialogs.hpp"
-#include "testkit/virtual_pump.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_dialogs.hpp"
 #include "qt/qt_event_pump.hpp"
 #include "qt/qt_serial_port.hpp"
+#include "sim/launcher.hpp"
+#include "sim/param_set.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_pump.hpp"
 
 #include "tests/qt_wait.hpp"
 #include <QCoreApplication>
@@ -44,11 +44,11 @@ using trx::test::wait_until;
 class SimulatorHost : public ui::SimulatorHost {
 public:
     explicit SimulatorHost(std::vector<std::string> args) : args_(std::move(args)) {}
-    ui::SimulatorStart start() override {
+    Result<std::string> start() override {
         if (!process_.start(args_, TRX_SIM_EXE)) {
-            return {false, {}, process_.error()};
+            return Error{ErrorKind::port, process_.error()};
         }
-        return {true, process_.device(), {}};
+        return process_.device();
     }
     void stop() override { process_.stop(); }
     [[nodiscard]] bool running() override { return process_.running(); }

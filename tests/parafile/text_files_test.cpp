@@ -25,37 +25,46 @@ const std::chrono::system_clock::time_point k_noon{
 TEST(TextFiles, ReadRefusesWhatIsNoSmallRegularFile) {
     TempDir dir;
     TextFiles files;
-    EXPECT_EQ(files.read(dir.write("a.trxp", "abc"), 3).text, "abc");
-    EXPECT_FALSE(files.read(dir.write("b.trxp", "abcd"), 3).text);
+    const Result<std::string> a = files.read(dir.write("a.trxp", "abc"), 3);
+    ASSERT_TRUE(a.ok()) << a.error().message;
+    EXPECT_EQ(*a, "abc");
+    EXPECT_FALSE(files.read(dir.write("b.trxp", "abcd"), 3).ok());
     // A 1 GB file is refused by its size; nothing of it is read.
     const fs::path big = dir.path / "big.trxp";
     std::ofstream(big).close();
     fs::resize_file(big, 1ULL << 30);
-    const Loaded l = files.read(big, k_max_file_bytes);
-    EXPECT_FALSE(l.text);
-    EXPECT_NE(l.reason.find("1073741824 bytes"), std::string::npos) << l.reason;
-    EXPECT_FALSE(files.read(dir.path, k_max_file_bytes).text);
+    const Result<std::string> l = files.read(big, k_max_file_bytes);
+    ASSERT_FALSE(l.ok());
+    EXPECT_EQ(l.error().kind, ErrorKind::bad_input);
+    EXPECT_NE(l.error().message.find("1073741824 bytes"), std::string::npos) << l.error().message;
+    EXPECT_FALSE(files.read(dir.path, k_max_file_bytes).ok());
     ASSERT_EQ(::mkfifo((dir.path / "pipe").c_str(), 0600), 0);
-    EXPECT_FALSE(files.read(dir.path / "pipe", k_max_file_bytes).text); // and does not hang
-    EXPECT_FALSE(files.read(dir.path / "missing", k_max_file_bytes).text);
+    EXPECT_FALSE(files.read(dir.path / "pipe", k_max_file_bytes).ok()); // and does not hang
+    const Result<std::string> missing = files.read(dir.path / "missing", k_max_file_bytes);
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().kind, ErrorKind::bad_input);
+    EXPECT_EQ(missing.error().message, "No such file or directory");
 }
 
 TEST(TextFiles, WritesWholeOrNotAtAll) {
     TempDir dir;
     testkit::FaultyTextFiles files;
     const fs::path p = dir.path / "sub" / "set.trxp";
-    ASSERT_TRUE(files.replace(p, "first\n").ok);
-    ASSERT_TRUE(files.replace(p, "second\n").ok);
-    EXPECT_EQ(files.read(p, 100).text, "second\n");
-    const Written taken = files.create(p, "third\n");
-    EXPECT_FALSE(taken.ok);
-    EXPECT_TRUE(taken.taken);
+    ASSERT_TRUE(files.replace(p, "first\n").ok());
+    ASSERT_TRUE(files.replace(p, "second\n").ok());
+    EXPECT_EQ(*files.read(p, 100), "second\n");
+    // A taken name is told apart from a failure, and the file stays as it was.
+    const Result<Created> taken = files.create(p, "third\n");
+    ASSERT_TRUE(taken.ok()) << taken.error().message;
+    EXPECT_EQ(*taken, Created::name_taken);
+    EXPECT_EQ(*files.read(p, 100), "second\n");
 
     files.set_full(true);
-    const Written full = files.replace(p, "fourth\n");
-    EXPECT_FALSE(full.ok);
-    EXPECT_EQ(full.reason, "No space left on device");
-    EXPECT_EQ(files.read(p, 100).text, "second\n");
+    const Result<Done> full = files.replace(p, "fourth\n");
+    ASSERT_FALSE(full.ok());
+    EXPECT_EQ(full.error().kind, ErrorKind::local_file);
+    EXPECT_EQ(full.error().message, "No space left on device");
+    EXPECT_EQ(*files.read(p, 100), "second\n");
     EXPECT_EQ(files.names(p.parent_path()), std::vector<std::string>{"set.trxp"}); // no temp
 }
 
@@ -71,14 +80,15 @@ TEST(BackupStore, NamesByTimeAndReasonOnePerWrite) {
     TempDir dir;
     TextFiles files;
     BackupStore store(files, dir.path);
-    const Backup a = store.write(scanner(42), BackupReason::before_store, k_noon + 9h);
-    const Backup b = store.write(scanner(42), BackupReason::before_store, k_noon + 9h);
-    const Backup c = store.write(scanner(42), BackupReason::before_update, k_noon + 9h + 1s);
-    ASSERT_TRUE(a.ok && b.ok && c.ok);
-    EXPECT_EQ(a.path, dir.path / "backups" / "42" / "20250301T090000Z-before-store.trxp");
-    EXPECT_EQ(b.path.filename(), "20250301T090000Z-before-store-2.trxp");
-    EXPECT_EQ(store.backups(42), (std::vector<fs::path>{c.path, b.path, a.path}));
-    const auto read = parse_para_file(*files.read(a.path, k_max_file_bytes).text);
+    const Result<fs::path> a = store.write(scanner(42), BackupReason::before_store, k_noon + 9h);
+    const Result<fs::path> b = store.write(scanner(42), BackupReason::before_store, k_noon + 9h);
+    const Result<fs::path> c =
+        store.write(scanner(42), BackupReason::before_update, k_noon + 9h + 1s);
+    ASSERT_TRUE(a.ok() && b.ok() && c.ok());
+    EXPECT_EQ(*a, dir.path / "backups" / "42" / "20250301T090000Z-before-store.trxp");
+    EXPECT_EQ(b->filename(), "20250301T090000Z-before-store-2.trxp");
+    EXPECT_EQ(store.backups(42), (std::vector<fs::path>{*c, *b, *a}));
+    const auto read = parse_para_file(*files.read(*a, k_max_file_bytes));
     ASSERT_TRUE(read.file) << read.refusal.text();
     EXPECT_EQ(read.file->saved, "2025-03-01T09:00:00Z");
     EXPECT_EQ(read.file->set, scanner(42).set);
@@ -90,9 +100,9 @@ TEST(BackupStore, KeepsTheNewestHundredAndLeavesOtherFilesAlone) {
     TextFiles files;
     BackupStore store(files, dir.path);
     const fs::path own = store.folder(7) / "mine.trxp";
-    ASSERT_TRUE(files.replace(own, "kept\n").ok);
+    ASSERT_TRUE(files.replace(own, "kept\n").ok());
     for (int i = 0; i < 103; ++i) {
-        ASSERT_TRUE(store.write(scanner(7), BackupReason::before_store, k_noon + i * 1s).ok);
+        ASSERT_TRUE(store.write(scanner(7), BackupReason::before_store, k_noon + i * 1s).ok());
     }
     const auto kept = store.backups(7);
     ASSERT_EQ(kept.size(), BackupStore::k_kept);
@@ -108,15 +118,17 @@ TEST(BackupStore, AFailedWriteLeavesNothingBehind) {
     testkit::FaultyTextFiles files;
     BackupStore store(files, dir.path);
     files.set_full(true);
-    const Backup full = store.write(scanner(5), BackupReason::before_store, k_noon);
-    EXPECT_FALSE(full.ok);
-    EXPECT_EQ(full.reason, "No space left on device");
+    const Result<fs::path> full = store.write(scanner(5), BackupReason::before_store, k_noon);
+    ASSERT_FALSE(full.ok());
+    EXPECT_EQ(full.error().kind, ErrorKind::local_file);
+    EXPECT_EQ(full.error().message, "No space left on device");
     EXPECT_TRUE(files.names(store.folder(5)).empty());
     files.set_full(false);
     files.set_read_only(dir.path);
-    const Backup ro = store.write(scanner(6), BackupReason::before_update, k_noon);
-    EXPECT_FALSE(ro.ok);
-    EXPECT_EQ(ro.reason, "Read-only file system");
+    const Result<fs::path> ro = store.write(scanner(6), BackupReason::before_update, k_noon);
+    ASSERT_FALSE(ro.ok());
+    EXPECT_EQ(ro.error().kind, ErrorKind::local_file);
+    EXPECT_EQ(ro.error().message, "Read-only file system");
 }
 
 } // namespace
