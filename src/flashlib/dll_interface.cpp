@@ -49,6 +49,9 @@ Dll_interface::~Dll_interface() {
         if (auto fn = reinterpret_cast<abi::SetProgressCallbackFn>(symbol("SetProgressCallback"))) {
             fn(nullptr, nullptr);
         }
+        if (auto fn = reinterpret_cast<abi::SetLogCallbackFn>(symbol("SetLogCallback"))) {
+            fn(nullptr, nullptr);
+        }
         dlclose(handle_);
     }
 }
@@ -92,6 +95,7 @@ bool Dll_interface::load() {
         return false;
     }
     register_progress();
+    register_log();
     return true;
 }
 
@@ -163,6 +167,21 @@ void Dll_interface::register_progress() {
     auto fn = reinterpret_cast<abi::SetProgressCallbackFn>(symbol("SetProgressCallback"));
     if (fn != nullptr) {
         fn(progress_ != nullptr ? &Dll_interface::forward_progress : nullptr, this);
+    }
+}
+
+void Dll_interface::set_log(FlashLogFn fn, void* context) {
+    log_ = fn;
+    log_context_ = context;
+    if (handle_ != nullptr) {
+        register_log();
+    }
+}
+
+// The callback goes to the library as it is: FlashLogFn is the C callback's type.
+void Dll_interface::register_log() {
+    if (auto fn = reinterpret_cast<abi::SetLogCallbackFn>(symbol("SetLogCallback"))) {
+        fn(log_, log_ != nullptr ? log_context_ : nullptr);
     }
 }
 
