@@ -2,6 +2,7 @@
 
 #include "base/numtext.hpp"
 #include "base/port_names.hpp"
+#include "base/text.hpp"
 #include "platform/system_serial_devices.hpp"
 
 #include <algorithm>
@@ -28,14 +29,6 @@ std::optional<std::string> first_line(const fs::path& p) {
         return std::nullopt;
     }
     return line;
-}
-
-std::string trimmed(std::string_view s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string_view::npos) {
-        return {};
-    }
-    return std::string(s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1));
 }
 
 std::vector<std::string> split(std::string_view s, char sep) {
@@ -164,7 +157,7 @@ std::string SystemPortDiagnosis::no_uart(const std::string& device) const {
         return {};
     }
     const auto type = first_line(in_root("/sys/class/tty/" + name + "/type"));
-    if (!type || trimmed(*type) != "0") {
+    if (!type || trim(*type) != "0") {
         return {};
     }
     return device +
@@ -230,7 +223,7 @@ SystemPortDiagnosis::holders(const std::string& device) const {
     }
     for (const auto& lock : lock_files(device)) {
         const auto line = first_line(in_root(lock));
-        const auto pid = line ? num::parse_whole(trimmed(*line)) : std::nullopt;
+        const auto pid = line ? num::parse_whole(trim(*line)) : std::nullopt;
         if (!pid || *pid == 0 || *pid == static_cast<std::uint64_t>(user_.pid)) {
             continue;
         }
@@ -297,7 +290,7 @@ std::vector<pid_t> SystemPortDiagnosis::processes() const {
 }
 
 std::string SystemPortDiagnosis::process_name(pid_t pid) const {
-    return trimmed(first_line(in_root("/proc/" + num::dec(pid) + "/comm")).value_or(""));
+    return std::string(trim(first_line(in_root("/proc/" + num::dec(pid) + "/comm")).value_or("")));
 }
 
 // Services that take USB serial adapters for themselves while they run.
