@@ -59,4 +59,12 @@ void log_if(Log& log, LogLevel level, std::string_view category, MakeText&& make
     }
 }
 
+// The same for an optional log: nothing when it is null.
+template <class MakeText>
+void log_if(Log* log, LogLevel level, std::string_view category, MakeText&& make) {
+    if (log != nullptr) {
+        log_if(*log, level, category, std::forward<MakeText>(make));
+    }
+}
+
 } // namespace trx

@@ -104,15 +104,24 @@ void* Dll_interface::symbol(const char* function) {
     return dlsym(handle_, function);
 }
 
+// What goes wrong on this side of the library (it is missing, or lacks a function) is told
+// through the same callback as the library's own failures.
+std::int32_t Dll_interface::fail_here() const {
+    if (log_ != nullptr) {
+        log_(log_context_, static_cast<int>(LogLevel::warning), ("failed: " + error_).c_str());
+    }
+    return 0;
+}
+
 template <class Fn, class... Args>
 std::int32_t Dll_interface::call(const char* function, Args... args) {
     if (!load()) {
-        return 0;
+        return fail_here();
     }
     auto fn = reinterpret_cast<Fn>(symbol(function));
     if (fn == nullptr) {
         error_ = "flash library " + name_ + " has no function " + function;
-        return 0;
+        return fail_here();
     }
     const std::int32_t result = fn(args...);
     error_.clear();

@@ -58,6 +58,7 @@ public:
 
 private:
     bool load();
+    std::int32_t fail_here() const;
     void* symbol(const char* function);
     template <class Fn, class... Args> std::int32_t call(const char* function, Args... args);
     void register_progress();

@@ -95,6 +95,9 @@ SystemPortDiagnosis::User SystemPortDiagnosis::User::current() {
 SystemPortDiagnosis::SystemPortDiagnosis(fs::path root, User user)
     : root_(std::move(root)), user_(std::move(user)) {}
 
+SystemPortDiagnosis::SystemPortDiagnosis(Log& log, fs::path root, User user)
+    : root_(std::move(root)), user_(std::move(user)), log_(&log) {}
+
 fs::path SystemPortDiagnosis::in_root(const std::string& system_path) const {
     return root_ / fs::path(system_path).relative_path();
 }
@@ -102,13 +105,21 @@ fs::path SystemPortDiagnosis::in_root(const std::string& system_path) const {
 std::string SystemPortDiagnosis::explain(const std::string& port_name,
                                          const std::string& reason) const {
     const std::string device = device_for_port_name(port_name);
-    std::string why = cause(device);
-    if (why.empty()) {
-        why = reason;
-    }
-    for (const auto& hint : grabbers(device)) {
+    const std::string found = cause(device);
+    std::string why = found.empty() ? reason : found;
+    const auto hints = grabbers(device);
+    for (const auto& hint : hints) {
         why += (why.empty() ? "" : "\n") + hint;
     }
+    log_if(log_, LogLevel::warning, log_category::platform, [&] {
+        std::string text = port_name + " (" + device + ") will not open: " + reason + "; ";
+        text += found.empty() ? "the system shows no cause" : "found: " + found;
+        for (const auto& hint : hints) {
+            text += "; " + hint;
+        }
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        return text;
+    });
     return why;
 }
 

@@ -117,7 +117,11 @@ TEST(DllInterface, AMissingLibraryOrFunctionFailsThatCallOnly) {
     partial.set_log(&LogLines::record, &log);
     EXPECT_EQ(partial.SetCom("COM1", 57600), 1);
     EXPECT_TRUE(log.seen.empty());
+    // What the library lacks is a failure on this side, and the log says so.
     EXPECT_EQ(partial.InitMonitor(name), 0);
+    ASSERT_EQ(log.seen.size(), 1U);
+    EXPECT_TRUE(
+        log.has(2, "failed: flash library " PARTIAL_LIBRARY_PATH " has no function InitMonitor"));
     EXPECT_NE(partial.last_error().find("has no function InitMonitor"), std::string::npos);
     double hz = 0;
     EXPECT_EQ(partial.AdjustCpuFrequency(&hz), 0);
