@@ -84,7 +84,7 @@ int main(int argc, char* argv[]) {
     trx::platform::StdFiles files(QApplication::applicationDirPath().toStdString());
     trx::platform::SystemSerialDevices devices;
     trx::platform::SimulatorProcessHost simulator;
-    const trx::platform::SystemPortDiagnosis diagnosis;
+    const trx::platform::SystemPortDiagnosis diagnosis(log);
     trx::ui::qt::QtPictureRenderer picture_renderer;
     trx::main::Program program({port, clock, dialogs, pump, files, &devices, &simulator, &log,
                                 nullptr, &diagnosis, &picture_renderer});
@@ -97,7 +97,7 @@ int main(int argc, char* argv[]) {
     const trx::ui::qt::FirstPaint first_paint(main_view, [&log, started] {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - started);
-        log.write(trx::ui::LogLevel::info, "trx.startup",
+        log.write(trx::LogLevel::info, trx::log_category::startup,
                   "main window painted " + std::to_string(ms.count()) + " ms after start");
     });
     program.start();

@@ -8,7 +8,9 @@ namespace {
 
 // Slice-by-8: table k gives the CRC of a byte followed by k zero bytes, so eight bytes fold
 // in with eight lookups and no dependency between them. A recording checksums every byte of
-// the wire on its writer thread, beside the receive path.
+// the wire on its writer thread, beside the receive path, one short record at a time: there
+// this is three times faster than zlib's crc32(), which wins only on blocks of a kilobyte and
+// more (bench_crc).
 using Tables = std::array<std::array<std::uint32_t, 256>, 8>;
 
 constexpr Tables make_tables() {

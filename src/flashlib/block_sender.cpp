@@ -11,6 +11,31 @@ std::string BlockSender::name_of(const Slot& slot) const {
     return std::string(proto::type_name(o.type)) + " at 0x" + num::hex_upper(o.address, 6);
 }
 
+// Why frames go again, and how many: "no answer to DATA at 0x000100 within 500 ms: go-back, 2
+// frames again, transmission 2 of 4".
+std::string BlockSender::retry_text(const Slot& first, Cause cause, std::uint32_t info,
+                                    std::size_t pos) const {
+    std::string why;
+    switch (cause) {
+    case Cause::timeout:
+        why = "no answer to " + name_of(first) + " within " +
+              num::dec(std::chrono::duration_cast<std::chrono::milliseconds>(proto::k_ack_timeout)
+                           .count()) +
+              " ms";
+        break;
+    case Cause::damaged:
+        why = "the target reports a damaged frame for " + name_of(first);
+        break;
+    case Cause::verify:
+        why = "verify failed at 0x" + num::hex_upper(info, 6) + " for " + name_of(first);
+        break;
+    }
+    const auto again = static_cast<std::int64_t>(open_.size() - pos);
+    return why + ": go-back, " + num::dec(again) + (again == 1 ? " frame" : " frames") +
+           " again, transmission " + num::dec(first.transmissions + 1) + " of " +
+           num::dec(1 + proto::k_retries);
+}
+
 bool BlockSender::transmit(Slot& slot) {
     const Outgoing& o = frames_[slot.index];
     ++slot.transmissions;
@@ -55,6 +80,7 @@ Outcome BlockSender::resend_from(std::size_t pos, Cause cause, std::uint32_t inf
                                     name_of(first) + ", " + n + ")");
         }
     }
+    link_.log()(LogLevel::warning, [&] { return retry_text(first, cause, info, pos); });
     for (std::size_t i = pos; i < open_.size(); ++i) {
         if (!transmit(open_[i])) {
             return Outcome::failure(link_.line_failure());
@@ -73,6 +99,8 @@ Outcome BlockSender::on_answer(const proto::Frame& f) {
         ++pos;
     }
     if (pos == open_.size()) {
+        link_.log()(LogLevel::debug,
+                    [&] { return "ignored: seq " + num::dec(f.seq) + " is not awaited"; });
         return {}; // a late repeat
     }
     switch (ack->status) {

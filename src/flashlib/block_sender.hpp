@@ -55,6 +55,8 @@ private:
         return static_cast<std::uint16_t>(first_seq_ + index);
     }
     [[nodiscard]] std::string name_of(const Slot& slot) const;
+    [[nodiscard]] std::string retry_text(const Slot& first, Cause cause, std::uint32_t info,
+                                         std::size_t pos) const;
 
     HostLink& link_;
     TransferCounts& counts_;

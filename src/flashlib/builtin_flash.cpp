@@ -12,6 +12,7 @@ constexpr std::uint32_t k_roms1_area_end = 0x8000; // the low 32 KiB
 
 std::int32_t BuiltinFlash::fail(std::string why) {
     error_ = std::move(why);
+    log_(LogLevel::warning, [&] { return "failed: " + error_; });
     return 0;
 }
 
@@ -71,14 +72,22 @@ std::int32_t BuiltinFlash::SetCom(const char* port_name, std::int32_t baud) {
         return fail("no port name");
     }
     std::string why;
-    transport_ = open_(device_for_port_name(port_name), baud, why);
+    const std::string device = device_for_port_name(port_name);
+    transport_ = open_(device, baud, why);
     if (!transport_) {
         return fail(why.empty() ? "cannot open " + std::string(port_name) : why);
     }
-    host_ = std::make_unique<FlashHost>(*transport_, [this](const FlashProgress& p) {
-        if (progress_ != nullptr) {
-            progress_(progress_context_, p);
-        }
+    transport_->attach_log(log_);
+    host_ = std::make_unique<FlashHost>(
+        *transport_,
+        [this](const FlashProgress& p) {
+            if (progress_ != nullptr) {
+                progress_(progress_context_, p);
+            }
+        },
+        log_);
+    log_(LogLevel::info, [&] {
+        return std::string(port_name) + " (" + device + ") open at " + num::dec(baud) + " baud";
     });
     return done({});
 }
@@ -180,7 +189,14 @@ std::int32_t BuiltinFlash::CloseCom() {
     // Start the firmware only when the flash holds something whole: nothing erased in this
     // session, or a verified image. Otherwise the target stays in its loader for a retry.
     if (host_ && host_->connected() && (!host_->flash_touched() || verified_)) {
-        (void)host_->go();
+        const Outcome o = host_->go();
+        log_(o.ok() ? LogLevel::info : LogLevel::warning, [&] {
+            return o.ok() ? std::string("the target starts its firmware") : "GO: " + o.error;
+        });
+    } else if (host_ && host_->flash_touched()) {
+        log_(LogLevel::warning, [] {
+            return std::string("no GO: the flash is not verified, the target stays in its loader");
+        });
     }
     release();
     error_.clear();

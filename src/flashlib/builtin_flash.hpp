@@ -32,6 +32,7 @@ public:
     std::int32_t CloseCom() override;
 
     void set_progress(ProgressFn fn, void* context) override;
+    void set_log(FlashLogFn fn, void* context) override { log_.set(fn, context); }
     [[nodiscard]] std::string last_error() const override { return error_; }
 
     // The last session's figures, kept after CloseCom.
@@ -53,6 +54,7 @@ private:
     void release();
 
     OpenTransport open_;
+    LogSink log_; // before transport_ and host_, which keep a reference to it
     std::unique_ptr<Transport> transport_;
     std::unique_ptr<FlashHost> host_;
     std::optional<Loaded> loaded_;

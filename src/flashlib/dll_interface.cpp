@@ -49,6 +49,9 @@ Dll_interface::~Dll_interface() {
         if (auto fn = reinterpret_cast<abi::SetProgressCallbackFn>(symbol("SetProgressCallback"))) {
             fn(nullptr, nullptr);
         }
+        if (auto fn = reinterpret_cast<abi::SetLogCallbackFn>(symbol("SetLogCallback"))) {
+            fn(nullptr, nullptr);
+        }
         dlclose(handle_);
     }
 }
@@ -92,6 +95,7 @@ bool Dll_interface::load() {
         return false;
     }
     register_progress();
+    register_log();
     return true;
 }
 
@@ -100,15 +104,24 @@ void* Dll_interface::symbol(const char* function) {
     return dlsym(handle_, function);
 }
 
+// What goes wrong on this side of the library (it is missing, or lacks a function) is told
+// through the same callback as the library's own failures.
+std::int32_t Dll_interface::fail_here() const {
+    if (log_ != nullptr) {
+        log_(log_context_, static_cast<int>(LogLevel::warning), ("failed: " + error_).c_str());
+    }
+    return 0;
+}
+
 template <class Fn, class... Args>
 std::int32_t Dll_interface::call(const char* function, Args... args) {
     if (!load()) {
-        return 0;
+        return fail_here();
     }
     auto fn = reinterpret_cast<Fn>(symbol(function));
     if (fn == nullptr) {
         error_ = "flash library " + name_ + " has no function " + function;
-        return 0;
+        return fail_here();
     }
     const std::int32_t result = fn(args...);
     error_.clear();
@@ -163,6 +176,21 @@ void Dll_interface::register_progress() {
     auto fn = reinterpret_cast<abi::SetProgressCallbackFn>(symbol("SetProgressCallback"));
     if (fn != nullptr) {
         fn(progress_ != nullptr ? &Dll_interface::forward_progress : nullptr, this);
+    }
+}
+
+void Dll_interface::set_log(FlashLogFn fn, void* context) {
+    log_ = fn;
+    log_context_ = context;
+    if (handle_ != nullptr) {
+        register_log();
+    }
+}
+
+// The callback goes to the library as it is: FlashLogFn is the C callback's type.
+void Dll_interface::register_log() {
+    if (auto fn = reinterpret_cast<abi::SetLogCallbackFn>(symbol("SetLogCallback"))) {
+        fn(log_, log_ != nullptr ? log_context_ : nullptr);
     }
 }
 

@@ -11,7 +11,8 @@ namespace trx::flash {
 
 // The flash library loaded by name at its first call, its nine C functions resolved one by
 // one. A missing library or function makes that call fail (result 0) with the reason in
-// last_error(); nothing is loaded until a call needs it.
+// last_error(); nothing is loaded until a call needs it. The extras (progress, log, the reason
+// of a failure) are used where the library has them.
 class Dll_interface final : public FlashLibrary {
 public:
     static constexpr const char* k_default_name = "libtrxflash.so";
@@ -48,15 +49,20 @@ public:
     std::int32_t CloseCom() override;
 
     void set_progress(ProgressFn fn, void* context) override;
+    // Handed to the library's SetLogCallback when it has one; a library without it still
+    // loads and works, silently.
+    void set_log(FlashLogFn fn, void* context) override;
     [[nodiscard]] std::string last_error() const override { return error_; }
 
     [[nodiscard]] const std::string& name() const { return name_; }
 
 private:
     bool load();
+    std::int32_t fail_here() const;
     void* symbol(const char* function);
     template <class Fn, class... Args> std::int32_t call(const char* function, Args... args);
     void register_progress();
+    void register_log();
     static void forward_progress(void* self, std::int32_t phase, std::int64_t done,
                                  std::int64_t total);
 
@@ -65,6 +71,8 @@ private:
     std::string error_;
     ProgressFn progress_ = nullptr;
     void* progress_context_ = nullptr;
+    FlashLogFn log_ = nullptr;
+    void* log_context_ = nullptr;
 };
 
 } // namespace trx::flash

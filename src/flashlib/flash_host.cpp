@@ -1,6 +1,7 @@
 #include "flashlib/flash_host.hpp"
 
 #include "base/numtext.hpp"
+#include "flashlib/frame_text.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -53,6 +54,23 @@ std::int64_t data_bytes_of(std::span<const Outgoing> frames) {
 
 } // namespace
 
+// Whom we talk to, and the one fallback the target decides: raw DATA only to a flash monitor
+// that cannot inflate.
+void FlashHost::log_target() const {
+    log()(LogLevel::info, [&] {
+        return "connected to " + printable(target_.name) + ", " + num::dec(target_.clock_hz) +
+               " Hz, " + num::dec(static_cast<std::int64_t>(target_.layout.sectors.size())) +
+               " sectors, reset vector at " + hex6(target_.reset_vector);
+    });
+    if (target_.run_capacity() == 0) {
+        log()(LogLevel::warning, [&] {
+            return std::string(target_.extended ? "the target does not inflate"
+                                                : "an older flash monitor (no extension)") +
+                   ": every block goes raw as DATA";
+        });
+    }
+}
+
 void FlashHost::report(FlashProgress::Phase phase, std::int64_t done, std::int64_t total) {
     if (progress_) {
         progress_(FlashProgress{phase, done, total});
@@ -79,6 +97,13 @@ Outcome FlashHost::connect() {
     const Frame hello{Type::hello, link_.next_seq(), {proto::k_version}};
     bool busy = false;
     for (int attempt = 0; attempt < proto::k_connect_attempts; ++attempt) {
+        if (attempt > 0) {
+            log()(LogLevel::warning, [&] {
+                return std::string(busy ? "HELLO answered BUSY" : "no answer to HELLO") +
+                       ", attempt " + num::dec(attempt + 1) + " of " +
+                       num::dec(proto::k_connect_attempts);
+            });
+        }
         // A lone delimiter closes off whatever partial frame the target holds.
         if (!link_.send_raw(std::string(1, '\0')) || !link_.send(hello)) {
             return Outcome::failure(link_.line_failure());
@@ -110,6 +135,7 @@ Outcome FlashHost::connect() {
                 target_ = std::move(*info);
                 connected_ = true;
                 in_step_ = true;
+                log_target();
                 return {};
             }
         }
@@ -198,6 +224,8 @@ Outcome FlashHost::erase(std::uint32_t mask, std::uint32_t& erased) {
             return o;
         }
         erased |= 1U << i;
+        log()(LogLevel::info,
+              [&] { return "erased " + describe_sector(target_.layout, i) + ", blank"; });
         done += sectors[i].size;
         report(FlashProgress::Phase::erase, done, total);
     }
@@ -249,8 +277,17 @@ Outcome FlashHost::send_frames(std::span<const Outgoing> frames, bool show_progr
     });
     const auto started = link_.now();
     flash_touched_ = flash_touched_ || !frames.empty();
+    const TransferCounts before = stats_.transfer;
     Outcome o = sender.send(frames);
     stats_.program_time += link_.now() - started;
+    log()(LogLevel::info, [&] {
+        const TransferCounts& now = stats_.transfer;
+        const std::int64_t sent = now.frames - before.frames;
+        return "sent " + num::dec(sent) + (sent == 1 ? " frame (" : " frames (") +
+               num::dec(now.compressed_frames - before.compressed_frames) + " ZDATA, " +
+               num::dec(now.retransmissions - before.retransmissions) + " repeated) for " +
+               num::dec(total) + " image bytes" + (o.ok() ? "" : ", stopped");
+    });
     return checked(o);
 }
 
@@ -279,6 +316,7 @@ Outcome FlashHost::verify_sector(const HexImage& image, std::size_t index,
         return Outcome::failure(what + " differs: target " + hex8(target_crc) + ", image " +
                                 hex8(image_crc));
     }
+    log()(LogLevel::info, [&] { return what + " matches: " + hex8(target_crc); });
     report(FlashProgress::Phase::verify, ++verify_done_, verify_total_);
     return {};
 }
@@ -303,6 +341,7 @@ Outcome FlashHost::write_vector(const HexImage& image) {
         bytes.push_back(image.at(vector + i));
     }
     const Outgoing frame = data_frame(vector, bytes);
+    log()(LogLevel::info, [&] { return "writing the reset vector at " + hex6(vector); });
     Outcome o = send_frames(std::span(&frame, 1), false);
     if (o.ok()) {
         o = verify(image, 1U << reset_vector_sector(), {});
@@ -313,6 +352,8 @@ Outcome FlashHost::write_vector(const HexImage& image) {
 // The vector may be in the flash now, over content that failed its check: erased again, the
 // controller stays in its loader.
 Outcome FlashHost::erase_vector_again(const Outcome& why) {
+    log()(LogLevel::warning,
+          [&] { return why.error + ": erasing the reset vector's sector again"; });
     Outcome e = ensure_in_step();
     if (e.ok()) {
         e = erase_sector(reset_vector_sector());

@@ -25,8 +25,11 @@ class FlashHost {
 public:
     using Progress = std::function<void(const FlashProgress&)>;
 
-    explicit FlashHost(Transport& transport, Progress progress = {})
-        : link_(transport), progress_(std::move(progress)) {}
+    // `log` gets every frame at debug level, the steps at info, retries, fallbacks and failures
+    // as warnings; it outlives the host.
+    explicit FlashHost(Transport& transport, Progress progress = {},
+                       const LogSink& log = LogSink::none())
+        : link_(transport, log), progress_(std::move(progress)) {}
 
     Outcome connect();
     Outcome read_clock(std::uint32_t& hz);
@@ -51,6 +54,7 @@ public:
 
 private:
     Outcome checked(Outcome o);
+    void log_target() const;
     Outcome ensure_in_step();
     Outcome erase_sector(std::size_t index);
     [[nodiscard]] std::size_t reset_vector_sector() const;
@@ -61,6 +65,7 @@ private:
     Outcome write_vector(const HexImage& image);
     Outcome erase_vector_again(const Outcome& why);
     void report(FlashProgress::Phase phase, std::int64_t done, std::int64_t total);
+    [[nodiscard]] const LogSink& log() const { return link_.log(); }
 
     HostLink link_;
     Progress progress_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/log.hpp"
+
 #include <cstdint>
 #include <string>
 
@@ -12,6 +14,11 @@ struct FlashProgress {
     std::int64_t done = 0;
     std::int64_t total = 0;
 };
+
+// The library's diagnostics: a plain C function, so that it crosses the shared library's C
+// boundary as it is. `level` is a LogLevel's value: 0 debug (every frame on the line), 1 info,
+// 2 warning (retries, fallbacks, failures).
+using FlashLogFn = void (*)(void* context, int level, const char* text);
 
 // The nine functions of the flash library, each returning 1 on success. A test may put a
 // fake in the library's place.
@@ -38,6 +45,9 @@ public:
     // Called from the thread that runs the library steps.
     using ProgressFn = void (*)(void* context, const FlashProgress& p);
     virtual void set_progress(ProgressFn /*fn*/, void* /*context*/) {}
+    // Where the library's diagnostics go; nowhere when fn is null. The library builds a text
+    // only while a callback is set.
+    virtual void set_log(FlashLogFn /*fn*/, void* /*context*/) {}
     // Why the last call failed, in words; empty when unknown.
     [[nodiscard]] virtual std::string last_error() const { return {}; }
 };

@@ -1,6 +1,7 @@
 #include "flashlib/host_link.hpp"
 
 #include "base/numtext.hpp"
+#include "flashlib/frame_text.hpp"
 
 #include <algorithm>
 
@@ -15,14 +16,20 @@ std::uint16_t HostLink::take_seqs(std::size_t count) {
 }
 
 bool HostLink::send(const proto::Frame& f) {
+    log_(LogLevel::debug, [&] { return "sent " + describe_frame(f); });
     return transport_.write(proto::encode(f));
 }
 
 bool HostLink::send_raw(std::string_view bytes) {
+    log_(LogLevel::debug, [&] {
+        return "sent " + num::dec(std::ssize(bytes)) +
+               (bytes.size() == 1 ? " raw byte" : " raw bytes");
+    });
     return transport_.write(bytes);
 }
 
 void HostLink::flush_input() {
+    log_(LogLevel::debug, [] { return std::string("input flushed"); });
     transport_.flush_input();
     reader_.clear();
     ready_.clear();
@@ -45,14 +52,30 @@ Incoming HostLink::receive(Duration deadline) {
             return {Incoming::Kind::failed, {}};
         }
         for (char c : rx_) {
-            if (reader_.feed(static_cast<std::uint8_t>(c)) != DelimitedReader::Event::piece) {
-                continue;
-            }
-            if (auto f = proto::decode(reader_.piece())) {
-                ready_.push_back(std::move(*f));
-            }
+            take(reader_.feed(static_cast<std::uint8_t>(c)));
         }
     }
+}
+
+// A delimited piece from the target: a frame for the queue, or a damaged one dropped (the
+// timeout of the frame it answered recovers from it).
+void HostLink::take(DelimitedReader::Event event) {
+    if (event == DelimitedReader::Event::overlong) {
+        log_(LogLevel::warning, [] { return std::string("dropped an overlong piece"); });
+        return;
+    }
+    if (event != DelimitedReader::Event::piece) {
+        return;
+    }
+    auto f = proto::decode(reader_.piece());
+    if (!f) {
+        log_(LogLevel::warning, [&] {
+            return "dropped a damaged frame (" + num::dec(std::ssize(reader_.piece())) + " bytes)";
+        });
+        return;
+    }
+    log_(LogLevel::debug, [&] { return "received " + describe_frame(*f); });
+    ready_.push_back(std::move(*f));
 }
 
 std::string describe_refusal(const proto::Ack& a, std::string_view what) {
@@ -79,6 +102,9 @@ std::string describe_refusal(const proto::Ack& a, std::string_view what) {
 namespace {
 std::string transmissions_text(int n) {
     return num::dec(n) + " transmissions";
+}
+std::string millis(Transport::Duration d) {
+    return num::dec(std::chrono::duration_cast<std::chrono::milliseconds>(d).count()) + " ms";
 }
 } // namespace
 
@@ -115,12 +141,19 @@ Outcome HostLink::request(const proto::Frame& request, proto::Type reply_type,
                 return Outcome::failure("no answer from the target to " + w + " after " +
                                         transmissions_text(sent));
             }
+            log_(LogLevel::warning, [&] {
+                return "no answer to " + w + " within " + millis(limits.answer_wait) +
+                       ", transmission " + num::dec(sent + 1) + " of " +
+                       num::dec(limits.transmissions);
+            });
             if (!transmit()) {
                 return Outcome::failure(line_failure());
             }
             continue;
         }
         if (in.frame.seq != request.seq) {
+            log_(LogLevel::debug,
+                 [&] { return "ignored: not the answer to seq " + num::dec(request.seq); });
             continue; // a late repeat of an earlier answer
         }
         if (in.frame.type == reply_type && reply_type != proto::Type::ack) {
@@ -140,6 +173,10 @@ Outcome HostLink::request(const proto::Frame& request, proto::Type reply_type,
                 return Outcome::failure(describe_refusal(*ack, what) + " after " +
                                         transmissions_text(sent));
             }
+            log_(LogLevel::warning, [&] {
+                return "the target reports a damaged frame for " + w + ", transmission " +
+                       num::dec(sent + 1) + " of " + num::dec(limits.transmissions);
+            });
             if (!transmit()) {
                 return Outcome::failure(line_failure());
             }

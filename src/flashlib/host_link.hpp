@@ -1,6 +1,7 @@
 #pragma once
 
 #include "flashlib/cobs.hpp"
+#include "flashlib/log_sink.hpp"
 #include "flashlib/protocol.hpp"
 #include "flashlib/transport.hpp"
 
@@ -36,7 +37,8 @@ class HostLink {
 public:
     using Duration = Transport::Duration;
 
-    explicit HostLink(Transport& transport) : transport_(transport) {}
+    explicit HostLink(Transport& transport, const LogSink& log = LogSink::none())
+        : transport_(transport), log_(log) {}
 
     [[nodiscard]] Duration now() const { return transport_.now(); }
     [[nodiscard]] std::uint16_t next_seq() { return seq_++; }
@@ -49,6 +51,8 @@ public:
     [[nodiscard]] Incoming receive(Duration deadline);
     void flush_input();
     [[nodiscard]] std::string line_failure() const { return transport_.failure(); }
+    // Every frame out and in at debug level, retries and line faults as warnings.
+    [[nodiscard]] const LogSink& log() const { return log_; }
 
     // Sends `request` and waits for its answer of type `reply_type` (an ACK with OK when
     // `reply_type` is ACK), retransmitting after a timeout or a CRC_ERROR, and waiting on
@@ -57,7 +61,10 @@ public:
                     const RequestLimits& limits, std::string_view what, proto::Frame& reply);
 
 private:
+    void take(DelimitedReader::Event event);
+
     Transport& transport_;
+    const LogSink& log_;
     DelimitedReader reader_{proto::k_max_encoded};
     std::deque<proto::Frame> ready_;
     std::string rx_;

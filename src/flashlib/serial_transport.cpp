@@ -90,6 +90,7 @@ SerialTransport::~SerialTransport() {
 
 bool SerialTransport::fail(const std::string& what) {
     failure_ = "serial port " + device_ + " failed: " + what;
+    log()(LogLevel::warning, [&] { return failure_; });
     return false;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "flashlib/log_sink.hpp"
+
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -30,6 +32,16 @@ public:
     [[nodiscard]] virtual Duration now() const = 0;
     // Why the line failed, after write or read returned false.
     [[nodiscard]] virtual std::string failure() const { return "the serial line failed"; }
+
+    // Where the line says what went wrong with it; nowhere until attached. `log` outlives the
+    // transport.
+    void attach_log(const LogSink& log) { log_ = &log; }
+
+protected:
+    [[nodiscard]] const LogSink& log() const { return *log_; }
+
+private:
+    const LogSink* log_ = &LogSink::none();
 };
 
 } // namespace trx::flash

@@ -20,6 +20,10 @@ using CloseComFn = std::int32_t (*)();
 using ProgressCallback = void (*)(void* context, std::int32_t phase, std::int64_t done,
                                   std::int64_t total);
 using SetProgressCallbackFn = void (*)(ProgressCallback fn, void* context);
+// The library's diagnostics, one line each; level 0 debug, 1 info, 2 warning. A null callback
+// stops them. Optional: a library without SetLogCallback still loads.
+using LogCallback = void (*)(void* context, int level, const char* text);
+using SetLogCallbackFn = void (*)(LogCallback fn, void* context);
 // Copies the reason of the last failure, zero-terminated and cut to `size`; returns its full
 // length (0 after a success).
 using GetLastErrorTextFn = std::int32_t (*)(char* buffer, std::int32_t size);

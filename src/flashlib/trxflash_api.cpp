@@ -1,4 +1,4 @@
-// The shared library `trxflash`: the nine flash functions with a C ABI, plus two extras.
+// The shared library `trxflash`: the nine flash functions with a C ABI, plus three extras.
 // Only these names are exported (trxflash.map).
 #include "flashlib/builtin_flash.hpp"
 #include "flashlib/serial_transport.hpp"
@@ -87,6 +87,11 @@ void SetProgressCallback(abi::ProgressCallback fn, void* context) {
     a.library.set_progress(fn != nullptr ? &forward_progress : nullptr, &a);
 }
 
+// Called from the thread that runs the library call, like the progress callback.
+void SetLogCallback(abi::LogCallback fn, void* context) {
+    api().library.set_log(fn, context);
+}
+
 std::int32_t GetLastErrorText(char* buffer, std::int32_t size) {
     Api& a = api();
     const std::string text = a.failure.empty() ? a.library.last_error() : a.failure;
@@ -110,4 +115,6 @@ static_assert(std::is_same_v<decltype(&EraseFlash), abi::EraseFlashFn>);
 static_assert(std::is_same_v<decltype(&ProgramFlash), abi::ProgramFlashFn>);
 static_assert(std::is_same_v<decltype(&CloseCom), abi::CloseComFn>);
 static_assert(std::is_same_v<decltype(&SetProgressCallback), abi::SetProgressCallbackFn>);
+static_assert(std::is_same_v<decltype(&SetLogCallback), abi::SetLogCallbackFn>);
 static_assert(std::is_same_v<decltype(&GetLastErrorText), abi::GetLastErrorTextFn>);
+static_assert(std::is_same_v<abi::LogCallback, trx::FlashLogFn>);

@@ -1,11 +1,15 @@
 #include "link/para_catalogue.hpp"
 
 #include "base/numtext.hpp"
+#include "base/text.hpp"
 #include "link/frame.hpp"
 
 namespace trx::link {
 
 namespace {
+
+// A list text is padded at its front for the list's look; only those spaces go.
+constexpr std::string_view k_item_padding = " ";
 
 constexpr bool rows_in_field_order() {
     for (std::size_t i = 0; i < k_para_catalogue.size(); ++i) {
@@ -34,7 +38,7 @@ std::optional<std::uint32_t> parse_fixed(std::string_view text, int decimals) {
 
 std::optional<std::uint32_t> list_position(const ParaFieldSpec& f, std::string_view text) {
     for (std::size_t i = 0; i < f.items.size(); ++i) {
-        if (trimmed(f.items[i]) == text) {
+        if (trim_start(f.items[i], k_item_padding) == text) {
             return static_cast<std::uint32_t>(i);
         }
     }
@@ -119,11 +123,6 @@ void set_field_value(ParaSet& set, const ParaFieldSpec& f, std::uint32_t v) {
     word = v != 0 ? (word | f.bit) : (word & ~f.bit);
 }
 
-std::string_view trimmed(std::string_view item) {
-    const auto first = item.find_first_not_of(' ');
-    return first == std::string_view::npos ? std::string_view{} : item.substr(first);
-}
-
 std::string display_value(const ParaFieldSpec& f, std::uint32_t v) {
     switch (f.display) {
     case ParaDisplay::serial:
@@ -134,12 +133,12 @@ std::string display_value(const ParaFieldSpec& f, std::uint32_t v) {
     case ParaDisplay::tenths:
         return num::fixed_comma(v, 1);
     case ParaDisplay::list:
-        return v < f.items.size() ? std::string(trimmed(f.items[v])) : "?";
+        return v < f.items.size() ? std::string(trim_start(f.items[v], k_item_padding)) : "?";
     case ParaDisplay::code:
         if (v == 0) {
             return "none";
         }
-        return v <= f.items.size() ? std::string(trimmed(f.items[v - 1])) : "?";
+        return v <= f.items.size() ? std::string(trim_start(f.items[v - 1], k_item_padding)) : "?";
     case ParaDisplay::bit:
         return v != 0 ? "on" : "off";
     case ParaDisplay::can_id:

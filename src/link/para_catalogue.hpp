@@ -302,7 +302,4 @@ std::string display_value(const ParaFieldSpec& f, std::uint32_t v);
 // "on"/"off"); none when the text is not one of the field's values.
 std::optional<std::uint32_t> parse_display_value(const ParaFieldSpec& f, std::string_view text);
 
-// A list text without its leading blanks.
-std::string_view trimmed(std::string_view item);
-
 } // namespace trx::link

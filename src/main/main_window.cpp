@@ -4,6 +4,7 @@
 #include "forms/port_menu.hpp"
 #include "main/program.hpp"
 
+#include <algorithm>
 #include <array>
 #include <span>
 #include <string_view>
@@ -36,14 +37,20 @@ void lay_out_grid(ui::Grid& g, std::span<const int> widths,
     g.set_drawing(true);
 }
 
+// A reason of several lines (a diagnosis with its hints) as one log line.
+std::string one_line(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
 } // namespace
 
 MainWindow::MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm& sw,
-                       Shared& shared, const Services& services, ProgramPort& port,
+                       Shared& shared, const Services& services, ProgramPort& port, Log& log,
                        std::function<void()> end)
     : form_(form), para_(para), sw_(sw), shared_(shared), port_(port), files_(services.files),
       dialogs_(services.dialogs), devices_(services.devices), simulator_(services.simulator),
-      diagnosis_(services.diagnosis), settings_(services.files), end_(std::move(end)) {
+      diagnosis_(services.diagnosis), log_(log), settings_(services.files), end_(std::move(end)) {
     port_.set_port_name(chosen_.name);
     connect_form();
     connections_ += port_.lost.connect([this](const std::string& why) { on_port_lost(why); });
@@ -210,6 +217,7 @@ bool MainWindow::open_port() {
     if (sim != nullptr) {
         const Result<std::string> s = sim->start();
         if (!s) {
+            log_open_failure(s.error().message);
             report_open_failure(s.error().message);
             return false;
         }
@@ -217,6 +225,7 @@ bool MainWindow::open_port() {
     }
     const ui::OpenResult r = port_.open();
     if (!r.ok && !chosen_.replay.empty()) {
+        log_open_failure(r.reason);
         report_replay_failure(r.reason);
         return false;
     }
@@ -224,16 +233,24 @@ bool MainWindow::open_port() {
         if (sim != nullptr) {
             sim->stop();
         }
-        report_open_failure(diagnosis_ != nullptr ? diagnosis_->explain(port_.port_name(), r.reason)
-                                                  : r.reason);
+        const std::string why =
+            diagnosis_ != nullptr ? diagnosis_->explain(port_.port_name(), r.reason) : r.reason;
+        log_open_failure(why);
+        report_open_failure(why);
         return false;
     }
+    log_if(log_, LogLevel::info, log_category::main,
+           [&] { return "port " + chosen_.name + " (" + port_.port_name() + ") open"; });
     enter(PortState::open);
     port_opened.raise();
     return true;
 }
 
 void MainWindow::close_port() {
+    if (state_ == PortState::open) {
+        log_if(log_, LogLevel::info, log_category::main,
+               [&] { return "port " + chosen_.name + " closed"; });
+    }
     port_.close();
     if (chosen_.simulator && simulator_ != nullptr) {
         simulator_->stop();
@@ -254,6 +271,10 @@ void MainWindow::on_port_lost(const std::string& why) {
     if (state_ != PortState::open) {
         return;
     }
+    log_if(log_, LogLevel::warning, log_category::main, [&] {
+        return "port " + chosen_.name +
+               " lost: " + one_line(why.empty() ? std::string("the device was disconnected") : why);
+    });
     close_port();
     report_open_failure(chosen_.replay.empty() ? "The device was disconnected." : why);
 }
@@ -272,6 +293,11 @@ void MainWindow::enter(PortState s) {
         tb.set_entry_enabled(k_port_key, k, !open);
     }
     tb.set_enabled("software", open);
+}
+
+void MainWindow::log_open_failure(const std::string& reason) {
+    log_if(log_, LogLevel::warning, log_category::main,
+           [&] { return "cannot open " + chosen_.name + ": " + one_line(reason); });
 }
 
 void MainWindow::report_open_failure(const std::string& reason) {

@@ -28,10 +28,11 @@ inline constexpr const char* k_port_key = "comport";
 class MainWindow {
 public:
     // para: the parameter window; sw: the software update window (its hexfilename is the
-    // settings file's line); port: the program's port (device or replay); end: called last,
-    // when the program has ended.
+    // settings file's line); port: the program's port (device or replay); log: hears the port
+    // open, fail to open, close and get lost (trx.main); end: called last, when the program has
+    // ended.
     MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm& sw, Shared& shared,
-               const Services& services, ProgramPort& port, std::function<void()> end);
+               const Services& services, ProgramPort& port, Log& log, std::function<void()> end);
 
     // Runs when the main window is created: picture base, both grids, settings file.
     void start_up();
@@ -70,6 +71,7 @@ private:
     void report_replay_failure(const std::string& why);
     void find_again_by_id();
     void on_port_lost(const std::string& why);
+    void log_open_failure(const std::string& reason);
     void choose_replay();
 
     void on_activated();
@@ -89,6 +91,7 @@ private:
     ui::SerialDevices* devices_;
     ui::SimulatorHost* simulator_;
     const ui::PortDiagnosis* diagnosis_;
+    Log& log_;
     Settings settings_;
     std::function<void()> end_;
     PortChoice chosen_{"COM1", false, {}, {}};

@@ -7,8 +7,6 @@
 namespace trx::main {
 
 namespace {
-constexpr std::string_view k_link_log = "trx.link";
-
 // The services with the program's own port in the device's place.
 Services on_port(const Services& s, ui::SerialPort& port) {
     return {port,         s.clock,     s.dialogs,          s.pump,
@@ -19,7 +17,8 @@ Services on_port(const Services& s, ui::SerialPort& port) {
 
 Program::Program(Services services)
     : given_(services), port_(services.port, services.clock), services_(on_port(services, port_)),
-      recording_({services.clock, services.dialogs, services.files, port_, services.open_capture}),
+      recording_({services.clock, services.dialogs, services.files, port_, services.open_capture,
+                  services.log}),
       log_(services.log != nullptr ? *services.log : silent_),
       para_window_(para_, services.dialogs), output_(port_), writer_(output_, shared_),
       defs_(writer_,
@@ -28,7 +27,7 @@ Program::Program(Services services)
                 para_.statusbar.set_simple_text("Status:");
             }),
       receiver_(receive_events()),
-      main_window_(main_, para_.window, sw_, shared_, services_, port_, [this] { end(); }),
+      main_window_(main_, para_.window, sw_, shared_, services_, port_, log_, [this] { end(); }),
       live_monitor_({main_.inkremente, main_.temperature, main_.data, main_.data2, main_.Check1,
                      main_.map, para_.window, para_.typ, para_.max_modul_angle_anz},
                     shared_, receiver_),
@@ -43,7 +42,7 @@ Program::Program(Services services)
                        flash_,
                        {&main_.window, &para_.window},
                        services.diagnosis}),
-      supervision_(main_, para_, defs_, port_, shared_),
+      supervision_(main_, para_, defs_, port_, shared_, log_),
       identity_(para_, defs_, receiver_, services.dialogs),
       para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, port_, receiver_,
                   services.dialogs, services.pump, identity_}),
@@ -89,10 +88,8 @@ link::ReceiveEvents Program::receive_events() {
     return {.good_frame = [this] { main_.Timer1.set_tag("online"); },
             .bad_checksum =
                 [this](std::string_view body) {
-                    if (log_.enabled(ui::LogLevel::debug, k_link_log)) {
-                        log_.write(ui::LogLevel::debug, k_link_log,
-                                   "bad checksum, frame dropped: " + std::string(body));
-                    }
+                    log_if(log_, LogLevel::debug, log_category::link,
+                           [&] { return "bad checksum, frame dropped: " + std::string(body); });
                 },
             .fault = [this](const std::string& what) { on_decoder_fault(what); }};
 }
@@ -110,7 +107,7 @@ void Program::attach_timers(ui::Window& w) {
 void Program::on_decoder_fault(const std::string& what) {
     main_.data.set_drawing(true);
     main_.data2.set_drawing(true);
-    log_.write(ui::LogLevel::warning, k_link_log, "decoding stopped: " + what);
+    log_.write(LogLevel::warning, log_category::link, "decoding stopped: " + what);
 }
 
 void Program::start() {

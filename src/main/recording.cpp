@@ -112,6 +112,8 @@ void Recording::settle() {
 }
 
 void Recording::end_failed(const std::string& why) {
+    log_if(s_.log, LogLevel::warning, log_category::main,
+           [&] { return "recording ended: " + why; });
     s_.dialogs.message({"The recording has stopped. " + why, k_title, ui::Icon::warning,
                         "What was recorded until then is in " + live_file_.string()});
 }

@@ -25,6 +25,7 @@ public:
         ui::Files& files;
         const ui::SerialPort& port;
         OpenCapture open_capture; // null: files on the local disk
+        Log* log = nullptr;       // hears a recording that ended by itself; silent when null
     };
     static constexpr const char* k_title = "Recording";
     static constexpr std::size_t k_stage_bytes = capture::Recorder::k_stage_bytes;

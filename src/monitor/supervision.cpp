@@ -1,6 +1,9 @@
 #include "monitor/supervision.hpp"
 
+#include "base/numtext.hpp"
+
 #include <cstdint>
+#include <string>
 
 namespace trx::monitor {
 
@@ -11,8 +14,8 @@ constexpr std::size_t k_link_panel = 1;
 } // namespace
 
 Supervision::Supervision(main::MainForm& main, para::ParaForm& para, link::Defs& defs,
-                         ui::SerialPort& port, Shared& shared)
-    : main_(main), para_(para), defs_(defs), port_(port), shared_(shared) {
+                         ui::SerialPort& port, Shared& shared, Log& log)
+    : main_(main), para_(para), defs_(defs), port_(port), shared_(shared), log_(log) {
     connections_ += main_.Timer1.tick.connect([this] { timer1_tick(); });
     connections_ += main_.Timer2.tick.connect([this] { timer2_tick(); });
     connections_ += main_.Timer3.tick.connect([this] { timer3_tick(); });
@@ -20,12 +23,31 @@ Supervision::Supervision(main::MainForm& main, para::ParaForm& para, link::Defs&
 
 // The marker reads "online" exactly when a good frame arrived since the last tick.
 void Supervision::timer1_tick() {
-    if (main_.Timer1.tag() == k_online) {
+    const bool up = main_.Timer1.tag() == k_online;
+    if (up) {
         link_up();
     } else {
         link_down();
     }
+    tell(up);
     main_.Timer1.set_tag(k_offline);
+}
+
+// Only the changes: a link that stays up or down says nothing more.
+void Supervision::tell(bool up) {
+    if (up == up_) {
+        return;
+    }
+    up_ = up;
+    const std::string port = port_.port_name();
+    if (up) {
+        log_if(log_, LogLevel::info, log_category::monitor, [&] { return "link up on " + port; });
+        return;
+    }
+    log_if(log_, LogLevel::warning, log_category::monitor, [&] {
+        return "link down on " + port + ": no good frame within " +
+               num::dec(main_.Timer1.interval()) + " ms" + (port_.is_open() ? "" : ", port closed");
+    });
 }
 
 void Supervision::link_up() {

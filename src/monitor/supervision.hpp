@@ -2,6 +2,7 @@
 
 #include "ui/signal.hpp"
 
+#include "base/log.hpp"
 #include "forms/main_form.hpp"
 #include "forms/para_form.hpp"
 #include "link/defs.hpp"
@@ -23,8 +24,9 @@ public:
     static constexpr std::size_t k_control_frame = 7;
     static constexpr std::size_t k_control_backlog = 2 * k_control_frame;
 
+    // `log` hears the link come up and go down (trx.monitor).
     Supervision(main::MainForm& main, para::ParaForm& para, link::Defs& defs, ui::SerialPort& port,
-                Shared& shared);
+                Shared& shared, Log& log);
 
     void timer1_tick();
     void timer2_tick();
@@ -33,6 +35,7 @@ public:
 private:
     void link_up();
     void link_down();
+    void tell(bool up);
     void set_parameter_functions(bool enabled);
     void send_control_when_room();
     void mirror_status_word();
@@ -42,6 +45,8 @@ private:
     link::Defs& defs_;
     ui::SerialPort& port_;
     Shared& shared_;
+    Log& log_;
+    bool up_ = false; // as last told to the log
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

@@ -1,6 +1,7 @@
 #include "parafile/para_file.hpp"
 
 #include "base/numtext.hpp"
+#include "base/text.hpp"
 
 #include <algorithm>
 #include <array>
@@ -17,7 +18,7 @@ using link::ParaFieldSpec;
 using link::ScannerType;
 
 constexpr std::string_view k_end = "end";
-constexpr std::string_view k_blanks = " \t\r"; // "\r": a line end written as CR LF
+constexpr std::string_view k_line_blanks = " \t\r"; // "\r": a line end written as CR LF
 // Where the wire value's comment starts, so the values of a file stand in one column.
 constexpr std::size_t k_comment_column = 34;
 
@@ -30,15 +31,6 @@ constexpr std::string_view k_program_key = "program";
 constexpr std::array<std::string_view, 5> k_header_keys{k_format_key, k_type_key, k_index_key,
                                                         k_saved_key, k_program_key};
 constexpr std::string_view k_no_index = "none";
-
-std::string_view trim(std::string_view s) {
-    const auto first = s.find_first_not_of(k_blanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = s.find_last_not_of(k_blanks);
-    return s.substr(first, last - first + 1);
-}
 
 std::string two_digits(unsigned v) {
     return std::string{static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
@@ -182,7 +174,7 @@ std::optional<Refusal> split_lines(std::string_view text, Lines& out) {
         std::string_view raw = text.substr(from, nl == std::string_view::npos ? nl : nl - from);
         from = nl == std::string_view::npos ? text.size() : nl + 1;
         ++number;
-        const std::string_view content = trim(raw.substr(0, raw.find('#')));
+        const std::string_view content = trim(raw.substr(0, raw.find('#')), k_line_blanks);
         if (content.empty()) {
             continue;
         }
@@ -197,7 +189,8 @@ std::optional<Refusal> split_lines(std::string_view text, Lines& out) {
         if (eq == std::string_view::npos) {
             return Refusal{number, {}, quoted(content) + " is not a line \"name = value\""};
         }
-        const Entry e{number, trim(content.substr(0, eq)), trim(content.substr(eq + 1))};
+        const Entry e{number, trim(content.substr(0, eq), k_line_blanks),
+                      trim(content.substr(eq + 1), k_line_blanks)};
         if (out.entries.empty() && e.name != k_format_key) {
             return not_a_parameter_file(number);
         }

@@ -2,6 +2,7 @@
 
 #include "base/numtext.hpp"
 #include "base/port_names.hpp"
+#include "base/text.hpp"
 #include "platform/system_serial_devices.hpp"
 
 #include <algorithm>
@@ -28,14 +29,6 @@ std::optional<std::string> first_line(const fs::path& p) {
         return std::nullopt;
     }
     return line;
-}
-
-std::string trimmed(std::string_view s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string_view::npos) {
-        return {};
-    }
-    return std::string(s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1));
 }
 
 std::vector<std::string> split(std::string_view s, char sep) {
@@ -102,6 +95,9 @@ SystemPortDiagnosis::User SystemPortDiagnosis::User::current() {
 SystemPortDiagnosis::SystemPortDiagnosis(fs::path root, User user)
     : root_(std::move(root)), user_(std::move(user)) {}
 
+SystemPortDiagnosis::SystemPortDiagnosis(Log& log, fs::path root, User user)
+    : root_(std::move(root)), user_(std::move(user)), log_(&log) {}
+
 fs::path SystemPortDiagnosis::in_root(const std::string& system_path) const {
     return root_ / fs::path(system_path).relative_path();
 }
@@ -109,13 +105,21 @@ fs::path SystemPortDiagnosis::in_root(const std::string& system_path) const {
 std::string SystemPortDiagnosis::explain(const std::string& port_name,
                                          const std::string& reason) const {
     const std::string device = device_for_port_name(port_name);
-    std::string why = cause(device);
-    if (why.empty()) {
-        why = reason;
-    }
-    for (const auto& hint : grabbers(device)) {
+    const std::string found = cause(device);
+    std::string why = found.empty() ? reason : found;
+    const auto hints = grabbers(device);
+    for (const auto& hint : hints) {
         why += (why.empty() ? "" : "\n") + hint;
     }
+    log_if(log_, LogLevel::warning, log_category::platform, [&] {
+        std::string text = port_name + " (" + device + ") will not open: " + reason + "; ";
+        text += found.empty() ? "the system shows no cause" : "found: " + found;
+        for (const auto& hint : hints) {
+            text += "; " + hint;
+        }
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        return text;
+    });
     return why;
 }
 
@@ -164,7 +168,7 @@ std::string SystemPortDiagnosis::no_uart(const std::string& device) const {
         return {};
     }
     const auto type = first_line(in_root("/sys/class/tty/" + name + "/type"));
-    if (!type || trimmed(*type) != "0") {
+    if (!type || trim(*type) != "0") {
         return {};
     }
     return device +
@@ -230,7 +234,7 @@ SystemPortDiagnosis::holders(const std::string& device) const {
     }
     for (const auto& lock : lock_files(device)) {
         const auto line = first_line(in_root(lock));
-        const auto pid = line ? num::parse_whole(trimmed(*line)) : std::nullopt;
+        const auto pid = line ? num::parse_whole(trim(*line)) : std::nullopt;
         if (!pid || *pid == 0 || *pid == static_cast<std::uint64_t>(user_.pid)) {
             continue;
         }
@@ -297,7 +301,7 @@ std::vector<pid_t> SystemPortDiagnosis::processes() const {
 }
 
 std::string SystemPortDiagnosis::process_name(pid_t pid) const {
-    return trimmed(first_line(in_root("/proc/" + num::dec(pid) + "/comm")).value_or(""));
+    return std::string(trim(first_line(in_root("/proc/" + num::dec(pid) + "/comm")).value_or("")));
 }
 
 // Services that take USB serial adapters for themselves while they run.

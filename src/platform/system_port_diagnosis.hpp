@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/log.hpp"
 #include "ui/platform.hpp"
 
 #include <filesystem>
@@ -28,6 +29,9 @@ public:
     };
 
     explicit SystemPortDiagnosis(std::filesystem::path root = "/", User user = User::current());
+    // The same, telling `log` (trx.platform) what it found for every port that will not open.
+    explicit SystemPortDiagnosis(Log& log, std::filesystem::path root = "/",
+                                 User user = User::current());
 
     [[nodiscard]] std::string explain(const std::string& port_name,
                                       const std::string& reason) const override;
@@ -57,6 +61,7 @@ private:
 
     std::filesystem::path root_;
     User user_;
+    Log* log_ = nullptr;
 };
 
 } // namespace trx::platform

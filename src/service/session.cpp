@@ -66,6 +66,7 @@ Session::Session(Services services, std::chrono::milliseconds timeout)
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
     connections_ += services_.port.lost.connect([this](const std::string& why) {
         lost_ = why.empty() ? std::string("the device was disconnected") : one_line(why);
+        note(LogLevel::warning, [&] { return "port " + port_name_ + " lost: " + lost_; });
     });
 }
 
@@ -82,8 +83,10 @@ Result<Done> Session::open(const std::string& port_name) {
         const std::string why = services_.diagnosis != nullptr
                                     ? services_.diagnosis->explain(port_name, opened.reason)
                                     : opened.reason;
+        note(LogLevel::warning, [&] { return "cannot open " + port_name + ": " + one_line(why); });
         return Error{ErrorKind::port, "cannot open " + port_name + ": " + one_line(why)};
     }
+    note(LogLevel::info, [&] { return "port " + port_name + " open"; });
     lost_.clear();
     online_ = false;
     receiver_.reset_counters();
@@ -94,6 +97,7 @@ Result<Done> Session::open(const std::string& port_name) {
 void Session::close() {
     if (services_.port.is_open()) {
         services_.port.close();
+        note(LogLevel::info, [&] { return "port " + port_name_ + " closed"; });
     }
 }
 
@@ -145,6 +149,9 @@ Error Session::failed_wait(WaitEnd end, ErrorKind timed_out_kind,
 Result<Done> Session::wait_online() {
     const WaitEnd end = wait_for([this] { return online_; }, timeout_);
     if (end == WaitEnd::done) {
+        note(LogLevel::info, [&] {
+            return "link up on " + port_name_ + " after " + num::dec(elapsed_ms()) + " ms";
+        });
         return Done{};
     }
     return failed_wait(end, ErrorKind::no_answer,

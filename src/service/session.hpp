@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/log.hpp"
 #include "base/result.hpp"
 #include "link/para_frame.hpp"
 #include "link/receiver.hpp"
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace trx::service {
 
@@ -27,6 +29,8 @@ struct Services {
     std::function<bool()> interrupted;
     // Why a port will not open; the port's own reason when null.
     const ui::PortDiagnosis* diagnosis = nullptr;
+    // The port opened, failed to open, lost and closed, under trx.session; silent when null.
+    Log* log = nullptr;
 };
 
 // Called for every decoded turn; false ends the stream.
@@ -86,6 +90,9 @@ private:
                          ErrorKind timed_out_kind, const std::string& timed_out);
     [[nodiscard]] std::int64_t elapsed_ms() const;
     bool write_frame(char letter, std::string_view payload);
+    template <class MakeText> void note(LogLevel level, MakeText&& make) {
+        log_if(services_.log, level, log_category::session, std::forward<MakeText>(make));
+    }
     void on_status(const link::ReceivedFrame& frame);
 
     Services services_;

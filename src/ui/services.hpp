@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/log.hpp"
 #include "ui/controls.hpp"
 #include "ui/signal.hpp"
 
@@ -182,33 +183,10 @@ public:
     virtual bool replace_atomically(const std::filesystem::path& p, std::string_view content) = 0;
 };
 
-// Diagnostics by category ("trx.link", "trx.flash", ...), silent unless switched on. What a
-// technician must see goes into a box or a status text; this is for whoever looks into a
-// misbehaving link afterwards.
-enum class LogLevel { debug, info, warning };
-
-class Log {
-public:
-    Log() = default;
-    Log(const Log&) = delete;
-    Log& operator=(const Log&) = delete;
-    Log(Log&&) = delete;
-    Log& operator=(Log&&) = delete;
-    virtual ~Log() = default;
-    // Whether a message of this level and category would go anywhere; callers skip building
-    // its text otherwise.
-    [[nodiscard]] virtual bool enabled(LogLevel level, std::string_view category) const = 0;
-    virtual void write(LogLevel level, std::string_view category, std::string_view text) = 0;
-};
-
-// Writes nowhere: the default when a front end gives no log.
-class SilentLog final : public Log {
-public:
-    [[nodiscard]] bool enabled(LogLevel /*level*/, std::string_view /*category*/) const override {
-        return false;
-    }
-    void write(LogLevel /*level*/, std::string_view /*category*/,
-               std::string_view /*text*/) override {}
-};
+// Diagnostics by category: the interface lives in base, below every library; the seam offers
+// it under its old names.
+using LogLevel = trx::LogLevel;
+using Log = trx::Log;
+using SilentLog = trx::SilentLog;
 
 } // namespace trx::ui

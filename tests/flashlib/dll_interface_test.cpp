@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace trx::flash::testing {
@@ -14,6 +15,17 @@ struct Progress {
     std::vector<FlashProgress> seen;
     static void record(void* self, const FlashProgress& p) {
         static_cast<Progress*>(self)->seen.push_back(p);
+    }
+};
+
+struct LogLines {
+    std::vector<std::pair<int, std::string>> seen;
+    static void record(void* self, int level, const char* text) {
+        static_cast<LogLines*>(self)->seen.emplace_back(level, text);
+    }
+    [[nodiscard]] bool has(int level, std::string_view start) const {
+        return std::ranges::any_of(
+            seen, [&](const auto& l) { return l.first == level && l.second.starts_with(start); });
     }
 };
 
@@ -27,6 +39,8 @@ TEST(DllInterface, RunsAnUpdateThroughTheBuiltLibrary) {
     Dll_interface lib(TRXFLASH_PATH);
     Progress progress;
     lib.set_progress(&Progress::record, &progress);
+    LogLines log; // set before the library is loaded: handed over when it is
+    lib.set_log(&LogLines::record, &log);
 
     const UpdateRun run = run_update(lib, hex.path(), pty.device().c_str());
     pty.stop();
@@ -51,6 +65,27 @@ TEST(DllInterface, RunsAnUpdateThroughTheBuiltLibrary) {
                             p.total == 0xA00 + 256 - 4;
     }
     EXPECT_TRUE(program_complete);
+    // The library's log came through its callback, frame by frame.
+    EXPECT_TRUE(log.has(0, "sent HELLO seq 1"));
+    EXPECT_TRUE(log.has(0, "received HELLO_REPLY seq 1"));
+    EXPECT_TRUE(log.has(0, "sent ZDATA seq "));
+    EXPECT_TRUE(log.has(0, "sent GO seq "));
+    EXPECT_TRUE(log.has(1, "connected to FLASHMON-TRX81500"));
+
+    // Cut off: the next call says nothing.
+    lib.set_log(nullptr, nullptr);
+    const auto before = log.seen.size();
+    EXPECT_EQ(lib.SetCom("/nonexistent/tty", 57600), 0);
+    EXPECT_EQ(log.seen.size(), before);
+}
+
+TEST(DllInterface, TheLibrarysFailuresAreWarningsInItsLog) {
+    Dll_interface lib(TRXFLASH_PATH);
+    LogLines log;
+    lib.set_log(&LogLines::record, &log);
+    EXPECT_EQ(lib.SetCom("/nonexistent/tty", 57600), 0);
+    EXPECT_TRUE(log.has(2, "failed: cannot open /nonexistent/tty")) << log.seen.size();
+    lib.set_log(nullptr, nullptr);
 }
 
 TEST(DllInterface, PassesTheLibrarysReasonForAFailure) {
@@ -76,9 +111,17 @@ TEST(DllInterface, AMissingLibraryOrFunctionFailsThatCallOnly) {
     EXPECT_EQ(by_name.InitMonitor(name), 0);
     EXPECT_NE(by_name.last_error().find("libtrx-no-such-flash.so"), std::string::npos);
 
+    // The partial library has no extras: the log callback goes nowhere, every call it has works.
     Dll_interface partial(PARTIAL_LIBRARY_PATH);
+    LogLines log;
+    partial.set_log(&LogLines::record, &log);
     EXPECT_EQ(partial.SetCom("COM1", 57600), 1);
+    EXPECT_TRUE(log.seen.empty());
+    // What the library lacks is a failure on this side, and the log says so.
     EXPECT_EQ(partial.InitMonitor(name), 0);
+    ASSERT_EQ(log.seen.size(), 1U);
+    EXPECT_TRUE(
+        log.has(2, "failed: flash library " PARTIAL_LIBRARY_PATH " has no function InitMonitor"));
     EXPECT_NE(partial.last_error().find("has no function InitMonitor"), std::string::npos);
     double hz = 0;
     EXPECT_EQ(partial.AdjustCpuFrequency(&hz), 0);

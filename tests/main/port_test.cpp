@@ -128,6 +128,18 @@ TEST(PortButton, TheBoxExplainsWhyTheSystemWouldNotOpenThePort) {
     EXPECT_EQ(box[0].detail, "There is no device /dev/ttyS2.\n"
                              "Serial adapters present: /dev/ttyUSB0.");
     EXPECT_FALSE(d.port_open());
+    // The log has both failures, each on one line.
+    std::vector<std::string> failures;
+    for (const auto& l : d.log().lines()) {
+        if (l.category == "trx.main" && l.level == LogLevel::warning) {
+            failures.push_back(l.text);
+        }
+    }
+    ASSERT_EQ(failures.size(), 2U);
+    EXPECT_TRUE(failures[0].starts_with("cannot open /dev/ttyUSB0: No permission to open "
+                                        "/dev/ttyUSB0: it is open to the group \"dialout\""));
+    EXPECT_EQ(failures[1], "cannot open COM3: There is no device /dev/ttyS2. "
+                           "Serial adapters present: /dev/ttyUSB0.");
 }
 
 // "trx81500 --port NAME": opened at the first tick as by hand, so the link is seen coming up.
@@ -290,6 +302,16 @@ TEST(DeviceGone, ThePortShowsClosedWithOneBoxAndOpensAgain) {
     d.advance(2s);
     EXPECT_EQ(d.sent(), ""); // nothing is written to the vanished device
     EXPECT_TRUE(d.messages().empty());
+    // Whoever looks into it afterwards finds it in the log, once.
+    int lost_lines = 0;
+    for (const auto& l : d.log().lines()) {
+        if (l.category == "trx.main" && l.text.starts_with("port COM5 lost")) {
+            ++lost_lines;
+            EXPECT_EQ(l.level, LogLevel::warning);
+            EXPECT_EQ(l.text, "port COM5 lost: The device was removed"); // the port's reason
+        }
+    }
+    EXPECT_EQ(lost_lines, 1);
 
     d.click(k_port);
     EXPECT_TRUE(d.port_open());

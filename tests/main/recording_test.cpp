@@ -304,6 +304,9 @@ TEST(Recorder, AFullDiskStopsTheRecordingWithABoxAndTheLinkGoesOn) {
               "The recording has stopped. Writing the recording failed: No space left on device.");
     EXPECT_EQ(boxes[0].detail, "What was recorded until then is in " + file.string());
     EXPECT_FALSE(d.program().recording().recording());
+    ASSERT_FALSE(d.log().lines().empty());
+    EXPECT_EQ(d.log().lines().back().text,
+              "recording ended: Writing the recording failed: No space left on device.");
 
     // The link goes on, and what was written before the disk filled is there.
     d.receive(testkit::status_frame(turn(3, false)));

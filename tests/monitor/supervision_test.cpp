@@ -3,6 +3,7 @@
 #include "link/frame.hpp"
 #include "monitor/supervision.hpp"
 #include "testkit/driver.hpp"
+#include "testkit/recorded_log.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trx::monitor {
 namespace {
@@ -280,6 +282,46 @@ TEST_F(Supervision, ControlFramesEveryMillisecondLeaveRoomForCommands) {
         EXPECT_LE(d.pending_output(), k_buffer);
         (void)d.messages(); // the reply's zero speed is out of range
     }
+}
+
+// The log hears each change of the link once, never every tick.
+TEST_F(Supervision, TheLogHearsTheLinkComeUpAndGoDownOnceEach) {
+    const auto link_lines = [&] {
+        std::vector<testkit::RecordedLog::Line> out;
+        for (const auto& l : d.log().lines()) {
+            if (l.category == "trx.monitor") {
+                out.push_back(l);
+            }
+        }
+        return out;
+    };
+    d.advance(3s); // offline from the start: nothing went down
+    EXPECT_TRUE(link_lines().empty());
+
+    bring_online();
+    for (int i = 0; i < 4; ++i) {
+        d.receive(k_alive);
+        d.advance(500ms);
+    }
+    auto lines = link_lines();
+    ASSERT_EQ(lines.size(), 1U);
+    EXPECT_EQ(lines[0].level, LogLevel::info);
+    EXPECT_EQ(lines[0].text, "link up on COM1");
+
+    d.advance(5s); // silent scanner
+    lines = link_lines();
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_EQ(lines[1].level, LogLevel::warning);
+    EXPECT_EQ(lines[1].text, "link down on COM1: no good frame within 500 ms");
+
+    d.receive(k_alive); // the scanner is back
+    d.advance(500ms);
+    close_port();
+    d.advance(1s);
+    lines = link_lines();
+    ASSERT_EQ(lines.size(), 4U);
+    EXPECT_EQ(lines[2].text, "link up on COM1");
+    EXPECT_EQ(lines[3].text, "link down on COM1: no good frame within 500 ms, port closed");
 }
 
 } // namespace

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace trx::platform {
 namespace {
 
@@ -138,6 +142,48 @@ TEST_F(PortDiagnosis, ServicesThatGrabUsbAdaptersAreNamedWhileTheyRun) {
     // Neither takes a built-in port.
     sys.file("/dev/ttyS1", "", 0666);
     EXPECT_EQ(explain("COM2", "Input/output error"), "Input/output error");
+}
+
+// Every line the diagnosis writes, whatever its level.
+struct Lines final : Log {
+    struct Line {
+        LogLevel level;
+        std::string category;
+        std::string text;
+    };
+    std::vector<Line> seen;
+    [[nodiscard]] bool enabled(LogLevel /*level*/, std::string_view /*category*/) const override {
+        return true;
+    }
+    void write(LogLevel level, std::string_view category, std::string_view text) override {
+        seen.push_back({level, std::string(category), std::string(text)});
+    }
+};
+
+// The log gets the system's reason beside what the diagnosis found, on one line per port.
+TEST_F(PortDiagnosis, ThePortThatWillNotOpenIsLoggedWithTheSystemsReasonAndTheCause) {
+    Lines log;
+    const SystemPortDiagnosis diagnosis(log, sys.root(), alice);
+    sys.process(311, "brltty");
+    (void)diagnosis.explain("/dev/ttyUSB1", "No such file or directory");
+    ASSERT_EQ(log.seen.size(), 1U);
+    EXPECT_EQ(log.seen[0].level, LogLevel::warning);
+    EXPECT_EQ(log.seen[0].category, "trx.platform");
+    const std::string& line = log.seen[0].text;
+    EXPECT_EQ(line.rfind("/dev/ttyUSB1 (/dev/ttyUSB1) will not open: No such file or directory; "
+                         "found: There is no device /dev/ttyUSB1. Check that the adapter is "
+                         "plugged in. Serial adapters present: /dev/ttyUSB0",
+                         0),
+              0U)
+        << line;
+    EXPECT_NE(line.find("; brltty (for braille displays) is running"), std::string::npos) << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+
+    sys.file("/dev/ttyS1", "", 0666);
+    (void)diagnosis.explain("COM2", "Input/output error");
+    ASSERT_EQ(log.seen.size(), 2U);
+    EXPECT_EQ(log.seen[1].text,
+              "COM2 (/dev/ttyS1) will not open: Input/output error; the system shows no cause");
 }
 
 } // namespace

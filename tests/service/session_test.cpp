@@ -5,6 +5,7 @@
 #include "service/session.hpp"
 #include "testkit/command_frames.hpp"
 #include "testkit/fake_port.hpp"
+#include "testkit/recorded_log.hpp"
 #include "testkit/status_frames.hpp"
 #include "testkit/virtual_clock.hpp"
 #include "testkit/virtual_pump.hpp"
@@ -39,8 +40,10 @@ struct Rig {
                 clock.schedule(5ms, [this, a = it->second] { port.inject(a); });
             }
         }};
-    Session session{{port, clock, pump, [this] { return clock.now(); }, [this] { return stop; }},
-                    3000ms};
+    testkit::RecordedLog log;
+    Session session{
+        {port, clock, pump, [this] { return clock.now(); }, [this] { return stop; }, nullptr, &log},
+        3000ms};
 
     Rig() {
         port.set_port_name("COM1");
@@ -74,6 +77,15 @@ TEST(Session, EveryWaitEndsAtItsTimeOutOrEarlierWithWhatEndedIt) {
     ASSERT_FALSE(index);
     EXPECT_EQ(index.error().kind, ErrorKind::port);
     EXPECT_LT(pulled.now(), 110ms);
+    // The log has the port's life: opened, then lost with the reason the step gave.
+    const auto& lines = pulled.log.lines();
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_EQ(lines[0].category, "trx.session");
+    EXPECT_EQ(lines[0].text, "port COM1 open");
+    EXPECT_EQ(lines[1].level, LogLevel::warning);
+    EXPECT_EQ(lines[1].text.rfind("port COM1 lost: ", 0), 0U) << lines[1].text;
+    EXPECT_NE(index.error().message.find(lines[1].text.substr(16)), std::string::npos)
+        << index.error().message;
 
     Rig stopped;
     stopped.clock.schedule(200ms, [&] { stopped.stop = true; });
