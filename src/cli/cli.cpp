@@ -126,7 +126,8 @@ int Cli::run(const std::vector<std::string>& args) {
     const std::unique_ptr<CapturePort> capture =
         capture_file ? capture_port(services_, std::move(capture_file), *port) : nullptr;
     service::Session session({capture ? *capture : services_.port, services_.clock, services_.pump,
-                              services_.now, services_.interrupted, services_.diagnosis},
+                              services_.now, services_.interrupted, services_.diagnosis,
+                              services_.log},
                              line.global.timeout);
     log_info(services_, std::string(command.words) + " on " + *port + ", time-out " +
                             num::dec(line.global.timeout.count()) + " ms");

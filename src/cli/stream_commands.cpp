@@ -7,6 +7,7 @@
 #include "cli/turn_lines.hpp"
 #include "cli/update_report.hpp"
 #include "service/firmware_update.hpp"
+#include "service/flash_log.hpp"
 
 #include <string>
 
@@ -94,6 +95,9 @@ int run_flash(CommandContext& c) {
         c.services.flash_library ? c.services.flash_library() : nullptr;
     if (!library) {
         return report(c.services.err, {ErrorKind::flash, "no flash library is available"});
+    }
+    if (c.services.log != nullptr) {
+        service::route_flash_log(*library, *c.services.log);
     }
     UpdateReport log(c.services.out, c.services.err, c.services.err_is_terminal);
     service::FirmwareUpdate update(c.session, *library, log);

@@ -2,6 +2,7 @@
 
 #include "base/numtext.hpp"
 #include "flashlib/hex_reader.hpp"
+#include "service/flash_log.hpp"
 #include "service/update_log.hpp"
 
 #include <algorithm>
@@ -169,6 +170,9 @@ void SwUpdateWindow::on_sw_timer_2() {
         return;
     }
     last_progress_ = -1;
+    if (ctx_.log != nullptr) {
+        service::route_flash_log(*lib, *ctx_.log);
+    }
     const bool done = sequence_.library_steps(*lib, values_, form_.hexfilename.caption()).ok();
     sh.target_name = values_.target_name;
     sh.cpu_frequency = values_.cpu_frequency;
@@ -183,6 +187,7 @@ void SwUpdateWindow::on_sw_timer_2() {
 void SwUpdateWindow::common_end(FlashLibrary* lib) {
     if (lib != nullptr) {
         sequence_.close(*lib);
+        service::unroute_flash_log(*lib);
     }
     enter(State::ready);
     reopen_main_port();

@@ -38,6 +38,9 @@ struct SwUpdateContext {
     std::vector<ui::Window*> other_windows;
     // Why the main port will not open again; its own reason when null.
     const ui::PortDiagnosis* diagnosis = nullptr;
+    // Hears the flash library's frames, retries and failures under trx.flash; the library
+    // calls it from the thread that runs its step. Silent when null.
+    Log* log = nullptr;
 };
 
 // The software update window: file choice, and the timed update sequence that resets the
