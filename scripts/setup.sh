@@ -8,7 +8,7 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
 wanted=(build-essential cmake ninja-build ccache pkg-config
         qt6-base-dev libgl-dev
-        libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+        libgtest-dev libgmock-dev libbenchmark-dev
         clang libclang-rt-dev srecord zlib1g-dev locales python3
         scdoc dpkg-dev file lintian procps
         libcli11-dev nlohmann-json3-dev)
