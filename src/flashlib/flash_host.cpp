@@ -13,13 +13,6 @@ using proto::Type;
 
 namespace {
 
-std::string hex6(std::uint32_t v) {
-    return "0x" + num::hex_upper(v, 6);
-}
-std::string hex8(std::uint32_t v) {
-    return "0x" + num::hex_upper(v, 8);
-}
-
 Outcome check_target(const proto::TargetInfo& t) {
     if (t.version != proto::k_version) {
         return Outcome::failure("the target speaks protocol version " + num::dec(t.version));

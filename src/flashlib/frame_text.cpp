@@ -7,11 +7,15 @@ namespace trx::flash {
 using proto::Reader;
 using proto::Type;
 
-namespace {
-
 std::string hex6(std::uint32_t v) {
     return "0x" + num::hex_upper(v, 6);
 }
+
+std::string hex8(std::uint32_t v) {
+    return "0x" + num::hex_upper(v, 8);
+}
+
+namespace {
 
 std::string bytes_text(std::int64_t n) {
     return num::dec(n) + (n == 1 ? " byte" : " bytes");

@@ -2,10 +2,16 @@
 
 #include "flashlib/protocol.hpp"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace trx::flash {
+
+// An address of the flash, "0x00C000", and a 32-bit value, "0x1A2B3C4D", as log lines and
+// failure reasons write them.
+std::string hex6(std::uint32_t v);
+std::string hex8(std::uint32_t v);
 
 // One frame of the flash protocol in words, for the log: its type and sequence number, and
 // what it carries where that says something (address, length, status, CRC), e.g.
