@@ -370,7 +370,7 @@ TEST_F(Cli, VerboseWritesTheLogToStderrStampedWithTheUtcTime) {
     const long after = utc_hour();
     ASSERT_EQ(get.status, 0) << get.err;
     EXPECT_EQ(get.out, "1\n"); // stdout stays the script's
-    const std::regex line(R"(^(\d\d):\d\d:\d\d\.\d{3} trx\.cli info: .*)");
+    const std::regex line(R"(^(\d\d):\d\d:\d\d\.\d{3} trx\.(cli|session) info: .*)");
     std::istringstream lines(get.err);
     int n = 0;
     for (std::string text; std::getline(lines, text); ++n) {
@@ -379,7 +379,8 @@ TEST_F(Cli, VerboseWritesTheLogToStderrStampedWithTheUtcTime) {
         const long hour = std::stol(m[1]);
         EXPECT_TRUE(hour == before || hour == after) << text;
     }
-    EXPECT_EQ(n, 2) << get.err;
+    // The command and its port, opened, online (twice: the session's and the tool's), closed.
+    EXPECT_EQ(n, 5) << get.err;
 
     const Outcome quiet = cli(sim("YA") + std::vector<std::string>{"index", "get"});
     EXPECT_EQ(quiet.err, "");

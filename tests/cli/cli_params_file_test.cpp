@@ -370,8 +370,12 @@ TEST_F(ParamsFile, TheLogAskedForGoesToStderrWithTimeAndCategory) {
     ASSERT_EQ(logged.status, 0) << logged.err;
     EXPECT_EQ(logged.err, "");
     EXPECT_EQ(opened, std::vector<ui::LogLevel>{ui::LogLevel::info});
+    // The tool's own lines and the session's, in the order they happened.
     EXPECT_EQ(log_out.str(), "06:01:00.002 trx.cli info: params export on COM1, time-out 500 ms\n"
-                             "06:01:00.002 trx.cli info: the scanner is online on COM1\n");
+                             "06:01:00.002 trx.session info: port COM1 open\n"
+                             "06:01:00.002 trx.session info: link up on COM1 after 88 ms\n"
+                             "06:01:00.002 trx.cli info: the scanner is online on COM1\n"
+                             "06:01:00.002 trx.session info: port COM1 closed\n");
 
     log_out.str("");
     EXPECT_EQ(cli(ya, {"--log=warning", "index", "get"}).status, 0);
