@@ -2,8 +2,8 @@
 // the grid and picture models, then both grids' Qt models are refreshed and the visible grid
 // and the picture are painted.
 #include "full_scans.hpp"
-#include "testkit/driver.hpp"
 #include "qt/main_view.hpp"
+#include "testkit/driver.hpp"
 
 #include <QApplication>
 #include <QImage>

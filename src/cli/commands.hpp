@@ -29,14 +29,13 @@ std::optional<Error> check_arguments(const CommandLine& line, const CliServices&
 // Reads the index, writes the automatic backup of the reported set, stores `set`, reads it
 // back and compares: the set the scanner now holds, or what stopped it. Nothing is sent
 // before the backup is written.
-Result<link::ParaReply>
-store_with_backup(CommandContext& c, const link::ParaReply& reported, const link::ParaSet& set);
+Result<link::ParaReply> store_with_backup(CommandContext& c, const link::ParaReply& reported,
+                                          const link::ParaSet& set);
 
 // A parameter file read and checked against the catalogue (and the scanner's type, when
 // given); the error names the file, the line and the field.
-Result<parafile::ParaFile>
-read_para_file(const CliServices& services, const std::string& path,
-               std::optional<link::ScannerType> expected = std::nullopt);
+Result<parafile::ParaFile> read_para_file(const CliServices& services, const std::string& path,
+                                          std::optional<link::ScannerType> expected = std::nullopt);
 
 // The format of monitor's and replay's lines: --json, --csv or text.
 TurnFormat turn_format(const CommandLine& line);
@@ -44,7 +43,7 @@ TurnFormat turn_format(const CommandLine& line);
 // record's file, created before the port is touched: one that cannot be written costs the
 // scanner nothing.
 Result<std::unique_ptr<capture::Sink>> create_capture_file(const CliServices& services,
-                                                                    const std::string& path);
+                                                           const std::string& path);
 // The port record's session talks to: the services' port, with everything that crosses it
 // going into the file, under a header with the tool's version and the port's name.
 std::unique_ptr<CapturePort> capture_port(const CliServices& services,

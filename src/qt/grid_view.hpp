@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/controls.hpp"
 #include "qt/throttle.hpp"
+#include "ui/controls.hpp"
 
 #include <QAbstractTableModel>
 #include <QTableView>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "qt/throttle.hpp"
 #include "ui/controls.hpp"
 #include "ui/picture_renderer.hpp"
-#include "qt/throttle.hpp"
 
 #include <QLineF>
 #include <QPainter>

@@ -4,12 +4,12 @@
 #include "capture/reader.hpp"
 #include "main/program.hpp"
 #include "platform/std_files.hpp"
-#include "testkit/recorded_dialogs.hpp"
-#include "tests/monitor/sim_host.hpp"
-#include "tests/qt_wait.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_event_pump.hpp"
 #include "qt/qt_serial_port.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "tests/monitor/sim_host.hpp"
+#include "tests/qt_wait.hpp"
 
 #include <gtest/gtest.h>
 

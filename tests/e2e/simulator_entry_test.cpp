@@ -3,12 +3,12 @@
 #include "main/program.hpp"
 #include "platform/simulator_process_host.hpp"
 #include "platform/std_files.hpp"
-#include "testkit/recorded_dialogs.hpp"
-#include "testkit/virtual_pump.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_dialogs.hpp"
 #include "qt/qt_event_pump.hpp"
 #include "qt/qt_serial_port.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_pump.hpp"
 
 #include "tests/qt_wait.hpp"
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 // Panel 2 of the real status bar and the diagnostics menu behind it, and the scan picture
 // drawn into a PNG file by the Qt renderer.
-#include "testkit/driver.hpp"
-#include "testkit/status_frames.hpp"
 #include "qt/bind.hpp"
 #include "qt/main_view.hpp"
 #include "qt/qt_picture_renderer.hpp"
+#include "testkit/driver.hpp"
+#include "testkit/status_frames.hpp"
 
 #include "tests/qt_wait.hpp"
 

@@ -1,8 +1,8 @@
 // The real main window widgets over the headless program: they show the models and hand the
 // technician's input to the logic.
-#include "testkit/driver.hpp"
 #include "qt/bind.hpp"
 #include "qt/main_view.hpp"
+#include "testkit/driver.hpp"
 
 #include "tests/qt_wait.hpp"
 
