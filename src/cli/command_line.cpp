@@ -239,11 +239,11 @@ void keep_extras(CLI::App& app) {
 
 // One command of the table as a CLI11 subcommand, with its options and its arguments.
 struct Command {
-    const CommandSpec* spec = nullptr;
+    const CommandSpec* entry = nullptr;
     CLI::App* app = nullptr;
     CLI::Option* help = nullptr;
     CLI::Option* args = nullptr;
-    std::vector<CLI::Option*> options; // in the order of spec->options
+    std::vector<CLI::Option*> options; // in the order of entry->options
 };
 
 // CLI11 splits and matches the words; the checks of their values, and the messages, stay the
@@ -310,7 +310,7 @@ private:
             name = std::string(c.words.substr(space + 1));
         }
         Command& command = commands_.emplace_back();
-        command.spec = &c;
+        command.entry = &c;
         command.app = parent->add_subcommand(name);
         keep_extras(*command.app);
         command.help = command.app->add_flag("--help");
@@ -418,17 +418,17 @@ private:
         const auto found = std::find_if(commands_.begin(), commands_.end(),
                                         [chosen](const Command& c) { return c.app == chosen; });
         const Command& c = *found;
-        line.command = c.spec;
+        line.command = c.entry;
         if (c.help->count() > 0) {
             line.kind = CommandLine::Kind::help;
             return std::nullopt;
         }
         if (const auto extra = c.app->remaining(); !extra.empty()) {
-            return usage_error(std::string(c.spec->words) + " has no option '" +
+            return usage_error(std::string(c.entry->words) + " has no option '" +
                                option_name(extra.front()) + "'");
         }
         for (std::size_t i = 0; i < c.options.size(); ++i) {
-            if (auto bad = take_option(c.spec->options[i], *c.options[i], line)) {
+            if (auto bad = take_option(c.entry->options[i], *c.options[i], line)) {
                 return bad;
             }
         }
@@ -437,21 +437,21 @@ private:
         }
         line.args.insert(line.args.begin(), c.args->results().begin(), c.args->results().end());
         const auto n = static_cast<int>(line.args.size());
-        if (n < c.spec->min_args || (c.spec->max_args >= 0 && n > c.spec->max_args)) {
+        if (n < c.entry->min_args || (c.entry->max_args >= 0 && n > c.entry->max_args)) {
             return usage_error(
-                "usage: trx81500-cli " + std::string(c.spec->words) +
-                (c.spec->arguments.empty() ? "" : " " + std::string(c.spec->arguments)));
+                "usage: trx81500-cli " + std::string(c.entry->words) +
+                (c.entry->arguments.empty() ? "" : " " + std::string(c.entry->arguments)));
         }
         return std::nullopt;
     }
 
-    static std::optional<Error> take_option(const OptionSpec& spec, const CLI::Option& option,
+    static std::optional<Error> take_option(const OptionSpec& wanted, const CLI::Option& option,
                                             CommandLine& line) {
         if (option.count() == 0) {
             return std::nullopt;
         }
-        const std::string name(spec.name);
-        if (spec.value.empty()) {
+        const std::string name(wanted.name);
+        if (wanted.value.empty()) {
             line.options[name] = "";
             return std::nullopt;
         }
