@@ -129,8 +129,9 @@ bool SwUpdateWindow::check_file(const FlashLibrary* lib) {
     flash::HexResult checked;
     ctx_.pump.run_blocking([&] { checked = flash::read_firmware_file(path); });
     if (!checked.ok()) {
+        // A reader that gives no reason leaves the library's own, as before the check moved.
         (void)sequence_.fail(UpdateStep::load_file, ErrorKind::flash, checked.error.message,
-                             values_);
+                             values_, lib);
     }
     return checked.ok();
 }
