@@ -84,6 +84,14 @@ void Recorder::start(std::unique_ptr<Sink> file, const std::string& port_name, b
     }
 }
 
+std::error_code Recorder::publish() {
+    if (writer_ == nullptr) {
+        return std::make_error_code(std::errc::operation_canceled);
+    }
+    hand_over();
+    return writer_->publish();
+}
+
 std::string Recorder::stop() {
     if (!recording()) {
         return {};
@@ -114,7 +122,7 @@ void Recorder::save_recent(std::unique_ptr<Sink> file, const std::string& port_n
     auto writer = std::make_unique<Writer>(std::move(file), header(port_name), raw->size() + 1);
     const std::string_view all(*raw);
     (void)writer->append_shared(std::move(raw), all);
-    writer->finish();
+    writer->finish(true);
     saves_.push_back({std::move(writer), std::move(path)});
 }
 

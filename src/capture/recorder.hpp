@@ -45,14 +45,21 @@ public:
     // Records to file as the wire goes, from now; its header names port_name, and it begins
     // with an "opened" record when the port is open already. Ends a recording running before.
     void start(std::unique_ptr<Sink> file, const std::string& port_name, bool port_open);
+    // Puts the recording's file in place once its header is written: before, an earlier file
+    // of that name stays as it was. The reason when the header could not be written or the
+    // file not put in place.
+    std::error_code publish();
     // Writes everything, syncs and ends the recording: why it failed, empty when it did not.
+    // A recording never put in place leaves no file.
     std::string stop();
     [[nodiscard]] bool recording() const { return writer_ != nullptr; }
     [[nodiscard]] const RecordingCounts& counts() const { return counts_; }
     // Time since the recording started.
     [[nodiscard]] std::uint64_t elapsed_us() const { return now_us() - start_us_; }
 
-    // Writes the last ten minutes to file on a thread of its own; path names it in a failure.
+    // Writes the last ten minutes to file on a thread of its own and puts it in place once it
+    // is whole: a save that fails leaves an earlier file of that name as it was. path names it
+    // in a failure.
     void save_recent(std::unique_ptr<Sink> file, const std::string& port_name, std::string path);
 
     // Hands what has gathered to the writer. A recording that failed (disk full, too slow) ends

@@ -1,24 +1,65 @@
 #include "capture/writer.hpp"
 
+#include "base/output_file.hpp"
+
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace trx::capture {
 
-int FileSink::create_file(const std::filesystem::path& path, std::error_code& ec) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ec = fd < 0 ? std::error_code(errno, std::generic_category()) : std::error_code{};
-    return fd;
+FileSink::Opened FileSink::create_file(const std::filesystem::path& path, std::error_code& ec) {
+    Opened opened;
+    opened.target = output_target(path, ec);
+    if (ec) {
+        return opened;
+    }
+    const std::filesystem::path folder =
+        opened.target.has_parent_path() ? opened.target.parent_path() : ".";
+    opened.temp = (folder / ("." + opened.target.filename().string() + ".XXXXXX")).string();
+    // A name of its own, never an existing file: nothing to truncate, no pipe to block on.
+    opened.fd = ::mkostemp(opened.temp.data(), O_CLOEXEC);
+    if (opened.fd < 0) {
+        ec = {errno, std::generic_category()};
+        return opened;
+    }
+    (void)::fchmod(opened.fd, 0644); // mkstemp makes it private; a capture reads like any file
+    ec.clear();
+    return opened;
 }
 
 std::unique_ptr<FileSink> FileSink::create(const std::filesystem::path& path, std::error_code& ec) {
-    const int fd = create_file(path, ec);
-    return fd < 0 ? nullptr : std::unique_ptr<FileSink>(new FileSink(fd));
+    Opened opened = create_file(path, ec);
+    return opened.fd < 0 ? nullptr : std::unique_ptr<FileSink>(new FileSink(std::move(opened)));
 }
 
+FileSink::FileSink(Opened opened) : file_(std::move(opened)) {}
+
 FileSink::~FileSink() {
-    (void)::close(fd_);
+    (void)::close(file_.fd);
+    if (!published_) {
+        (void)::unlink(file_.temp.c_str());
+    }
+}
+
+std::error_code FileSink::publish() {
+    if (published_) {
+        return {};
+    }
+    if (::rename(file_.temp.c_str(), file_.target.c_str()) != 0) {
+        return {errno, std::generic_category()};
+    }
+    published_ = true;
+    const std::filesystem::path folder =
+        file_.target.has_parent_path() ? file_.target.parent_path() : ".";
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) { // the new name on the disk too; a folder that cannot sync does not fail it
+        (void)::fsync(dir);
+        (void)::close(dir);
+    }
+    return {};
 }
 
 long FileSink::write_some(int fd, const char* data, std::size_t size) {
@@ -27,7 +68,7 @@ long FileSink::write_some(int fd, const char* data, std::size_t size) {
 
 std::error_code FileSink::append(std::string_view bytes) {
     while (!bytes.empty()) {
-        const long n = write_some(fd_, bytes.data(), bytes.size());
+        const long n = write_some(file_.fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -40,7 +81,7 @@ std::error_code FileSink::append(std::string_view bytes) {
 }
 
 std::error_code FileSink::sync() {
-    if (::fsync(fd_) != 0) {
+    if (::fsync(file_.fd) != 0) {
         return {errno, std::generic_category()};
     }
     return {};
@@ -136,16 +177,24 @@ void Writer::run() {
         parts.swap(parts_);
         queued_ = 0;
         woken_ = false;
+        std::string head;
+        head.swap(start_);
         batch.clear();
-        batch.swap(start_);
         writing_ = true;
         lock.unlock();
         for (const Part& p : parts) {
             encode_all(p.raw, batch);
         }
         parts.clear(); // what the ring has dropped meanwhile goes now
-        const std::error_code ec = sink_->append(batch);
+        // The header on its own: a file that holds it whole is a capture, even when the disk
+        // fills right after.
+        std::error_code ec = head.empty() ? std::error_code{} : sink_->append(head);
+        const bool head_written = !head.empty() && !ec;
+        if (!ec) {
+            ec = sink_->append(batch);
+        }
         lock.lock();
+        header_written_ = header_written_ || head_written;
         writing_ = false;
         fail(ec);
         idle_.notify_all();
@@ -156,7 +205,10 @@ void Writer::run() {
     if (failure_.empty()) {
         // On this thread too: a slow disk's sync never holds up the caller.
         lock.unlock();
-        const std::error_code ec = sink_->sync();
+        std::error_code ec = sink_->sync();
+        if (!ec && publish_at_end_) {
+            ec = sink_->publish();
+        }
         lock.lock();
         fail(ec);
     }
@@ -192,10 +244,21 @@ void Writer::drain() {
     });
 }
 
-void Writer::finish() {
+std::error_code Writer::publish() {
+    drain();
+    std::lock_guard lock(mutex_);
+    if (!header_written_) {
+        return error_ ? error_ : std::make_error_code(std::errc::no_buffer_space);
+    }
+    // The thread only ever appends to the open descriptor: the rename does not disturb it.
+    return sink_->publish();
+}
+
+void Writer::finish(bool put_in_place) {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
+        publish_at_end_ = publish_at_end_ || put_in_place;
     }
     wake_.notify_all();
 }

@@ -29,12 +29,18 @@ public:
     virtual std::error_code append(std::string_view bytes) = 0;
     // What was appended is on the disk.
     virtual std::error_code sync() = 0;
+    // Makes what was written the file asked for. Until then a file of that name stays as it
+    // was, and a sink that is never put in place leaves no trace.
+    virtual std::error_code publish() { return {}; }
 };
 
-// A file created new (an old one is replaced); every append goes straight to the system.
+// A file written new beside the one asked for (a hidden temporary file in its folder) and put
+// in its place by publish(): a recording that cannot start never costs the user an earlier one.
+// Every append goes straight to the system.
 class FileSink : public Sink {
 public:
-    // nullptr and the reason when the file cannot be created.
+    // nullptr and the reason when the file cannot be created, or path is no place for it (a
+    // folder, a device, a pipe: see output_target).
     static std::unique_ptr<FileSink> create(const std::filesystem::path& path, std::error_code& ec);
     ~FileSink() override;
     FileSink(const FileSink&) = delete;
@@ -43,16 +49,24 @@ public:
     FileSink& operator=(FileSink&&) = delete;
     std::error_code append(std::string_view bytes) override;
     std::error_code sync() override;
+    std::error_code publish() override;
 
 protected:
-    explicit FileSink(int fd) : fd_(fd) {}
-    // A descriptor of the file created new; -1 and the reason when it cannot be.
-    static int create_file(const std::filesystem::path& path, std::error_code& ec);
+    // The temporary file created new, and the name it takes when put in place.
+    struct Opened {
+        int fd = -1; // -1 when it cannot be created
+        std::string temp;
+        std::filesystem::path target;
+    };
+    explicit FileSink(Opened opened);
+    // The file created new for path; fd -1 and the reason when it cannot be.
+    static Opened create_file(const std::filesystem::path& path, std::error_code& ec);
     // The system's write; a test puts a full disk in its place.
     virtual long write_some(int fd, const char* data, std::size_t size);
 
 private:
-    int fd_;
+    Opened file_;
+    bool published_ = false;
 };
 
 // Appends records to a sink on its own thread, through a bounded queue: the caller never
@@ -84,11 +98,16 @@ public:
     bool append_shared(std::shared_ptr<const void> owner, std::string_view raw);
     // Waits until everything queued is written or the recording failed.
     void drain();
+    // Waits until the header and everything queued is written, then puts the file in place
+    // (Sink::publish) once it holds its header whole, even when a write after it failed (the
+    // recording then ends as failure() says); the reason when the header or the rename
+    // failed.
+    std::error_code publish();
     // Writes what is queued, syncs and ends the thread; returns failure().
     std::string stop();
     // As stop, without waiting: ended() tells when the thread is done, and stop() then
-    // returns at once.
-    void finish();
+    // returns at once. With put_in_place, the file takes its name once it is whole and synced.
+    void finish(bool put_in_place = false);
     [[nodiscard]] bool ended() const;
     // The system's reason when a write or the sync failed.
     [[nodiscard]] std::error_code error() const;
@@ -124,6 +143,8 @@ private:
     bool writing_ = false;
     bool draining_ = false;
     bool stopping_ = false;
+    bool publish_at_end_ = false;
+    bool header_written_ = false;
     bool ended_ = false;
     std::error_code error_;
     std::string failure_;

@@ -1,6 +1,7 @@
 // record and replay: the wire into a capture file, and a capture through the monitor's
 // receive assembly and decoders.
 #include "base/numtext.hpp"
+#include "base/output_file.hpp"
 #include "base/version.hpp"
 #include "capture/player.hpp"
 #include "cli/capture_port.hpp"
@@ -28,8 +29,9 @@ std::string clause(std::string text) {
     if (!text.empty() && text.back() == '.') {
         text.pop_back();
     }
+    // "A damaged record" too; an abbreviation such as "CRC" keeps its capitals.
     if (text.size() > 1 && std::isupper(static_cast<unsigned char>(text[0])) != 0 &&
-        std::islower(static_cast<unsigned char>(text[1])) != 0) {
+        (std::islower(static_cast<unsigned char>(text[1])) != 0 || text[1] == ' ')) {
         text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
     }
     return text;
@@ -186,8 +188,13 @@ Result<std::unique_ptr<capture::Sink>> create_capture_file(const CliServices& se
     std::unique_ptr<capture::Sink> sink = services.open_capture
                                               ? services.open_capture(path, ec)
                                               : capture::FileSink::create(path, ec);
+    if (sink == nullptr && ec == std::errc::interrupted) {
+        return Error{ErrorKind::interrupted, "interrupted; nothing was recorded"};
+    }
     if (sink == nullptr) {
-        return Error{ErrorKind::local_file, "cannot write " + path + ": " + ec.message()};
+        return Error{ec.category() == output_category() ? ErrorKind::bad_input
+                                                        : ErrorKind::local_file,
+                     "cannot write " + path + ": " + ec.message()};
     }
     return sink;
 }
@@ -203,6 +210,12 @@ std::unique_ptr<CapturePort> capture_port(const CliServices& services,
 int run_record(CommandContext& c) {
     capture::Recorder& recorder = c.capture->recorder();
     const std::string& path = c.line.args.front();
+    // The port is open: now the recording takes the file's name, once its header is written.
+    if (const std::error_code ec = recorder.publish(); ec) {
+        return report(c.services.err, {ErrorKind::local_file,
+                                       "cannot write " + path + ": " + ec.message() +
+                                           "; nothing was recorded and the file is as it was"});
+    }
     // The set goes into the capture too, so its replay knows the scanner's type.
     std::optional<Error> stopped;
     std::string failure;

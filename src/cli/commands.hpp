@@ -26,6 +26,14 @@ struct CommandContext {
 // scanner.
 std::optional<Error> check_arguments(const CommandLine& line, const CliServices& services);
 
+// "-" for params export's file: the parameter file goes to standard output.
+inline constexpr std::string_view k_standard_output = "-";
+
+// A file the command writes: new, a regular file or a link to one; a folder, a device or a
+// pipe is refused (bad_input) before any port is touched. "-" passes where it means standard
+// output.
+std::optional<Error> check_output(const std::string& path, bool dash_is_stdout);
+
 // Reads the index, writes the automatic backup of the reported set, stores `set`, reads it
 // back and compares: the set the scanner now holds, or what stopped it. Nothing is sent
 // before the backup is written.

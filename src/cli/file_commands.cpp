@@ -3,6 +3,8 @@
 #include "cli/exit_status.hpp"
 #include "cli/field_values.hpp"
 
+#include "base/output_file.hpp"
+
 #include <string>
 #include <utility>
 
@@ -43,6 +45,22 @@ link::ParaSet with_settings(const link::ParaReply& reply, const parafile::ParaFi
 
 } // namespace
 
+std::optional<Error> check_output(const std::string& path, bool dash_is_stdout) {
+    if (dash_is_stdout && path == k_standard_output) {
+        return std::nullopt;
+    }
+    std::error_code ec;
+    (void)output_target(path, ec);
+    if (!ec) {
+        return std::nullopt;
+    }
+    // Refused before the port opens: the scanner is never touched for a file that cannot be.
+    // A name that is no place for a file is bad input; a system that refuses to say (a plain
+    // file where a folder should be) is a local file problem, as a failed write.
+    return Error{ec.category() == output_category() ? ErrorKind::bad_input : ErrorKind::local_file,
+                 "cannot write " + path + ": " + ec.message()};
+}
+
 Result<parafile::ParaFile> read_para_file(const CliServices& services, const std::string& path,
                                           std::optional<link::ScannerType> expected) {
     const Result<std::string> loaded = services.files.read(path, parafile::k_max_file_bytes);
@@ -72,6 +90,11 @@ int run_params_export(CommandContext& c) {
     }
     const parafile::ParaFile file{
         reply->type, reply->set, *index, parafile::utc_text(c.services.clock.utc_now()), {}};
+    if (path == k_standard_output) {
+        c.services.out << parafile::format_para_file(file);
+        c.services.out.flush();
+        return 0;
+    }
     const Result<Done> w = c.services.files.replace(path, parafile::format_para_file(file));
     if (!w) {
         return report(err, {w.error().kind, "cannot write " + path + ": " + w.error().message});

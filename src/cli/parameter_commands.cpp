@@ -133,6 +133,10 @@ Result<link::ParaReply> store_with_backup(CommandContext& c, const link::ParaRep
 
 std::optional<Error> check_arguments(const CommandLine& line, const CliServices& services) {
     switch (line.command->id) {
+    case CommandId::record:
+        return check_output(line.args.front(), false);
+    case CommandId::params_export:
+        return check_output(line.args.front(), true);
     case CommandId::params_import:
     case CommandId::params_diff:
         if (auto f = read_para_file(services, line.args.front()); !f) {

@@ -89,8 +89,16 @@ void Recording::start() {
                             ui::Icon::warning, path});
         return;
     }
-    live_file_ = path;
     recorder_.start(std::move(sink), s_.port.port_name(), s_.port.is_open());
+    // The file takes its name only with its header on the disk: a recording that cannot even
+    // start leaves an earlier file of that name as it was.
+    if (const std::error_code published = recorder_.publish(); published) {
+        (void)recorder_.stop();
+        s_.dialogs.message({"The recording cannot start: " + published.message() + ".", k_title,
+                            ui::Icon::warning, path});
+        return;
+    }
+    live_file_ = path;
 }
 
 void Recording::stop() {

@@ -1,6 +1,7 @@
 #include "parafile/text_files.hpp"
 
 #include "base/numtext.hpp"
+#include "base/output_file.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -115,7 +116,16 @@ Result<Created> TextFiles::create(const fs::path& p, std::string_view content) {
     return write(p, content, false);
 }
 
-Result<Created> TextFiles::write(const fs::path& p, std::string_view content, bool over) {
+Result<Created> TextFiles::write(const fs::path& asked, std::string_view content, bool over) {
+    // A rename puts a regular file in place of whatever had the name: never of a device node,
+    // a pipe or a folder; a link keeps linking, to the file written.
+    std::error_code target_ec;
+    const fs::path p = over ? output_target(asked, target_ec) : asked;
+    if (target_ec) {
+        return Error{target_ec.category() == output_category() ? ErrorKind::bad_input
+                                                               : ErrorKind::local_file,
+                     target_ec.message() + "; nothing was written"};
+    }
     const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
     if (const std::error_code ec = make_folders(folder)) {
         return unwritable(ec.message());

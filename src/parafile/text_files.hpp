@@ -34,7 +34,9 @@ public:
     [[nodiscard]] Result<std::string> read(const std::filesystem::path& p,
                                            std::size_t max_bytes) const;
     // Puts content in place of p (creating its folder), atomically; local_file when the
-    // system refuses, with its words.
+    // system refuses, with its words. A p that exists and is no regular file (a folder, a
+    // device, a pipe, a link to one) is refused (bad_input) and left as it is; a link to a
+    // regular file stays a link, to the file written.
     Result<Done> replace(const std::filesystem::path& p, std::string_view content);
     // As replace, but never over an existing file: then name_taken, and nothing changed.
     Result<Created> create(const std::filesystem::path& p, std::string_view content);
@@ -50,7 +52,7 @@ protected:
     virtual long write_some(int fd, const char* data, std::size_t size);
 
 private:
-    Result<Created> write(const std::filesystem::path& p, std::string_view content, bool over);
+    Result<Created> write(const std::filesystem::path& asked, std::string_view content, bool over);
     bool write_all(int fd, std::string_view content);
 };
 

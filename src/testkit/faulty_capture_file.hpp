@@ -20,15 +20,16 @@ public:
             ec = std::make_error_code(std::errc::read_only_file_system);
             return nullptr;
         }
-        const int fd = create_file(p, ec);
-        if (fd < 0) {
+        Opened opened = create_file(p, ec);
+        if (opened.fd < 0) {
             return nullptr;
         }
-        return std::unique_ptr<capture::Sink>(new FaultyCaptureFile(fd, full));
+        return std::unique_ptr<capture::Sink>(new FaultyCaptureFile(std::move(opened), full));
     }
 
 private:
-    FaultyCaptureFile(int fd, const std::atomic<bool>& full) : FileSink(fd), full_(full) {}
+    FaultyCaptureFile(Opened opened, const std::atomic<bool>& full)
+        : FileSink(std::move(opened)), full_(full) {}
     long write_some(int fd, const char* data, std::size_t size) override {
         if (full_.load()) {
             errno = ENOSPC;

@@ -85,6 +85,7 @@ TEST(Recorder, ARecordingCountsFromItsStartAndBeginsWithTheOpenPort) {
     clock.advance(2s);
     const fs::path p = temp_file("trx_recorder_");
     rec.start(file_at(p), "/dev/ttyUSB0", true);
+    ASSERT_FALSE(rec.publish());
     EXPECT_TRUE(rec.recording());
     clock.advance(10ms);
     rec.received("abc");
@@ -114,6 +115,7 @@ TEST(Recorder, ARecordingCountsFromItsStartAndBeginsWithTheOpenPort) {
 
     // A second recording on a closed port starts without "opened" and counts afresh.
     rec.start(file_at(p), "COM1", false);
+    ASSERT_FALSE(rec.publish());
     rec.received("z");
     EXPECT_EQ(rec.stop(), "");
     EXPECT_EQ(read_all(Reader::open(p)).records, (std::vector<Record>{{Kind::received, 0, "z"}}));

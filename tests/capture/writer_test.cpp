@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iterator>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace trx::capture {
@@ -25,12 +27,11 @@ class FullAfter final : public FileSink {
 public:
     static std::unique_ptr<FullAfter> create(const fs::path& p, std::size_t room) {
         std::error_code ec;
-        const int fd = create_file(p, ec);
-        return std::unique_ptr<FullAfter>(new FullAfter(fd, room));
+        return std::unique_ptr<FullAfter>(new FullAfter(create_file(p, ec), room));
     }
 
 private:
-    FullAfter(int fd, std::size_t room) : FileSink(fd), room_(room) {}
+    FullAfter(Opened opened, std::size_t room) : FileSink(std::move(opened)), room_(room) {}
     long write_some(int fd, const char* data, std::size_t size) override {
         if (room_ == 0) {
             errno = ENOSPC;
@@ -66,6 +67,7 @@ TEST(Writer, WhatIsAppendedIsInTheFileInOrder) {
             ASSERT_TRUE(w.append(t % 2 == 0 ? Kind::received : Kind::sent, t * 100,
                                  std::string(static_cast<std::size_t>(t % 40), char(t))));
         }
+        EXPECT_FALSE(w.publish());
         EXPECT_EQ(w.stop(), "");
     }
     const Capture c = read_all(Reader::open(p));
@@ -94,7 +96,7 @@ TEST(Writer, CopiedAndSharedRecordsKeepTheirOrderAndCountFromTheOrigin) {
         ASSERT_TRUE(w.append_shared(shared, *shared));
         shared.reset();
         ASSERT_TRUE(w.append(Kind::sent, 5'002, "four"));
-        w.drain();
+        EXPECT_FALSE(w.publish());
         EXPECT_TRUE(watch.expired());
         EXPECT_EQ(w.stop(), "");
     }
@@ -115,6 +117,7 @@ TEST(Writer, CopiedAndSharedRecordsKeepTheirOrderAndCountFromTheOrigin) {
 TEST(Writer, AFullDiskEndsTheRecordingAndKeepsWhatWasWritten) {
     const fs::path p = temp_file("trx-full-");
     Writer w(FullAfter::create(p, 200), k_header);
+    ASSERT_FALSE(w.publish()); // the header fits
     int accepted = 0;
     for (int i = 0; i < 100 && w.append(Kind::received, i, "0123456789"); ++i) {
         ++accepted;
@@ -154,6 +157,84 @@ TEST(Writer, AFolderThatCannotTakeTheFileSaysWhy) {
     std::error_code ec;
     EXPECT_EQ(FileSink::create("/nonexistent-folder/x.trxcap", ec), nullptr);
     EXPECT_EQ(ec, std::errc::no_such_file_or_directory);
+}
+
+std::string file_text(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::size_t files_in(const fs::path& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
+}
+
+// An earlier file of the name stays as it was until the new one is put in place: a recording
+// that never started, or whose header did not fit on the disk, leaves it and no other file.
+TEST(Writer, AnEarlierFileStaysUntilTheNewOneIsPutInPlace) {
+    const fs::path folder = temp_file("trx-keep-");
+    fs::create_directories(folder);
+    const fs::path p = folder / "keep.trxcap";
+    std::ofstream(p) << "the earlier recording";
+    std::error_code ec;
+    {
+        Writer never(FileSink::create(p, ec), k_header);
+        ASSERT_FALSE(ec);
+        ASSERT_TRUE(never.append(Kind::received, 1, "x"));
+        EXPECT_EQ(never.stop(), "");
+    }
+    EXPECT_EQ(file_text(p), "the earlier recording");
+    EXPECT_EQ(files_in(folder), 1U);
+    {
+        Writer full(FullAfter::create(p, 3), k_header);
+        EXPECT_EQ(full.publish(), std::errc::no_space_on_device);
+    }
+    EXPECT_EQ(file_text(p), "the earlier recording");
+    EXPECT_EQ(files_in(folder), 1U);
+    {
+        Writer w(FileSink::create(p, ec), k_header);
+        ASSERT_FALSE(w.publish());
+        ASSERT_TRUE(w.append(Kind::received, 1, "after"));
+        EXPECT_EQ(w.stop(), "");
+    }
+    const Capture c = read_all(Reader::open(p));
+    ASSERT_EQ(c.records.size(), 1U);
+    EXPECT_EQ(c.records[0].data, "after");
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::others_read, fs::perms::others_read);
+    EXPECT_EQ(files_in(folder), 1U);
+    fs::remove_all(folder);
+}
+
+// Only a new or a regular file is written; a link to a regular file writes the file it names
+// and stays a link.
+TEST(Writer, AFolderADeviceOrAPipeIsRefusedAndALinkKept) {
+    const fs::path folder = temp_file("trx-odd-");
+    fs::create_directories(folder);
+    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", folder / "null-link");
+    fs::create_symlink(folder / "gone", folder / "dangling");
+    for (const fs::path& odd :
+         {folder, folder / "fifo", fs::path("/dev/null"), folder / "null-link"}) {
+        std::error_code ec;
+        EXPECT_EQ(FileSink::create(odd, ec), nullptr) << odd;
+        EXPECT_EQ(ec.message(), "it is not a regular file (a folder, a device or a pipe)") << odd;
+    }
+    std::error_code ec;
+    EXPECT_EQ(FileSink::create(folder / "dangling", ec), nullptr);
+    EXPECT_EQ(ec.message(), "it is a symbolic link to no regular file");
+    EXPECT_TRUE(fs::is_fifo(folder / "fifo"));
+
+    std::ofstream(folder / "real.trxcap") << "old";
+    fs::create_symlink(folder / "real.trxcap", folder / "link.trxcap");
+    {
+        Writer w(FileSink::create(folder / "link.trxcap", ec), k_header);
+        ASSERT_FALSE(ec);
+        ASSERT_FALSE(w.publish());
+        EXPECT_EQ(w.stop(), "");
+    }
+    EXPECT_TRUE(fs::is_symlink(folder / "link.trxcap"));
+    EXPECT_EQ(read_all(Reader::open(folder / "real.trxcap")).refusal, "");
+    fs::remove_all(folder);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "parafile/text_files.hpp"
 #include "testkit/command_frames.hpp"
 #include "testkit/fake_port.hpp"
+#include "testkit/faulty_capture_file.hpp"
 #include "testkit/status_frames.hpp"
 #include "testkit/virtual_clock.hpp"
 #include "testkit/virtual_pump.hpp"
@@ -14,9 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <unistd.h>
 
@@ -183,12 +186,13 @@ TEST_F(Capture, RecordEndsCleanOnInterruptAndKeepsWhatCameBeforeAPortFailure) {
 class FillingFile final : public capture::FileSink {
 public:
     static std::unique_ptr<capture::Sink> create(const fs::path& p, std::error_code& ec) {
-        const int fd = create_file(p, ec);
-        return fd < 0 ? nullptr : std::unique_ptr<capture::Sink>(new FillingFile(fd));
+        Opened opened = create_file(p, ec);
+        return opened.fd < 0 ? nullptr
+                             : std::unique_ptr<capture::Sink>(new FillingFile(std::move(opened)));
     }
 
 private:
-    explicit FillingFile(int fd) : FileSink(fd) {}
+    explicit FillingFile(Opened opened) : FileSink(std::move(opened)) {}
     long write_some(int fd, const char* data, std::size_t size) override {
         if (room_ == 0) {
             errno = ENOSPC;
@@ -238,16 +242,37 @@ TEST_F(Capture, AFileThatCannotBeWrittenOrFillsUpEndsRecordWithStatus7) {
 }
 
 // The system's own full disk: every write to /dev/full fails as on a disk without room.
-TEST_F(Capture, RecordOntoAFullDeviceEndsWithStatus7AndSaysWhy) {
-    if (!fs::exists("/dev/full")) {
-        GTEST_SKIP() << "no /dev/full here";
-    }
+// A disk full from the start: not even the header is written, so nothing is recorded, the
+// message says so, and an earlier file of the name stays as it was.
+TEST_F(Capture, ARecordingWhoseHeaderDoesNotFitLeavesTheEarlierFile) {
     Scanner s;
-    const Ran full = cli(s, {"record", "/dev/full", "--seconds", "2"});
-    EXPECT_EQ(full.status, 7);
-    EXPECT_EQ(full.err, "trx81500-cli: the recording to /dev/full stopped: writing the recording "
-                        "failed: No space left on device; what was recorded until then stays "
-                        "readable\n");
+    const std::string keep = path("keep.trxcap");
+    std::ofstream(keep) << "an earlier recording";
+    const std::atomic<bool> full{true};
+    open_capture = [&full](const fs::path& p, std::error_code& ec) {
+        return testkit::FaultyCaptureFile::create(p, full, false, ec);
+    };
+    const Ran r = cli(s, {"record", keep, "--seconds", "1"});
+    EXPECT_EQ(r.status, 7);
+    EXPECT_EQ(r.err, "trx81500-cli: cannot write " + keep +
+                         ": No space left on device; nothing was recorded and the file is as it "
+                         "was\n");
+    std::ifstream in(keep);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "an earlier recording");
+}
+
+// A device is no place for a capture: refused before the port is touched, status 2 (it used
+// to record into /dev/full, or into /dev/null until its fsync failed).
+TEST_F(Capture, RecordOntoADeviceIsRefusedBeforeThePort) {
+    Scanner s;
+    for (const char* device : {"/dev/null", "/dev/full"}) {
+        const Ran r = cli(s, {"record", device, "--seconds", "2"});
+        EXPECT_EQ(r.status, 2) << device;
+        EXPECT_EQ(r.err, std::string("trx81500-cli: cannot write ") + device +
+                             ": it is not a regular file (a folder, a device or a pipe)\n");
+    }
+    s.clock.advance(10ms);
+    EXPECT_EQ(s.frames.heard(), "");
 }
 
 // One "YA" turn whose values are worked out by hand; its frame arrives in two batches.
@@ -364,6 +389,17 @@ TEST_F(Capture, ReplayRefusesWhatIsNoCaptureAndStopsAtABadRecord) {
                                   ": the replay stopped at a bad record: the capture ends in the "
                                   "middle of a record at byte "))
         << r.err;
+
+    // A damaged record, named in mid-sentence without its capital.
+    std::string damaged = whole;
+    damaged[damaged.size() - 1] ^= 0x01; // the CRC of the last record
+    write("damaged.trxcap", damaged);
+    const Ran d = cli(s, {"replay", path("damaged.trxcap")});
+    EXPECT_EQ(d.status, 2);
+    EXPECT_TRUE(d.err.starts_with("trx81500-cli: " + path("damaged.trxcap") +
+                                  ": the replay stopped at a bad record: a damaged record at "
+                                  "byte "))
+        << d.err;
 }
 
 } // namespace

@@ -68,6 +68,33 @@ TEST(TextFiles, WritesWholeOrNotAtAll) {
     EXPECT_EQ(files.names(p.parent_path()), std::vector<std::string>{"set.trxp"}); // no temp
 }
 
+// A rename would put a regular file in place of a device node, a pipe or a link's target
+// device: refused, and the name left as it was; a link to a regular file keeps linking.
+TEST(TextFiles, ReplaceRefusesWhatIsNoRegularFileAndKeepsALink) {
+    TempDir dir;
+    TextFiles files;
+    const fs::path fifo = dir.path / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", dir.path / "null-link");
+    fs::create_directories(dir.path / "folder");
+    for (const fs::path& odd : {fifo, dir.path / "null-link", dir.path / "folder"}) {
+        const Result<Done> r = files.replace(odd, "set\n");
+        ASSERT_FALSE(r.ok()) << odd;
+        EXPECT_EQ(r.error().kind, ErrorKind::bad_input) << odd;
+        EXPECT_EQ(r.error().message, "it is not a regular file (a folder, a device or a pipe); "
+                                     "nothing was written");
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_symlink(dir.path / "null-link"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+    ASSERT_TRUE(files.replace(dir.path / "real.trxp", "old\n").ok());
+    fs::create_symlink(dir.path / "real.trxp", dir.path / "link.trxp");
+    ASSERT_TRUE(files.replace(dir.path / "link.trxp", "new\n").ok());
+    EXPECT_TRUE(fs::is_symlink(dir.path / "link.trxp"));
+    EXPECT_EQ(*files.read(dir.path / "real.trxp", 100), "new\n");
+}
+
 ParaFile scanner(std::uint32_t serial) {
     ParaFile f;
     f.type = link::ScannerType::za;
@@ -101,6 +128,9 @@ TEST(BackupStore, KeepsTheNewestHundredAndLeavesOtherFilesAlone) {
     BackupStore store(files, dir.path);
     const fs::path own = store.folder(7) / "mine.trxp";
     ASSERT_TRUE(files.replace(own, "kept\n").ok());
+    // Shaped like a backup, but a name the program never writes: not one of its backups.
+    const fs::path zero = store.folder(7) / "20000101T000000Z-before-store-02.trxp";
+    ASSERT_TRUE(files.replace(zero, "kept\n").ok());
     for (int i = 0; i < 103; ++i) {
         ASSERT_TRUE(store.write(scanner(7), BackupReason::before_store, k_noon + i * 1s).ok());
     }
@@ -111,6 +141,7 @@ TEST(BackupStore, KeepsTheNewestHundredAndLeavesOtherFilesAlone) {
     EXPECT_EQ(kept.back().filename(),
               BackupStore::backup_name(k_noon + 3s, BackupReason::before_store));
     EXPECT_TRUE(fs::exists(own));
+    EXPECT_TRUE(fs::exists(zero));
 }
 
 TEST(BackupStore, AFailedWriteLeavesNothingBehind) {
