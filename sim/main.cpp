@@ -20,7 +20,7 @@ void log(const std::string& what) {
     std::cerr << "trx81500-sim: " << what << std::endl;
 }
 
-int serve(const Options& options, ScannerConfig config) {
+int serve(const Options& options, ScannerConfig config, BootTargetSettings flash) {
     std::string error;
     auto stop = StopSignals::install(error);
     auto pty = stop ? PseudoTerminal::open(error) : std::nullopt;
@@ -35,8 +35,7 @@ int serve(const Options& options, ScannerConfig config) {
         return 1;
     }
     const auto scene_stripes = config.scene.stripes.size();
-    Scanner scanner(std::move(config), steady_now(),
-                    flash_target_factory(BootTargetSettings{options.flash_file}));
+    Scanner scanner(std::move(config), steady_now(), flash_target_factory(flash));
     // Events are for a person watching; errors and warnings are printed always.
     const auto say = [quiet = options.quiet](const std::string& what) {
         if (!quiet) {
@@ -86,5 +85,16 @@ int main(int argc, char** argv) {
         log(setup.error);
         return 2;
     }
-    return serve(*parsed.options, std::move(*setup.config));
+    // Every file is read here, before serve blocks the signals: a file that will not end
+    // cannot hold off Ctrl+C.
+    BootTargetSettings flash{parsed.options->flash_file, std::nullopt};
+    if (!flash.flash_file.empty()) {
+        FlashFileRead read = read_flash_file(flash.flash_file);
+        if (!read.error.empty()) {
+            log("cannot use flash file " + read.error);
+            return 2;
+        }
+        flash.flash_content = std::move(read.content);
+    }
+    return serve(*parsed.options, std::move(*setup.config), std::move(flash));
 }

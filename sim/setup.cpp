@@ -1,22 +1,18 @@
 #include "sim/setup.hpp"
 
+#include "sim/sim_files.hpp"
 #include "sim/state_file.hpp"
-
-#include <fstream>
-#include <sstream>
 
 namespace trx::sim {
 
 namespace {
 
 SceneResult load_scene(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return {std::nullopt, "cannot read scene file " + file.string()};
+    const FileRead read = read_bounded_file(file, k_max_scene_file_bytes);
+    if (!read.content) {
+        return {std::nullopt, "cannot read scene file " + read.error};
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    auto r = parse_scene(text.str());
+    auto r = parse_scene(*read.content);
     if (!r.scene) {
         r.error = file.string() + ": " + r.error;
     }

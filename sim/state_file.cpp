@@ -1,11 +1,11 @@
 #include "sim/state_file.hpp"
 
 #include "base/numtext.hpp"
+#include "sim/sim_files.hpp"
 
 #include <array>
 #include <fstream>
 #include <limits>
-#include <sstream>
 #include <system_error>
 
 namespace trx::sim {
@@ -109,17 +109,14 @@ std::string format_state(const SimState& s) {
 }
 
 StateResult load_state(const std::filesystem::path& file, const SimState& base) {
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) {
+    const FileRead read = read_bounded_file(file, k_max_state_file_bytes);
+    if (read.missing) {
         return {base, {}};
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return {std::nullopt, "cannot read " + file.string()};
+    if (!read.content) {
+        return {std::nullopt, "cannot read state file " + read.error};
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    auto r = parse_state(text.str(), base);
+    auto r = parse_state(*read.content, base);
     if (!r.state) {
         r.error = file.string() + ": " + r.error;
     }

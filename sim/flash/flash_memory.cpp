@@ -49,6 +49,7 @@ void FlashMemory::erase_sector(std::size_t index) {
     const flash::Sector& s = layout_.sectors.at(index);
     std::fill_n(cells_.begin() + static_cast<std::ptrdiff_t>(offset(s.start)), s.size, 0xFF);
     std::fill_n(program_count_.begin() + static_cast<std::ptrdiff_t>(offset(s.start)), s.size, 0);
+    ++changes_;
     apply_stuck_bits();
 }
 
@@ -57,6 +58,7 @@ void FlashMemory::program(std::uint32_t address, std::span<const std::uint8_t> d
         throw std::out_of_range("program outside the flash");
     }
     ++program_operations_;
+    ++changes_;
     for (std::size_t i = 0; i < data.size(); ++i) {
         cells_[offset(address) + i] &= data[i];
         std::uint8_t& n = program_count_[offset(address) + i];
@@ -71,6 +73,7 @@ void FlashMemory::load(std::span<const std::uint8_t> content) {
     }
     std::copy(content.begin(), content.end(), cells_.begin());
     std::fill(program_count_.begin(), program_count_.end(), 0);
+    ++changes_;
     apply_stuck_bits();
 }
 

@@ -39,6 +39,8 @@ public:
                                                                std::uint32_t length) const;
 
     [[nodiscard]] std::uint64_t program_operations() const { return program_operations_; }
+    // Grows with every erase, program and load: what a copy on disk compares against.
+    [[nodiscard]] std::uint64_t changes() const { return changes_; }
     // Bytes programmed more than once since their last erase.
     [[nodiscard]] std::uint64_t reprogrammed_bytes() const;
 
@@ -57,6 +59,7 @@ private:
     std::vector<std::uint8_t> program_count_;
     std::vector<Stuck> stuck_;
     std::uint64_t program_operations_ = 0;
+    std::uint64_t changes_ = 0;
 };
 
 } // namespace trx::sim

@@ -262,8 +262,17 @@ TEST(CommandLine, SceneAndStateFilesShapeTheScanner) {
     EXPECT_EQ(r.error,
               (dir.path / "bad.txt").string() + ": line 1: stripe needs START WIDTH [CODE]");
     o.scene_file = dir.path / "missing.txt";
-    EXPECT_EQ(make_config(o).error,
-              "cannot read scene file " + (dir.path / "missing.txt").string());
+    EXPECT_EQ(make_config(o).error, "cannot read scene file " +
+                                        (dir.path / "missing.txt").string() +
+                                        ": No such file or directory");
+    // A folder is no scene, nor a state: refused without reading, as a device or a pipe is.
+    o.scene_file = dir.path;
+    EXPECT_EQ(make_config(o).error, "cannot read scene file " + dir.path.string() +
+                                        ": not a regular file (a folder, a device or a pipe)");
+    o.scene_file.clear();
+    o.state_file = dir.path;
+    EXPECT_EQ(make_config(o).error, "cannot read state file " + dir.path.string() +
+                                        ": not a regular file (a folder, a device or a pipe)");
 }
 
 } // namespace
