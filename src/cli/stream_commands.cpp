@@ -102,8 +102,16 @@ int run_flash(CommandContext& c) {
     UpdateReport log(c.services.out, c.services.err, c.services.err_is_terminal);
     service::FirmwareUpdate update(c.session, *library, log);
     const auto outcome = update.run(c.line.args.front());
-    if (!outcome && outcome.error().kind == ErrorKind::bad_input) {
-        return report(c.services.err, outcome.error()); // refused before anything was sent
+    if (!outcome && !update.failed_step()) {
+        // A bad file, or an interrupt before "F": nothing was sent, the scanner runs on.
+        return report(c.services.err, outcome.error());
+    }
+    if (outcome && c.session.interrupted()) {
+        // The interrupt came during the last step: no step was left to skip.
+        c.services.err << k_program
+                       << ": interrupted during the last step, which completed: the update is "
+                          "complete\n";
+        return 0;
     }
     if (outcome) {
         confirm_running(c.session, c.services.err);

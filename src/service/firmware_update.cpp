@@ -234,6 +234,11 @@ Result<Done> FirmwareUpdate::run(const std::string& hex_path) {
     if (auto checked = check_hex_file(hex_path); !checked) {
         return checked;
     }
+    // An interrupt that came before "F" leaves the scanner as it was: no reset, no step.
+    if (session_.interrupted()) {
+        return Error{ErrorKind::interrupted,
+                     "interrupted before the update began; nothing was sent to the scanner"};
+    }
     Result<Done> outcome = reach_loader();
     if (!reset_sent_) {
         return outcome;

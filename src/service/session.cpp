@@ -43,6 +43,26 @@ std::string quoted(char letter) {
     return std::string("\"") + letter + "\"";
 }
 
+// Once a store has left, neither a time-out nor an interrupt tells whether the scanner took
+// it: the message says so, and how to find out.
+Result<Done> honest_store_end(Result<Done> r, std::string_view what,
+                              std::string_view read_command) {
+    if (r) {
+        return r;
+    }
+    if (r.error().kind == ErrorKind::not_acknowledged) {
+        return Error{ErrorKind::not_acknowledged,
+                     r.error().message + "; it may or may not have stored it"};
+    }
+    if (r.error().kind == ErrorKind::interrupted) {
+        return Error{ErrorKind::interrupted,
+                     "interrupted after " + std::string(what) +
+                         " was sent: the scanner may or may not have stored it; run `" +
+                         std::string(read_command) + "`"};
+    }
+    return r;
+}
+
 } // namespace
 
 Session::Session(Services services, std::chrono::milliseconds timeout)
@@ -162,6 +182,10 @@ Result<Done> Session::wait_online() {
 Result<Done> Session::request(char letter, std::string_view payload, bool& answered,
                               ErrorKind timed_out_kind, const std::string& timed_out) {
     answered = false;
+    // An interrupt that came before is honoured before the command leaves: nothing is sent.
+    if (interrupted()) {
+        return Error{ErrorKind::interrupted, "interrupted"};
+    }
     if (!write_frame(letter, payload)) {
         return Error{ErrorKind::port,
                      "the port " + port_name_ + " did not take the " + quoted(letter) + " command"};
@@ -196,18 +220,23 @@ Result<Done> Session::store_parameters(const link::ParaSet& set, bool extended) 
     for (const std::string& field : link::para_fields(set, extended)) {
         payload += field;
     }
+    if (interrupted()) {
+        return Error{ErrorKind::interrupted, "interrupted before the set was sent; nothing was "
+                                             "stored"};
+    }
     auto r = request('W', payload, para_saved_, ErrorKind::not_acknowledged,
                      "the scanner did not acknowledge the parameter set (no \"P\")");
-    if (!r && r.error().kind == ErrorKind::not_acknowledged) {
-        return Error{ErrorKind::not_acknowledged,
-                     r.error().message + "; it may or may not have stored it"};
-    }
-    return r;
+    return honest_store_end(std::move(r), "the set", "params get");
 }
 
 Result<Done> Session::store_index(std::uint16_t index) {
-    return request('I', num::hex_upper(index, 4), index_saved_, ErrorKind::not_acknowledged,
-                   "the scanner did not acknowledge the index (no \"I\")");
+    if (interrupted()) {
+        return Error{ErrorKind::interrupted, "interrupted before the index was sent; nothing "
+                                             "was stored"};
+    }
+    auto r = request('I', num::hex_upper(index, 4), index_saved_, ErrorKind::not_acknowledged,
+                     "the scanner did not acknowledge the index (no \"I\")");
+    return honest_store_end(std::move(r), "the index", "index get");
 }
 
 Result<Done> Session::stream(ScanContext context, const TurnHandler& on_turn) {
