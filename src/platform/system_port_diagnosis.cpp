@@ -61,6 +61,21 @@ bool is_adapter(std::string_view device) {
     return name.starts_with("ttyUSB") || name.starts_with("ttyACM");
 }
 
+// Whether an open file (a /proc/PID/fd link) is the device: the same device numbers for a
+// device node (two names of one terminal, or a link to it), the same file otherwise.
+// std::filesystem::equivalent cannot be used: libstdc++ calls two device nodes different.
+bool same_file(const fs::path& open_file, const struct stat& device) {
+    struct stat st {};
+    if (::stat(open_file.c_str(), &st) != 0) {
+        return false;
+    }
+    const bool node = S_ISCHR(device.st_mode) || S_ISBLK(device.st_mode);
+    if (node) {
+        return (st.st_mode & S_IFMT) == (device.st_mode & S_IFMT) && st.st_rdev == device.st_rdev;
+    }
+    return st.st_dev == device.st_dev && st.st_ino == device.st_ino;
+}
+
 std::string holder_text(pid_t pid, const std::string& name, const std::string& lock_file) {
     std::string pid_text = "process " + num::dec(pid);
     if (!lock_file.empty()) {
@@ -219,14 +234,14 @@ std::string SystemPortDiagnosis::no_permission(const std::string& device, uid_t 
 // another user, whose open files the system does not show).
 std::vector<SystemPortDiagnosis::Holder>
 SystemPortDiagnosis::holders(const std::string& device) const {
-    const fs::path file = in_root(device);
+    struct stat wanted {};
+    const bool known_device = ::stat(in_root(device).c_str(), &wanted) == 0;
     std::vector<Holder> out;
     for (const pid_t pid : processes()) {
         std::error_code ec;
         for (fs::directory_iterator it(in_root("/proc/" + num::dec(pid) + "/fd"), ec), end;
-             !ec && it != end; it.increment(ec)) {
-            std::error_code same_ec;
-            if (fs::equivalent(it->path(), file, same_ec)) {
+             known_device && !ec && it != end; it.increment(ec)) {
+            if (same_file(it->path(), wanted)) {
                 out.push_back({pid, process_name(pid), {}});
                 break;
             }
@@ -250,11 +265,14 @@ SystemPortDiagnosis::holders(const std::string& device) const {
     return out;
 }
 
-// Qt, minicom and cu write "LCK.." and the device's name below /dev, '/' as '_'.
+// Qt, minicom and cu write "LCK.." and the device's name below /dev, '/' as '_'; Qt names a
+// device outside /dev (a simulator's link, /tmp/ttyTRX) by its whole path: LCK.._tmp_ttyTRX.
+// Qt falls back to /tmp when the lock folders are not writable.
 std::vector<std::string> SystemPortDiagnosis::lock_files(const std::string& device) {
-    std::string name = fs::path(device).lexically_relative("/dev").string();
+    std::string name =
+        device.starts_with("/dev/") ? fs::path(device).lexically_relative("/dev").string() : device;
     std::replace(name.begin(), name.end(), '/', '_');
-    return {"/run/lock/LCK.." + name, "/var/lock/LCK.." + name};
+    return {"/run/lock/LCK.." + name, "/var/lock/LCK.." + name, "/tmp/LCK.." + name};
 }
 
 // A lock file whose process has ended is taken over by the next program, unless the user may
