@@ -100,6 +100,11 @@ void Reader::read_header() {
         stop_.clear(); // a refusal, not a capture that stops part-way
         return;
     }
+    if (first->time_us != 0) {
+        // The header opens the time line: a time of its own would blame the next record.
+        refusal_ = "The capture's header is damaged (its time is not zero).";
+        return;
+    }
     const auto nl = first->data.find('\n');
     header_.program_version = first->data.substr(0, nl);
     header_.port_name = nl == std::string::npos ? std::string{} : first->data.substr(nl + 1);
@@ -109,9 +114,10 @@ std::optional<Record> Reader::next() {
     if (refused() || ended_) {
         return std::nullopt;
     }
+    const std::uint64_t start = offset_;
     auto r = read_record();
     if (r && r->kind == Kind::header) {
-        return stop("A second header" + at(offset_));
+        return stop("A second header" + at(start));
     }
     return r;
 }

@@ -182,7 +182,7 @@ std::optional<std::chrono::milliseconds> parse_timeout(std::string text) {
     std::replace(text.begin(), text.end(), '.', ',');
     const auto n = num::parse_comma(text, 3);
     constexpr std::int64_t k_longest_ms = 3'600'000;
-    if (!n || n->scaled < 1 || n->scaled > k_longest_ms) {
+    if (!n || !n->exact || n->scaled < 1 || n->scaled > k_longest_ms) {
         return std::nullopt;
     }
     return std::chrono::milliseconds(n->scaled);
@@ -211,9 +211,12 @@ std::optional<Error> check_value(std::string_view name, const std::string& v) {
     if (name == "--speed") {
         std::string t = v;
         std::replace(t.begin(), t.end(), '.', ',');
-        if (!num::parse_comma(t, 3)) {
-            return usage_error("--speed takes a number from 0 (as fast as possible), not '" + v +
-                               "'");
+        // 0.0001 would round to 0, "as fast as possible": the very opposite of what was asked.
+        const auto n = num::parse_comma(t, 3);
+        if (!n || !n->exact) {
+            return usage_error("--speed takes 0 (as fast as possible) or a number from 0.001, "
+                               "with at most three decimals, not '" +
+                               v + "'");
         }
     }
     return std::nullopt;

@@ -49,7 +49,9 @@ std::optional<Order> order_of(std::string_view name) {
         if (rest.empty()) {
             return Order{std::string(name.substr(0, k_time_shape.size())), 1};
         }
-        const auto n = rest.starts_with('-') ? num::parse_whole(rest.substr(1)) : std::nullopt;
+        // The program writes "-2" ... "-1000": "-02" is someone else's name.
+        const bool written_form = rest.size() > 1 && rest[0] == '-' && rest[1] != '0';
+        const auto n = written_form ? num::parse_whole(rest.substr(1)) : std::nullopt;
         if (!n || *n < 2 || *n > k_max_same_second) {
             return std::nullopt;
         }

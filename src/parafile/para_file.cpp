@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 
 #ifndef TRX_PROGRAM_VERSION
 #error "TRX_PROGRAM_VERSION must name the program's version"
@@ -36,7 +37,13 @@ std::string two_digits(unsigned v) {
     return std::string{static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
 }
 
+// A value as a refusal quotes it: a line of any length gives a message of a few words.
 std::string quoted(std::string_view s) {
+    constexpr std::size_t k_longest = 40;
+    if (s.size() > k_longest) {
+        return "\"" + std::string(s.substr(0, k_longest)) + "...\" (" +
+               num::dec(static_cast<std::int64_t>(s.size())) + " characters)";
+    }
     return "\"" + std::string(s) + "\"";
 }
 
@@ -274,9 +281,14 @@ bool iso_utc(std::string_view s) {
             return false;
         }
     }
-    const auto at = [s](std::size_t pos) { return num::leading_value(s.substr(pos, 2)); };
-    return at(5) >= 1 && at(5) <= 12 && at(8) >= 1 && at(8) <= 31 && at(11) <= 23 && at(14) <= 59 &&
-           at(17) <= 60;
+    const auto at = [s](std::size_t pos, std::size_t n = 2) {
+        return num::leading_value(s.substr(pos, n));
+    };
+    // A day the calendar has: 2026-02-31 is none, 2028-02-29 is one.
+    const std::chrono::year_month_day day{std::chrono::year(static_cast<int>(at(0, 4))),
+                                          std::chrono::month(static_cast<unsigned>(at(5))),
+                                          std::chrono::day(static_cast<unsigned>(at(8)))};
+    return day.ok() && at(11) <= 23 && at(14) <= 59 && at(17) <= 60;
 }
 
 std::optional<Refusal> read_header_value(const Entry& e, ParaFile& file) {
@@ -307,13 +319,23 @@ std::optional<Refusal> read_header_value(const Entry& e, ParaFile& file) {
     return std::nullopt; // format and type are read before
 }
 
+// "12,50" for a speed in tenths: the file holds the value as the window shows it, and a
+// decimal more, even a zero, is no value the program writes.
+bool more_decimals_than_the_field(const ParaFieldSpec& f, std::string_view value) {
+    const std::size_t places = f.display == link::ParaDisplay::tenths    ? 1
+                               : f.display == link::ParaDisplay::version ? 2
+                                                                         : 0;
+    const auto sep = value.find_first_of(",.");
+    return places > 0 && sep != std::string_view::npos && value.size() - sep - 1 > places;
+}
+
 std::optional<Refusal> read_field(const Entry& e, const ParaFieldSpec& f, ParaFile& file) {
     if (!f.read_only && !holds(file.type, f)) {
         return Refusal{e.line, std::string(e.name),
                        "a " + std::string(type_text(file.type)) + " set has no such field"};
     }
     const auto v = link::parse_display_value(f, e.value);
-    if (!v) {
+    if (!v || more_decimals_than_the_field(f, e.value)) {
         return Refusal{e.line, std::string(e.name),
                        quoted(e.value) + " is not a possible value (" + possible_values(f) + ")"};
     }

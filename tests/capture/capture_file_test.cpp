@@ -105,6 +105,26 @@ TEST(CaptureFile, ReadingStopsAtTheFirstBadRecordWithItsReason) {
               std::string::npos);
 }
 
+// A second header is named where it begins; a header with a time of its own is refused,
+// rather than a record after it blamed for going backwards.
+TEST(CaptureFile, AHeaderIsBlamedForItselfAtItsOwnByte) {
+    std::string twice = file_start(k_header);
+    encode(Kind::received, 5, "a", twice);
+    const std::size_t second_at = twice.size();
+    encode(Kind::header, 6, "trx81500 1.09\nCOM2", twice);
+    const Capture c = read_all(Reader::of_bytes(twice));
+    ASSERT_EQ(c.records.size(), 1U);
+    EXPECT_EQ(c.stop_reason, "A second header at byte " + std::to_string(second_at) + ".");
+
+    std::string late(k_magic);
+    encode(Kind::header, 700, "trx81500 1.09\nCOM1", late);
+    encode(Kind::received, 100, "a", late);
+    const Capture l = read_all(Reader::of_bytes(late));
+    EXPECT_EQ(l.refusal, "The capture's header is damaged (its time is not zero).");
+    EXPECT_TRUE(l.records.empty());
+    EXPECT_EQ(l.stop_reason, "");
+}
+
 TEST(CaptureFile, FilesThatAreNoCaptureAreRefused) {
     EXPECT_EQ(read_all(Reader::of_bytes("")).refusal, "The file is empty.");
     EXPECT_EQ(read_all(Reader::of_bytes("Hexfile\r\n:020000020000FC\r\n")).refusal,

@@ -72,6 +72,29 @@ TEST(CommandLine, WordsThatLookLikeSomethingElse) {
     EXPECT_EQ(odd->args, std::vector<std::string>{"--odd.trxp"});
     EXPECT_TRUE(odd->options.empty());
 
+    // The documented bounds are accepted, to the millisecond.
+    const auto longest = parse_command_line({"--timeout", "3600", "info"});
+    ASSERT_TRUE(longest) << longest.error().message;
+    EXPECT_EQ(longest->global.timeout, 3'600'000ms);
+    const auto shortest = parse_command_line({"--timeout", "0.001", "info"});
+    ASSERT_TRUE(shortest) << shortest.error().message;
+    EXPECT_EQ(shortest->global.timeout, 1ms);
+    const auto slowest = parse_command_line({"replay", "x", "--speed", "0.001"});
+    ASSERT_TRUE(slowest) << slowest.error().message;
+
+    // "--" ends the options of every command, not only of the last word.
+    const auto set = parse_command_line({"--sim", "params", "set", "--", "speed=12"});
+    ASSERT_TRUE(set) << set.error().message;
+    EXPECT_EQ(set->command->id, CommandId::params_set);
+    EXPECT_EQ(set->args, std::vector<std::string>{"speed=12"});
+    const auto dashed = parse_command_line({"replay", "--", "--odd.trxcap"});
+    ASSERT_TRUE(dashed) << dashed.error().message;
+    EXPECT_EQ(dashed->args, std::vector<std::string>{"--odd.trxcap"});
+    const auto options_first = parse_command_line({"replay", "--speed", "2", "--", "-x.trxcap"});
+    ASSERT_TRUE(options_first) << options_first.error().message;
+    EXPECT_EQ(options_first->option("--speed"), "2");
+    EXPECT_EQ(options_first->args, std::vector<std::string>{"-x.trxcap"});
+
     const auto replay = parse_command_line({"replay", "x.trxcap", "--speed=0,5", "--json"});
     ASSERT_TRUE(replay) << replay.error().message;
     EXPECT_EQ(replay->option("--speed"), "0,5");
@@ -143,7 +166,16 @@ TEST(CommandLine, WhatItRefusesInItsOwnWords) {
         {{"--sim", "params", "export"}, "usage: trx81500-cli params export FILE"},
         {{"--sim", "info", "extra"}, "usage: trx81500-cli info [--json]"},
         {{"--sim", "replay", "x", "--speed", "fast"},
-         "--speed takes a number from 0 (as fast as possible), not 'fast'"},
+         "--speed takes 0 (as fast as possible) or a number from 0.001, with at most three "
+         "decimals, not 'fast'"},
+        // Below the smallest pace it would round to 0, as fast as possible: refused instead.
+        {{"replay", "x", "--speed", "0.0001"},
+         "--speed takes 0 (as fast as possible) or a number from 0.001, with at most three "
+         "decimals, not '0.0001'"},
+        {{"--timeout", "3600.001", "info"},
+         "--timeout takes seconds from 0.001 to 3600, not '3600.001'"},
+        {{"--timeout", "0.0001", "info"},
+         "--timeout takes seconds from 0.001 to 3600, not '0.0001'"},
         {{"--sim", "record", "x", "--seconds", "1", "--seconds", "0"},
          "--seconds takes a whole number from 1, not '0'"},
         {{"--log=loud", "info"}, "--log takes debug, info or warning, not 'loud'"},

@@ -129,6 +129,52 @@ TEST(ParaFile, RefusesWithTheLineAndField) {
     }
 }
 
+// The dates are pinned: every month's last day, leap days, and days no calendar has.
+TEST(ParaFile, TheSavedTimeIsADayOfTheCalendar) {
+    const std::string good = format_para_file(sample(ScannerType::ya));
+    const auto with_saved = [&](const std::string& when) {
+        return parse_para_file(replaced(good, "saved = 2025-03-01T09:30:00Z", "saved = " + when),
+                               ScannerType::ya);
+    };
+    for (const char* day : {"2025-01-31", "2025-04-30", "2025-11-30", "2025-12-01", "2025-12-31",
+                            "2028-02-29", "2000-02-29"}) {
+        const ParaFileRead r = with_saved(std::string(day) + "T23:59:59Z");
+        ASSERT_TRUE(r.file) << day << ": " << r.refusal.text();
+        EXPECT_EQ(r.file->saved, std::string(day) + "T23:59:59Z");
+    }
+    for (const char* day : {"2026-02-31", "2025-02-29", "1900-02-29", "2025-04-31", "2025-00-10",
+                            "2025-13-01", "2025-12-32", "2025-06-00"}) {
+        const ParaFileRead r = with_saved(std::string(day) + "T09:30:00Z");
+        ASSERT_FALSE(r.file) << day;
+        EXPECT_EQ(r.refusal.field, "saved") << day;
+    }
+}
+
+// A decimal more than the field has is refused even when it is a zero; a refused value of
+// any length is quoted in a few words.
+TEST(ParaFile, AValueWithTooManyDecimalsOrOfAnyLengthIsRefusedBriefly) {
+    const std::string good = format_para_file(sample(ScannerType::ya));
+    for (const char* speed : {"12,50", "12.50", "12,500"}) {
+        const ParaFileRead r = parse_para_file(
+            replaced(good, "speed = 12,5", std::string("speed = ") + speed), ScannerType::ya);
+        ASSERT_FALSE(r.file) << speed;
+        EXPECT_EQ(r.refusal.field, "speed") << speed;
+    }
+    const ParaFileRead version =
+        parse_para_file(replaced(good, "version = 1,09", "version = 1,090"), ScannerType::ya);
+    ASSERT_FALSE(version.file);
+    EXPECT_EQ(version.refusal.field, "version");
+
+    const std::string long_value(60'000, '9');
+    const ParaFileRead r =
+        parse_para_file(replaced(good, "speed = 12,5", "speed = " + long_value), ScannerType::ya);
+    ASSERT_FALSE(r.file);
+    EXPECT_LT(r.refusal.text().size(), 200U) << r.refusal.text().substr(0, 300);
+    EXPECT_NE(r.refusal.text().find("\"" + std::string(40, '9') + "...\" (60000 characters)"),
+              std::string::npos)
+        << r.refusal.text();
+}
+
 TEST(ParaFile, DifferencesAreTheSettingsOfTheTypeThatDiffer) {
     link::ParaSet a = sample(ScannerType::ya).set;
     link::ParaSet b = a;
