@@ -4,7 +4,10 @@
 #include "qt/bind.hpp"
 #include "qt/follow.hpp"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QGraphicsOpacityEffect>
+#include <QPalette>
 
 #include <vector>
 
@@ -14,8 +17,21 @@ namespace {
 
 constexpr double k_faded = 0.4;
 
+constexpr const char* k_stale_property = "trx_stale";
+
+// A table keeps its background and lines and greys its texts: faded as a whole, its viewport
+// would turn dark. Everything else fades.
 void set_faded(QWidget* w, bool faded) {
     if (faded == shown_stale(w)) {
+        return;
+    }
+    w->setProperty(k_stale_property, faded);
+    if (auto* table = qobject_cast<QAbstractItemView*>(w)) {
+        QPalette p = table->palette();
+        const QPalette normal = QApplication::palette(table);
+        p.setColor(QPalette::Text, faded ? normal.color(QPalette::Disabled, QPalette::Text)
+                                         : normal.color(QPalette::Active, QPalette::Text));
+        table->setPalette(p);
         return;
     }
     if (!faded) {
@@ -30,7 +46,7 @@ void set_faded(QWidget* w, bool faded) {
 } // namespace
 
 bool shown_stale(const QWidget* w) {
-    return w != nullptr && qobject_cast<QGraphicsOpacityEffect*>(w->graphicsEffect()) != nullptr;
+    return w != nullptr && w->property(k_stale_property).toBool();
 }
 
 QLabel* mark_stale_views(Label& note, QWidget* window, QWidget* picture) {

@@ -223,7 +223,10 @@ int main(int argc, char* argv[]) {
             // A few scans after the reply, so the tables and the picture are full, and while
             // the blinking link panel reads "online".
             // With the menu, it opens first and has a moment to show.
-            shoot_when(view, opt.shot, opt.menu || opt.stale ? 300 : 0,
+            shoot_when(view, opt.shot,
+                       opt.stale  ? 700
+                       : opt.menu ? 300
+                                  : 0,
                        [&, since = std::make_shared<int>(0)] {
                            const bool ready =
                                acted && ++*since > 15 && form.StatusBar1.panel(1) == "online";
