@@ -44,6 +44,7 @@ int main(int argc, char* argv[]) {
         .pump = pump,
         .now = [] { return std::chrono::steady_clock::now().time_since_epoch(); },
         .interrupted = [] { return trx::ui::qt::StopSignals::raised(); },
+        .stop_notice = [](std::string_view text) { trx::ui::qt::StopSignals::set_notice(text); },
         .out = std::cout,
         .err = std::cerr,
         .files = files,

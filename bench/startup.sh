@@ -2,7 +2,10 @@
 # Start-up and memory of the program, offscreen:
 #  - time from starting the process until its main window was first painted (the program's
 #    "trx.startup" diagnostic), the median of 10 starts;
-#  - resident memory after 10 s of live scan from the bundled simulator ("--port Simulator").
+#  - resident memory after 10 s of live scan from the bundled simulator ("--port Simulator");
+#  - the share of one core the program uses and how often it wakes (its threads' context
+#    switches per second), over 20 s with no port open and over 20 s of live scan from the
+#    paced simulator (goals idle: at most 0.5 % and 20 wake-ups a second).
 # Usage: bench/startup.sh [PROGRAM] (default: the release build's, then the package build's)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,6 +50,44 @@ def io(pid, field):
     with open(f"/proc/{pid}/io") as f:
         return int(re.search(rf"^{field}: (\d+)", f.read(), re.M).group(1))
 
+def cpu_and_wakeups(pid):
+    """CPU seconds and context switches of every thread of the process so far."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    cpu = (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    switches = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/status") as f:
+                for line in f:
+                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                        switches += int(line.split()[1])
+        except FileNotFoundError:
+            pass  # a thread that ended meanwhile
+    return cpu, switches
+
+def rest_figures(args, what, seconds=20):
+    p = subprocess.Popen([program] + args, env=env, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(2)  # past the start and the first link supervision ticks
+        if p.poll() is not None:
+            raise SystemExit(f"the program ended ({what})")
+        cpu0, sw0 = cpu_and_wakeups(p.pid)
+        t0 = time.monotonic()
+        time.sleep(seconds)
+        cpu1, sw1 = cpu_and_wakeups(p.pid)
+        span = time.monotonic() - t0
+        print(f"{what}: {100 * (cpu1 - cpu0) / span:.2f} % of a core, "
+              f"{(sw1 - sw0) / span:.0f} wake-ups/s over {span:.0f} s")
+    finally:
+        p.send_signal(signal.SIGTERM)
+        try:
+            p.wait(5)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait()
+
 first_paint()  # warms the file cache, as a second start of the day would find it
 runs = [first_paint() for _ in range(10)]
 wall = sorted(r[0] for r in runs)
@@ -80,4 +121,7 @@ finally:
     except subprocess.TimeoutExpired:
         p.kill()
         p.wait()
+
+rest_figures([], "idle, no port open")
+rest_figures(["--port", "Simulator"], "live scan from the simulator")
 PY

@@ -45,6 +45,12 @@ for f in bin/trx81500 bin/trx81500-sim bin/trx81500-cli "lib/$multiarch/trx81500
          share/doc/trx81500/README.md share/trx81500/demo-firmware.h86; do
   [ -s "$usr/$f" ] || fail "missing: /usr/$f"
 done
+# The AppStream metadata as software centres read it (no network: the URL is not fetched).
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$usr/share/metainfo/trx81500.metainfo.xml" >/dev/null ||
+    fail "appstreamcli validate: $(appstreamcli validate --no-net \
+      "$usr/share/metainfo/trx81500.metainfo.xml" 2>&1 | head -5)"
+fi
 # No search path of our own in any installed binary: the flash library is found from the
 # program's folder, and nothing else of ours is a shared library.
 for f in "$usr"/bin/* "$usr/lib/$multiarch/trx81500/libtrxflash.so"; do

@@ -42,8 +42,13 @@ shoot() {
   done
 }
 
-rm -f docs/main-window-*.png docs/parameter-window-*.png docs/update-*.png docs/diagnostics-*.png
+rm -f docs/main-window-*.png docs/main-stale-*.png docs/main-replay-caption-*.png docs/parameter-window-*.png docs/update-*.png docs/diagnostics-*.png
 shoot main-window --window main
+# The last scan after the port was closed: greyed, "No live data since ..." over the picture;
+# and the port button with a long capture name after "Replay...", elided, every button whole.
+shoot main-stale --window main --stale
+shoot main-replay-caption --window main --stale \
+  --caption "customer-site-line-3_scanner-0012AB34_2026-12-09_14-02-31_after-the-update.trxcap"
 # Panel 2 of the status bar with the link statistics, and the diagnostics menu it opens.
 shoot diagnostics --window main --type ZA
 shoot diagnostics-menu --window main --type ZA --menu

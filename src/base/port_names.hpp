@@ -1,13 +1,21 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace trx {
 
 // The ten menu ports "COM1" ... "COM10" map to the platform's first ten serial devices;
-// every other port name is already a device path and passes unchanged.
+// every other port name is already a device path and passes unchanged. A name with a "/" in
+// it is a path: a relative one is taken from the working folder, never looked up under /dev.
 inline std::string device_for_port_name(std::string_view name) {
+    if (name.find('/') != std::string_view::npos && name.front() != '/') {
+        std::error_code ec;
+        const auto absolute = std::filesystem::absolute(std::filesystem::path(name), ec);
+        return ec ? std::string(name) : absolute.lexically_normal().string();
+    }
     if (name.size() < 4 || name.size() > 5 || name.substr(0, 3) != "COM") {
         return std::string(name);
     }

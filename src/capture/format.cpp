@@ -37,6 +37,7 @@ bool known_kind(std::uint8_t k) {
     case Kind::sent:
     case Kind::opened:
     case Kind::closed:
+    case Kind::reply:
     case Kind::lost:
     case Kind::write_refused:
         return true;

@@ -22,13 +22,15 @@ inline constexpr std::size_t k_record_tail = 4;
 inline constexpr std::uint32_t k_max_data = 1U << 20;
 
 enum class Kind : std::uint8_t {
-    header = 'H',       // program version, '\n', port name; the first record, time 0
-    received = 'R',     // bytes from the scanner
-    sent = 'S',         // bytes the program wrote
-    opened = 'O',       // the port opened; data: its name
-    closed = 'C',       // the port closed
-    lost = 'L',         // the device went away; data: the system's reason
-    write_refused = 'X' // a write the port did not take; data: the bytes
+    header = 'H',        // program version, '\n', port name; the first record, time 0
+    received = 'R',      // bytes from the scanner
+    sent = 'S',          // bytes the program wrote
+    opened = 'O',        // the port opened; data: its name
+    closed = 'C',        // the port closed
+    lost = 'L',          // the device went away; data: the system's reason
+    write_refused = 'X', // a write the port did not take; data: the bytes
+    reply = 'P'          // the last parameter reply "W" seen on the connection, before the
+                         // capture began; data: the whole frame, STX to ETX
 };
 
 [[nodiscard]] bool known_kind(std::uint8_t k);

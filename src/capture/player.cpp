@@ -45,11 +45,12 @@ void Player::close() {
     reader_.reset();
 }
 
-// Only what the scanner sent is played; the program answers anew as it goes.
+// Only what the scanner sent is played, the parameter reply the capture starts with included;
+// the program answers anew as it goes.
 void Player::fetch_next() {
     do {
         next_ = reader_->next();
-    } while (next_ && next_->kind != Kind::received);
+    } while (next_ && next_->kind != Kind::received && next_->kind != Kind::reply);
 }
 
 // false when the port is closed afterwards (by a handler, or at the end).

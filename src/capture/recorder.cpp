@@ -24,6 +24,7 @@ Header Recorder::header(const std::string& port_name) const {
 }
 
 void Recorder::received(std::string_view bytes) {
+    replies_.feed(bytes);
     add(Kind::received, bytes);
     if (recording()) {
         counts_.received += bytes.size();
@@ -79,6 +80,9 @@ void Recorder::start(std::unique_ptr<Sink> file, const std::string& port_name, b
                                        start_us_);
     handed_ = ring_.end();
     unhanded_ = 0;
+    if (!replies_.last().empty() && writer_->append(Kind::reply, start_us_, replies_.last())) {
+        ++counts_.records;
+    }
     if (port_open && writer_->append(Kind::opened, start_us_, port_name)) {
         ++counts_.records;
     }
@@ -116,6 +120,9 @@ void Recorder::save_recent(std::unique_ptr<Sink> file, const std::string& port_n
     auto raw = std::make_shared<std::string>();
     const auto records = ring_.recent(now_us());
     const std::uint64_t origin = records.empty() ? 0 : records.front().time_us;
+    if (!replies_.last().empty()) {
+        append_raw(Kind::reply, 0, replies_.last(), *raw);
+    }
     for (const auto& r : records) {
         append_raw(r.kind, r.time_us - origin, r.data, *raw);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/recent_ring.hpp"
+#include "capture/reply_watch.hpp"
 #include "capture/tapped_port.hpp"
 #include "capture/writer.hpp"
 #include "ui/services.hpp"
@@ -82,7 +83,10 @@ public:
     void received(std::string_view bytes) override;
     void sent(std::string_view bytes) override;
     void write_refused(std::string_view bytes) override { add(Kind::write_refused, bytes); }
-    void opened(const std::string& name) override { add(Kind::opened, name); }
+    void opened(const std::string& name) override {
+        replies_.clear();
+        add(Kind::opened, name);
+    }
     void closed() override { add(Kind::closed, {}); }
     void lost(const std::string& why) override { add(Kind::lost, why); }
 
@@ -109,6 +113,8 @@ private:
     RecentRing::Mark handed_;
     std::size_t unhanded_ = 0; // bytes of the ring after handed_
     std::vector<Save> saves_;  // the last ten minutes on their way to a file
+    // The last "W" reply on this connection: every capture starts with it.
+    ReplyWatch replies_;
 };
 
 } // namespace trx::capture

@@ -69,6 +69,13 @@ public:
         });
         receiver_.on_status([this](const link::ReceivedFrame& f) { print(f); },
                             [this] { return typed_; });
+        if (const auto type = line.option("--type")) {
+            context_.type = *type == "YA" ? link::ScannerType::ya : link::ScannerType::za;
+            typed_ = true;
+        }
+        if (const auto m = line.option("--max-modul")) {
+            context_.max_modul = static_cast<std::int32_t>(num::parse_whole(*m).value_or(0));
+        }
         player_.set_speed(speed_);
         connections_ += player_.received.connect(
             [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
@@ -76,6 +83,12 @@ public:
     }
 
     int run(const std::string& path) {
+        // A "YA" scanner's gaps are measured against M: without it every turn would fault.
+        if (context_.type == link::ScannerType::ya && !context_.max_modul) {
+            return report(services_.err,
+                          usage_error("--type YA needs --max-modul M, the set's maximum modul "
+                                      "width"));
+        }
         player_.set_file(path);
         if (const ui::OpenResult opened = player_.open(); !opened.ok) {
             return report(services_.err,
@@ -94,10 +107,13 @@ public:
                           usage_error(path + ": the replay stopped at a bad record: " +
                                       clause(player_.stop_reason())));
         }
-        if (!typed_ && receiver_.counters().good_frames > 0) {
-            services_.err << k_program
-                          << ": warning: the capture holds no parameter reply (\"W\"), so the "
-                             "scanner type is unknown and no turn was decoded\n";
+        // Printing nothing with status 0 would pass for an empty capture.
+        if (!typed_) {
+            return report(services_.err,
+                          {ErrorKind::bad_input,
+                           path + ": the capture holds no parameter reply (\"W\"), so the "
+                                  "scanner type is unknown and no turn was decoded; give "
+                                  "--type ZA, or --type YA with --max-modul M"});
         }
         return 0;
     }

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <string_view>
 #include <system_error>
 
 namespace trx::cli {
@@ -40,6 +41,8 @@ struct CliServices {
     ui::EventPump& pump;
     std::function<std::chrono::nanoseconds()> now;
     std::function<bool()> interrupted; // SIGINT or SIGTERM arrived
+    // What the first Ctrl+C prints at once, even while a long step blocks; "" for nothing.
+    std::function<void(std::string_view)> stop_notice{};
     std::ostream& out;
     std::ostream& err;
     // Parameter files: read whole and bounded, written atomically.

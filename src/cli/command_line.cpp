@@ -16,8 +16,8 @@ constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
 constexpr std::array<OptionSpec, 3> k_monitor_options{
     {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}}};
 constexpr std::array<OptionSpec, 1> k_record_options{{{"--seconds", "N"}}};
-constexpr std::array<OptionSpec, 3> k_replay_options{
-    {{"--speed", "X"}, {"--csv", {}}, {"--json", {}}}};
+constexpr std::array<OptionSpec, 5> k_replay_options{
+    {{"--speed", "X"}, {"--csv", {}}, {"--json", {}}, {"--type", "ZA|YA"}, {"--max-modul", "M"}}};
 
 constexpr std::array<CommandSpec, 13> k_commands{{
     {CommandId::ports,
@@ -134,12 +134,17 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      "if it cannot be written, or fills up on the way, the status is 2 and what was recorded\n"
      "until then stays readable. The line at the end on stderr counts the records and bytes.\n",
      k_record_options, 1, 1, Reach::port},
-    {CommandId::replay, "replay", "FILE [--speed X] [--csv | --json]",
+    {CommandId::replay, "replay",
+     "FILE [--speed X] [--csv | --json] [--type ZA | --type YA --max-modul M]",
      "decode a capture, same lines as monitor",
      "Decodes the bytes a capture received through the same receive assembly and decoders as\n"
      "monitor and prints the same lines (no port is opened); t_ms is the time of the record\n"
      "that completed the frame. Turns start after the capture's first parameter reply\n"
-     "(\"W\"), which gives the scanner's type, as monitor reads the set first.\n"
+     "(\"W\"), which gives the scanner's type, as monitor reads the set first; a capture\n"
+     "begins with the last reply seen before it started. A capture without any reply is\n"
+     "refused with status 2 unless --type ZA, or --type YA with --max-modul M (the set's\n"
+     "maximum modul width, which a \"YA\" scanner's gaps are measured against), stands in\n"
+     "for the reply until one comes.\n"
      "--speed 1 (the default) replays at the recorded pace, 2 twice as fast, 0 as fast as\n"
      "possible. A file that is not a capture is refused (status 2); a capture that stops at\n"
      "a bad record (cut short, damaged) prints the turns before it, then the reason on\n"
@@ -202,11 +207,20 @@ std::optional<ui::LogLevel> parse_log_level(std::string_view text) {
 }
 
 std::optional<Error> check_value(std::string_view name, const std::string& v) {
+    if (name == "--max-modul") {
+        const auto n = num::parse_whole(v);
+        if (!n || *n > 0xFFFF) {
+            return usage_error("--max-modul takes a whole number from 0 to 65535, not '" + v + "'");
+        }
+    }
     if (name == "--turns" || name == "--seconds") {
         const auto n = num::parse_whole(v);
         if (!n || *n < 1 || *n > 1'000'000'000) {
             return usage_error(std::string(name) + " takes a whole number from 1, not '" + v + "'");
         }
+    }
+    if (name == "--type" && v != "ZA" && v != "YA") {
+        return usage_error("--type takes ZA or YA, not '" + v + "'");
     }
     if (name == "--speed") {
         std::string t = v;

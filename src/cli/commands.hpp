@@ -69,6 +69,10 @@ int run_index_get(CommandContext& c);
 int run_index_set(CommandContext& c);
 int run_monitor(CommandContext& c);
 int run_flash(CommandContext& c);
+// What the first Ctrl+C during flash says at once.
+inline constexpr const char* k_flash_stop_notice =
+    "stopping after this step; the scanner stays in its loader until the next update; Ctrl+C "
+    "again to stop now";
 int run_record(CommandContext& c);
 // Needs no port: the capture's received bytes take its place.
 int run_replay(const CommandLine& line, CliServices& services);

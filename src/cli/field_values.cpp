@@ -27,6 +27,20 @@ std::string with_point(std::string text) {
     return text;
 }
 
+// A number with more decimals than the field keeps is refused for that, not for its range,
+// which it may well lie in ("12.55" for speed).
+std::string refusal(const link::ParaFieldSpec& f, const std::string& value) {
+    if (f.display == link::ParaDisplay::tenths) {
+        std::string comma = value;
+        std::replace(comma.begin(), comma.end(), '.', ',');
+        if (const auto n = num::parse_comma(comma, 1); n && !n->exact) {
+            return std::string(f.name) + " takes one decimal place, not '" + value + "'. " +
+                   range_message(f);
+        }
+    }
+    return range_message(f);
+}
+
 } // namespace
 
 std::string range_message(const link::ParaFieldSpec& f) {
@@ -69,9 +83,10 @@ Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>
                         [&](const Assignment& a) { return a.field == f; })) {
             return usage_error(name + " is given twice");
         }
-        const auto v = link::parse_display_value(*f, word.substr(eq + 1));
+        const std::string value = word.substr(eq + 1);
+        const auto v = link::parse_display_value(*f, value);
         if (!v) {
-            return usage_error(range_message(*f));
+            return usage_error(refusal(*f, value));
         }
         out.push_back({f, *v});
     }

@@ -41,9 +41,13 @@ void confirm_running(service::Session& session, std::ostream& err) {
 
 int run_ports(const CliServices& services) {
     std::ostream& out = services.out;
+    // A built-in port without a chip behind it is listed all the same, marked, so the
+    // numbering of the menu stays whole.
     for (int n = 1; n <= k_menu_ports; ++n) {
         const std::string name = "COM" + num::dec(n);
-        out << padded(name) << device_for_port_name(name) << '\n';
+        const std::string device = device_for_port_name(name);
+        const bool there = services.devices == nullptr || services.devices->present(device);
+        out << padded(name) << device << (there ? "" : "  (no device)") << '\n';
     }
     if (services.devices == nullptr) {
         return 0;
@@ -101,7 +105,16 @@ int run_flash(CommandContext& c) {
     }
     UpdateReport log(c.services.out, c.services.err, c.services.err_is_terminal);
     service::FirmwareUpdate update(c.session, *library, log);
+    // A library step blocks for up to many seconds: the first Ctrl+C is answered from the
+    // signal itself, not after the step.
+    const auto& notice = c.services.stop_notice;
+    if (notice) {
+        notice(std::string(k_program) + ": " + k_flash_stop_notice + "\n");
+    }
     const auto outcome = update.run(c.line.args.front());
+    if (notice) {
+        notice("");
+    }
     if (!outcome && !update.failed_step()) {
         // A bad file, or an interrupt before "F": nothing was sent, the scanner runs on.
         return report(c.services.err, outcome.error());

@@ -27,6 +27,7 @@ MainForm::MainForm() : Toolbar1(window, "Toolbar1", toolbar_items()) {
     data2.set_visible(false);
     display_filter_frame.set_visible(false);
     comand.set_visible(false);
+    stale_note.set_visible(false);
     Timer1.set_tag("offline");
 }
 

@@ -2,11 +2,17 @@
 
 #include "ui/controls.hpp"
 
+#include <array>
+
 namespace trx::main {
 
 inline constexpr const char* k_main_caption = "TRX 81500-A V1.09";
 inline constexpr int k_grid_rows = 1001;
 inline constexpr int k_grid_visible_rows = 30;
+
+// The controls that show the scanner's live data: shown greyed while `stale_note` is up.
+inline constexpr std::array<const char*, 8> k_live_views{
+    "data", "data2", "map", "speed_ok", "temp_low", "heater_activ", "temperature", "inkremente"};
 
 // The controls of the main window with their state at start.
 struct MainForm {
@@ -46,6 +52,9 @@ struct MainForm {
     ui::CheckBox laser_on{window, "laser_on", "Laser on", &comand};
 
     ui::Label Picture1{window, "Picture1"};
+    // Over the picture once the views hold old data: "No live data since 14:02:31"; hidden
+    // while status frames come in and before the first one.
+    ui::Label stale_note{window, "stale_note"};
 
     ui::Timer Timer1{window, "Timer1", 500, true};
     ui::Timer Timer2{window, "Timer2", 500, false};

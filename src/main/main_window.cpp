@@ -3,6 +3,7 @@
 #include "base/numtext.hpp"
 #include "forms/port_menu.hpp"
 #include "main/program.hpp"
+#include "monitor/supervision.hpp"
 
 #include <algorithm>
 #include <array>
@@ -241,6 +242,10 @@ bool MainWindow::open_port() {
     }
     log_if(log_, LogLevel::info, log_category::main,
            [&] { return "port " + chosen_.name + " (" + port_.port_name() + ") open"; });
+    // A finished replay's note gives way: the link supervision starts over from "offline".
+    if (form_.StatusBar1.panel(monitor::k_link_panel) == monitor::k_replay_finished) {
+        form_.StatusBar1.set_panel(monitor::k_link_panel, "offline");
+    }
     enter(PortState::open);
     port_opened.raise();
     return true;
@@ -258,6 +263,7 @@ void MainWindow::close_port() {
     // The next port may lead to another scanner: its set must be read before one is stored.
     shared_.reply_since_link_up = false;
     enter(PortState::closed);
+    port_closed.raise();
 }
 
 void MainWindow::hold_port(bool held) {
@@ -271,12 +277,31 @@ void MainWindow::on_port_lost(const std::string& why) {
     if (state_ != PortState::open) {
         return;
     }
+    if (port_.replaying()) {
+        replay_finished();
+        return;
+    }
     log_if(log_, LogLevel::warning, log_category::main, [&] {
         return "port " + chosen_.name +
                " lost: " + one_line(why.empty() ? std::string("the device was disconnected") : why);
     });
     close_port();
     report_open_failure(chosen_.replay.empty() ? "The device was disconnected." : why);
+}
+
+// The end of a replay is no fault of a port: panel 1 says so until a port is opened again. A
+// capture that stopped at a bad record is a damaged file, and the technician is told why.
+void MainWindow::replay_finished() {
+    const std::string bad = port_.replay_stop_reason();
+    log_if(log_, bad.empty() ? LogLevel::info : LogLevel::warning, log_category::main, [&] {
+        return "Replay finished: " + chosen_.name +
+               (bad.empty() ? std::string() : ", stopped at a bad record: " + one_line(bad));
+    });
+    close_port();
+    form_.StatusBar1.set_panel(monitor::k_link_panel, monitor::k_replay_finished);
+    if (!bad.empty()) {
+        dialogs_.message({"The replay stopped at a bad record.", "Replay", ui::Icon::warning, bad});
+    }
 }
 
 // Closed: open caption, menu entries enabled, "Software" disabled; Open: the reverse.

@@ -48,6 +48,8 @@ public:
 
     // The technician opened a port from the toolbar.
     ui::Signal<> port_opened;
+    // The port was closed: by the technician, or because its device or replay went away.
+    ui::Signal<> port_closed;
 
 private:
     enum class PortState { closed, open };
@@ -71,6 +73,7 @@ private:
     void report_replay_failure(const std::string& why);
     void find_again_by_id();
     void on_port_lost(const std::string& why);
+    void replay_finished();
     void log_open_failure(const std::string& reason);
     void choose_replay();
 

@@ -31,6 +31,7 @@ Program::Program(Services services)
       live_monitor_({main_.inkremente, main_.temperature, main_.data, main_.data2, main_.Check1,
                      main_.map, para_.window, para_.typ, para_.max_modul_angle_anz},
                     shared_, receiver_),
+      stale_data_(main_, services.clock),
       // Our built-in flash library unless a test puts another one in its place; it is loaded
       // only when the update first calls it.
       flash_(std::make_shared<flash::Dll_interface>()),
@@ -55,7 +56,8 @@ Program::Program(Services services)
           {para_, para_read_, para_send_, text_files_, backups_, services.clock, services.dialogs}),
       statistics_(main_.StatusBar1, k_statistics_panel, main_.statistics_timer, receiver_),
       diagnostics_({main_, live_monitor_, services.dialogs, services.clock, text_files_,
-                    services.files.data_folder(), services.picture_renderer}) {
+                    services.files.data_folder(), services.picture_renderer}),
+      panel_note_(main_.StatusBar1, k_statistics_panel, recording_) {
     connections_ += main_window_.port_opened.connect([this] { statistics_.port_opened(); });
     // The scanner's set goes into a backup before a store or an update overwrites it.
     para_send_.set_before_store([this] { return auto_backup_.before_store(); });
@@ -68,13 +70,27 @@ Program::Program(Services services)
     // Everything on the wire goes into the recorder; a recording that failed is reported at
     // the next supervision tick, never inside the receive path.
     port_.set_tap(&recording_.recorder());
-    connections_ += main_.Timer1.tick.connect([this] { recording_.check(); });
+    connections_ += main_.Timer1.tick.connect([this] {
+        recording_.check();
+        panel_note_.refresh();
+    });
+    connections_ += main_.statistics_timer.tick.connect([this] { panel_note_.refresh(); });
+    connections_ += main_window_.port_opened.connect([this] { panel_note_.refresh(); });
     diagnostics_.set_recording({.save_recent = [this] { recording_.save_recent(); },
-                                .start = [this] { recording_.start(); },
-                                .stop = [this] { recording_.stop(); },
+                                .start =
+                                    [this] {
+                                        recording_.start();
+                                        panel_note_.refresh();
+                                    },
+                                .stop =
+                                    [this] {
+                                        recording_.stop();
+                                        panel_note_.refresh();
+                                    },
                                 .recording = [this] { return recording_.recording(); }});
     connections_ += port_.received.connect(
         [this](std::string_view bytes) { receiver_.port_event(link::k_ev_receive, bytes); });
+    watch_for_stale_data();
     attach_timers(main_.window);
     attach_timers(para_.window);
     attach_timers(sw_.window);
@@ -82,6 +98,28 @@ Program::Program(Services services)
 
 Program::~Program() {
     port_.set_tap(nullptr);
+}
+
+// The views go old when the port closes, when the link went offline at a supervision tick
+// (connected after the supervision's own, so panel 1 is already up to date) and while an
+// update holds the port; the next status frame shown makes them live again.
+void Program::watch_for_stale_data() {
+    connections_ += live_monitor_.frame_shown.connect([this] {
+        stale_data_.frame_shown();
+        supervision_.status_word_stored();
+    });
+    connections_ += main_window_.port_closed.connect([this] { stale_data_.went_away(); });
+    connections_ += main_.Timer1.tick.connect([this] {
+        const std::string& link = main_.StatusBar1.panel(monitor::k_link_panel);
+        if (link == "offline" || link == monitor::k_replay_finished) {
+            stale_data_.went_away();
+        }
+    });
+    connections_ += sw_update_.holds_port.connect([this](bool held) {
+        if (held) {
+            stale_data_.went_away();
+        }
+    });
 }
 
 // The link state marker is the tag of Timer1: every good frame sets it "online".

@@ -12,9 +12,11 @@
 #include "link/shared.hpp"
 #include "main/diagnostics.hpp"
 #include "main/main_window.hpp"
+#include "main/panel_note.hpp"
 #include "main/port_output.hpp"
 #include "main/program_port.hpp"
 #include "main/recording.hpp"
+#include "main/stale_data.hpp"
 #include "monitor/link_statistics.hpp"
 #include "monitor/live_monitor.hpp"
 #include "monitor/supervision.hpp"
@@ -90,9 +92,12 @@ public:
     [[nodiscard]] ui::Log& log() { return log_; }
     [[nodiscard]] monitor::LiveMonitor& live_monitor() { return live_monitor_; }
     [[nodiscard]] Diagnostics& diagnostics() { return diagnostics_; }
+    [[nodiscard]] monitor::Supervision& supervision() { return supervision_; }
     // The wire recorder: save the last ten minutes, start and stop a recording.
     [[nodiscard]] Recording& recording() { return recording_; }
     [[nodiscard]] ProgramPort& port() { return port_; }
+    // Whether the main window's scan views show old data.
+    [[nodiscard]] const StaleData& stale_data() const { return stale_data_; }
 
     void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
     [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }
@@ -105,6 +110,7 @@ private:
     link::ReceiveEvents receive_events();
     void attach_timers(ui::Window& w);
     void on_decoder_fault(const std::string& what);
+    void watch_for_stale_data();
 
     Services given_;
     // Before services_, which hands it to every part in the device's place.
@@ -124,6 +130,7 @@ private:
     link::Receiver receiver_;
     MainWindow main_window_;
     monitor::LiveMonitor live_monitor_;
+    StaleData stale_data_;
     std::shared_ptr<FlashLibrary> flash_;
     sw_update::SwUpdateWindow sw_update_;
     bool ended_ = false;
@@ -138,6 +145,7 @@ private:
     para::ParaFileGroup para_files_;
     monitor::LinkStatistics statistics_;
     Diagnostics diagnostics_;
+    PanelNote panel_note_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

@@ -19,6 +19,8 @@ public:
     void use_replay(std::filesystem::path capture);
     void use_device();
     [[nodiscard]] bool replaying() const { return active_ == &replay_; }
+    // Why the last replay stopped before the end of its capture; empty when it ran through.
+    [[nodiscard]] const std::string& replay_stop_reason() const { return replay_.stop_reason(); }
 
     // The device's name; a replay is named by its file.
     void set_port_name(std::string name) override { device_.set_port_name(std::move(name)); }

@@ -55,6 +55,7 @@ void LiveMonitor::show(const link::ReceivedFrame& frame) {
                                       shown_number(max_modul_.text())};
     link::StatusDecoder decoder(frame, context);
     show_header(decoder.header());
+    frame_shown.raise();
     tables_.begin();
     picture_.clear();
     // The rows of the last scan make room for this one's: no growing at every turn.

@@ -35,6 +35,8 @@ public:
     // parameter set has been received.
     [[nodiscard]] bool decoding_allowed() const;
     void show(const link::ReceivedFrame& frame);
+    // A status frame is being shown: the views hold live data from now on.
+    ui::Signal<> frame_shown;
 
     // The stripes the tables show now; none before the first status frame was shown.
     [[nodiscard]] const std::optional<ShownScan>& shown_scan() const { return scan_; }

@@ -10,7 +10,6 @@ namespace trx::monitor {
 namespace {
 constexpr const char* k_online = "online";
 constexpr const char* k_offline = "offline";
-constexpr std::size_t k_link_panel = 1;
 } // namespace
 
 Supervision::Supervision(main::MainForm& main, para::ParaForm& para, link::Defs& defs,
@@ -19,11 +18,28 @@ Supervision::Supervision(main::MainForm& main, para::ParaForm& para, link::Defs&
     connections_ += main_.Timer1.tick.connect([this] { timer1_tick(); });
     connections_ += main_.Timer2.tick.connect([this] { timer2_tick(); });
     connections_ += main_.Timer3.tick.connect([this] { timer3_tick(); });
+    for (ui::CheckBox* box : {&main_.motor_off, &main_.laser_on, &main_.speed_ok, &main_.temp_low,
+                              &main_.heater_activ}) {
+        connections_ += box->click.connect([this] { wake_timer3(); });
+    }
+}
+
+void Supervision::status_word_stored() {
+    wake_timer3();
+}
+
+void Supervision::wake_timer3() {
+    main_.Timer3.set_resting(false);
+}
+
+bool Supervision::control_flags_set() const {
+    return main_.motor_off.checked() || main_.laser_on.checked();
 }
 
 // The marker reads "online" exactly when a good frame arrived since the last tick.
 void Supervision::timer1_tick() {
-    const bool up = main_.Timer1.tag() == k_online;
+    // The end of a replay stays said while no port is open, even after its last frames.
+    const bool up = main_.Timer1.tag() == k_online && !replay_note_shown();
     if (up) {
         link_up();
     } else {
@@ -68,8 +84,14 @@ void Supervision::link_up() {
     set_parameter_functions(true);
 }
 
+bool Supervision::replay_note_shown() const {
+    return main_.StatusBar1.panel(k_link_panel) == k_replay_finished && !port_.is_open();
+}
+
 void Supervision::link_down() {
-    main_.StatusBar1.set_panel(k_link_panel, k_offline);
+    if (!replay_note_shown()) {
+        main_.StatusBar1.set_panel(k_link_panel, k_offline);
+    }
     set_parameter_functions(false);
     para_.statusbar.set_simple_text("Status:");
 }
@@ -91,6 +113,11 @@ void Supervision::timer3_tick() {
         send_control_when_room();
     }
     mirror_status_word();
+    // The boxes show the status word now; until something changes, the next tick would
+    // change nothing.
+    if (!control_flags_set()) {
+        main_.Timer3.set_resting(true);
+    }
 }
 
 // A 7-byte frame takes 1.2 ms on the wire, longer than the tick: a tick that finds the

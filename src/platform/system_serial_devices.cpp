@@ -1,6 +1,7 @@
 #include "platform/system_serial_devices.hpp"
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <string>
 #include <string_view>
@@ -67,6 +68,26 @@ std::vector<ui::SerialDevice> SystemSerialDevices::list() const {
         out.push_back({(dev_ / name).string(), id == ids.end() ? std::string() : id->second});
     }
     return out;
+}
+
+bool SystemSerialDevices::present(const std::string& device) const {
+    const fs::path path(device);
+    const auto in_dev = path.lexically_relative("/dev");
+    const fs::path file = !in_dev.empty() && *in_dev.begin() != ".." ? dev_ / in_dev : path;
+    std::error_code ec;
+    if (!fs::exists(file, ec)) {
+        return false;
+    }
+    const std::string name = path.filename().string();
+    if (!name.starts_with("ttyS")) {
+        return true;
+    }
+    std::ifstream type(sys_ / "class" / "tty" / name / "type");
+    std::string value;
+    if (!std::getline(type, value)) {
+        return true; // no sysfs to ask: the node is all there is to go by
+    }
+    return value != "0";
 }
 
 } // namespace trx::platform

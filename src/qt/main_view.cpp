@@ -2,6 +2,7 @@
 
 #include "qt/bind.hpp"
 #include "qt/logo.hpp"
+#include "qt/stale_marks.hpp"
 
 #include <QGridLayout>
 #include <QVBoxLayout>
@@ -66,6 +67,7 @@ MainView::MainView(main::MainForm& form, QWidget* parent)
     build_status_frame(form);
     build_hidden_frames(form);
     build_logo(form);
+    mark_stale_views(form.stale_note, this, picture_);
     set_tab_order(form);
 }
 

@@ -10,7 +10,7 @@ void QtClock::attach(Timer& timer) {
     QTimer* raw = qt.get();
     connect(raw, &QTimer::timeout, this, [&timer] { timer.fire(); });
     auto arm = [raw, &timer] {
-        if (timer.timer_enabled() && timer.interval() > 0) {
+        if (timer.timer_enabled() && !timer.resting() && timer.interval() > 0) {
             raw->start(timer.interval());
         } else {
             raw->stop();

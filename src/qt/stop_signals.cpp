@@ -1,5 +1,6 @@
 #include "qt/stop_signals.hpp"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -15,10 +16,17 @@ namespace {
 // that wakes the event loop, so that a wait notices at once. Written only by the handler.
 std::atomic<bool> raised_flag{false};
 std::array<int, 2> wake_pipe{-1, -1};
+// The notice: its length is zero while the text is being replaced, so the handler never
+// writes half of an old and half of a new one.
+std::array<char, StopSignals::k_notice_limit> notice_text{};
+std::atomic<std::size_t> notice_size{0};
 
 extern "C" void on_stop_signal(int signal) {
-    raised_flag.store(true);
+    const bool first = !raised_flag.exchange(true);
     const int saved = errno;
+    if (const std::size_t n = notice_size.load(); first && n > 0) {
+        [[maybe_unused]] const ssize_t told = ::write(STDERR_FILENO, notice_text.data(), n);
+    }
     const char byte = 1;
     // Fortified builds insist on the result; a full pipe already wakes the loop.
     [[maybe_unused]] const ssize_t woke = ::write(wake_pipe[1], &byte, 1);
@@ -69,6 +77,13 @@ StopSignals::~StopSignals() {
 
 bool StopSignals::raised() {
     return raised_flag.load();
+}
+
+void StopSignals::set_notice(std::string_view text) {
+    notice_size.store(0);
+    const std::size_t n = std::min(text.size(), notice_text.size());
+    std::copy_n(text.data(), n, notice_text.data());
+    notice_size.store(n);
 }
 
 } // namespace trx::ui::qt

@@ -3,8 +3,10 @@
 #include <QObject>
 #include <QSocketNotifier>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 namespace trx::ui::qt {
 
@@ -23,6 +25,12 @@ public:
 
     // Whether a signal arrived; safe to ask at any time, also inside a wait.
     [[nodiscard]] static bool raised();
+
+    // What the first signal writes to stderr at once, from the signal itself, so that a step
+    // that blocks the event loop for many seconds still answers Ctrl+C; empty: nothing. Longer
+    // texts are cut at k_notice_limit bytes.
+    static void set_notice(std::string_view text);
+    static constexpr std::size_t k_notice_limit = 512;
 
 private:
     std::function<void()> on_stop_;

@@ -3,6 +3,11 @@
 #include "qt/bind.hpp"
 #include "qt/follow.hpp"
 
+#include <QLayout>
+#include <QStyle>
+
+#include <algorithm>
+
 namespace trx::ui::qt {
 
 ToolbarView::ToolbarView(Toolbar& model, QWidget* parent) : QToolBar(parent), model_(model) {
@@ -59,12 +64,62 @@ QMenu* ToolbarView::menu(const std::string& key) const {
 void ToolbarView::refresh() {
     for (auto& slot : slots_) {
         const auto& item = model_.item(slot.key);
-        slot.button->setText(QString::fromStdString(item.caption));
+        fit_caption(slot, item.caption);
         slot.button->setEnabled(item.enabled);
         if (slot.menu != nullptr) {
             refresh_menu(slot, item);
         }
     }
+}
+
+void ToolbarView::resizeEvent(QResizeEvent* e) {
+    QToolBar::resizeEvent(e);
+    refresh();
+}
+
+// The width the bar leaves a button's text: the bar less every other widget on it, the
+// spacing between them and the button's own frame and arrow.
+int ToolbarView::room_beside(const Slot& slot) const {
+    int used = 0;
+    int widgets = 0;
+    for (QAction* a : actions()) {
+        QWidget* w = widgetForAction(a);
+        if (w == nullptr) {
+            continue;
+        }
+        ++widgets;
+        if (w != slot.button) {
+            // A gap is a plain widget of fixed width: no size hint of its own.
+            used += std::max(w->sizeHint().width(), w->minimumWidth());
+        }
+    }
+    const QMargins m = contentsMargins();
+    const int spacing = layout() != nullptr ? layout()->spacing() : 0;
+    const int frame = slot.button->sizeHint().width() -
+                      slot.button->fontMetrics().horizontalAdvance(slot.button->text());
+    // The handle and a little slack, so the bar never needs its overflow arrow.
+    const int slack = 2 * style()->pixelMetric(QStyle::PM_ToolBarHandleExtent, nullptr, this);
+    return width() - used - m.left() - m.right() - spacing * (widgets + 1) - frame - slack;
+}
+
+void ToolbarView::fit_caption(Slot& slot, const std::string& caption) {
+    const QString whole = QString::fromStdString(caption);
+    const QFontMetrics fm = slot.button->fontMetrics();
+    slot.button->setText(whole);
+    const int room = room_beside(slot);
+    if (fm.horizontalAdvance(whole) <= room) {
+        slot.button->setToolTip(QString());
+        return;
+    }
+    // "Open " stays whole; the name gives way in its middle, where a path or a file name
+    // differs least.
+    const QString trimmed = whole.trimmed();
+    const qsizetype blank = trimmed.indexOf(u' ');
+    const QString first = blank < 0 ? QString() : trimmed.left(blank + 1);
+    const QString name = trimmed.mid(first.size());
+    const int name_room = std::max(room - fm.horizontalAdvance(first), fm.averageCharWidth() * 3);
+    slot.button->setText(first + fm.elidedText(name, Qt::ElideMiddle, name_room));
+    slot.button->setToolTip(trimmed);
 }
 
 // Actions are rebuilt only when the entries themselves change (the menu is about to show

@@ -1,6 +1,7 @@
 #include "testkit/driver.hpp"
 
 #include "main/program.hpp"
+#include "main/settings.hpp"
 #include "testkit/driver_files.hpp"
 #include "testkit/fake_picture_renderer.hpp"
 #include "testkit/fake_port.hpp"
@@ -14,6 +15,7 @@
 #include "testkit/virtual_pump.hpp"
 
 #include <atomic>
+#include <fstream>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -89,6 +91,11 @@ struct Driver::Impl {
               o.port_diagnosis, &renderer,
               [this](const fs::path& p, std::error_code& ec) { return open_capture(p, ec); }}) {
         port.set_open_fails(!o.port_exists);
+        if (o.portable) {
+            std::error_code ec;
+            fs::create_directories(folder, ec);
+            std::ofstream(folder / main::k_portable_marker) << "portable copy\n";
+        }
     }
 
     ~Impl() {
@@ -414,6 +421,12 @@ bool Driver::enabled(std::string_view control) const {
         return n.entry.empty() ? tb->item(n.key).enabled : tb->entry(n.key, n.entry).enabled;
     }
     return impl_->control(control).enabled();
+}
+
+bool Driver::stale(std::string_view control) const {
+    const ui::Control& c = impl_->control(control);
+    return &c.window() == &impl_->program.main_form().window &&
+           impl_->program.stale_data().marks(c.name());
 }
 
 bool Driver::visible(std::string_view control) const {

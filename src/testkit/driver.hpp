@@ -46,6 +46,9 @@ struct DriverOptions {
     // Explains a port that will not open (the detail of "COM-Port not available"); null: the
     // port's reason as it stands.
     const trx::ui::PortDiagnosis* port_diagnosis = nullptr;
+    // A portable copy: the marker file beside the program, so the settings file lives in the
+    // program folder as in a build tree; false: an installed program.
+    bool portable = true;
 };
 
 // Runs the whole program logic headless on a fake port, a virtual clock, recorded dialogs
@@ -112,6 +115,9 @@ public:
     bool checked(std::string_view control) const;
     bool enabled(std::string_view control) const;
     bool visible(std::string_view control) const;
+    // Whether the control shows data marked as old (greyed, "No live data since ..."): the
+    // main window's tables, picture and status indicators once the link went away.
+    bool stale(std::string_view control) const;
     bool exists(std::string_view window) const;
     bool locked(std::string_view control) const;
     int value(std::string_view spinner) const;

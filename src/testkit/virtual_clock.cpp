@@ -14,7 +14,7 @@ void VirtualClock::attach(ui::Timer& timer) {
 
 void VirtualClock::rearm(std::size_t slot) {
     auto& s = slots_[slot];
-    s.armed = s.timer->timer_enabled() && s.timer->interval() > 0;
+    s.armed = s.timer->timer_enabled() && !s.timer->resting() && s.timer->interval() > 0;
     s.due = now_ + std::chrono::milliseconds(s.timer->interval());
     s.seq = ++seq_;
 }

@@ -484,8 +484,16 @@ void Timer::set_timer_enabled(bool on) {
     armed.raise();
 }
 
+void Timer::set_resting(bool r) {
+    if (resting_ == r) {
+        return;
+    }
+    resting_ = r;
+    armed.raise();
+}
+
 void Timer::fire() const {
-    if (running_ && interval_ > 0) {
+    if (running_ && !resting_ && interval_ > 0) {
         tick.raise();
     }
 }

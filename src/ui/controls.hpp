@@ -305,14 +305,20 @@ public:
     [[nodiscard]] const std::string& tag() const { return tag_; }
     void set_tag(std::string t) { tag_ = std::move(t); }
 
-    void fire() const; // called by the clock; ticks only while enabled
+    // An enabled timer may rest while its ticks would change nothing: it stays enabled, but
+    // the clock does not wake for it; once awake again its next tick is one interval away.
+    [[nodiscard]] bool resting() const { return resting_; }
+    void set_resting(bool r);
+
+    void fire() const; // called by the clock; ticks only while enabled and awake
 
     Signal<> tick;
-    Signal<> armed; // enabled switched on, or interval changed: the clock restarts it
+    Signal<> armed; // enabled, awake or interval changed: the clock restarts or stops it
 
 private:
     int interval_;
     bool running_;
+    bool resting_ = false;
     std::string tag_;
 };
 

@@ -25,6 +25,9 @@ public:
     SerialDevices& operator=(SerialDevices&&) = delete;
     virtual ~SerialDevices() = default;
     [[nodiscard]] virtual std::vector<SerialDevice> list() const = 0;
+    // Whether a device stands behind a device path ("/dev/ttyS0"); a system that cannot tell
+    // says it does, and the opening finds out.
+    [[nodiscard]] virtual bool present(const std::string& /*device*/) const { return true; }
 };
 
 // The bundled scanner simulator behind the "Simulator" menu entry.

@@ -2,6 +2,7 @@
 // recording holds, how a replay prints it, and what each of them does with a bad file.
 #include "capture/reader.hpp"
 #include "capture/recent_ring.hpp"
+#include "capture/recorder.hpp"
 #include "cli/cli.hpp"
 #include "link/frame.hpp"
 #include "parafile/text_files.hpp"
@@ -356,6 +357,55 @@ TEST_F(Capture, ReplayOfARecordingPrintsWhatMonitorPrints) {
         EXPECT_EQ(std::vector(got.begin() + header + 1, got.begin() + header + 6),
                   std::vector(want.begin() + header, want.end()));
     }
+}
+
+// A capture without any "W" reply cannot be decoded alone: it says so and fails, unless the
+// technician names the type; a recording begun after the reply carries it at its start.
+TEST_F(Capture, ReplayOfACaptureWithoutAReplyFailsUnlessTheTypeIsGiven) {
+    testkit::StatusSpec spec;
+    spec.ya = true;
+    spec.stripes = {{100, 20, 11}, {2000, 30, 0}};
+    const std::string frame = testkit::status_frame(spec);
+    write("bare.trxcap",
+          capture::encode_capture({"trx81500 1.09", "COM1"}, {{Kind::received, 10'000, frame},
+                                                              {Kind::received, 110'000, frame}}));
+    Scanner s;
+    const Ran bare = cli(s, {"replay", path("bare.trxcap"), "--speed", "0"});
+    EXPECT_EQ(bare.status, 2);
+    EXPECT_EQ(bare.out, "");
+    EXPECT_EQ(bare.err, "trx81500-cli: " + path("bare.trxcap") +
+                            ": the capture holds no parameter reply (\"W\"), so the scanner type "
+                            "is unknown and no turn was decoded; give --type ZA, or --type YA with "
+                            "--max-modul M\n");
+
+    const Ran unmeasured = cli(s, {"replay", path("bare.trxcap"), "--type", "YA"});
+    EXPECT_EQ(unmeasured.status, 2);
+    EXPECT_EQ(unmeasured.err,
+              "trx81500-cli: --type YA needs --max-modul M, the set's maximum modul width\n");
+    const Ran typed = cli(
+        s, {"replay", path("bare.trxcap"), "--speed", "0", "--type", "YA", "--max-modul", "100"});
+    ASSERT_EQ(typed.status, 0) << typed.err;
+    const auto lines = lines_of(typed.out);
+    ASSERT_EQ(lines.size(), 2U) << typed.out;
+    EXPECT_NE(lines[0].find("  resolution 8192  temperature 20  status speed_ok  stripes 2  "
+                            "tags 11@"),
+              std::string::npos)
+        << lines[0];
+    EXPECT_EQ(cli(s, {"replay", path("bare.trxcap"), "--type", "XA"}).status, 2);
+
+    // The window's recorder, started long after the reply went by.
+    testkit::VirtualClock clock;
+    capture::Recorder rec(clock, "trx81500 1.09");
+    rec.opened("COM1");
+    rec.received(testkit::parameter_reply(true));
+    rec.received(frame);
+    std::error_code ec;
+    rec.start(capture::FileSink::create(path("late.trxcap"), ec), "COM1", true);
+    rec.received(frame);
+    ASSERT_EQ(rec.stop(), "");
+    const Ran late = cli(s, {"replay", path("late.trxcap"), "--speed", "0"});
+    ASSERT_EQ(late.status, 0) << late.err;
+    EXPECT_EQ(lines_of(late.out).size(), 1U) << late.out;
 }
 
 TEST_F(Capture, ReplayRefusesWhatIsNoCaptureAndStopsAtABadRecord) {

@@ -204,7 +204,16 @@ TEST(FieldValues, MessagesAndValuesInTheWindowsUnits) {
     ASSERT_TRUE(set);
     EXPECT_EQ((*set)[0].value, 125U);
     EXPECT_EQ((*set)[1].value, 0x7FFU);
+    // More decimals than the field keeps: said as such, in range or not.
     EXPECT_EQ(parse_assignments({"speed=12.55"}).error().message,
+              "speed takes one decimal place, not '12.55'. Possible values for speed: 6.0 - "
+              "18.0 turns/sec");
+    EXPECT_EQ(parse_assignments({"speed=25.55"}).error().message,
+              "speed takes one decimal place, not '25.55'. Possible values for speed: 6.0 - "
+              "18.0 turns/sec");
+    EXPECT_EQ(parse_assignments({"speed=18.5"}).error().message,
+              "Possible values for speed: 6.0 - 18.0 turns/sec");
+    EXPECT_EQ(parse_assignments({"speed=12,5x"}).error().message,
               "Possible values for speed: 6.0 - 18.0 turns/sec");
     EXPECT_EQ(parse_assignments({"serial_number=1"}).error().message,
               "serial_number is the scanner's own and cannot be set");

@@ -137,6 +137,34 @@ TEST_F(MainViewTest, AToolbarClickAndCtrlAltQReachTheLogic) {
     EXPECT_TRUE(view_->isHidden());
 }
 
+// A long name after "Open " (a capture's file, a by-id path) is elided on the button, whole in
+// its tool tip; all four buttons stay on the bar, none in its overflow.
+TEST_F(MainViewTest, ALongPortCaptionIsElidedAndEveryButtonStaysOnTheBar) {
+    const std::string name = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"
+                             "-replayed-at-the-customers-site-2026-12-09.trxcap";
+    form().Toolbar1.set_caption("comport", "Open " + name);
+    QApplication::processEvents();
+    ToolbarView* bar = view_->toolbar();
+    QToolButton* port = bar->button("comport");
+    EXPECT_TRUE(port->text().startsWith("Open /dev/")) << port->text().toStdString();
+    EXPECT_TRUE(port->text().contains(QChar(0x2026))) << port->text().toStdString();
+    EXPECT_TRUE(port->text().endsWith(".trxcap")) << port->text().toStdString();
+    EXPECT_EQ(port->toolTip().toStdString(), "Open " + name);
+    for (const char* key : {"comport", "parameter", "software", "exit"}) {
+        QToolButton* b = bar->button(key);
+        EXPECT_TRUE(b->isVisible()) << key;
+        EXPECT_LE(b->geometry().right(), bar->width()) << key;
+    }
+    // The model keeps the whole caption: the logic compares it.
+    EXPECT_EQ(d_.text("main.Toolbar1.comport"), "Open " + name);
+
+    // A short caption is shown whole again, without a tool tip of its own.
+    form().Toolbar1.set_caption("comport", "Open COM1    ");
+    QApplication::processEvents();
+    EXPECT_EQ(port->text(), "Open COM1    ");
+    EXPECT_TRUE(port->toolTip().isEmpty());
+}
+
 TEST_F(MainViewTest, ThePortMenuIsRefreshedWhenItOpensAndPassesTheChoiceOn) {
     d_.serial_devices({{"/dev/ttyUSB0", "usb-FTDI_FT232R_A1-if00-port0"}});
     QMenu* menu = view_->toolbar()->menu("comport");

@@ -3,6 +3,7 @@
 // shown as CSV and of the picture as PNG.
 #include "file_text.hpp"
 #include "link/frame.hpp"
+#include "main/panel_note.hpp"
 #include "testkit/driver.hpp"
 #include "testkit/status_frames.hpp"
 
@@ -59,6 +60,41 @@ struct Diagnostics : ::testing::Test {
 
 // ---------------------------------------------------------------- link statistics
 
+// Under the figures, what a click on the panel does.
+constexpr const char* k_click_hint =
+    "\n\nClick: the diagnostics menu (save the last 10 minutes, record the wire, export the scan "
+    "and the picture)";
+
+TEST(PanelNote, SizesReadAsATechnicianWouldSayThem) {
+    EXPECT_EQ(main::PanelNote::rec_text(0), "REC 0 B");
+    EXPECT_EQ(main::PanelNote::rec_text(999), "REC 999 B");
+    EXPECT_EQ(main::PanelNote::rec_text(1000), "REC 1 kB");
+    EXPECT_EQ(main::PanelNote::rec_text(999'999), "REC 999 kB");
+    EXPECT_EQ(main::PanelNote::rec_text(1'450'000), "REC 1.4 MB");
+    EXPECT_EQ(main::PanelNote::rec_text(25'000'000), "REC 25.0 MB");
+}
+
+TEST_F(Diagnostics, ThePanelSaysWhatAClickOpensAndShowsARecordingUntilItStops) {
+    EXPECT_EQ(d.panel_tooltip(k_bar, 2), std::string(k_click_hint).substr(2));
+    open_port();
+    d.answer_save_dialog((d.data_folder() / "rec.trxcap").string());
+    d.choose(entry("record_start"));
+    ASSERT_TRUE(d.program().recording().recording());
+    EXPECT_TRUE(statistics().starts_with("0 fr/s  0 bad  REC ")) << statistics();
+    EXPECT_TRUE(statistics().ends_with(" B")) << statistics(); // little more than a header
+    for (int i = 0; i < 40; ++i) {
+        d.receive(k_za_example);
+    }
+    d.advance(1000ms);
+    EXPECT_TRUE(statistics().starts_with("40 fr/s  0 bad  REC ")) << statistics();
+    EXPECT_TRUE(statistics().ends_with(" kB")) << statistics();
+    EXPECT_TRUE(d.panel_tooltip(k_bar, 2).ends_with(k_click_hint));
+    d.choose(entry("record_stop"));
+    EXPECT_EQ(statistics(), "40 fr/s  0 bad");
+    d.advance(1000ms);
+    EXPECT_EQ(statistics(), "0 fr/s  0 bad");
+}
+
 TEST_F(Diagnostics, StatisticsCountEveryKindOfBadFrameSinceTheOpening) {
     EXPECT_EQ(statistics(), "") << "empty until a port is opened";
     d.advance(1500ms);
@@ -84,7 +120,8 @@ TEST_F(Diagnostics, StatisticsCountEveryKindOfBadFrameSinceTheOpening) {
                                          "1 overlong frame\n"
                                          "1 decoding fault\n"
                                          "Last fault: " +
-                                             d.program().receiver().counters().last_fault);
+                                             d.program().receiver().counters().last_fault +
+                                             k_click_hint);
     EXPECT_FALSE(d.program().receiver().counters().last_fault.empty());
     // The next second without a frame: the rate drops, the totals stay.
     d.advance(1000ms);
@@ -128,7 +165,8 @@ TEST_F(Diagnostics, ReopeningThePortStartsTheCountsAfresh) {
                                          "0 bad checksums\n"
                                          "0 overlong frames\n"
                                          "0 decoding faults\n"
-                                         "Last fault: none");
+                                         "Last fault: none" +
+                                             std::string(k_click_hint));
     // A full second from the opening, not from the old rhythm.
     d.receive_later(900ms, k_za_example);
     d.advance(999ms);

@@ -155,16 +155,26 @@ TEST(Replay, ARecordedSessionPlaysBackIntoTheSameTablesAndPicture) {
         EXPECT_EQ(office.text("para.typ"), ya ? "YA" : "ZA");
         EXPECT_EQ(office.sent(), ""); // what the program wrote went nowhere
 
-        // The end of the capture is the end of the link, as after a pulled cable.
+        // The end of the capture closes the port and says so in panel 1, without a box; what
+        // was shown stays, marked old.
         office.advance(2s);
         EXPECT_EQ(office.text(k_port), "Open at-the-machine.trxcap");
-        const auto boxes = office.messages();
-        ASSERT_EQ(boxes.size(), 1U);
-        EXPECT_EQ(boxes[0].text, "COM-Port not available");
-        EXPECT_EQ(boxes[0].detail, "The replay reached the end of the capture.");
+        EXPECT_TRUE(office.messages().empty());
+        EXPECT_EQ(office.panel("main.StatusBar1", 1), "Replay finished");
+        EXPECT_TRUE(std::ranges::any_of(office.log().lines(), [](const auto& l) {
+            return l.text == "Replay finished: at-the-machine.trxcap";
+        }));
         office.advance(1s);
+        EXPECT_EQ(office.panel("main.StatusBar1", 1), "Replay finished");
         EXPECT_EQ(office.timer_tag("main.Timer1"), "offline");
+        EXPECT_TRUE(office.stale("main.data"));
+        EXPECT_TRUE(office.stale("main.map"));
         EXPECT_TRUE(screen(office) == live.screens.back()); // what was shown stays
+
+        // Opening again starts the link supervision over.
+        office.click(k_port);
+        EXPECT_EQ(office.panel("main.StatusBar1", 1), "offline");
+        office.click(k_port);
     }
 }
 
@@ -377,8 +387,9 @@ TEST(Replay, ADamagedCapturePlaysUpToItsFirstBadRecord) {
         EXPECT_EQ(d.text("main.temperature"), "24");
         const auto boxes = d.messages();
         ASSERT_EQ(boxes.size(), 1U);
-        EXPECT_NE(boxes[0].detail.find("The replay stopped at a bad record"), std::string::npos);
+        EXPECT_EQ(boxes[0].text, "The replay stopped at a bad record.");
         EXPECT_NE(boxes[0].detail.find(why), std::string::npos) << boxes[0].detail;
+        EXPECT_EQ(d.panel("main.StatusBar1", 1), "Replay finished");
     }
 }
 

@@ -1,5 +1,7 @@
 // The settings file: the hex file remembered from one run to the next.
 #include "file_text.hpp"
+#include "main/settings.hpp"
+#include "platform/std_files.hpp"
 #include "testkit/driver.hpp"
 
 #include <gtest/gtest.h>
@@ -87,8 +89,9 @@ TEST_F(SettingsFile, ExitStoresTheShownPathForTheNextStart) {
     EXPECT_EQ(run(true, hex_.string()), "");
     EXPECT_EQ(file_text(ini_), hex_.string() + "\r\n");
     EXPECT_EQ(run(true), hex_.string());
-    // Nothing but the settings file is left in the program folder (no temporary file).
-    EXPECT_EQ(std::distance(fs::directory_iterator(program_), fs::directory_iterator()), 1);
+    // Nothing but the portable marker and the settings file is left in the program folder (no
+    // temporary file).
+    EXPECT_EQ(std::distance(fs::directory_iterator(program_), fs::directory_iterator()), 2);
 }
 
 // An installed program's folder takes no files: the settings live in the user's folder.
@@ -136,7 +139,7 @@ TEST_F(SettingsFile, SymlinksFifosAndHugeFilesDoNoHarm) {
     fs::permissions(ini_, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(run(true, hex_.string()), hex_.string());
     EXPECT_EQ(fs::status(ini_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(std::distance(fs::directory_iterator(program_), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(program_), fs::directory_iterator()), 2);
 
     fs::remove(ini_);
     ASSERT_EQ(::mkfifo(ini_.c_str(), 0644), 0);
@@ -147,6 +150,53 @@ TEST_F(SettingsFile, SymlinksFifosAndHugeFilesDoNoHarm) {
     { std::ofstream(ini_, std::ios::binary) << hex_.string(); }
     fs::resize_file(ini_, std::uintmax_t{1} << 30);
     EXPECT_EQ(run(false), "");
+}
+
+// An installed program (no portable marker beside it) never writes into its own folder, even
+// when that folder would take the file, as it does for root: the user's folder serves.
+TEST_F(SettingsFile, AnInstalledProgramKeepsItsSettingsInTheUsersFolderEvenWhenItCouldWrite) {
+    DriverOptions installed{program_, true, config_, true};
+    installed.portable = false;
+    {
+        Driver d(installed);
+        d.start();
+        d.program().sw_update_form().hexfilename.set_caption(hex_.string());
+        d.click("main.Toolbar1.exit");
+    }
+    EXPECT_FALSE(fs::exists(ini_));
+    EXPECT_EQ(file_text(config_ / "TRX81500.ini"), hex_.string() + "\r\n");
+    // A settings file someone left beside the program is not read either.
+    write_file(ini_, (root_ / "deleted.h86").string() + "\r\n");
+    Driver again(installed);
+    again.start();
+    EXPECT_EQ(again.text("sw_update.hexfilename"), hex_.string());
+}
+
+TEST(SettingsPlace, APortableMarkerCountsOnlyOutsideTheSystemFolders) {
+    struct Case {
+        const char* folder;
+        bool marker;
+        bool beside;
+    };
+    const fs::path tmp =
+        fs::temp_directory_path() / ("trx81500-place-" + std::to_string(::getpid()));
+    const Case cases[] = {
+        {"/usr/bin", true, false},
+        {"/usr/local/bin", true, false},
+        {"/opt/trx81500/bin", true, false},
+    };
+    for (const auto& c : cases) {
+        platform::StdFiles files(c.folder, tmp / "config", tmp / "data");
+        EXPECT_EQ(main::Settings(files).beside_program(), c.beside) << c.folder;
+        EXPECT_EQ(main::Settings(files).write_path(), tmp / "config" / "TRX81500.ini") << c.folder;
+    }
+    fs::create_directories(tmp / "copy");
+    platform::StdFiles copy(tmp / "copy", tmp / "config", tmp / "data");
+    EXPECT_FALSE(main::Settings(copy).beside_program());
+    write_file(tmp / "copy" / "TRX81500.portable", "");
+    EXPECT_TRUE(main::Settings(copy).beside_program());
+    EXPECT_EQ(main::Settings(copy).write_path(), tmp / "copy" / "TRX81500.ini");
+    fs::remove_all(tmp);
 }
 
 TEST_F(SettingsFile, AnUnwritableSettingsFolderIsIgnoredSilently) {
@@ -181,7 +231,8 @@ TEST_F(SettingsFile, AFailedWriteLeavesTheOlderFileAsItWas) {
     EXPECT_TRUE(d.ended());
     EXPECT_TRUE(d.messages().empty());
     EXPECT_EQ(file_text(ini_), "C:\\old.h86\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(program_), fs::directory_iterator()), 1);
+    // The portable marker and the settings file.
+    EXPECT_EQ(std::distance(fs::directory_iterator(program_), fs::directory_iterator()), 2);
 }
 
 } // namespace

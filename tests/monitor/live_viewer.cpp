@@ -6,11 +6,13 @@
 //   --window W         main, para or sw_update: the window --shot saves (main)
 //   --menu             with --window main: the diagnostics menu of status bar panel 2 open
 //   --hex FILE         with --window sw_update: choose FILE and press "Program"
+//   --stale            with --window main: close the port after a few scans, so the last scan
+//                      shows as old
+//   --caption NAME     with --stale: the port button offers "Open NAME", as after choosing a
+//                      capture of that name for "Replay..."
 //   --shot FILE        save the window once it shows what it is for, then quit
 #include "main/program.hpp"
 #include "platform/std_files.hpp"
-#include "sim_host.hpp"
-#include "testkit/recorded_dialogs.hpp"
 #include "qt/main_view.hpp"
 #include "qt/para_view.hpp"
 #include "qt/qt_clock.hpp"
@@ -18,6 +20,8 @@
 #include "qt/qt_picture_renderer.hpp"
 #include "qt/qt_serial_port.hpp"
 #include "qt/sw_update_view.hpp"
+#include "sim_host.hpp"
+#include "testkit/recorded_dialogs.hpp"
 
 #include <QApplication>
 #include <QCursor>
@@ -44,6 +48,8 @@ struct Options {
     bool filter = false;
     bool end = false;
     bool menu = false;
+    bool stale = false;
+    std::string caption;
     std::string window = "main";
     std::string hex;
     QString shot;
@@ -62,6 +68,10 @@ Options parse(int argc, char* argv[]) {
             o.end = true;
         } else if (a == "--menu") {
             o.menu = true;
+        } else if (a == "--stale") {
+            o.stale = true;
+        } else if (a == "--caption" && more) {
+            o.caption = argv[++i];
         } else if (a == "--window" && more) {
             o.window = argv[++i];
         } else if (a == "--hex" && more) {
@@ -213,13 +223,26 @@ int main(int argc, char* argv[]) {
             // A few scans after the reply, so the tables and the picture are full, and while
             // the blinking link panel reads "online".
             // With the menu, it opens first and has a moment to show.
-            shoot_when(view, opt.shot, opt.menu ? 300 : 0, [&, since = std::make_shared<int>(0)] {
-                const bool ready = acted && ++*since > 15 && form.StatusBar1.panel(1) == "online";
-                if (ready && opt.menu) {
-                    click_panel(view, 2);
-                }
-                return ready;
-            });
+            shoot_when(view, opt.shot,
+                       opt.stale  ? 700
+                       : opt.menu ? 300
+                                  : 0,
+                       [&, since = std::make_shared<int>(0)] {
+                           const bool ready =
+                               acted && ++*since > 15 && form.StatusBar1.panel(1) == "online";
+                           if (ready && opt.stale) {
+                               // Closed after a live scan: the old scan stays, marked.
+                               form.Toolbar1.user_click("comport");
+                               if (!opt.caption.empty()) {
+                                   form.Toolbar1.set_caption("comport", "Open " + opt.caption);
+                               }
+                               return true;
+                           }
+                           if (ready && opt.menu) {
+                               click_panel(view, 2);
+                           }
+                           return ready;
+                       });
         }
         QTimer::singleShot(60000, &view, [] {
             std::fprintf(stderr, "the window did not get ready in time\n");

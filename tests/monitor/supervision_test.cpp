@@ -4,6 +4,7 @@
 #include "monitor/supervision.hpp"
 #include "testkit/driver.hpp"
 #include "testkit/recorded_log.hpp"
+#include "testkit/status_frames.hpp"
 
 #include <gtest/gtest.h>
 
@@ -214,8 +215,13 @@ TEST_F(Supervision, ControlFramesOnlyWhileThePortIsOpenAndAtOnceWhenItOpens) {
 }
 
 TEST_F(Supervision, StatusBoxesFollowTheStatusWordAlsoWithThePortClosed) {
-    // The status word is stored by the status frame decoder; set it as that decoder would.
+    // The status word is stored by the status frame decoder; set it as that decoder would,
+    // and tell the supervision as the live monitor does.
     auto& shared = d.program().shared();
+    auto store = [&](std::int16_t word) {
+        shared.status_word = word;
+        d.program().supervision().status_word_stored();
+    };
     struct Case {
         std::int16_t word;
         bool speed_ok, temp_low, heater_activ;
@@ -223,19 +229,67 @@ TEST_F(Supervision, StatusBoxesFollowTheStatusWordAlsoWithThePortClosed) {
     for (const Case& c :
          {Case{1, true, false, false}, Case{2, false, true, false}, Case{4, false, false, true},
           Case{-1, true, true, true}, Case{0x7FF8, false, false, false}}) {
-        shared.status_word = c.word;
+        store(c.word);
         d.advance(1ms);
         EXPECT_EQ(d.checked("main.speed_ok"), c.speed_ok) << c.word;
         EXPECT_EQ(d.checked("main.temp_low"), c.temp_low) << c.word;
         EXPECT_EQ(d.checked("main.heater_activ"), c.heater_activ) << c.word;
     }
     // A click flips a box for less than one tick.
-    shared.status_word = 0;
+    store(0);
     d.advance(1ms);
     d.click("main.speed_ok");
     EXPECT_TRUE(d.checked("main.speed_ok"));
     d.advance(1ms);
     EXPECT_FALSE(d.checked("main.speed_ok"));
+}
+
+// Timer3 stays enabled as the window has it, but rests while a tick would change nothing:
+// the program sleeps with no flag set and no new status word, and still answers within a tick.
+TEST_F(Supervision, TimerThreeRestsWhileATickWouldChangeNothingAndWakesWithinATick) {
+    int ticks = 0;
+    ui::Connections c;
+    c += d.program().main_form().Timer3.tick.connect([&] { ++ticks; });
+    d.advance(10s);
+    EXPECT_LE(ticks, 1) << "idle with no port open";
+    EXPECT_TRUE(d.timer_enabled("main.Timer3"));
+    EXPECT_EQ(d.program().main_form().Timer3.interval(), 1);
+
+    bring_online();
+    d.receive(testkit::parameter_reply(false));
+    (void)d.messages();
+    ticks = 0;
+    for (int i = 0; i < 20; ++i) {
+        testkit::StatusSpec s;
+        s.status_word = i % 2 == 0 ? 1 : 4; // speed OK, then heater
+        d.receive(testkit::status_frame(s));
+        d.advance(1ms);
+        EXPECT_EQ(d.checked("main.speed_ok"), i % 2 == 0) << "within a tick of frame " << i;
+        EXPECT_EQ(d.checked("main.heater_activ"), i % 2 != 0) << "frame " << i;
+        d.advance(99ms);
+    }
+    EXPECT_LE(ticks, 20) << "one tick per status word, not one per millisecond";
+
+    // A flag keeps it ticking: one "C" frame per tick, as before.
+    (void)d.sent();
+    set_box("main.laser_on", true);
+    ticks = 0;
+    d.advance(50ms);
+    EXPECT_EQ(ticks, 50);
+    EXPECT_FALSE(d.sent().empty());
+    set_box("main.laser_on", false);
+    d.advance(50ms);
+    ticks = 0;
+    (void)d.sent();
+    d.advance(1s);
+    EXPECT_EQ(ticks, 0);
+    EXPECT_EQ(d.sent(), "");
+
+    // A click on a status box still has no lasting effect.
+    d.click("main.heater_activ");
+    EXPECT_FALSE(d.checked("main.heater_activ"));
+    d.advance(1ms);
+    EXPECT_TRUE(d.checked("main.heater_activ"));
 }
 
 // At 57600 baud a 7-byte frame takes 1.2 ms, so a 1 ms Timer3 asks for more than the line

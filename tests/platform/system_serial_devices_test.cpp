@@ -36,5 +36,32 @@ TEST(SystemSerialDevices, FindsUsbAdaptersInNaturalOrderWithTheirStableNames) {
     EXPECT_TRUE(SystemSerialDevices(dev).list().empty()); // no folder: no devices, no throw
 }
 
+// A /dev/ttyS node exists for every port the kernel could have: only a chip behind it (its
+// sysfs type not 0) makes it present; an adapter or a pseudo-terminal is present by its node.
+TEST(SystemSerialDevices, APortIsPresentOnlyWithADeviceBehindIt) {
+    const fs::path root =
+        fs::temp_directory_path() / ("trx81500-sys-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    const fs::path dev = root / "dev";
+    const fs::path sys = root / "sys";
+    fs::create_directories(dev);
+    for (const char* n : {"ttyS0", "ttyS1", "ttyS2", "ttyUSB0"}) {
+        std::ofstream(dev / n).put('\n');
+    }
+    for (const auto& [name, type] : {std::pair{"ttyS0", "4"}, std::pair{"ttyS1", "0"}}) {
+        fs::create_directories(sys / "class" / "tty" / name);
+        std::ofstream(sys / "class" / "tty" / name / "type") << type << '\n';
+    }
+    const SystemSerialDevices devices(dev, sys);
+    EXPECT_TRUE(devices.present("/dev/ttyS0"));  // a 16550A answered
+    EXPECT_FALSE(devices.present("/dev/ttyS1")); // a node without a chip
+    EXPECT_TRUE(devices.present("/dev/ttyS2"));  // no sysfs entry: the node is all there is
+    EXPECT_FALSE(devices.present("/dev/ttyS3")); // no node at all
+    EXPECT_TRUE(devices.present("/dev/ttyUSB0"));
+    EXPECT_FALSE(devices.present("/dev/ttyUSB1"));
+    EXPECT_TRUE(devices.present((dev / "ttyUSB0").string())); // a path outside /dev as it is
+    fs::remove_all(root);
+}
+
 } // namespace
 } // namespace trx::platform
