@@ -55,6 +55,7 @@ public:
         save_when_done();
     }
     [[nodiscard]] bool finished() const override { return target_.finished(); }
+    [[nodiscard]] std::uint32_t line_rate() const override { return target_.line_rate(); }
 
 private:
     void save_when_done() {

@@ -7,9 +7,10 @@
 
 namespace trx {
 
-// Progress of a long library step, for the progress bar.
+// Progress of a long library step, for the progress bar. Phase rate: the line's rate changed
+// for the transfer; `done` is the rate in baud.
 struct FlashProgress {
-    enum class Phase { erase, program, verify };
+    enum class Phase { erase, program, verify, rate };
     Phase phase = Phase::erase;
     std::int64_t done = 0;
     std::int64_t total = 0;
