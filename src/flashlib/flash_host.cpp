@@ -148,10 +148,10 @@ Outcome FlashHost::negotiate_once() {
     }
     negotiated_ = true;
     Outcome o = rate_.negotiate(target_.rates);
-    if (o.ok() && rate_.raised()) {
-        report(FlashProgress::Phase::rate, rate_.rate(), 0);
-    } else {
+    if (!o.ok()) {
         in_step_ = false;
+    } else if (rate_.raised()) {
+        report(FlashProgress::Phase::rate, rate_.rate(), 0);
     }
     return o;
 }
