@@ -211,6 +211,7 @@ void Scanner::give_to_loader(std::string_view bytes) {
     if (!boot_target_) {
         return; // no loader built in: the scanner just stays quiet
     }
+    follow_loader_rate(); // a switch whose answer has left by now applies to these bytes
     std::string out;
     boot_target_->receive(through_cable(std::string(bytes), host_rate_, loader_rate_), now_, out);
     from_loader(out);
