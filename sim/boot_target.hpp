@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,9 @@ public:
     // The target has left its loader (reset after programming, or silence): the scanner
     // runs its firmware again.
     [[nodiscard]] virtual bool finished() const = 0;
+    // The rate the target's port runs at in baud, from the moment what it sent before has
+    // left the line.
+    [[nodiscard]] virtual std::uint32_t line_rate() const { return 57600; }
 };
 
 } // namespace trx::sim

@@ -8,7 +8,7 @@ constexpr std::int64_t k_ns_per_second = 1'000'000'000;
 
 std::chrono::nanoseconds Line::departure(std::int64_t byte_no) const {
     // Byte n (from 0) of a busy stretch has left when its ten bits are out.
-    return epoch_ + std::chrono::nanoseconds((byte_no + 1) * k_ns_per_second / k_bytes_per_second);
+    return epoch_ + std::chrono::nanoseconds((byte_no + 1) * k_ns_per_second / bytes_per_second_);
 }
 
 void Line::settle(std::chrono::nanoseconds now) {
@@ -26,6 +26,15 @@ void Line::settle(std::chrono::nanoseconds now) {
         waiting_.erase(0, head_);
         head_ = 0;
     }
+}
+
+void Line::set_rate(std::uint32_t baud, std::chrono::nanoseconds now) {
+    if (paced_) {
+        settle(now);
+        epoch_ = now;
+        sent_ = 0;
+    }
+    bytes_per_second_ = k_bytes_per_second * baud / 57600;
 }
 
 void Line::queue(std::string_view bytes, std::chrono::nanoseconds now) {

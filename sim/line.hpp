@@ -19,6 +19,9 @@ public:
     explicit Line(bool paced) : paced_(paced) {}
 
     [[nodiscard]] bool paced() const { return paced_; }
+    // The rate bytes queued from now on leave at (57600 at first); for a line with nothing
+    // waiting, as a port switches after it has drained.
+    void set_rate(std::uint32_t baud, std::chrono::nanoseconds now);
     void queue(std::string_view bytes, std::chrono::nanoseconds now);
     // The bytes that have left by `now`, in order.
     std::string take(std::chrono::nanoseconds now);
@@ -42,6 +45,7 @@ private:
     std::string ready_;                 // left the line, not yet taken
     std::chrono::nanoseconds epoch_{0}; // when the current busy stretch began
     std::int64_t sent_ = 0;             // bytes sent since epoch_
+    std::int64_t bytes_per_second_ = k_bytes_per_second;
 };
 
 } // namespace trx::sim

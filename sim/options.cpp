@@ -87,6 +87,15 @@ const std::map<std::string_view, ValueOption>& value_options() {
          [](Options& o, std::string_view v) { return seconds_into(o.faults.silence_after, v); }},
         {"--silence-for",
          [](Options& o, std::string_view v) { return seconds_into(o.faults.silence_for, v); }},
+        {"--cable-max-baud",
+         [](Options& o, std::string_view v) -> std::string {
+             const auto n = num::parse_whole(v);
+             if (!n || *n < 57600 || *n > 4'000'000) {
+                 return "needs a rate from 57600 to 4000000";
+             }
+             o.cable_max_baud = static_cast<std::uint32_t>(*n);
+             return {};
+         }},
         {"--seed",
          [](Options& o, std::string_view v) -> std::string {
              const auto s = num::parse_whole(v);
@@ -157,6 +166,8 @@ Options:
   --drop-rate P             share P of frames cut short (their end never arrives)
   --silence-after S         send nothing from S seconds after start on
   --silence-for S           ... for S seconds only, then carry on
+  --cable-max-baud N        the cable carries up to N baud whole; above, one bit in a
+                            hundred arrives flipped (default: any rate)
   --seed N                  seed of the stripe jitter and the faults (default 1)
   --flash FILE              flash memory image of the bootstrap loader (when built in)
   --quiet                   print the device and errors only, no events (for scripts)

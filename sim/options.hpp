@@ -23,6 +23,7 @@ struct Options {
     bool quiet = false; // events unsaid: only the device and errors are printed
     Faults faults;
     std::uint32_t seed = 1;
+    std::uint32_t cable_max_baud = 0; // 0: the cable carries any rate
 };
 
 struct OptionsResult {

@@ -19,6 +19,29 @@ namespace {
 constexpr int k_idle_check_ms = 20; // how often a device no one holds is looked at again
 constexpr int k_max_wait_ms = 50;
 
+// The rate the program set on its side of the pseudo-terminal (the master reads the
+// slave's settings); 0 when unknown.
+std::uint32_t pty_rate(int master) {
+    termios tio{};
+    if (::tcgetattr(master, &tio) != 0) {
+        return 0;
+    }
+    switch (::cfgetospeed(&tio)) {
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    case B230400:
+        return 230400;
+    case B460800:
+        return 460800;
+    case B921600:
+        return 921600;
+    default:
+        return 0;
+    }
+}
+
 std::string system_error(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
@@ -219,6 +242,7 @@ void PtyServer::run() {
             return; // SIGINT or SIGTERM
         }
         if (listening_ && (fds[1].revents & POLLIN) != 0) {
+            scanner_.set_host_rate(pty_rate(master_), steady_now());
             read_input();
         }
     }

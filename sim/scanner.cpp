@@ -25,7 +25,7 @@ Scanner::Scanner(ScannerConfig config, nanoseconds now, BootTargetFactory boot)
     : config_(std::move(config)), boot_factory_(std::move(boot)),
       assembler_([this](char letter, std::string_view payload) { handle_frame(letter, payload); }),
       line_(config_.pace), input_(config_.pace), faults_(config_.faults, config_.seed + 1),
-      jitter_rng_(config_.seed), start_(now), now_(now) {
+      jitter_rng_(config_.seed), start_(now), now_(now), cable_rng_(config_.seed + 2) {
     // Power-on is a reset too: the bootstrap string is taken in its first 500 ms.
     start_running(now);
 }
@@ -91,7 +91,7 @@ void Scanner::advance(nanoseconds now) {
         if (boot_target_) {
             std::string out;
             boot_target_->poll(now_, out);
-            line_.queue(out, now_);
+            from_loader(out);
             leave_bootstrap_if_done();
         } else if (now_ - last_received_ >= k_bootstrap_silence) {
             event("bootstrap loader left after 5 s of silence");
@@ -211,10 +211,56 @@ void Scanner::give_to_loader(std::string_view bytes) {
     if (!boot_target_) {
         return; // no loader built in: the scanner just stays quiet
     }
+    follow_loader_rate(); // a switch whose answer has left by now applies to these bytes
     std::string out;
-    boot_target_->receive(bytes, now_, out);
-    line_.queue(out, now_);
+    boot_target_->receive(through_cable(std::string(bytes), host_rate_, loader_rate_), now_, out);
+    from_loader(out);
     leave_bootstrap_if_done();
+}
+
+// What the loader sends leaves at its port's rate; a switch it asks for applies once the
+// line has drained.
+void Scanner::from_loader(std::string& out) {
+    line_.queue(through_cable(std::move(out), loader_rate_, host_rate_), now_);
+    follow_loader_rate();
+}
+
+void Scanner::follow_loader_rate() {
+    const std::uint32_t wanted = boot_target_ ? boot_target_->line_rate() : 57600;
+    if (wanted != loader_rate_ && line_.backlog(now_) == 0) {
+        loader_rate_ = wanted;
+        line_.set_rate(wanted, now_);
+    }
+}
+
+void Scanner::set_host_rate(std::uint32_t baud, nanoseconds now) {
+    if (baud == host_rate_ || baud == 0) {
+        return;
+    }
+    advance(now);
+    host_rate_ = baud;
+    input_.set_rate(baud, now_);
+}
+
+std::string Scanner::through_cable(std::string bytes, std::uint32_t sent_at,
+                                   std::uint32_t read_at) {
+    if (sent_at != read_at) {
+        for (char& c : bytes) {
+            c = static_cast<char>(cable_rng_() & 0xFFU); // read at another rate: garbage
+        }
+        return bytes;
+    }
+    if (config_.cable_max_baud == 0 || sent_at <= config_.cable_max_baud) {
+        return bytes;
+    }
+    for (char& c : bytes) {
+        for (int bit = 0; bit < 8; ++bit) {
+            if (cable_rng_() % 100 == 0) {
+                c = static_cast<char>(static_cast<std::uint8_t>(c) ^ (1U << bit));
+            }
+        }
+    }
+    return bytes;
 }
 
 void Scanner::handle_frame(char letter, std::string_view payload) {
@@ -328,6 +374,9 @@ void Scanner::start_reset(nanoseconds at) {
 
 void Scanner::start_running(nanoseconds at) {
     mode_ = Mode::running;
+    // The firmware talks at 57600, whatever rate its loader ran at.
+    loader_rate_ = 57600;
+    line_.set_rate(57600, at);
     boot_window_end_ = at + k_bootstrap_window;
     boot_tail_.clear();
     next_frame_at_ = at + frame_period();

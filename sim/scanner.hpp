@@ -29,6 +29,8 @@ struct ScannerConfig {
     bool pace = false;
     Faults faults;
     std::uint32_t seed = 1;
+    // The cable to the PC: above this rate bits arrive flipped (one in a hundred); 0: none.
+    std::uint32_t cable_max_baud = 0;
 };
 
 // running: answers commands and sends a status frame per turn; resetting: silent for a
@@ -70,6 +72,8 @@ public:
     Scanner(ScannerConfig config, std::chrono::nanoseconds now, BootTargetFactory boot = {});
 
     void feed(std::string_view bytes, std::chrono::nanoseconds now);
+    // The rate the PC's port runs at (the pseudo-terminal's setting).
+    void set_host_rate(std::uint32_t baud, std::chrono::nanoseconds now);
     std::string poll(std::chrono::nanoseconds now);
     // When poll() next has something to do (never before now).
     [[nodiscard]] std::chrono::nanoseconds next_event(std::chrono::nanoseconds now) const;
@@ -103,6 +107,10 @@ private:
     void receive(std::string_view bytes);
     void take_byte(char c);
     void give_to_loader(std::string_view bytes);
+    void from_loader(std::string& out);
+    // A byte sent at `sent_at` as a receiver at `read_at` reads it through the cable.
+    std::string through_cable(std::string bytes, std::uint32_t sent_at, std::uint32_t read_at);
+    void follow_loader_rate();
     void handle_frame(char letter, std::string_view payload);
     void handle_control(std::string_view payload);
     void set_flags(std::uint8_t flags, std::chrono::nanoseconds at);
@@ -136,6 +144,9 @@ private:
     std::string boot_tail_; // the last bytes received within the bootstrap window
     std::uint64_t skipped_frames_ = 0;
     std::uint64_t dropped_input_ = 0;
+    std::uint32_t host_rate_ = 57600;
+    std::uint32_t loader_rate_ = 57600;
+    std::mt19937 cable_rng_;
 };
 
 } // namespace trx::sim

@@ -27,6 +27,7 @@ SetupResult make_config(const Options& o) {
     c.pace = o.pace;
     c.faults = o.faults;
     c.seed = o.seed;
+    c.cable_max_baud = o.cable_max_baud;
     if (!o.scene_file.empty()) {
         auto scene = load_scene(o.scene_file);
         if (!scene.scene) {

@@ -61,6 +61,7 @@ public:
         kept_->save_if_changed();
     }
     [[nodiscard]] bool finished() const override { return target_.finished(); }
+    [[nodiscard]] std::uint32_t line_rate() const override { return target_.line_rate(); }
 
 private:
     std::shared_ptr<KeptFlash> kept_;

@@ -1,6 +1,6 @@
 #include "sim/flash/flash_target.hpp"
 
-#include "flashlib/fixed_huffman.hpp"
+#include "flashlib/inflate.hpp"
 
 #include <algorithm>
 
@@ -35,11 +35,12 @@ nanoseconds times(std::chrono::duration<Rep, Period> d, double factor) {
 } // namespace
 
 FlashTarget::FlashTarget(FlashMemory& memory, TargetConfig config)
-    : memory_(memory), config_(std::move(config)),
+    : memory_(memory), config_(std::move(config)), rate_(config_.rates, config_.faults.rates),
       run_(std::min(config_.inflate_buffer, proto::k_max_inflate)) {}
 
 void FlashTarget::clear_session_state() {
     session_ = false;
+    rate_.reset();
     jobs_.clear();
     history_.clear();
     reader_.clear();
@@ -111,6 +112,7 @@ void FlashTarget::poll(nanoseconds now, std::string& out) {
     if (jobs_.empty() && now - last_frame_at_ > proto::k_loader_silence) {
         reset(now);
     }
+    rate_.poll(now, !jobs_.empty());
 }
 
 void FlashTarget::on_piece(std::span<const std::uint8_t> piece, nanoseconds now, std::string& out) {
@@ -121,6 +123,7 @@ void FlashTarget::on_piece(std::span<const std::uint8_t> piece, nanoseconds now,
     }
     last_frame_at_ = now;
     damage_reported_ = false;
+    rate_.on_good_frame(now);
     on_frame(*f, now, out);
 }
 
@@ -154,7 +157,21 @@ void FlashTarget::on_hello(const Frame& f, std::string& out) {
     info.capabilities = run_.size() >= proto::k_block ? proto::k_can_inflate : 0;
     info.inflate_buffer = static_cast<std::uint16_t>(run_.size());
     info.reset_vector = reset_vector();
+    info.rates = info.extended ? config_.rates : std::vector<std::uint32_t>{};
     send(Frame{Type::hello_reply, f.seq, proto::hello_reply_payload(info)}, out);
+}
+
+// RATE and PROBE stand outside the sequence: answered at once, the expected number left as
+// it is.
+void FlashTarget::on_control(const Frame& f, nanoseconds now, std::string& out) {
+    if (f.type == Type::probe) {
+        send(Frame{Type::probe_reply, f.seq, f.payload}, out);
+        return;
+    }
+    if (auto answer = rate_.on_request(f, !jobs_.empty(), now)) {
+        // The answer leaves at the rate it was asked at: the line drains before it switches.
+        emit(*answer, out);
+    }
 }
 
 void FlashTarget::on_frame(const Frame& f, nanoseconds now, std::string& out) {
@@ -164,6 +181,10 @@ void FlashTarget::on_frame(const Frame& f, nanoseconds now, std::string& out) {
     }
     if (!session_) {
         send_ack(f.seq, Status::no_session, 0, out);
+        return;
+    }
+    if (f.type == Type::rate || f.type == Type::probe) {
+        on_control(f, now, out);
         return;
     }
     for (const Answered& a : history_) {
@@ -394,7 +415,7 @@ std::optional<Frame> FlashTarget::execute_zdata(const Frame& f, nanoseconds now)
         run_length_ = 0;
         run_programmed_ = 0;
     }
-    if (!flash::deflate::inflate_fixed(z->deflate, run_, z->offset, z->count)) {
+    if (!flash::deflate::inflate_piece(z->deflate, run_, z->offset, z->count)) {
         return proto::make_ack(f.seq, {Status::bad_request, f.seq});
     }
     ++counters_.zdata_executed;
@@ -445,6 +466,12 @@ void FlashTarget::send_answer(Type request, const Frame& answer, std::string& ou
 }
 
 void FlashTarget::send(const Frame& f, std::string& out) {
+    if (!rate_.muted()) {
+        emit(f, out);
+    }
+}
+
+void FlashTarget::emit(const Frame& f, std::string& out) {
     for (char c : proto::encode(f)) {
         if (listed(config_.faults.corrupt_sent, sent_)) {
             c = static_cast<char>(static_cast<std::uint8_t>(c) ^ (1U << (sent_ % 8)));

@@ -4,6 +4,7 @@
 #include "flashlib/protocol.hpp"
 #include "sim/boot_target.hpp"
 #include "sim/flash/flash_memory.hpp"
+#include "sim/flash/target_rate.hpp"
 
 #include <chrono>
 #include <cstdint>
@@ -47,6 +48,7 @@ struct FaultPlan {
     std::optional<proto::Type> busy_forever;
     // The first n HELLOs are answered BUSY.
     std::uint64_t busy_hellos = 0;
+    RateFaults rates;
 };
 
 struct TargetConfig {
@@ -58,6 +60,8 @@ struct TargetConfig {
     std::size_t inflate_buffer = proto::k_max_inflate;
     // Where the controller starts; the first address of the flash when not given.
     std::optional<std::uint32_t> reset_vector;
+    // Rates offered in HELLO_REPLY besides 57600.
+    std::vector<std::uint32_t> rates = {115200, 230400, 460800};
     TargetTiming timing;
     FaultPlan faults;
 };
@@ -83,6 +87,8 @@ public:
     void receive(std::string_view bytes, std::chrono::nanoseconds now, std::string& out) override;
     void poll(std::chrono::nanoseconds now, std::string& out) override;
     [[nodiscard]] bool finished() const override { return !in_loader_; }
+    [[nodiscard]] std::uint32_t line_rate() const override { return rate_.rate(); }
+    [[nodiscard]] const TargetRate& rate() const { return rate_; }
 
     // A reset of the controller (power, watchdog): the session is lost; the firmware starts
     // when the reset vector is programmed, else the loader waits for a new session.
@@ -113,6 +119,7 @@ private:
     void on_damaged(std::string& out);
     void on_frame(const proto::Frame& f, std::chrono::nanoseconds now, std::string& out);
     void on_hello(const proto::Frame& f, std::string& out);
+    void on_control(const proto::Frame& f, std::chrono::nanoseconds now, std::string& out);
     void take(const proto::Frame& f, std::chrono::nanoseconds now);
     void run_due(std::chrono::nanoseconds now, std::string& out);
     void complete(const Job& job, std::chrono::nanoseconds now, std::string& out);
@@ -131,6 +138,7 @@ private:
     proto::Frame execute_crc(const proto::Frame& f);
 
     void send(const proto::Frame& f, std::string& out);
+    void emit(const proto::Frame& f, std::string& out); // muted or not
     void send_answer(proto::Type request, const proto::Frame& answer, std::string& out);
     void send_ack(std::uint16_t seq, proto::Status s, std::uint32_t info, std::string& out) {
         send(proto::make_ack(seq, {s, info}), out);
@@ -139,6 +147,7 @@ private:
 
     FlashMemory& memory_;
     TargetConfig config_;
+    TargetRate rate_;
     TargetCounters counters_;
     flash::DelimitedReader reader_{proto::k_max_encoded};
 

@@ -16,6 +16,7 @@ constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
 constexpr std::array<OptionSpec, 3> k_monitor_options{
     {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}}};
 constexpr std::array<OptionSpec, 1> k_record_options{{{"--seconds", "N"}}};
+constexpr std::array<OptionSpec, 1> k_flash_options{{{"--max-baud", "N"}}};
 constexpr std::array<OptionSpec, 5> k_replay_options{
     {{"--speed", "X"}, {"--csv", {}}, {"--json", {}}, {"--type", "ZA|YA"}, {"--max-modul", "M"}}};
 
@@ -114,17 +115,12 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      "tag_width, tag_angle for each stripe (an absent value is an empty field).\n"
      "--json: one object per line.\n",
      k_monitor_options, 0, 0},
-    {CommandId::flash,
-     "flash",
-     "FILE",
-     "the whole update, progress on stderr",
+    {CommandId::flash, "flash", "FILE [--max-baud N]", "the whole update, progress on stderr",
      "Checks the hex file, then runs the firmware update: \"F\", the bootstrap string and the\n"
      "flash library's steps. The update log's lines go to stdout, a progress line to stderr.\n"
-     "Ctrl+C stops it after the step under way (CloseCom still runs; status 6).\n",
-     {},
-     1,
-     1,
-     Reach::port},
+     "Ctrl+C stops it after the step under way (CloseCom still runs; status 6).\n"
+     "--max-baud N caps the rate the library negotiates for the transfer (57600: none).\n",
+     k_flash_options, 1, 1, Reach::port},
     {CommandId::record, "record", "FILE [--seconds N]", "capture the wire (docs/capture-format.md)",
      "Opens the port and records into a capture file every byte received, every byte the\n"
      "tool writes and the port's events, with their times in microseconds, under a header\n"
@@ -221,6 +217,12 @@ std::optional<Error> check_value(std::string_view name, const std::string& v) {
     }
     if (name == "--type" && v != "ZA" && v != "YA") {
         return usage_error("--type takes ZA or YA, not '" + v + "'");
+    }
+    if (name == "--max-baud") {
+        const auto n = num::parse_whole(v);
+        if (!n || *n < 57600 || *n > 4'000'000) {
+            return usage_error("--max-baud takes a rate from 57600 to 4000000, not '" + v + "'");
+        }
     }
     if (name == "--speed") {
         std::string t = v;

@@ -103,6 +103,9 @@ int run_flash(CommandContext& c) {
     if (c.services.log != nullptr) {
         service::route_flash_log(*library, *c.services.log);
     }
+    if (const auto max = c.line.option("--max-baud")) {
+        library->set_max_baud(static_cast<std::int32_t>(num::parse_whole(*max).value_or(57600)));
+    }
     UpdateReport log(c.services.out, c.services.err, c.services.err_is_terminal);
     service::FirmwareUpdate update(c.session, *library, log);
     // A library step blocks for up to many seconds: the first Ctrl+C is answered from the

@@ -64,7 +64,40 @@ Outcome BlockSender::overdue() const {
         " s");
 }
 
+// After a run of damaged exchanges at a raised rate: the rate goes down and every open frame
+// goes again, its transmissions counted afresh (the line was at fault, not the frame).
+std::optional<Outcome> BlockSender::lowered() {
+    damaged_run_ += static_cast<int>(link_.damaged_frames() - damaged_seen_);
+    damaged_seen_ = link_.damaged_frames();
+    if (damaged_run_ < proto::k_step_down_after) {
+        return std::nullopt;
+    }
+    auto o = link_.lower_rate();
+    if (!o) {
+        return std::nullopt;
+    }
+    damaged_run_ = 0;
+    damaged_seen_ = link_.damaged_frames();
+    if (!o->ok()) {
+        return o;
+    }
+    for (Slot& slot : open_) {
+        slot.transmissions = 0;
+        slot.first_sent_at = link_.now();
+        if (!transmit(slot)) {
+            return Outcome::failure(link_.line_failure());
+        }
+    }
+    return Outcome{};
+}
+
 Outcome BlockSender::resend_from(std::size_t pos, Cause cause, std::uint32_t info) {
+    if (cause != Cause::verify) {
+        ++damaged_run_;
+        if (auto o = lowered()) {
+            return *o;
+        }
+    }
     const Slot& first = open_[pos];
     if (first.transmissions > proto::k_retries) {
         const std::string n = num::dec(first.transmissions) + " transmissions";
@@ -105,6 +138,8 @@ Outcome BlockSender::on_answer(const proto::Frame& f) {
     }
     switch (ack->status) {
     case Status::ok: {
+        damaged_run_ = 0;
+        damaged_seen_ = link_.damaged_frames();
         // The target works in order: this OK covers every older block too.
         for (std::size_t i = 0; i <= pos; ++i) {
             const std::int64_t bytes = frames_[open_[i].index].data_bytes;
@@ -134,6 +169,8 @@ Outcome BlockSender::send(std::span<const Outgoing> frames) {
     frames_ = frames;
     open_.clear();
     first_seq_ = link_.take_seqs(frames.size());
+    damaged_run_ = 0;
+    damaged_seen_ = link_.damaged_frames();
     std::size_t next = 0;
     while (next < frames.size() || !open_.empty()) {
         while (open_.size() < proto::k_window && next < frames.size()) {

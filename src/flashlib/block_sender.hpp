@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -51,6 +52,7 @@ private:
     Outcome resend_from(std::size_t pos, Cause cause, std::uint32_t info);
     Outcome on_answer(const proto::Frame& f);
     [[nodiscard]] Outcome overdue() const;
+    std::optional<Outcome> lowered();
     [[nodiscard]] std::uint16_t seq_of(std::size_t index) const {
         return static_cast<std::uint16_t>(first_seq_ + index);
     }
@@ -64,6 +66,8 @@ private:
     std::span<const Outgoing> frames_;
     std::vector<Slot> open_; // unacknowledged, oldest first; at most the window
     std::uint16_t first_seq_ = 0;
+    int damaged_run_ = 0; // damaged exchanges since the last OK
+    std::uint64_t damaged_seen_ = 0;
 };
 
 } // namespace trx::flash

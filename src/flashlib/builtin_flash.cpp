@@ -4,6 +4,8 @@
 #include "base/port_names.hpp"
 #include "flashlib/hex_reader.hpp"
 
+#include <algorithm>
+
 namespace trx::flash {
 
 namespace {
@@ -86,6 +88,7 @@ std::int32_t BuiltinFlash::SetCom(const char* port_name, std::int32_t baud) {
             }
         },
         log_);
+    host_->set_max_baud(static_cast<std::uint32_t>(std::max<std::int32_t>(max_baud_, 0)));
     log_(LogLevel::info, [&] {
         return std::string(port_name) + " (" + device + ") open at " + num::dec(baud) + " baud";
     });
@@ -197,6 +200,9 @@ std::int32_t BuiltinFlash::CloseCom() {
         log_(LogLevel::warning, [] {
             return std::string("no GO: the flash is not verified, the target stays in its loader");
         });
+    }
+    if (host_) {
+        host_->end_session(); // the port back at 57600 before it is released
     }
     release();
     error_.clear();

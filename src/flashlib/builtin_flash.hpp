@@ -33,6 +33,7 @@ public:
 
     void set_progress(ProgressFn fn, void* context) override;
     void set_log(FlashLogFn fn, void* context) override { log_.set(fn, context); }
+    void set_max_baud(std::int32_t baud) override { max_baud_ = baud; }
     [[nodiscard]] std::string last_error() const override { return error_; }
 
     // The last session's figures, kept after CloseCom.
@@ -62,6 +63,7 @@ private:
     bool verified_ = false;
     std::string error_;
     SessionStats stats_;
+    std::int32_t max_baud_ = 0x7FFFFFFF;
     ProgressFn progress_ = nullptr;
     void* progress_context_ = nullptr;
 };

@@ -96,6 +96,7 @@ bool Dll_interface::load() {
     }
     register_progress();
     register_log();
+    register_max_baud();
     return true;
 }
 
@@ -194,10 +195,24 @@ void Dll_interface::register_log() {
     }
 }
 
+void Dll_interface::set_max_baud(std::int32_t baud) {
+    max_baud_ = baud;
+    if (handle_ != nullptr) {
+        register_max_baud();
+    }
+}
+
+void Dll_interface::register_max_baud() {
+    auto fn = reinterpret_cast<abi::SetMaxBaudFn>(symbol("SetMaxBaud"));
+    if (fn != nullptr && max_baud_) {
+        fn(*max_baud_);
+    }
+}
+
 void Dll_interface::forward_progress(void* self, std::int32_t phase, std::int64_t done,
                                      std::int64_t total) {
     auto* d = static_cast<Dll_interface*>(self);
-    if (d->progress_ == nullptr || phase < 0 || phase > 2) {
+    if (d->progress_ == nullptr || phase < 0 || phase > 3) {
         return;
     }
     d->progress_(d->progress_context_,

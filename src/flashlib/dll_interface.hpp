@@ -4,6 +4,7 @@
 #include "flashlib/trxflash_abi.hpp"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,8 @@ public:
     // Handed to the library's SetLogCallback when it has one; a library without it still
     // loads and works, silently.
     void set_log(FlashLogFn fn, void* context) override;
+    // Handed to the library's SetMaxBaud when it has one.
+    void set_max_baud(std::int32_t baud) override;
     [[nodiscard]] std::string last_error() const override { return error_; }
 
     [[nodiscard]] const std::string& name() const { return name_; }
@@ -63,6 +66,7 @@ private:
     template <class Fn, class... Args> std::int32_t call(const char* function, Args... args);
     void register_progress();
     void register_log();
+    void register_max_baud();
     static void forward_progress(void* self, std::int32_t phase, std::int64_t done,
                                  std::int64_t total);
 
@@ -73,6 +77,7 @@ private:
     void* progress_context_ = nullptr;
     FlashLogFn log_ = nullptr;
     void* log_context_ = nullptr;
+    std::optional<std::int32_t> max_baud_;
 };
 
 } // namespace trx::flash

@@ -129,7 +129,7 @@ Outcome FlashHost::connect() {
                 connected_ = true;
                 in_step_ = true;
                 log_target();
-                return {};
+                return negotiate_once();
             }
         }
     }
@@ -139,6 +139,29 @@ Outcome FlashHost::connect() {
     }
     return Outcome::failure("no answer from the target to HELLO after " + attempts +
                             " (is the scanner in its bootstrap loader?)");
+}
+
+// The rate for the transfer, once a session: a reconnect keeps the rate in use.
+Outcome FlashHost::negotiate_once() {
+    if (negotiated_ || target_.rates.empty()) {
+        return {};
+    }
+    negotiated_ = true;
+    Outcome o = rate_.negotiate(target_.rates);
+    if (!o.ok()) {
+        in_step_ = false;
+    } else if (rate_.raised()) {
+        report(FlashProgress::Phase::rate, rate_.rate(), 0);
+    }
+    return o;
+}
+
+std::optional<Outcome> FlashHost::lower_rate() {
+    auto o = rate_.step_down();
+    if (o && o->ok()) {
+        report(FlashProgress::Phase::rate, rate_.rate(), 0);
+    }
+    return o;
 }
 
 Outcome FlashHost::read_clock(std::uint32_t& hz) {
@@ -240,7 +263,7 @@ std::vector<Outgoing> FlashHost::frames_without_vector(const HexImage& image) co
             blocks.push_back(Block{address, page.bytes});
         }
     }
-    std::vector<Outgoing> frames = plan_transfer(blocks, target_.run_capacity());
+    std::vector<Outgoing> frames = plan_transfer(blocks, target_.run_capacity(), codec_);
     if (vector_page == nullptr) {
         return frames;
     }
@@ -391,8 +414,11 @@ Outcome FlashHost::go() {
     }
     RequestLimits limits{proto::k_go_wait, 1, proto::k_go_wait};
     Frame reply;
-    return checked(
+    Outcome o = checked(
         link_.request(Frame{Type::go, link_.next_seq(), {}}, Type::ack, limits, "GO", reply));
+    // The firmware talks at 57600: after its OK the target has left the raised rate.
+    rate_.leave(o.ok());
+    return o;
 }
 
 } // namespace trx::flash

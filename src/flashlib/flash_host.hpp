@@ -4,6 +4,7 @@
 #include "flashlib/flash_library.hpp"
 #include "flashlib/hex_image.hpp"
 #include "flashlib/host_link.hpp"
+#include "flashlib/rate_switch.hpp"
 #include "flashlib/transfer_plan.hpp"
 
 #include <functional>
@@ -29,7 +30,17 @@ public:
     // as warnings; it outlives the host.
     explicit FlashHost(Transport& transport, Progress progress = {},
                        const LogSink& log = LogSink::none())
-        : link_(transport, log), progress_(std::move(progress)) {}
+        : link_(transport, log), progress_(std::move(progress)), rate_(transport, link_) {
+        link_.on_damaged_run([this] { return lower_rate(); });
+    }
+
+    // The highest rate for the transfer (57600 turns the negotiation off), and the codec of
+    // ZDATA; before connect().
+    void set_max_baud(std::uint32_t baud) { rate_.set_max(baud); }
+    void set_codec(Codec codec) { codec_ = codec; }
+    [[nodiscard]] std::uint32_t line_rate() const { return rate_.rate(); }
+    // The port back at 57600; the target is asked along when it stays in its loader.
+    void end_session() { rate_.leave(false); }
 
     Outcome connect();
     Outcome read_clock(std::uint32_t& hz);
@@ -56,6 +67,7 @@ private:
     Outcome checked(Outcome o);
     void log_target() const;
     Outcome ensure_in_step();
+    Outcome negotiate_once();
     Outcome erase_sector(std::size_t index);
     [[nodiscard]] std::size_t reset_vector_sector() const;
     [[nodiscard]] std::vector<Outgoing> frames_without_vector(const HexImage& image) const;
@@ -66,9 +78,13 @@ private:
     Outcome erase_vector_again(const Outcome& why);
     void report(FlashProgress::Phase phase, std::int64_t done, std::int64_t total);
     [[nodiscard]] const LogSink& log() const { return link_.log(); }
+    std::optional<Outcome> lower_rate();
 
     HostLink link_;
     Progress progress_;
+    RateSwitch rate_;
+    Codec codec_ = Codec::zlib;
+    bool negotiated_ = false;
     proto::TargetInfo target_;
     SessionStats stats_;
     bool connected_ = false;

@@ -7,9 +7,10 @@
 
 namespace trx {
 
-// Progress of a long library step, for the progress bar.
+// Progress of a long library step, for the progress bar. Phase rate: the line's rate changed
+// for the transfer; `done` is the rate in baud.
 struct FlashProgress {
-    enum class Phase { erase, program, verify };
+    enum class Phase { erase, program, verify, rate };
     Phase phase = Phase::erase;
     std::int64_t done = 0;
     std::int64_t total = 0;
@@ -48,6 +49,9 @@ public:
     // Where the library's diagnostics go; nowhere when fn is null. The library builds a text
     // only while a callback is set.
     virtual void set_log(FlashLogFn /*fn*/, void* /*context*/) {}
+    // The highest rate the transfer may use (57600 turns the negotiation off); for the next
+    // SetCom.
+    virtual void set_max_baud(std::int32_t /*baud*/) {}
     // Why the last call failed, in words; empty when unknown.
     [[nodiscard]] virtual std::string last_error() const { return {}; }
 };

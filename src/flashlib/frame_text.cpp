@@ -96,6 +96,10 @@ std::optional<std::string> details(const proto::Frame& f) {
     case Type::clock_reply:
         s = num::dec(r.u32()) + " Hz";
         break;
+    case Type::rate:
+    case Type::rate_reply:
+        s = num::dec(r.u32()) + " baud";
+        break;
     case Type::crc_reply: {
         const std::uint32_t address = r.u32();
         const std::uint32_t length = r.u32();

@@ -61,6 +61,7 @@ Incoming HostLink::receive(Duration deadline) {
 // timeout of the frame it answered recovers from it).
 void HostLink::take(DelimitedReader::Event event) {
     if (event == DelimitedReader::Event::overlong) {
+        ++damaged_;
         log_(LogLevel::warning, [] { return std::string("dropped an overlong piece"); });
         return;
     }
@@ -69,6 +70,7 @@ void HostLink::take(DelimitedReader::Event event) {
     }
     auto f = proto::decode(reader_.piece());
     if (!f) {
+        ++damaged_;
         log_(LogLevel::warning, [&] {
             return "dropped a damaged frame (" + num::dec(std::ssize(reader_.piece())) + " bytes)";
         });
@@ -122,6 +124,28 @@ Outcome HostLink::request(const proto::Frame& request, proto::Type reply_type,
     if (!transmit()) {
         return Outcome::failure(line_failure());
     }
+    int damaged_run = 0;
+    std::uint64_t damaged_seen = damaged_;
+    // After a run of damaged exchanges at a raised rate the rate goes down, and the request
+    // starts its transmissions afresh; at 57600 the retries decide.
+    auto lowered = [&]() -> std::optional<Outcome> {
+        damaged_run += static_cast<int>(damaged_ - damaged_seen);
+        damaged_seen = damaged_;
+        if (damaged_run < proto::k_step_down_after) {
+            return std::nullopt;
+        }
+        auto o = lower_rate();
+        if (!o) {
+            return std::nullopt;
+        }
+        damaged_run = 0;
+        damaged_seen = damaged_;
+        if (!o->ok()) {
+            return o;
+        }
+        sent = 0;
+        return transmit() ? Outcome{} : Outcome::failure(line_failure());
+    };
     for (;;) {
         // BUSY answers extend the wait for an answer, never the whole bound.
         if (now() - started >= limits.overall) {
@@ -136,6 +160,13 @@ Outcome HostLink::request(const proto::Frame& request, proto::Type reply_type,
         if (in.kind == Incoming::Kind::timeout) {
             if (now() < deadline) {
                 continue; // the overall bound is reached
+            }
+            ++damaged_run;
+            if (auto o = lowered()) {
+                if (!o->ok()) {
+                    return *o;
+                }
+                continue;
             }
             if (sent >= limits.transmissions) {
                 return Outcome::failure("no answer from the target to " + w + " after " +
@@ -169,6 +200,13 @@ Outcome HostLink::request(const proto::Frame& request, proto::Type reply_type,
             continue;
         }
         if (ack->status == Status::crc_error) {
+            ++damaged_run;
+            if (auto o = lowered()) {
+                if (!o->ok()) {
+                    return *o;
+                }
+                continue;
+            }
             if (sent >= limits.transmissions) {
                 return Outcome::failure(describe_refusal(*ack, what) + " after " +
                                         transmissions_text(sent));
@@ -182,6 +220,7 @@ Outcome HostLink::request(const proto::Frame& request, proto::Type reply_type,
             }
             continue;
         }
+        damaged_run = 0;
         reply = std::move(in.frame);
         if (ack->status == Status::ok && reply_type == proto::Type::ack) {
             return {};

@@ -6,6 +6,8 @@
 #include "flashlib/transport.hpp"
 
 #include <deque>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace trx::flash {
@@ -51,6 +53,16 @@ public:
     [[nodiscard]] Incoming receive(Duration deadline);
     void flush_input();
     [[nodiscard]] std::string line_failure() const { return transport_.failure(); }
+    // Damaged pieces from the target so far.
+    [[nodiscard]] std::uint64_t damaged_frames() const { return damaged_; }
+
+    // Lowers the line's rate after a run of damaged exchanges (docs/flash-protocol.md, "Rate
+    // negotiation"); nullopt when there is nothing to lower.
+    using LowerRate = std::function<std::optional<Outcome>()>;
+    void on_damaged_run(LowerRate lower) { lower_ = std::move(lower); }
+    [[nodiscard]] std::optional<Outcome> lower_rate() const {
+        return lower_ ? lower_() : std::nullopt;
+    }
     // Every frame out and in at debug level, retries and line faults as warnings.
     [[nodiscard]] const LogSink& log() const { return log_; }
 
@@ -69,6 +81,8 @@ private:
     std::deque<proto::Frame> ready_;
     std::string rx_;
     std::uint16_t seq_ = 1;
+    std::uint64_t damaged_ = 0;
+    LowerRate lower_;
 };
 
 // The sentence for a refusal from the target.

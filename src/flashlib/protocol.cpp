@@ -23,6 +23,10 @@ std::string_view type_name(Type t) {
         return "GO";
     case Type::zdata:
         return "ZDATA";
+    case Type::rate:
+        return "RATE";
+    case Type::probe:
+        return "PROBE";
     case Type::ack:
         return "ACK";
     case Type::hello_reply:
@@ -31,6 +35,10 @@ std::string_view type_name(Type t) {
         return "CLOCK_REPLY";
     case Type::crc_reply:
         return "CRC_REPLY";
+    case Type::rate_reply:
+        return "RATE_REPLY";
+    case Type::probe_reply:
+        return "PROBE_REPLY";
     }
     return "unknown";
 }
@@ -165,6 +173,38 @@ std::optional<Ack> parse_ack(const Frame& f) {
     return a;
 }
 
+namespace {
+
+void write_rates(Writer& w, const std::vector<std::uint32_t>& rates) {
+    if (rates.empty()) {
+        return;
+    }
+    w.u8(static_cast<std::uint8_t>(std::min(rates.size(), k_max_rates)));
+    for (std::size_t i = 0; i < rates.size() && i < k_max_rates; ++i) {
+        w.u32(rates[i]);
+    }
+}
+
+// The rates after the extension, when the target gives them; more than k_max_rates is a
+// malformed reply.
+std::vector<std::uint32_t> read_rates(Reader& r) {
+    std::vector<std::uint32_t> rates;
+    if (!r.ok() || r.at_end()) {
+        return rates;
+    }
+    const std::uint8_t count = r.u8();
+    if (count > k_max_rates) {
+        (void)r.bytes(std::size_t{0xFFFF}); // leaves the reader failed
+        return rates;
+    }
+    for (std::uint8_t i = 0; i < count && r.ok(); ++i) {
+        rates.push_back(r.u32());
+    }
+    return rates;
+}
+
+} // namespace
+
 std::vector<std::uint8_t> hello_reply_payload(const TargetInfo& info) {
     Writer w;
     const std::string name = info.name.substr(0, k_name_max);
@@ -177,6 +217,7 @@ std::vector<std::uint8_t> hello_reply_payload(const TargetInfo& info) {
     }
     if (info.extended) {
         w.u8(info.capabilities).u16(info.inflate_buffer).u32(info.reset_vector);
+        write_rates(w, info.rates);
     }
     return w.take();
 }
@@ -205,6 +246,7 @@ std::optional<TargetInfo> parse_hello_reply(const Frame& f) {
         info.capabilities = r.u8();
         info.inflate_buffer = r.u16();
         info.reset_vector = r.u32();
+        info.rates = read_rates(r);
     } else if (!info.layout.sectors.empty()) {
         info.reset_vector = info.layout.sectors.front().start;
     }

@@ -24,10 +24,14 @@ enum class Type : std::uint8_t {
     crc = 0x05,
     go = 0x06,
     zdata = 0x07,
+    rate = 0x10,  // outside the sequence: switch the line's rate
+    probe = 0x11, // outside the sequence: echo, to prove a rate
     ack = 0x80,
     hello_reply = 0x81,
     clock_reply = 0x82,
     crc_reply = 0x85,
+    rate_reply = 0x90,
+    probe_reply = 0x91,
 };
 
 enum class Status : std::uint8_t {
@@ -57,6 +61,22 @@ constexpr std::uint32_t k_reset_vector_size = 4;
 
 // Capability bits of HELLO_REPLY's extension.
 constexpr std::uint8_t k_can_inflate = 0x01; // takes ZDATA
+
+// The line's rate outside a raised transfer, and the most rates HELLO_REPLY may offer.
+constexpr std::uint32_t k_base_rate = 57600;
+constexpr std::size_t k_max_rates = 8;
+
+// Rate negotiation. Host: RATE answered within 200 ms (3 transmissions); the new rate proven
+// by an echo within 200 ms (2 PROBEs); one notch down after 3 damaged exchanges in a row.
+// Target: back at 57600 when no well-formed frame arrives within 300 ms of a switch, or for
+// 2 s at a raised rate while it has no work.
+constexpr auto k_rate_answer_wait = 200ms;
+constexpr int k_rate_transmissions = 3;
+constexpr auto k_probe_wait = 100ms;
+constexpr int k_probe_transmissions = 2;
+constexpr int k_step_down_after = 3;
+constexpr auto k_target_prove_wait = 300ms;
+constexpr auto k_raised_silence = 2s;
 
 // Target timing.
 constexpr auto k_inter_byte_timeout = 50ms;
@@ -135,6 +155,8 @@ struct TargetInfo {
     std::uint8_t capabilities = 0;
     std::uint16_t inflate_buffer = 0; // bytes of RAM for a ZDATA run
     std::uint32_t reset_vector = 0;
+    // Rates the target can switch to besides 57600 (none from a target without the field).
+    std::vector<std::uint32_t> rates;
     // The run length the host may use: 0 when the target takes no ZDATA.
     [[nodiscard]] std::size_t run_capacity() const;
 };

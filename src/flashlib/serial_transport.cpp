@@ -29,6 +29,10 @@ speed_t speed_for(std::int32_t baud) {
         return B115200;
     case 230400:
         return B230400;
+    case 460800:
+        return B460800;
+    case 921600:
+        return B921600;
     default:
         return B0;
     }
@@ -139,6 +143,38 @@ bool SerialTransport::read(std::string& into, Duration timeout) {
     }
     into.append(buffer, static_cast<std::size_t>(n));
     return true;
+}
+
+// A trial on the idle line: set, read back, put back. A driver that cannot run the rate
+// refuses it or reads back another.
+bool SerialTransport::accepts_rate(std::uint32_t baud) const {
+    const speed_t speed = speed_for(static_cast<std::int32_t>(baud));
+    termios before{};
+    if (speed == B0 || tcgetattr(fd_, &before) != 0) {
+        return false;
+    }
+    termios trial = before;
+    termios seen{};
+    const bool ok = cfsetispeed(&trial, speed) == 0 && cfsetospeed(&trial, speed) == 0 &&
+                    tcsetattr(fd_, TCSANOW, &trial) == 0 && tcgetattr(fd_, &seen) == 0 &&
+                    cfgetospeed(&seen) == speed;
+    (void)tcsetattr(fd_, TCSANOW, &before);
+    return ok;
+}
+
+// TCSADRAIN: what was written leaves at the old rate first.
+bool SerialTransport::set_rate(std::uint32_t baud) {
+    const speed_t speed = speed_for(static_cast<std::int32_t>(baud));
+    termios tio{};
+    if (speed == B0 || tcgetattr(fd_, &tio) != 0) {
+        return false;
+    }
+    const bool ok = cfsetispeed(&tio, speed) == 0 && cfsetospeed(&tio, speed) == 0 &&
+                    tcsetattr(fd_, TCSADRAIN, &tio) == 0;
+    if (ok) {
+        log()(LogLevel::debug, [&] { return device_ + " at " + std::to_string(baud) + " baud"; });
+    }
+    return ok;
 }
 
 void SerialTransport::flush_input() {

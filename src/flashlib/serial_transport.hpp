@@ -19,6 +19,8 @@ public:
     [[nodiscard]] bool write(std::string_view bytes) override;
     [[nodiscard]] bool read(std::string& into, Duration timeout) override;
     void flush_input() override;
+    [[nodiscard]] bool accepts_rate(std::uint32_t baud) const override;
+    [[nodiscard]] bool set_rate(std::uint32_t baud) override;
     [[nodiscard]] Duration now() const override;
     [[nodiscard]] std::string failure() const override { return failure_; }
 

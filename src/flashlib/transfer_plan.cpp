@@ -1,6 +1,9 @@
 #include "flashlib/transfer_plan.hpp"
 
 #include "flashlib/run_encoder.hpp"
+#include "flashlib/zlib_runs.hpp"
+
+#include <memory>
 
 namespace trx::flash {
 
@@ -11,10 +14,44 @@ namespace {
 constexpr std::size_t k_max_compressed_bytes = proto::k_block - proto::k_block / 32;
 constexpr std::size_t k_piece_bytes = proto::k_max_payload - proto::k_zdata_header;
 
+// The two encoders behind one face.
+class RunCoder {
+public:
+    RunCoder(std::size_t capacity, Codec codec) {
+        if (codec == Codec::zlib) {
+            zlib_ = std::make_unique<ZlibRunEncoder>(capacity);
+        } else {
+            fixed_ = std::make_unique<RunEncoder>(capacity);
+        }
+    }
+    [[nodiscard]] std::size_t size() const { return zlib_ ? zlib_->size() : fixed_->size(); }
+    [[nodiscard]] bool empty() const { return size() == 0; }
+    [[nodiscard]] bool has_room(std::size_t bytes) const {
+        return zlib_ ? zlib_->has_room(bytes) : fixed_->has_room(bytes);
+    }
+    bool add(std::span<const std::uint8_t> block, std::size_t max_bytes) {
+        return zlib_ ? zlib_->add(block, max_bytes) : fixed_->add(block, max_bytes * 8);
+    }
+    std::vector<RunPiece> pieces(std::size_t max_bytes) {
+        return zlib_ ? zlib_->pieces(max_bytes) : fixed_->pieces(max_bytes);
+    }
+    void clear() {
+        if (zlib_) {
+            zlib_->clear();
+        } else {
+            fixed_->clear();
+        }
+    }
+
+private:
+    std::unique_ptr<ZlibRunEncoder> zlib_;
+    std::unique_ptr<RunEncoder> fixed_;
+};
+
 class Planner {
 public:
-    explicit Planner(std::size_t run_capacity)
-        : encoder_(run_capacity == 0 ? proto::k_block : run_capacity),
+    Planner(std::size_t run_capacity, Codec codec)
+        : encoder_(run_capacity == 0 ? proto::k_block : run_capacity, codec),
           compress_(run_capacity >= proto::k_block) {}
 
     void add(const Block& b) {
@@ -27,7 +64,7 @@ public:
         if (!follows) {
             flush();
         }
-        if (encoder_.add(b.data, k_max_compressed_bytes * 8)) {
+        if (encoder_.add(b.data, k_max_compressed_bytes)) {
             if (encoder_.size() == b.data.size()) {
                 run_start_ = b.address;
             }
@@ -57,7 +94,7 @@ private:
         encoder_.clear();
     }
 
-    RunEncoder encoder_;
+    RunCoder encoder_;
     bool compress_;
     std::uint32_t run_start_ = 0;
     std::vector<Outgoing> out_;
@@ -70,8 +107,9 @@ Outgoing data_frame(std::uint32_t address, std::span<const std::uint8_t> data) {
                     static_cast<std::int64_t>(data.size())};
 }
 
-std::vector<Outgoing> plan_transfer(std::span<const Block> blocks, std::size_t run_capacity) {
-    Planner planner(run_capacity);
+std::vector<Outgoing> plan_transfer(std::span<const Block> blocks, std::size_t run_capacity,
+                                    Codec codec) {
+    Planner planner(run_capacity, codec);
     for (const Block& b : blocks) {
         planner.add(b);
     }

@@ -13,12 +13,17 @@ struct Block {
     std::span<const std::uint8_t> data;
 };
 
+// How runs are compressed: zlib's raw deflate (all block types), or our own encoder with
+// fixed Huffman codes only, as before zlib took over (kept for comparison).
+enum class Codec { zlib, fixed_huffman };
+
 // A DATA frame for bytes within one 256-byte block.
 Outgoing data_frame(std::uint32_t address, std::span<const std::uint8_t> data);
 
 // The frames that carry `blocks` (256 bytes each, in address order). With a `run_capacity`
 // (the target inflates ZDATA), consecutive blocks that shrink travel as compressed runs of at
 // most that many bytes; a block that does not shrink goes raw, as every block does without.
-std::vector<Outgoing> plan_transfer(std::span<const Block> blocks, std::size_t run_capacity);
+std::vector<Outgoing> plan_transfer(std::span<const Block> blocks, std::size_t run_capacity,
+                                    Codec codec = Codec::zlib);
 
 } // namespace trx::flash

@@ -3,6 +3,7 @@
 #include "flashlib/log_sink.hpp"
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,11 @@ public:
     virtual void flush_input() = 0;
     // Monotonic time of this transport.
     [[nodiscard]] virtual Duration now() const = 0;
+    // Whether the port can run at `baud` (asked before the target is, so that a rate the port
+    // refuses is skipped).
+    [[nodiscard]] virtual bool accepts_rate(std::uint32_t baud) const { return baud == 57600; }
+    // Switches the port to `baud` once what was written has left. False when it refuses.
+    [[nodiscard]] virtual bool set_rate(std::uint32_t baud) { return baud == 57600; }
     // Why the line failed, after write or read returned false.
     [[nodiscard]] virtual std::string failure() const { return "the serial line failed"; }
 

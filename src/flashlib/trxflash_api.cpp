@@ -92,6 +92,10 @@ void SetLogCallback(abi::LogCallback fn, void* context) {
     api().library.set_log(fn, context);
 }
 
+void SetMaxBaud(std::int32_t baud) {
+    api().library.set_max_baud(baud);
+}
+
 std::int32_t GetLastErrorText(char* buffer, std::int32_t size) {
     Api& a = api();
     const std::string text = a.failure.empty() ? a.library.last_error() : a.failure;
@@ -117,4 +121,5 @@ static_assert(std::is_same_v<decltype(&CloseCom), abi::CloseComFn>);
 static_assert(std::is_same_v<decltype(&SetProgressCallback), abi::SetProgressCallbackFn>);
 static_assert(std::is_same_v<decltype(&SetLogCallback), abi::SetLogCallbackFn>);
 static_assert(std::is_same_v<decltype(&GetLastErrorText), abi::GetLastErrorTextFn>);
+static_assert(std::is_same_v<decltype(&SetMaxBaud), abi::SetMaxBaudFn>);
 static_assert(std::is_same_v<abi::LogCallback, trx::FlashLogFn>);

@@ -156,6 +156,9 @@ Result<Done> UpdateSequence::library_steps(FlashLibrary& lib, UpdateValues& valu
         }
         observer_.step(s.step, values);
         line(s.done_line(values));
+        if (const std::int64_t baud = rate_.exchange(0); baud > 0) {
+            line(text::transfer_rate(baud));
+        }
     }
     line(std::string(text::k_finished), false, true);
     return Done{};
@@ -207,7 +210,12 @@ bool UpdateSequence::call(const std::function<std::int32_t()>& fn) {
 }
 
 void UpdateSequence::progress_thunk(void* context, const FlashProgress& p) {
-    static_cast<UpdateSequence*>(context)->observer_.progress(p);
+    auto* self = static_cast<UpdateSequence*>(context);
+    if (p.phase == FlashProgress::Phase::rate) {
+        self->rate_ = p.done; // a line of the log, written between the steps
+        return;
+    }
+    self->observer_.progress(p);
 }
 
 // ---------------------------------------------------------------- the file

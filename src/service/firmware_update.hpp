@@ -4,6 +4,7 @@
 #include "flashlib/flash_library.hpp"
 #include "service/session.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -129,6 +130,9 @@ private:
     std::optional<UpdateStep> failed_;
     std::string failure_line_;
     std::string thrown_;
+    // The line's rate the library last reported, taken by the sequence after each step; 0
+    // when none came since.
+    std::atomic<std::int64_t> rate_{0};
 };
 
 // The hex file read and checked as the update window checks it (the TRX81500's flash, a reset

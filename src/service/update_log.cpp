@@ -54,6 +54,8 @@ std::string_view phase_name(FlashProgress::Phase phase) {
         return "Programming";
     case FlashProgress::Phase::verify:
         return "Verifying";
+    case FlashProgress::Phase::rate:
+        break;
     }
     return {};
 }
@@ -87,6 +89,10 @@ std::string auto_roms1(std::int16_t flag) {
 
 std::string hex_file_block(std::int32_t block) {
     return "GetHexFileBlock: " + number(block);
+}
+
+std::string transfer_rate(std::int64_t baud) {
+    return "Transfer at " + std::to_string(baud) + " baud";
 }
 
 } // namespace trx::service::update_log

@@ -43,5 +43,7 @@ std::string target_unknown(std::string_view name);
 std::string load_file(std::int32_t size);
 std::string auto_roms1(std::int16_t flag);
 std::string hex_file_block(std::int32_t block);
+// The line's rate for the transfer: "Transfer at 230400 baud".
+std::string transfer_rate(std::int64_t baud);
 
 } // namespace trx::service::update_log

@@ -16,8 +16,10 @@ TEST_F(Cli, FlashWritesTheImageAndLogsAsTheUpdateWindow) {
     // The reset vector included, so the firmware starts after the update.
     std::ofstream(dir / "fw.h86", std::ios::binary) << hex_file(0, image);
     const fs::path flash = dir / "flash.bin";
-    const Outcome run = cli({"--sim", "--sim-arg", "--flash", "--sim-arg", flash.string(), "flash",
-                             (dir / "fw.h86").string()});
+    // A cable of 230400: 460800 garbles, the transfer runs at 230400.
+    const Outcome run =
+        cli({"--sim", "--sim-arg", "--flash", "--sim-arg", flash.string(), "--sim-arg",
+             "--cable-max-baud", "--sim-arg", "230400", "flash", (dir / "fw.h86").string()});
     ASSERT_EQ(run.status, 0) << run.err;
     const auto open = run.out.find("OpenCom: /dev/");
     ASSERT_NE(open, std::string::npos) << run.out;
@@ -25,7 +27,8 @@ TEST_F(Cli, FlashWritesTheImageAndLogsAsTheUpdateWindow) {
     EXPECT_TRUE(run.out.substr(open, open_end - open).ends_with(", 57600 Baud     Ok"));
     EXPECT_EQ(run.out.substr(0, open), "Reseting Controller\nSend Bootstrap Comand\n");
     EXPECT_EQ(run.out.substr(open_end + 1),
-              "InitMonitor:     Ok\nTarget: FLASHMON  @   20000000 Hz\nLoadFile:  768 Byte\n"
+              "InitMonitor:     Ok\nTransfer at 230400 baud\nTarget: FLASHMON  @   20000000 Hz\n"
+              "LoadFile:  768 Byte\n"
               "AutoROMS1: True\nGetHexFileBlock:  1\nEraseFlash:     Ok\nProgramFlash:     Ok\n"
               "Programming finished\n");
     EXPECT_NE(run.err.find("Programming  100 %\n"), std::string::npos) << run.err;
@@ -35,6 +38,13 @@ TEST_F(Cli, FlashWritesTheImageAndLogsAsTheUpdateWindow) {
     EXPECT_EQ(content.substr(0, image.size()), std::string(image.begin(), image.end()));
     EXPECT_EQ(content.substr(image.size(), 0x4000 - image.size()),
               std::string(0x4000 - image.size(), '\xFF'));
+
+    // --max-baud 57600: no negotiation, no rate line.
+    const Outcome capped =
+        cli({"--sim", "flash", (dir / "fw.h86").string(), "--max-baud", "57600"});
+    ASSERT_EQ(capped.status, 0) << capped.err;
+    EXPECT_EQ(capped.out.find("Transfer at"), std::string::npos) << capped.out;
+    EXPECT_NE(capped.out.find("Programming finished"), std::string::npos) << capped.out;
 }
 
 TEST_F(Cli, FlashRefusesABadFileAndReportsAFailedStepWithItsRedLine) {

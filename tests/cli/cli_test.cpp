@@ -41,6 +41,8 @@ TEST(CommandLine, WhatItRefuses) {
         {{"--timeout", "0", "info"}, "--timeout takes seconds from 0.001 to 3600, not '0'"},
         {{"--sim", "monitor", "--turns", "0"}, "--turns takes a whole number from 1, not '0'"},
         {{"--sim", "info", "--csv"}, "info has no option '--csv'"},
+        {{"--sim", "flash", "f.h86", "--max-baud", "9600"},
+         "--max-baud takes a rate from 57600 to 4000000, not '9600'"},
         {{"--sim", "index"}, "index needs one of: get, set"},
         {{"--sim", "scan"}, "unknown command 'scan' (see trx81500-cli --help)"},
     };

@@ -38,12 +38,14 @@ namespace fs = std::filesystem;
 using trx::test::ensure_application;
 using trx::test::wait_until;
 
-// The simulator with its flash kept in a file.
+// The simulator with its flash kept in a file, behind a cable that carries 230400 baud.
 class FlashSimulator : public ui::SimulatorHost {
 public:
     explicit FlashSimulator(fs::path flash) : flash_(std::move(flash)) {}
     Result<std::string> start() override {
-        if (!process_.start({"--type", "YA", "--flash", flash_.string()})) {
+        // A service cable of 230400, as the port menu's simulator has.
+        if (!process_.start(
+                {"--type", "YA", "--flash", flash_.string(), "--cable-max-baud", "230400"})) {
             return Error{ErrorKind::port, process_.error()};
         }
         return process_.device();
@@ -115,7 +117,7 @@ TEST(FirmwareUpdate, WholeUpdateAgainstTheSimulatorWritesTheImageAndTheLinkComes
     const std::string device = program.shared().port_name;
     const std::string expected =
         "Reseting Controller\r\nSend Bootstrap Comand\r\nOpenCom: " + device +
-        ", 57600 Baud     Ok\r\nInitMonitor:     Ok\r\n"
+        ", 57600 Baud     Ok\r\nInitMonitor:     Ok\r\nTransfer at 230400 baud\r\n"
         "Target: FLASHMON  @   20000000 Hz\r\nLoadFile:  " +
         num::dec(static_cast<std::int64_t>(image.size())) + " Byte\r\n";
     EXPECT_EQ(log.substr(0, expected.size()), expected) << log;

@@ -188,7 +188,8 @@ TEST(CommandLine, ReadsEveryOption) {
                           "2.5",     "--silence-for",
                           "1",       "--seed",
                           "42",      "--flash",
-                          "f.bin"});
+                          "f.bin",   "--cable-max-baud",
+                          "230400"});
     ASSERT_TRUE(r.options) << r.error;
     const Options& o = *r.options;
     EXPECT_EQ(o.type, ScannerType::za);
@@ -203,6 +204,7 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_EQ(o.faults.silence_after, 2500ms);
     EXPECT_EQ(o.faults.silence_for, 1000ms);
     EXPECT_EQ(o.seed, 42U);
+    EXPECT_EQ(o.cable_max_baud, 230400U);
 
     const auto defaults = parse({});
     ASSERT_TRUE(defaults.options);
@@ -225,6 +227,7 @@ TEST(CommandLine, SaysWhatIsWrong) {
         {{"--silence-for", "1"}, "--silence-for needs --silence-after"},
         {{"--seed", "4294967296"}, "--seed needs a whole number"},
         {{"--scene"}, "--scene needs a value"},
+        {{"--cable-max-baud", "9600"}, "--cable-max-baud needs a rate from 57600"},
         {{"--speed", "10"}, "unknown option \"--speed\" (see --help)"},
     };
     for (const auto& [args, error] : cases) {
@@ -236,7 +239,7 @@ TEST(CommandLine, SaysWhatIsWrong) {
     const std::string help = help_text();
     for (std::string_view option :
          {"--type", "--scene", "--state", "--link", "--pace", "--bad-checksum-rate",
-          "--garbage-rate", "--drop-rate", "--silence-after", "--help"}) {
+          "--garbage-rate", "--drop-rate", "--silence-after", "--cable-max-baud", "--help"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }

@@ -80,6 +80,65 @@ TEST_F(SimLine, BootstrapStringAfterResetHandsTheLineToTheLoader) {
     EXPECT_EQ(ask('L').size(), 1U);
 }
 
+// Echoes, and after "S" runs its port at 230400.
+class SwitchingTarget : public BootTarget {
+public:
+    explicit SwitchingTarget(std::string& log) : log_(log) {}
+    void enter(nanoseconds) override {}
+    void receive(std::string_view bytes, nanoseconds, std::string& out) override {
+        log_ += bytes;
+        out += bytes;
+        rate_ = bytes.find('S') != std::string_view::npos ? 230400 : rate_;
+    }
+    void poll(nanoseconds, std::string&) override {}
+    [[nodiscard]] bool finished() const override { return false; }
+    [[nodiscard]] std::uint32_t line_rate() const override { return rate_; }
+
+private:
+    std::string& log_;
+    std::uint32_t rate_ = 57600;
+};
+
+// The loader's rate: its answer leaves at the old rate, bytes at the other rate are garbage,
+// both directions pace at the rate in use, and above the cable's rate bits arrive flipped.
+TEST_F(SimLine, TheLoadersRateFollowsItsSwitchAndTheCableDamagesWhatItCannotCarry) {
+    std::string log;
+    config.pace = true;
+    config.cable_max_baud = 115200;
+    auto& s = start([&] { return std::make_unique<SwitchingTarget>(log); });
+    send('F');
+    run(500ms);
+    scanner->feed(Scanner::k_bootstrap_string, now);
+    run(10ms); // paced: the string takes its time on the wire
+    ASSERT_EQ(s.mode(), Mode::bootstrap);
+    run(100ms);
+    scanner->feed("S", now);
+    std::string echoed;
+    for (int i = 0; i < 5; ++i) {
+        now += 1ms;
+        echoed += scanner->poll(now);
+    }
+    EXPECT_EQ(echoed, "S") << "the answer to the switch leaves at 57600";
+    log.clear();
+    const std::string text(200, 'a');
+    scanner->feed(text, now);
+    run(100ms);
+    EXPECT_EQ(log.size(), text.size());
+    EXPECT_NE(log, text) << "sent at 57600, read at 230400: garbage";
+
+    s.set_host_rate(230400, now);
+    log.clear();
+    (void)scanner->poll(now);
+    scanner->feed(std::string(1000, 'b'), now);
+    run(20ms);
+    EXPECT_NEAR(static_cast<double>(log.size()), 460.0, 25.0) << "23040 bytes/s in";
+    run(100ms);
+    ASSERT_EQ(log.size(), 1000U);
+    const auto flipped = std::count_if(log.begin(), log.end(), [](char c) { return c != 'b'; });
+    EXPECT_GT(flipped, 1000 / 40) << "about 8 % of the bytes: one bit in a hundred";
+    EXPECT_LT(flipped, 1000 / 6);
+}
+
 TEST_F(SimLine, BootstrapStringIsTakenOnlySoonAfterAReset) {
     auto& s = start();
     run(2s);

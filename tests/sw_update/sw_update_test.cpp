@@ -246,6 +246,24 @@ const FailureRow k_failure_table[] = {
     {"ProgramFlash", -5, 9, "ProgramFlash:     Error"},
 };
 
+// The library's rate for the transfer is a line of the log after the step that chose it, not
+// a step of the progress bar.
+TEST_F(SwUpdate, TheRateOfTheTransferIsLoggedAfterTheStepThatChoseIt) {
+    lib->during = [&](const std::string& call) {
+        if (call == "InitMonitor" && lib->progress_fn != nullptr) {
+            lib->progress_fn(lib->progress_context, {FlashProgress::Phase::rate, 230400, 0});
+        }
+    };
+    d.click("sw_update.program");
+    d.advance(2000ms);
+    const std::string l = log();
+    EXPECT_NE(l.find("InitMonitor:     Ok\r\nTransfer at 230400 baud\r\nTarget: TRXSIM81"),
+              std::string::npos)
+        << l;
+    EXPECT_EQ(l.find("Transfer at"), l.rfind("Transfer at")) << "once";
+    EXPECT_NE(l.find("Programming finished"), std::string::npos) << l;
+}
+
 TEST_F(SwUpdate, EachFailingStepEndsTheRunInRedAndStillHandsThePortBack) {
     for (const FailureRow& row : k_failure_table) {
         SCOPED_TRACE(row.call);
