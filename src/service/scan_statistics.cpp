@@ -9,8 +9,6 @@ namespace trx::service {
 
 namespace {
 
-constexpr int k_largest_window = 1000;
-
 std::int32_t on_circle(std::int64_t angle, std::int64_t r) {
     return static_cast<std::int32_t>(((angle % r) + r) % r);
 }

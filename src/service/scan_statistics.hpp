@@ -79,11 +79,13 @@ struct StatisticsSummary {
 class ScanStatistics {
 public:
     static constexpr std::size_t k_kept_events = 200;
+    // The window's own choices end at 1000; a script may ask for a whole capture's turns.
+    static constexpr int k_largest_window = 100'000;
 
     explicit ScanStatistics(StatisticsSettings settings = {});
 
     [[nodiscard]] const StatisticsSettings& settings() const { return settings_; }
-    // A new N, clamped to 1 .. 1000 turns; the figures restart.
+    // A new N, clamped to 1 .. k_largest_window turns; the figures restart.
     void set_window(int turns);
     // The scanner type, so that an empty table can say why.
     void set_type(link::ScannerType type) { type_ = type; }
