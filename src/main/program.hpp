@@ -26,6 +26,8 @@
 #include "para/para_window.hpp"
 #include "parafile/backup_store.hpp"
 #include "parafile/text_files.hpp"
+#include "quality/quality_form.hpp"
+#include "quality/quality_window.hpp"
 #include "sw_update/sw_update_window.hpp"
 #include "ui/platform.hpp"
 #include "ui/services.hpp"
@@ -93,6 +95,8 @@ public:
     // The wire recorder: save the last ten minutes, start and stop a recording.
     [[nodiscard]] Recording& recording() { return recording_; }
     [[nodiscard]] ProgramPort& port() { return port_; }
+    [[nodiscard]] quality::QualityForm& quality_form() { return quality_form_; }
+    [[nodiscard]] quality::QualityWindow& quality_window() { return quality_; }
 
     void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
     [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }
@@ -138,6 +142,8 @@ private:
     para::ParaFileGroup para_files_;
     monitor::LinkStatistics statistics_;
     Diagnostics diagnostics_;
+    quality::QualityForm quality_form_;
+    quality::QualityWindow quality_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };
