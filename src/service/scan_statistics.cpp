@@ -62,7 +62,7 @@ void ScanStatistics::reset(const std::string& why) {
     head_ = 0;
     used_ = 0;
     turn_no_ = 0;
-    previous_t_ms_.reset();
+    recent_count_ = 0;
     codes_.fill(CodeSums{});
     read_in_turn_.fill(0);
     known_.clear();
@@ -105,18 +105,36 @@ ScanStatistics::Slot& ScanStatistics::next_slot() {
     return slot;
 }
 
+// Turns per second over the last few intervals: frames that reach the program in one batch
+// from the serial driver, a millisecond apart, are not a turn rate of 1000 a second. A clock
+// that went back starts the intervals afresh; no interval of length 0 is divided by.
+std::optional<double> ScanStatistics::turn_rate(std::int64_t t_ms) {
+    if (recent_count_ > 0 &&
+        t_ms < recent_t_ms_[(recent_next_ + recent_t_ms_.size() - 1) % recent_t_ms_.size()]) {
+        recent_count_ = 0;
+    }
+    std::optional<double> rate;
+    if (recent_count_ > 0) {
+        const std::size_t oldest =
+            (recent_next_ + recent_t_ms_.size() - recent_count_) % recent_t_ms_.size();
+        const std::int64_t span = t_ms - recent_t_ms_[oldest];
+        if (span > 0) {
+            rate = 1000.0 * static_cast<double>(recent_count_) / static_cast<double>(span);
+        }
+    }
+    recent_t_ms_[recent_next_] = t_ms;
+    recent_next_ = (recent_next_ + 1) % recent_t_ms_.size();
+    recent_count_ = std::min(recent_count_ + 1, recent_t_ms_.size());
+    return rate;
+}
+
 void ScanStatistics::add(const Turn& turn) {
     restart_if_resolution_changed(turn);
     ++turn_no_;
     now_ms_ = turn.t_ms;
     Slot& slot = next_slot();
     slot.t_ms = turn.t_ms;
-    slot.rate.reset();
-    // Two frames within the same millisecond, or a clock that went back, give no rate.
-    if (previous_t_ms_ && turn.t_ms > *previous_t_ms_) {
-        slot.rate = 1000.0 / static_cast<double>(turn.t_ms - *previous_t_ms_);
-    }
-    previous_t_ms_ = turn.t_ms;
+    slot.rate = turn_rate(turn.t_ms);
     slot.temperature = turn.temperature;
     slot.stripes = static_cast<std::int32_t>(turn.stripes.size());
     slot.status_word = turn.status_word;

@@ -134,6 +134,7 @@ private:
     };
 
     void restart_if_resolution_changed(const Turn& turn);
+    std::optional<double> turn_rate(std::int64_t t_ms);
     Slot& next_slot();
     void take_readings(const Turn& turn, Slot& slot);
     void enter(const Reading& r);
@@ -152,7 +153,11 @@ private:
     std::size_t used_ = 0;
     std::int64_t turn_no_ = 0;
     std::int64_t now_ms_ = 0;
-    std::optional<std::int64_t> previous_t_ms_;
+    // Arrival times of the last turns, for the turn rate over up to four intervals.
+    static constexpr std::size_t k_rate_intervals = 4;
+    std::array<std::int64_t, k_rate_intervals> recent_t_ms_{};
+    std::size_t recent_next_ = 0;
+    std::size_t recent_count_ = 0;
     std::optional<std::int64_t> resolution_;
     std::array<CodeSums, 256> codes_{};
     std::array<std::int64_t, 256> read_in_turn_{}; // turn number a code was last read in
