@@ -13,13 +13,18 @@ std::int32_t on_circle(std::int64_t angle, std::int64_t r) {
     return static_cast<std::int32_t>(((angle % r) + r) % r);
 }
 
-double deviation(std::int64_t sum, std::int64_t sum_sq, int n) {
+// Sample variance (n - 1) from the sums; 0 below two values.
+double variance(std::int64_t sum, std::int64_t sum_sq, int n) {
     if (n < 2) {
         return 0;
     }
     const double mean = static_cast<double>(sum) / n;
     const double var = (static_cast<double>(sum_sq) - mean * static_cast<double>(sum)) / (n - 1);
-    return var > 0 ? std::sqrt(var) : 0;
+    return var > 0 ? var : 0;
+}
+
+double deviation(std::int64_t sum, std::int64_t sum_sq, int n) {
+    return std::sqrt(variance(sum, sum_sq, n));
 }
 
 std::string code_text(int code) {
@@ -235,7 +240,8 @@ void ScanStatistics::leave(const Reading& r) {
 void ScanStatistics::rebase_if_drifted(int code) {
     CodeSums& c = codes_[static_cast<std::size_t>(code)];
     const std::int64_t r = resolution_.value_or(0);
-    if (c.measured == 0 || r < 8 || std::llabs(c.sum_d / c.measured) <= r / 8) {
+    // |mean offset| > R/8, without a division on every reading
+    if (c.measured == 0 || r < 8 || std::llabs(c.sum_d) <= (r / 8) * c.measured) {
         return;
     }
     const std::int32_t mean = on_circle(c.reference + c.sum_d / c.measured, r);
@@ -258,9 +264,12 @@ double ScanStatistics::angle_limit() const {
     return resolution_ ? settings_.angle_sd_deg / 360.0 * static_cast<double>(*resolution_) : 0;
 }
 
+// Runs for every known code at every turn: compares squares and products, no root and no
+// division, so 48 codes stay within the per-turn budget.
 void ScanStatistics::check_events() {
     const bool full = used_ == ring_.size();
     const double limit = angle_limit();
+    const double low_seen = settings_.rate_threshold * static_cast<double>(used_);
     for (const int code : known_) {
         CodeSums& c = codes_[static_cast<std::size_t>(code)];
         if (!c.lost && turn_no_ - c.last_seen >= settings_.lost_after) {
@@ -270,8 +279,7 @@ void ScanStatistics::check_events() {
         }
         // Rates count once the window is full: the first turns after a start say little.
         if (full) {
-            const double rate = static_cast<double>(c.seen) / static_cast<double>(used_);
-            const bool low = rate < settings_.rate_threshold;
+            const bool low = static_cast<double>(c.seen) < low_seen;
             if (low && !c.low_rate) {
                 note(EventKind::low_rate, code,
                      code_text(code) + " read in " + num::dec(c.seen) + " of " +
@@ -280,7 +288,7 @@ void ScanStatistics::check_events() {
             c.low_rate = low;
         }
         if (limit > 0 && c.seen > 0 && c.last_seen == turn_no_) {
-            const bool wide = deviation(c.sum_d, c.sum_d2, c.measured) > limit;
+            const bool wide = variance(c.sum_d, c.sum_d2, c.measured) > limit * limit;
             if (wide && !c.wandering) {
                 note(EventKind::wandering, code,
                      code_text(code) + ": angle deviation over the threshold");
