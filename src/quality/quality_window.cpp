@@ -144,8 +144,8 @@ void QualityWindow::show_figures(const service::StatisticsSummary& s) {
 
 void QualityWindow::show_tags(const service::StatisticsSummary& s) {
     ui::TagTable& g = d_.form.tags;
+    // Cells that keep their text are not touched, so most repaints change a few cells only.
     g.set_drawing(false);
-    g.clear();
     constexpr const char* k_headers[k_tag_cols] = {
         "code", "read %", "angle °", "angle", "± incr", "width", "± incr", "dup.", "last seen"};
     for (int c = 0; c < k_tag_cols; ++c) {
@@ -167,6 +167,11 @@ void QualityWindow::show_tags(const service::StatisticsSummary& s) {
         const std::uint32_t tint =
             t.low_rate ? k_red : (t.read_rate < k_amber_below ? k_amber : ui::TagTable::k_no_tint);
         g.set_row_tint(row, tint);
+    }
+    for (int r = row + 1; r < std::max(g.used_rows(), row + 1); ++r) {
+        for (int c = 0; c < k_tag_cols; ++c) {
+            g.set_cell(r, c, "");
+        }
     }
     for (int r = row + 1; r < k_tag_rows; ++r) {
         g.set_row_tint(r, ui::TagTable::k_no_tint);
@@ -191,11 +196,19 @@ void QualityWindow::show_trends(const service::StatisticsSummary& s) {
                    return a.read_rate < b.read_rate;
                })->code;
     }
+    // The points are seconds: the plots change once a second, or when another code is shown.
+    const std::vector<service::TrendPoint> points = stats_.trend().points(code);
+    const std::int64_t newest = points.empty() ? -1 : points.back().second;
+    if (newest == trend_second_ && code == trend_shown_code_ && !points.empty()) {
+        return;
+    }
+    trend_second_ = newest;
+    trend_shown_code_ = code;
     std::vector<ui::TrendSample> rate;
     std::vector<ui::TrendSample> temperature;
     std::vector<ui::TrendSample> stripes;
     std::vector<ui::TrendSample> read;
-    for (const service::TrendPoint& p : stats_.trend().points(code)) {
+    for (const service::TrendPoint& p : points) {
         const auto t = static_cast<double>(p.second);
         if (p.turn_rate) {
             rate.push_back({t, *p.turn_rate});

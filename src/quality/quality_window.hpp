@@ -55,7 +55,9 @@ private:
     service::Turn scratch_;
     bool dirty_ = true;
     int refreshes_ = 0;
-    int trend_code_ = 0;
+    int trend_code_ = 0;       // picked in the table; 0: none
+    int trend_shown_code_ = 0; // the code the read-rate trend shows
+    std::int64_t trend_second_ = -1;
     ui::Connections connections_;
 };
 
