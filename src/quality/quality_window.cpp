@@ -197,8 +197,11 @@ void QualityWindow::show_trends(const service::StatisticsSummary& s) {
                })->code;
     }
     // The points are seconds: the plots change once a second, or when another code is shown.
-    const std::vector<service::TrendPoint> points = stats_.trend().points(code);
+    std::vector<service::TrendPoint> points = stats_.trend().points(code);
     const std::int64_t newest = points.empty() ? -1 : points.back().second;
+    if (points.size() > 1) {
+        points.pop_back(); // the second under way: a few turns would pull its point askew
+    }
     if (newest == trend_second_ && code == trend_shown_code_ && !points.empty()) {
         return;
     }
