@@ -138,6 +138,9 @@ QualityView::QualityView(quality::QualityForm& form, QWidget* parent)
                      &form.status_bits}) {
         QLabel* label = make_label(*l, this);
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        // A new figure repaints the label, not the layout of the whole window.
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        label->setFixedHeight(label->fontMetrics().height() + 2);
         layout->addWidget(label);
     }
     tags_->setItemDelegate(new TintDelegate(form.tags, tags_));
