@@ -16,6 +16,7 @@
 #include "qt/qt_log.hpp"
 #include "qt/qt_picture_renderer.hpp"
 #include "qt/qt_serial_port.hpp"
+#include "qt/quality_view.hpp"
 #include "qt/stop_signals.hpp"
 #include "qt/sw_update_view.hpp"
 
@@ -93,6 +94,7 @@ int main(int argc, char* argv[]) {
     trx::ui::qt::MainView main_view(program.main_form());
     trx::ui::qt::ParaView para_view(program.para_form()); // shown when its model is shown
     trx::ui::qt::SwUpdateView sw_update_view(program.sw_update_form());
+    trx::ui::qt::QualityView quality_view(program.quality_form()); // diagnostics menu, Ctrl+Alt+S
     // "trx.startup": how long the main window took to appear (bench/startup.sh reads it).
     const trx::ui::qt::FirstPaint first_paint(main_view, [&log, started] {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(

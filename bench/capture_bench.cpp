@@ -5,6 +5,8 @@
 #include "full_scans.hpp"
 #include "link/receiver.hpp"
 #include "link/status_decoder.hpp"
+#include "service/scan_statistics.hpp"
+#include "service/turn.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -82,6 +84,41 @@ void BM_DecodeHourCapture(benchmark::State& state) {
         k_hour_s * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// The same hour with every frame decoded into a turn, as replay does, and the turn added to
+// the scan statistics over the largest window of the program's (1000 turns).
+void BM_DecodeHourCaptureWithStatistics(benchmark::State& state) {
+    const HourCapture& c = hour_capture();
+    std::size_t decoded = 0;
+    for (auto _ : state) {
+        decoded = 0;
+        trx::link::Receiver rx;
+        trx::service::ScanContext ctx;
+        ctx.type = trx::link::ScannerType::za;
+        ctx.resolution = 8192;
+        trx::service::ScanStatistics stats({.window = 1000});
+        stats.set_type(trx::link::ScannerType::za);
+        rx.on_status(
+            [&](const trx::link::ReceivedFrame& f) {
+                const auto ms = static_cast<std::int64_t>(decoded) * 87;
+                stats.add(trx::service::decode_turn(f, ctx, ms));
+                ++decoded;
+            },
+            [] { return true; });
+        trx::capture::Reader r = trx::capture::Reader::open(c.file);
+        while (auto rec = r.next()) {
+            rx.port_event(2, rec->data);
+        }
+        benchmark::DoNotOptimize(stats.summary());
+    }
+    if (decoded != c.frames) {
+        state.SkipWithError("not every status frame was decoded");
+    }
+    state.counters["frames"] = static_cast<double>(decoded);
+    state.counters["realtime_factor"] = benchmark::Counter(
+        k_hour_s * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 } // namespace
 
 BENCHMARK(BM_DecodeHourCapture)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeHourCaptureWithStatistics)->Unit(benchmark::kMillisecond);

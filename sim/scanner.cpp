@@ -350,7 +350,10 @@ void Scanner::send_status(nanoseconds at) {
     num::append_hex_upper(payload, static_cast<std::uint32_t>(temperature), 2);
     num::append_hex_upper(payload, status_word(), 4);
     if (mirror_turning()) {
-        for (const auto& rec : turn_records(config_.scene, r, config_.type, jitter_rng_)) {
+        const TurnMoment moment{
+            turns_sent_++,
+            std::chrono::duration_cast<std::chrono::milliseconds>(at - start_).count()};
+        for (const auto& rec : turn_records(config_.scene, r, config_.type, jitter_rng_, moment)) {
             num::append_hex_upper(payload, static_cast<std::uint32_t>(rec.start), 4);
             num::append_hex_upper(payload, static_cast<std::uint32_t>(rec.width), 4);
             if (config_.type == ScannerType::ya) {

@@ -131,6 +131,7 @@ private:
     Line input_; // from the host; paced like line_
     FaultInjector faults_;
     std::mt19937 jitter_rng_;
+    std::int64_t turns_sent_ = 0; // status frames with stripes sent since start
 
     Mode mode_ = Mode::running;
     std::chrono::nanoseconds start_;

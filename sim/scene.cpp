@@ -71,6 +71,9 @@ public:
         if (key == "jitter" || key == "temperature") {
             return setting(f);
         }
+        if (key == "miss" || key == "wander" || key == "vanish") {
+            return behaviour(f);
+        }
         return "unknown keyword \"" + std::string(key) + "\"";
     }
 
@@ -91,7 +94,8 @@ private:
         if (!code) {
             return "a code is a whole number from 0 to 255";
         }
-        return add({*start, *width, static_cast<std::uint8_t>(*code)});
+        const auto c = static_cast<std::uint8_t>(*code);
+        return add({*start, *width, c, c});
     }
 
     std::string tag(const std::vector<std::string_view>& f) {
@@ -112,11 +116,12 @@ private:
         if (!code) {
             return "a tag's code is a whole number from 1 to 255";
         }
-        if (auto e = add({*start, *w1, 0}); !e.empty()) {
+        const auto c = static_cast<std::uint8_t>(*code);
+        if (auto e = add({*start, *w1, 0, c}); !e.empty()) {
             return e;
         }
         const std::int32_t second = (*start + *w1 + *gap) % k_full_turn_mdeg;
-        return add({second, *w2, static_cast<std::uint8_t>(*code)});
+        return add({second, *w2, c, c});
     }
 
     std::string setting(const std::vector<std::string_view>& f) {
@@ -139,6 +144,47 @@ private:
         return {};
     }
 
+    std::string behaviour(const std::vector<std::string_view>& f) {
+        const std::string key(f.front());
+        if (f.size() != 3) {
+            return key + " needs CODE and a value";
+        }
+        const auto code = whole(f[1], 1, 255);
+        if (!code) {
+            return "a tag's code is a whole number from 1 to 255";
+        }
+        TagBehaviour& b = of(static_cast<std::uint8_t>(*code));
+        const auto v = parse_fixed(f[2], 3);
+        if (key == "miss") {
+            if (!v || *v > 1000) {
+                return "miss takes a share from 0 to 1";
+            }
+            b.miss_milli = static_cast<std::int32_t>(*v);
+        } else if (key == "wander") {
+            if (!v || *v >= k_full_turn_mdeg / 2) {
+                return "wander takes degrees from 0 to below 180";
+            }
+            b.wander_mdeg = static_cast<std::int32_t>(*v);
+        } else {
+            if (!v) {
+                return "vanish takes seconds from 0";
+            }
+            b.vanish_after_ms = *v;
+        }
+        return {};
+    }
+
+    TagBehaviour& of(std::uint8_t code) {
+        for (TagBehaviour& b : scene_.behaviours) {
+            if (b.code == code) {
+                return b;
+            }
+        }
+        TagBehaviour& b = scene_.behaviours.emplace_back();
+        b.code = code;
+        return b;
+    }
+
     std::string add(SceneStripe s) {
         if (scene_.stripes.size() >= k_max_scene_stripes) {
             return "more than " + num::dec(k_max_scene_stripes) + " stripes";
@@ -152,7 +198,8 @@ private:
 
 std::int32_t to_increments(std::int32_t mdeg, std::int32_t increments) {
     const std::int64_t scaled = static_cast<std::int64_t>(mdeg) * increments;
-    return static_cast<std::int32_t>((scaled + k_full_turn_mdeg / 2) / k_full_turn_mdeg);
+    const std::int64_t half = scaled < 0 ? -k_full_turn_mdeg / 2 : k_full_turn_mdeg / 2;
+    return static_cast<std::int32_t>((scaled + half) / k_full_turn_mdeg);
 }
 
 std::int32_t wrap(std::int32_t v, std::int32_t turn) {
@@ -161,13 +208,58 @@ std::int32_t wrap(std::int32_t v, std::int32_t turn) {
 
 constexpr std::size_t k_insertion_sort_max = 64;
 
+// What the behaviours do to one turn: which tags are not seen, and how far each one moves.
+struct TagsThisTurn {
+    std::vector<std::uint8_t> hidden;
+    std::vector<std::pair<std::uint8_t, std::int32_t>> moved; // code, increments
+
+    [[nodiscard]] bool is_hidden(std::uint8_t tag) const {
+        return tag != 0 && std::find(hidden.begin(), hidden.end(), tag) != hidden.end();
+    }
+    [[nodiscard]] std::int32_t offset(std::uint8_t tag) const {
+        for (const auto& [code, by] : moved) {
+            if (code == tag && tag != 0) {
+                return by;
+            }
+        }
+        return 0;
+    }
+};
+
+// Missed in exactly the share asked for over any run of turns: turn n is missed when the
+// count of misses due by its end grows.
+bool missed(std::int32_t milli, std::int64_t turn) {
+    return (turn + 1) * milli / 1000 > turn * milli / 1000;
+}
+
+TagsThisTurn tags_this_turn(const Scene& scene, std::int32_t increments, std::mt19937& rng,
+                            TurnMoment m) {
+    TagsThisTurn t;
+    for (const TagBehaviour& b : scene.behaviours) {
+        const bool gone = b.vanish_after_ms && m.elapsed_ms >= *b.vanish_after_ms;
+        if (gone || (b.miss_milli > 0 && missed(b.miss_milli, m.turn))) {
+            t.hidden.push_back(b.code);
+        }
+        if (b.wander_mdeg > 0) {
+            std::uniform_int_distribution<std::int32_t> by(-b.wander_mdeg, b.wander_mdeg);
+            t.moved.emplace_back(b.code, to_increments(by(rng), increments));
+        }
+    }
+    return t;
+}
+
 std::vector<Record> records(const Scene& scene, std::int32_t increments, ScannerType type,
-                            std::mt19937* rng) {
+                            std::mt19937* rng, TurnMoment moment) {
     std::vector<Record> out;
     out.reserve(scene.stripes.size());
     std::uniform_int_distribution<std::int32_t> jitter(-scene.jitter, scene.jitter);
+    const TagsThisTurn tags =
+        rng != nullptr ? tags_this_turn(scene, increments, *rng, moment) : TagsThisTurn{};
     for (const auto& s : scene.stripes) {
-        std::int32_t start = to_increments(s.start_mdeg, increments);
+        if (tags.is_hidden(s.tag)) {
+            continue;
+        }
+        std::int32_t start = to_increments(s.start_mdeg, increments) + tags.offset(s.tag);
         std::int32_t width = std::max(1, to_increments(s.width_mdeg, increments));
         if (rng != nullptr && scene.jitter > 0) {
             start += jitter(*rng);
@@ -211,6 +303,16 @@ SceneResult parse_scene(std::string_view text) {
             return {std::nullopt, "line " + num::dec(line_no) + ": " + e};
         }
     }
+    if (scene.stripes.empty() && !scene.behaviours.empty()) {
+        scene.stripes = default_scene().stripes;
+    }
+    for (const TagBehaviour& b : scene.behaviours) {
+        const bool there = std::any_of(scene.stripes.begin(), scene.stripes.end(),
+                                       [&b](const SceneStripe& s) { return s.tag == b.code; });
+        if (!there) {
+            return {std::nullopt, "no tag with code " + num::dec(b.code) + " in the scene"};
+        }
+    }
     return {std::move(scene), {}};
 }
 
@@ -226,21 +328,21 @@ Scene default_scene() {
         const std::int32_t w1 = 800;
         const std::int32_t gap = 500 + 50 * static_cast<std::int32_t>(i);
         const std::int32_t w2 = 700 + 50 * static_cast<std::int32_t>(i);
-        s.stripes.push_back({first, w1, 0});
-        s.stripes.push_back(
-            {(first + w1 + gap) % k_full_turn_mdeg, w2, static_cast<std::uint8_t>(11 * (i + 1))});
+        const auto code = static_cast<std::uint8_t>(11 * (i + 1));
+        s.stripes.push_back({first, w1, 0, code});
+        s.stripes.push_back({(first + w1 + gap) % k_full_turn_mdeg, w2, code, code});
         s.stripes.push_back({k_plain_starts[i], 400 + 50 * static_cast<std::int32_t>(i), 0});
     }
     return s;
 }
 
 std::vector<Record> scene_records(const Scene& scene, std::int32_t increments, ScannerType type) {
-    return records(scene, increments, type, nullptr);
+    return records(scene, increments, type, nullptr, {});
 }
 
 std::vector<Record> turn_records(const Scene& scene, std::int32_t increments, ScannerType type,
-                                 std::mt19937& rng) {
-    return records(scene, increments, type, &rng);
+                                 std::mt19937& rng, TurnMoment moment) {
+    return records(scene, increments, type, &rng, moment);
 }
 
 } // namespace trx::sim

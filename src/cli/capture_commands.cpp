@@ -7,6 +7,7 @@
 #include "cli/capture_port.hpp"
 #include "cli/commands.hpp"
 #include "cli/exit_status.hpp"
+#include "cli/stats_report.hpp"
 #include "cli/turn_lines.hpp"
 #include "link/receiver.hpp"
 #include "service/waiter.hpp"
@@ -60,12 +61,21 @@ public:
     Replay(const CommandLine& line, CliServices& services)
         : services_(services), format_(turn_format(line)), speed_(speed_milli(line)),
           player_(services.clock) {
+        if (line.has("--stats")) {
+            // Statistics want every turn, not the recorded pace.
+            stats_.emplace(service::StatisticsSettings{
+                .window = stats_window(line, service::ScanStatistics::k_largest_window)});
+            speed_ = capture::Player::k_as_fast_as_it_goes;
+        }
         receiver_.on_frame('W', [this](const link::ReceivedFrame& f) {
             service::ScanContext next =
                 service::ScanContext::from_reply(link::decode_para_reply(f.body()));
             next.resolution = context_.resolution; // the number shown stays until a frame sends one
             context_ = next;
             typed_ = true;
+            if (stats_) {
+                stats_->set_type(next.type);
+            }
         });
         receiver_.on_status([this](const link::ReceivedFrame& f) { print(f); },
                             [this] { return typed_; });
@@ -94,10 +104,13 @@ public:
             return report(services_.err,
                           usage_error("cannot replay " + path + ": " + clause(opened.reason)));
         }
-        if (format_ == TurnFormat::csv) {
+        if (format_ == TurnFormat::csv && !stats_) {
             services_.out << csv_header();
         }
         const bool played = play();
+        if (played && stats_) {
+            services_.out << stats_report(*stats_, format_); // a bad record ends the turns too
+        }
         services_.out.flush();
         if (!played) {
             return report(services_.err, {ErrorKind::interrupted, "interrupted"});
@@ -137,6 +150,10 @@ private:
     void print(const link::ReceivedFrame& frame) {
         const auto time_ms = static_cast<std::int64_t>(player_.time_us() / 1000);
         const service::Turn turn = service::decode_turn(frame, context_, time_ms);
+        if (stats_) {
+            stats_->add(turn);
+            return;
+        }
         text_.clear();
         append_turn(text_, turn, format_);
         services_.out.write(text_.data(), static_cast<std::streamsize>(text_.size()));
@@ -153,6 +170,7 @@ private:
     service::ScanContext context_;
     bool typed_ = false;
     bool ended_ = false;
+    std::optional<service::ScanStatistics> stats_;
     std::string text_;
     ui::Connections connections_;
 };

@@ -13,12 +13,17 @@ namespace trx::cli {
 namespace {
 
 constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
-constexpr std::array<OptionSpec, 3> k_monitor_options{
-    {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}}};
+constexpr std::array<OptionSpec, 4> k_monitor_options{
+    {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}, {"--stats", {}}}};
 constexpr std::array<OptionSpec, 1> k_record_options{{{"--seconds", "N"}}};
 constexpr std::array<OptionSpec, 1> k_flash_options{{{"--max-baud", "N"}}};
-constexpr std::array<OptionSpec, 5> k_replay_options{
-    {{"--speed", "X"}, {"--csv", {}}, {"--json", {}}, {"--type", "ZA|YA"}, {"--max-modul", "M"}}};
+constexpr std::array<OptionSpec, 7> k_replay_options{{{"--speed", "X"},
+                                                      {"--csv", {}},
+                                                      {"--json", {}},
+                                                      {"--stats", {}},
+                                                      {"--turns", "N"},
+                                                      {"--type", "ZA|YA"},
+                                                      {"--max-modul", "M"}}};
 
 constexpr std::array<CommandSpec, 13> k_commands{{
     {CommandId::ports,
@@ -107,13 +112,20 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      {},
      1,
      1},
-    {CommandId::monitor, "monitor", "[--turns N] [--csv | --json]", "one line per turn",
+    {CommandId::monitor, "monitor", "[--stats] [--turns N] [--csv | --json]",
+     "one line per turn, or how well each tag reads",
      "Reads the parameter set (for the scanner type), then prints one line per mirror turn\n"
      "until N turns were printed or the tool is interrupted (Ctrl+C ends it with status 0).\n"
      "--csv: a header, then t_ms, resolution, temperature, speed_ok, temperature_low,\n"
      "heater_active and the number of stripes, followed by start, end, width, gap, code,\n"
      "tag_width, tag_angle for each stripe (an absent value is an empty field).\n"
-     "--json: one object per line.\n",
+     "--json: one object per line.\n"
+     "--stats: instead of the lines, the statistics over N turns (default 100; the read\n"
+     "rates over the last 100000 when N is larger): turn rate, temperature, stripes per\n"
+     "turn, status bits, and per tag code the turns it was read in, its read rate,\n"
+     "duplicates, angle and width mean and deviation in increments, and the turn it was\n"
+     "last read. A table, one JSON object (--json) or one CSV row per code (--csv).\n"
+     "Ctrl+C prints the statistics of the turns so far.\n",
      k_monitor_options, 0, 0},
     {CommandId::flash, "flash", "FILE [--max-baud N]", "the whole update, progress on stderr",
      "Checks the hex file, then runs the firmware update: \"F\", the bootstrap string and the\n"
@@ -131,7 +143,8 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      "until then stays readable. The line at the end on stderr counts the records and bytes.\n",
      k_record_options, 1, 1, Reach::port},
     {CommandId::replay, "replay",
-     "FILE [--speed X] [--csv | --json] [--type ZA | --type YA --max-modul M]",
+     "FILE [--speed X] [--stats [--turns N]] [--csv | --json] [--type ZA | --type YA --max-modul "
+     "M]",
      "decode a capture, same lines as monitor",
      "Decodes the bytes a capture received through the same receive assembly and decoders as\n"
      "monitor and prints the same lines (no port is opened); t_ms is the time of the record\n"
@@ -144,7 +157,9 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      "--speed 1 (the default) replays at the recorded pace, 2 twice as fast, 0 as fast as\n"
      "possible. A file that is not a capture is refused (status 2); a capture that stops at\n"
      "a bad record (cut short, damaged) prints the turns before it, then the reason on\n"
-     "stderr, status 2. Ctrl+C stops it with status 130.\n",
+     "stderr, status 2. Ctrl+C stops it with status 130.\n"
+     "--stats: the statistics of monitor --stats over the whole capture (its last N turns\n"
+     "with --turns N; at most 100000), read as fast as possible.\n",
      k_replay_options, 1, 1, Reach::none},
 }};
 
@@ -453,6 +468,9 @@ private:
         }
         if (line.has("--csv") && line.has("--json")) {
             return usage_error("--csv and --json exclude each other");
+        }
+        if (c.entry->id == CommandId::replay && line.has("--turns") && !line.has("--stats")) {
+            return usage_error("replay takes --turns only with --stats");
         }
         line.args.insert(line.args.begin(), c.args->results().begin(), c.args->results().end());
         const auto n = static_cast<int>(line.args.size());

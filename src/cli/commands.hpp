@@ -68,6 +68,9 @@ int run_params_diff(CommandContext& c);
 int run_index_get(CommandContext& c);
 int run_index_set(CommandContext& c);
 int run_monitor(CommandContext& c);
+// monitor --stats, after the set was read: the statistics over --turns N turns.
+inline constexpr int k_default_stats_turns = 100;
+int run_monitor_stats(CommandContext& c, const link::ParaReply& reply);
 int run_flash(CommandContext& c);
 // What the first Ctrl+C during flash says at once.
 inline constexpr const char* k_flash_stop_notice =

@@ -71,6 +71,9 @@ int run_monitor(CommandContext& c) {
         c.services.err << k_program << ": warning: the scanner's " << f->name
                        << " is out of range; the window would show no scans\n";
     }
+    if (c.line.has("--stats")) {
+        return run_monitor_stats(c, *reply);
+    }
     const TurnFormat format = turn_format(c.line);
     std::ostream& out = c.services.out;
     if (format == TurnFormat::csv) {

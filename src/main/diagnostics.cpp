@@ -15,13 +15,15 @@ constexpr const char* k_record_start = "record_start";
 constexpr const char* k_record_stop = "record_stop";
 constexpr const char* k_export_csv = "export_csv";
 constexpr const char* k_export_png = "export_png";
+constexpr const char* k_scan_quality = "scan_quality";
 
 std::vector<ui::StatusBar::MenuEntry> entries() {
     return {{k_save_recent, "Save last 10 minutes...", false, false},
             {k_record_start, "Start recording...", false, false},
             {k_record_stop, "Stop recording", false, false},
             {k_export_csv, "Export scan as CSV...", true, true},
-            {k_export_png, "Save picture as PNG...", false, false}};
+            {k_export_png, "Save picture as PNG...", false, false},
+            {k_scan_quality, "Scan quality...", true, true}};
 }
 
 // "2025-03-01T09:30:00Z" as "20250301T093000Z": a time stamp that sorts and fits a file name.
@@ -55,6 +57,11 @@ void Diagnostics::set_recording(RecordingActions actions) {
     refresh_entries();
 }
 
+void Diagnostics::set_scan_quality(std::function<void()> open) {
+    scan_quality_ = std::move(open);
+    refresh_entries();
+}
+
 void Diagnostics::refresh_entries() {
     ui::StatusBar& bar = d_.form.StatusBar1;
     const bool running = recording_.recording && recording_.recording();
@@ -63,6 +70,8 @@ void Diagnostics::refresh_entries() {
     bar.set_menu_entry_enabled(k_diagnostics_menu, k_record_start, recording_.start && !running);
     bar.set_menu_entry_enabled(k_diagnostics_menu, k_record_stop, recording_.stop && running);
     bar.set_menu_entry_enabled(k_diagnostics_menu, k_export_png, d_.renderer != nullptr);
+    bar.set_menu_entry_enabled(k_diagnostics_menu, k_scan_quality,
+                               static_cast<bool>(scan_quality_));
 }
 
 void Diagnostics::on_chosen(const std::string& entry) {
@@ -76,6 +85,8 @@ void Diagnostics::on_chosen(const std::string& entry) {
         export_csv();
     } else if (entry == k_export_png) {
         export_png();
+    } else if (entry == k_scan_quality && scan_quality_) {
+        scan_quality_();
     }
 }
 

@@ -57,7 +57,13 @@ Program::Program(Services services)
       statistics_(main_.StatusBar1, k_statistics_panel, main_.statistics_timer, receiver_),
       diagnostics_({main_, live_monitor_, services.dialogs, services.clock, text_files_,
                     services.files.data_folder(), services.picture_renderer}),
-      panel_note_(main_.StatusBar1, k_statistics_panel, recording_) {
+      panel_note_(main_.StatusBar1, k_statistics_panel, recording_),
+      quality_({quality_form_, main_.window, para_.typ, services.clock, services.dialogs,
+                text_files_, services.files.data_folder()}) {
+    // Every turn shown goes into the scan statistics, whether their window is open or not.
+    connections_ +=
+        live_monitor_.turn_shown.connect([this](const service::Turn& turn) { quality_.add(turn); });
+    diagnostics_.set_scan_quality([this] { quality_.open(); });
     connections_ += main_window_.port_opened.connect([this] { statistics_.port_opened(); });
     // The scanner's set goes into a backup before a store or an update overwrites it.
     para_send_.set_before_store([this] { return auto_backup_.before_store(); });
@@ -94,6 +100,7 @@ Program::Program(Services services)
     attach_timers(main_.window);
     attach_timers(para_.window);
     attach_timers(sw_.window);
+    attach_timers(quality_form_.window);
 }
 
 Program::~Program() {
@@ -173,6 +180,9 @@ ui::Window* Program::window(std::string_view name) {
     }
     if (name == "sw_update") {
         return &sw_.window;
+    }
+    if (name == "quality") {
+        return &quality_form_.window;
     }
     return nullptr;
 }

@@ -28,6 +28,8 @@
 #include "para/para_window.hpp"
 #include "parafile/backup_store.hpp"
 #include "parafile/text_files.hpp"
+#include "quality/quality_form.hpp"
+#include "quality/quality_window.hpp"
 #include "sw_update/sw_update_window.hpp"
 #include "ui/platform.hpp"
 #include "ui/services.hpp"
@@ -98,6 +100,8 @@ public:
     [[nodiscard]] ProgramPort& port() { return port_; }
     // Whether the main window's scan views show old data.
     [[nodiscard]] const StaleData& stale_data() const { return stale_data_; }
+    [[nodiscard]] quality::QualityForm& quality_form() { return quality_form_; }
+    [[nodiscard]] quality::QualityWindow& quality_window() { return quality_; }
 
     void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
     [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }
@@ -146,6 +150,8 @@ private:
     monitor::LinkStatistics statistics_;
     Diagnostics diagnostics_;
     PanelNote panel_note_;
+    quality::QualityForm quality_form_;
+    quality::QualityWindow quality_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

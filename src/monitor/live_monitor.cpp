@@ -56,6 +56,7 @@ void LiveMonitor::show(const link::ReceivedFrame& frame) {
     link::StatusDecoder decoder(frame, context);
     show_header(decoder.header());
     frame_shown.raise();
+    turn_.stripes.clear();
     tables_.begin();
     picture_.clear();
     // The rows of the last scan make room for this one's: no growing at every turn.
@@ -74,12 +75,17 @@ void LiveMonitor::show(const link::ReceivedFrame& frame) {
         tables_.show_stripe(s);
         row = {s.record.start, s.end,       s.record.width, s.gap,
                s.tag_width,    s.tag_angle, s.record.code};
+        turn_.stripes.push_back(s);
         picture_.stripe_ray(s.record.start, decoder.resolution());
         if (s.record.code != 0) {
             picture_.tag_ray(s.tag_angle, decoder.resolution());
         }
     }
     if (const auto first = decoder.complete_first()) {
+        link::Stripe& one = turn_.stripes.front();
+        one.gap = first->gap;
+        one.tag_width = first->tag_width;
+        one.tag_angle = first->tag_angle;
         tables_.complete_first(*first);
         complete_first_row(*first);
         if (first->code != 0) {
@@ -87,6 +93,11 @@ void LiveMonitor::show(const link::ReceivedFrame& frame) {
         }
     }
     tables_.end(decoder.ya());
+    const link::StatusHeader& h = decoder.header();
+    turn_.resolution = h.resolution;
+    turn_.temperature = h.temperature;
+    turn_.status_word = h.status_word;
+    turn_shown.raise(turn_);
 }
 
 // Stripe 1's values that wrap around the end of the turn, as the tables show them: the gap

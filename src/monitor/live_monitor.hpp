@@ -5,7 +5,9 @@
 #include "monitor/scan_csv.hpp"
 #include "monitor/scan_picture.hpp"
 #include "monitor/tag_tables.hpp"
+#include "service/turn.hpp"
 #include "ui/controls.hpp"
+#include "ui/signal.hpp"
 
 #include <optional>
 
@@ -41,6 +43,9 @@ public:
     // The stripes the tables show now; none before the first status frame was shown.
     [[nodiscard]] const std::optional<ShownScan>& shown_scan() const { return scan_; }
 
+    // A whole turn shown, for the scan statistics; its t_ms is left to the receiver to set.
+    ui::Signal<const service::Turn&> turn_shown;
+
 private:
     void show_header(const link::StatusHeader& h);
     void complete_first_row(const link::FirstStripe& f);
@@ -54,6 +59,7 @@ private:
     TagTables tables_;
     ScanPicture picture_;
     std::optional<ShownScan> scan_;
+    service::Turn turn_; // kept, so a turn costs no allocation once the stripes have room
 };
 
 } // namespace trx::monitor

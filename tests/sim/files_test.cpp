@@ -47,7 +47,7 @@ TEST(SceneFile, ReadsStripesTagsAndSettings) {
     EXPECT_EQ(s.jitter, 0);
     EXPECT_EQ(s.temperature, -5);
     const std::vector<SceneStripe> expected = {
-        {10'000, 1'500, 0}, {20'250, 500, 7}, {359'500, 400, 0}, {200, 600, 42}};
+        {10'000, 1'500, 0}, {20'250, 500, 7, 7}, {359'500, 400, 0, 42}, {200, 600, 42, 42}};
     EXPECT_EQ(s.stripes, expected) << "the tag's second stripe wraps past zero";
 }
 
