@@ -10,6 +10,7 @@
 #include "qt/logo.hpp"
 #include "qt/main_view.hpp"
 #include "qt/para_view.hpp"
+#include "qt/qt_address_prompt.hpp"
 #include "qt/qt_any_port.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_dialogs.hpp"
@@ -87,8 +88,9 @@ int main(int argc, char* argv[]) {
     const trx::platform::SystemPortDiagnosis device_diagnosis(log);
     const trx::ui::qt::NetworkAwareDiagnosis diagnosis(device_diagnosis);
     trx::ui::qt::QtPictureRenderer picture_renderer;
+    trx::ui::qt::QtAddressPrompt address_prompt;
     trx::main::Program program({port, clock, dialogs, pump, files, &devices, &simulator, &log,
-                                nullptr, &diagnosis, &picture_renderer});
+                                nullptr, &diagnosis, &picture_renderer, nullptr, &address_prompt});
     const auto quit = program.ended_signal.connect([] { QApplication::quit(); });
 
     trx::ui::qt::MainView main_view(program.main_form());

@@ -8,6 +8,7 @@
 #include "link/shared.hpp"
 #include "main/program_port.hpp"
 #include "main/settings.hpp"
+#include "ui/address_prompt.hpp"
 #include "ui/platform.hpp"
 
 #include <functional>
@@ -73,6 +74,7 @@ private:
     void on_port_lost(const std::string& why);
     void log_open_failure(const std::string& reason);
     void choose_replay();
+    void choose_network_port();
 
     void on_activated();
     void on_key(ui::KeyPress& k);
@@ -91,6 +93,7 @@ private:
     ui::SerialDevices* devices_;
     ui::SimulatorHost* simulator_;
     const ui::PortDiagnosis* diagnosis_;
+    ui::AddressPrompt* address_prompt_;
     Log& log_;
     Settings settings_;
     std::function<void()> end_;
