@@ -13,8 +13,8 @@ namespace trx::cli {
 namespace {
 
 constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
-constexpr std::array<OptionSpec, 3> k_monitor_options{
-    {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}}};
+constexpr std::array<OptionSpec, 4> k_monitor_options{
+    {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}, {"--follow", {}}}};
 constexpr std::array<OptionSpec, 1> k_record_options{{{"--seconds", "N"}}};
 constexpr std::array<OptionSpec, 3> k_replay_options{
     {{"--speed", "X"}, {"--csv", {}}, {"--json", {}}}};
@@ -106,13 +106,15 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      {},
      1,
      1},
-    {CommandId::monitor, "monitor", "[--turns N] [--csv | --json]", "one line per turn",
+    {CommandId::monitor, "monitor", "[--turns N] [--csv | --json] [--follow]", "one line per turn",
      "Reads the parameter set (for the scanner type), then prints one line per mirror turn\n"
      "until N turns were printed or the tool is interrupted (Ctrl+C ends it with status 0).\n"
      "--csv: a header, then t_ms, resolution, temperature, speed_ok, temperature_low,\n"
      "heater_active and the number of stripes, followed by start, end, width, gap, code,\n"
      "tag_width, tag_angle for each stripe (an absent value is an empty field).\n"
-     "--json: one object per line.\n",
+     "--json: one object per line.\n"
+     "--follow: a lost link (adapter pulled, device server restarted) is waited for instead\n"
+     "of ending the command: the same port is tried every 2 s until the scanner is back.\n",
      k_monitor_options, 0, 0},
     {CommandId::flash,
      "flash",

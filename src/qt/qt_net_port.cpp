@@ -107,7 +107,7 @@ void QtNetPort::connection_gone(std::string why) {
             }
             drop();
             lost_pending_ = false;
-            lost.raise(sentence(why));
+            lost.raise(why);
         },
         Qt::QueuedConnection);
 }

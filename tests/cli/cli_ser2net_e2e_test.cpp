@@ -201,4 +201,30 @@ TEST_F(Ser2net, AServerThatGoesAwayEndsAMonitorWithItsReason) {
     EXPECT_FALSE(o.out.empty());
 }
 
+// The device server restarts under `monitor --follow`: the tool says it waits, finds the
+// port again and goes on printing turns, on both kinds of address.
+TEST_F(Ser2net, MonitorFollowWaitsForARestartedServerAndGoesOn) {
+    for (const std::string_view scheme : {"socket", "rfc2217"}) {
+        std::thread restart([this] {
+            std::this_thread::sleep_for(1500ms);
+            stop(server_pid);
+            std::this_thread::sleep_for(2500ms);
+            start_server();
+        });
+        // 10 turns a second: 60 lines need turns from after the restart.
+        const auto enough = [](const std::string& out) {
+            return std::count(out.begin(), out.end(), '\n') >= 60;
+        };
+        const Outcome o = cli(Invocation{
+            {"--port", address(scheme), "monitor", "--json", "--follow"}, {}, {}, enough});
+        restart.join();
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_NE(o.err.find("closed the connection; waiting for " + address(scheme) + " ...\n"),
+                  std::string::npos)
+            << o.err;
+        EXPECT_NE(o.err.find(address(scheme) + " is back\n"), std::string::npos) << o.err;
+        EXPECT_GE(std::count(o.out.begin(), o.out.end(), '\n'), 60);
+    }
+}
+
 } // namespace
