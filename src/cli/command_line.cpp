@@ -152,7 +152,8 @@ constexpr std::array<CommandSpec, 13> k_commands{{
 constexpr std::string_view k_global_help =
     "Options:\n"
     "  --port NAME    \"COM1\" ... \"COM10\" (the system's first ten serial devices) or a\n"
-    "                 device path\n"
+    "                 device path, or a serial device server: socket://HOST:PORT (raw TCP),\n"
+    "                 rfc2217://HOST:PORT (Telnet, RFC 2217)\n"
     "  --sim          start the bundled simulator on a pseudo-terminal, stop it at the end\n"
     "  --sim-arg ARG  one word for the simulator's command line (repeat for more)\n"
     "  --timeout S    seconds to wait for each answer (default 3)\n"
