@@ -15,7 +15,7 @@ namespace {
 constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
 constexpr std::array<OptionSpec, 4> k_monitor_options{
     {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}, {"--follow", {}}}};
-constexpr std::array<OptionSpec, 1> k_record_options{{{"--seconds", "N"}}};
+constexpr std::array<OptionSpec, 2> k_record_options{{{"--seconds", "N"}, {"--follow", {}}}};
 constexpr std::array<OptionSpec, 3> k_replay_options{
     {{"--speed", "X"}, {"--csv", {}}, {"--json", {}}}};
 
@@ -127,14 +127,16 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      1,
      1,
      Reach::port},
-    {CommandId::record, "record", "FILE [--seconds N]", "capture the wire (docs/capture-format.md)",
+    {CommandId::record, "record", "FILE [--seconds N] [--follow]",
+     "capture the wire (docs/capture-format.md)",
      "Opens the port and records into a capture file every byte received, every byte the\n"
      "tool writes and the port's events, with their times in microseconds, under a header\n"
      "with the tool's version and the port's name. It reads the parameter set once (\"R\")\n"
      "so that a replay knows the scanner's type, then listens until N seconds have passed or\n"
      "Ctrl+C stops it, the usual end: status 0 either way. The file is written as it goes;\n"
      "if it cannot be written, or fills up on the way, the status is 2 and what was recorded\n"
-     "until then stays readable. The line at the end on stderr counts the records and bytes.\n",
+     "until then stays readable. The line at the end on stderr counts the records and bytes.\n"
+     "--follow: a lost port is waited for and the recording goes on, as monitor --follow.\n",
      k_record_options, 1, 1, Reach::port},
     {CommandId::replay, "replay", "FILE [--speed X] [--csv | --json]",
      "decode a capture, same lines as monitor",

@@ -201,6 +201,21 @@ TEST_F(Ser2net, AServerThatGoesAwayEndsAMonitorWithItsReason) {
     EXPECT_FALSE(o.out.empty());
 }
 
+// The server goes away in the middle of the flash run: the run fails with the connection's
+// reason, as on a pulled adapter, and the library's port is released (CloseCom).
+TEST_F(Ser2net, AServerThatGoesAwayDuringTheFlashFailsTheRunWithItsReason) {
+    std::thread killer([this] {
+        std::this_thread::sleep_for(3s);
+        stop(server_pid);
+    });
+    const Outcome o = run("rfc2217", {"flash", TRX_DEMO_FIRMWARE});
+    killer.join();
+    EXPECT_EQ(o.status, 6) << o.out << o.err;
+    const std::string errors = o.errors();
+    EXPECT_NE(errors.find("closed the connection"), std::string::npos) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+}
+
 // The device server restarts under `monitor --follow`: the tool says it waits, finds the
 // port again and goes on printing turns, on both kinds of address.
 TEST_F(Ser2net, MonitorFollowWaitsForARestartedServerAndGoesOn) {
