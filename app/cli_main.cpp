@@ -9,9 +9,9 @@
 #include "platform/std_files.hpp"
 #include "platform/system_port_diagnosis.hpp"
 #include "platform/system_serial_devices.hpp"
+#include "qt/qt_any_port.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_event_pump.hpp"
-#include "qt/qt_serial_port.hpp"
 #include "qt/stop_signals.hpp"
 
 #include <QCoreApplication>
@@ -30,11 +30,12 @@ int main(int argc, char* argv[]) {
     // SIGINT and SIGTERM end a wait of the session.
     const trx::ui::qt::StopSignals stop_signals;
 
-    trx::ui::qt::QtSerialPort port;
+    trx::ui::qt::QtAnyPort port;
     trx::ui::qt::QtClock clock;
     trx::ui::qt::QtEventPump pump;
     const trx::platform::SystemSerialDevices devices;
-    const trx::platform::SystemPortDiagnosis diagnosis;
+    const trx::platform::SystemPortDiagnosis device_diagnosis;
+    const trx::ui::qt::NetworkAwareDiagnosis diagnosis(device_diagnosis);
     // The program's backups: the same data folder, so either front finds the other's.
     trx::parafile::TextFiles files;
     trx::parafile::BackupStore backups(files, trx::platform::StdFiles::default_data_folder());

@@ -10,12 +10,13 @@
 #include "qt/logo.hpp"
 #include "qt/main_view.hpp"
 #include "qt/para_view.hpp"
+#include "qt/qt_address_prompt.hpp"
+#include "qt/qt_any_port.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_dialogs.hpp"
 #include "qt/qt_event_pump.hpp"
 #include "qt/qt_log.hpp"
 #include "qt/qt_picture_renderer.hpp"
-#include "qt/qt_serial_port.hpp"
 #include "qt/quality_view.hpp"
 #include "qt/stop_signals.hpp"
 #include "qt/sw_update_view.hpp"
@@ -77,7 +78,7 @@ int main(int argc, char* argv[]) {
         trx::ui::qt::QtLog::enable_all();
     }
 
-    trx::ui::qt::QtSerialPort port;
+    trx::ui::qt::QtAnyPort port;
     trx::ui::qt::QtClock clock;
     trx::ui::qt::QtDialogs dialogs;
     trx::ui::qt::QtEventPump pump;
@@ -85,10 +86,12 @@ int main(int argc, char* argv[]) {
     trx::platform::StdFiles files(QApplication::applicationDirPath().toStdString());
     trx::platform::SystemSerialDevices devices;
     trx::platform::SimulatorProcessHost simulator;
-    const trx::platform::SystemPortDiagnosis diagnosis(log);
+    const trx::platform::SystemPortDiagnosis device_diagnosis(log);
+    const trx::ui::qt::NetworkAwareDiagnosis diagnosis(device_diagnosis);
     trx::ui::qt::QtPictureRenderer picture_renderer;
+    trx::ui::qt::QtAddressPrompt address_prompt;
     trx::main::Program program({port, clock, dialogs, pump, files, &devices, &simulator, &log,
-                                nullptr, &diagnosis, &picture_renderer});
+                                nullptr, &diagnosis, &picture_renderer, nullptr, &address_prompt});
     const auto quit = program.ended_signal.connect([] { QApplication::quit(); });
 
     trx::ui::qt::MainView main_view(program.main_form());

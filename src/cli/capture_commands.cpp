@@ -201,8 +201,16 @@ std::optional<Error> record_until_done(CommandContext& c, capture::Recorder& rec
         }
         const std::uint64_t slice = limit ? std::min(k_slice_us, *limit - elapsed) : k_slice_us;
         const auto paused = c.session.pause(std::chrono::milliseconds((slice + 999) / 1000));
-        if (!paused) {
+        if (paused) {
+            continue;
+        }
+        const bool lost = paused.error().kind == ErrorKind::port;
+        if (!lost || !c.line.has("--follow")) {
             return paused.error();
+        }
+        // The loss and the reopening stand in the capture as the port's events.
+        if (!wait_for_port_back(c.session, c.services.err, paused.error())) {
+            return Error{ErrorKind::interrupted, "interrupted"};
         }
     }
 }

@@ -14,8 +14,8 @@ namespace {
 
 constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
 constexpr std::array<OptionSpec, 4> k_monitor_options{
-    {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}, {"--stats", {}}}};
-constexpr std::array<OptionSpec, 1> k_record_options{{{"--seconds", "N"}}};
+    {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}, {"--stats", {}}, {"--follow", {}}}};
+constexpr std::array<OptionSpec, 2> k_record_options{{{"--seconds", "N"}, {"--follow", {}}}};
 constexpr std::array<OptionSpec, 1> k_flash_options{{{"--max-baud", "N"}}};
 constexpr std::array<OptionSpec, 7> k_replay_options{{{"--speed", "X"},
                                                       {"--csv", {}},
@@ -112,7 +112,7 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      {},
      1,
      1},
-    {CommandId::monitor, "monitor", "[--stats] [--turns N] [--csv | --json]",
+    {CommandId::monitor, "monitor", "[--stats] [--turns N] [--csv | --json] [--follow]",
      "one line per turn, or how well each tag reads",
      "Reads the parameter set (for the scanner type), then prints one line per mirror turn\n"
      "until N turns were printed or the tool is interrupted (Ctrl+C ends it with status 0).\n"
@@ -125,7 +125,9 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      "turn, status bits, and per tag code the turns it was read in, its read rate,\n"
      "duplicates, angle and width mean and deviation in increments, and the turn it was\n"
      "last read. A table, one JSON object (--json) or one CSV row per code (--csv).\n"
-     "Ctrl+C prints the statistics of the turns so far.\n",
+     "Ctrl+C prints the statistics of the turns so far.\n"
+     "--follow: a lost link (adapter pulled, device server restarted) is waited for instead\n"
+     "of ending the command: the same port is tried every 2 s until the scanner is back.\n",
      k_monitor_options, 0, 0},
     {CommandId::flash, "flash", "FILE [--max-baud N]", "the whole update, progress on stderr",
      "Checks the hex file, then runs the firmware update: \"F\", the bootstrap string and the\n"
@@ -133,14 +135,16 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      "Ctrl+C stops it after the step under way (CloseCom still runs; status 6).\n"
      "--max-baud N caps the rate the library negotiates for the transfer (57600: none).\n",
      k_flash_options, 1, 1, Reach::port},
-    {CommandId::record, "record", "FILE [--seconds N]", "capture the wire (docs/capture-format.md)",
+    {CommandId::record, "record", "FILE [--seconds N] [--follow]",
+     "capture the wire (docs/capture-format.md)",
      "Opens the port and records into a capture file every byte received, every byte the\n"
      "tool writes and the port's events, with their times in microseconds, under a header\n"
      "with the tool's version and the port's name. It reads the parameter set once (\"R\")\n"
      "so that a replay knows the scanner's type, then listens until N seconds have passed or\n"
      "Ctrl+C stops it, the usual end: status 0 either way. The file is written as it goes;\n"
      "if it cannot be written, or fills up on the way, the status is 2 and what was recorded\n"
-     "until then stays readable. The line at the end on stderr counts the records and bytes.\n",
+     "until then stays readable. The line at the end on stderr counts the records and bytes.\n"
+     "--follow: a lost port is waited for and the recording goes on, as monitor --follow.\n",
      k_record_options, 1, 1, Reach::port},
     {CommandId::replay, "replay",
      "FILE [--speed X] [--stats [--turns N]] [--csv | --json] [--type ZA | --type YA --max-modul "
@@ -166,7 +170,8 @@ constexpr std::array<CommandSpec, 13> k_commands{{
 constexpr std::string_view k_global_help =
     "Options:\n"
     "  --port NAME    \"COM1\" ... \"COM10\" (the system's first ten serial devices) or a\n"
-    "                 device path\n"
+    "                 device path, or a serial device server: socket://HOST:PORT (raw TCP),\n"
+    "                 rfc2217://HOST:PORT (Telnet, RFC 2217)\n"
     "  --sim          start the bundled simulator on a pseudo-terminal, stop it at the end\n"
     "  --sim-arg ARG  one word for the simulator's command line (repeat for more)\n"
     "  --timeout S    seconds to wait for each answer (default 3)\n"

@@ -15,6 +15,11 @@
 // The commands, each on a session that is open (and online, when its table row says so).
 namespace trx::cli {
 
+// `--follow`: the link was lost (or went silent); waits for the same port to open again and
+// the scanner to come online, trying every 2 s, and says so on `err`. False only when
+// interrupted.
+bool wait_for_port_back(service::Session& session, std::ostream& err, const Error& why);
+
 struct CommandContext {
     const CommandLine& line;
     CliServices& services;

@@ -90,11 +90,21 @@ int run_monitor(CommandContext& c) {
         out.flush(); // a line a turn reaches a pipe as it happens
         return limit == 0 || ++shown < limit;
     };
-    const auto streamed = c.session.stream(service::ScanContext::from_reply(*reply), print);
-    if (!streamed && streamed.error().kind != ErrorKind::interrupted) {
-        return report(c.services.err, streamed.error());
+    const auto context = service::ScanContext::from_reply(*reply);
+    for (;;) {
+        const auto streamed = c.session.stream(context, print);
+        if (streamed || streamed.error().kind == ErrorKind::interrupted) {
+            return 0; // an interrupt is the usual end of an endless monitor
+        }
+        const bool lost = streamed.error().kind == ErrorKind::port ||
+                          streamed.error().kind == ErrorKind::no_answer;
+        if (!c.line.has("--follow") || !lost) {
+            return report(c.services.err, streamed.error());
+        }
+        if (!wait_for_port_back(c.session, c.services.err, streamed.error())) {
+            return 0;
+        }
     }
-    return 0; // an interrupt is the usual end of an endless monitor
 }
 
 int run_flash(CommandContext& c) {

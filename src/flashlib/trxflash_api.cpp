@@ -1,8 +1,10 @@
 // The shared library `trxflash`: the nine flash functions with a C ABI, plus three extras.
 // Only these names are exported (trxflash.map).
 #include "flashlib/builtin_flash.hpp"
+#include "flashlib/net_transport.hpp"
 #include "flashlib/serial_transport.hpp"
 #include "flashlib/trxflash_abi.hpp"
+#include "netport/net_address.hpp"
 
 #include <cstring>
 #include <exception>
@@ -17,6 +19,9 @@ using namespace trx::flash;
 struct Api {
     BuiltinFlash library{[](const std::string& device, std::int32_t baud,
                             std::string& error) -> std::unique_ptr<Transport> {
+        if (trx::net::is_network_port(device)) {
+            return NetTransport::open(device, baud, error);
+        }
         return SerialTransport::open(device, baud, error);
     }};
     abi::ProgressCallback progress = nullptr;

@@ -46,6 +46,7 @@ std::vector<ui::Toolbar::Entry> port_entries(const std::vector<ui::SerialDevice>
         first_extra = false;
     }
     entries.push_back({k_replay_key, k_replay_caption, enabled, {}, first_extra});
+    entries.push_back({k_network_key, k_network_caption, enabled, {}});
     return entries;
 }
 

@@ -3,7 +3,9 @@
 #include "base/numtext.hpp"
 #include "forms/port_menu.hpp"
 #include "main/program.hpp"
+#include "main/recent_addresses.hpp"
 #include "monitor/supervision.hpp"
+#include "netport/net_address.hpp"
 
 #include <algorithm>
 #include <array>
@@ -44,6 +46,12 @@ std::string one_line(std::string text) {
     return text;
 }
 
+std::string trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string()
+                                      : s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
 } // namespace
 
 MainWindow::MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm& sw,
@@ -51,7 +59,8 @@ MainWindow::MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm
                        std::function<void()> end)
     : form_(form), para_(para), sw_(sw), shared_(shared), port_(port), files_(services.files),
       dialogs_(services.dialogs), devices_(services.devices), simulator_(services.simulator),
-      diagnosis_(services.diagnosis), log_(log), settings_(services.files), end_(std::move(end)) {
+      diagnosis_(services.diagnosis), address_prompt_(services.address_prompt), log_(log),
+      settings_(services.files), end_(std::move(end)) {
     port_.set_port_name(chosen_.name);
     connect_form();
     connections_ += port_.lost.connect([this](const std::string& why) { on_port_lost(why); });
@@ -149,6 +158,10 @@ void MainWindow::on_chosen(const std::string& entry_key) {
         choose_replay();
         return;
     }
+    if (entry_key == k_network_key) {
+        choose_network_port();
+        return;
+    }
     port_.use_device();
     const auto& entry = form_.Toolbar1.entry(k_port_key, entry_key);
     chosen_ = {entry.caption, entry_key == k_simulator_key, {}, {}};
@@ -179,6 +192,31 @@ void MainWindow::choose_replay() {
     chosen_ = {std::filesystem::path(path).filename().string(), false, {}, path};
     port_.use_replay(path);
     form_.Toolbar1.set_caption(k_port_key, open_caption(chosen_.name));
+}
+
+// A network port by its address; a bad address is refused here with its reason, and the
+// choice stays as it was.
+void MainWindow::choose_network_port() {
+    if (address_prompt_ == nullptr) {
+        return;
+    }
+    RecentAddresses recent(files_);
+    const std::string address = trimmed(address_prompt_->ask(recent.list()));
+    if (address.empty()) {
+        return;
+    }
+    if (const auto parsed = net::parse_net_address(address); !parsed) {
+        dialogs_.message({"The address cannot be used: " + parsed.error().message + ".",
+                          "Network port",
+                          ui::Icon::warning,
+                          {}});
+        return;
+    }
+    recent.remember(address);
+    port_.use_device();
+    chosen_ = {address, false, {}, {}};
+    port_.set_port_name(address);
+    form_.Toolbar1.set_caption(k_port_key, open_caption(address));
 }
 
 void MainWindow::report_replay_failure(const std::string& why) {

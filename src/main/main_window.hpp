@@ -8,6 +8,7 @@
 #include "link/shared.hpp"
 #include "main/program_port.hpp"
 #include "main/settings.hpp"
+#include "ui/address_prompt.hpp"
 #include "ui/platform.hpp"
 
 #include <functional>
@@ -76,6 +77,7 @@ private:
     void replay_finished();
     void log_open_failure(const std::string& reason);
     void choose_replay();
+    void choose_network_port();
 
     void on_activated();
     void on_key(ui::KeyPress& k);
@@ -94,6 +96,7 @@ private:
     ui::SerialDevices* devices_;
     ui::SimulatorHost* simulator_;
     const ui::PortDiagnosis* diagnosis_;
+    ui::AddressPrompt* address_prompt_;
     Log& log_;
     Settings settings_;
     std::function<void()> end_;

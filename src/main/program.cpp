@@ -9,9 +9,19 @@ namespace trx::main {
 namespace {
 // The services with the program's own port in the device's place.
 Services on_port(const Services& s, ui::SerialPort& port) {
-    return {port,         s.clock,     s.dialogs,          s.pump,
-            s.files,      s.devices,   s.simulator,        s.log,
-            s.text_files, s.diagnosis, s.picture_renderer, s.open_capture};
+    return {port,
+            s.clock,
+            s.dialogs,
+            s.pump,
+            s.files,
+            s.devices,
+            s.simulator,
+            s.log,
+            s.text_files,
+            s.diagnosis,
+            s.picture_renderer,
+            s.open_capture,
+            s.address_prompt};
 }
 } // namespace
 

@@ -2,6 +2,8 @@
 
 #include "ui/signal.hpp"
 
+#include "ui/address_prompt.hpp"
+
 #include "flashlib/flash_library.hpp"
 #include "forms/main_form.hpp"
 #include "forms/para_form.hpp"
@@ -60,6 +62,8 @@ struct Services {
     ui::PictureRenderer* picture_renderer = nullptr;
     // Creates capture files; files on the local disk when null.
     OpenCapture open_capture = nullptr;
+    // Asks for a network port's address; no "Network port..." dialog when null.
+    ui::AddressPrompt* address_prompt = nullptr;
 };
 
 // The whole program logic: three windows, the serial link, the timers, the shared values.

@@ -294,4 +294,11 @@ Result<Done> Session::pause(std::chrono::milliseconds span) {
     return failed_wait(end, ErrorKind::no_answer, {});
 }
 
+Result<Done> Session::rest(std::chrono::milliseconds span) {
+    if (waiter_.wait_for([] { return false; }, span) == Waiter::End::interrupted) {
+        return Error{ErrorKind::interrupted, "interrupted"};
+    }
+    return Done{};
+}
+
 } // namespace trx::service

@@ -79,6 +79,8 @@ public:
     Result<Done> send(char letter, std::string_view what);
     Result<Done> write_raw(std::string_view bytes, std::string_view what);
     Result<Done> pause(std::chrono::milliseconds span);
+    // A pause that only an interrupt ends early: between tries to open a lost port again.
+    Result<Done> rest(std::chrono::milliseconds span);
     [[nodiscard]] bool interrupted() const;
 
 private:

@@ -8,6 +8,7 @@
 #include "testkit/fake_simulator.hpp"
 #include "testkit/faulty_capture_file.hpp"
 #include "testkit/faulty_text_files.hpp"
+#include "testkit/recorded_address_prompt.hpp"
 #include "testkit/recorded_dialogs.hpp"
 #include "testkit/recorded_log.hpp"
 #include "testkit/scripted_serial_devices.hpp"
@@ -89,7 +90,8 @@ struct Driver::Impl {
           program(main::Services{
               port, clock, dialogs, pump, files, &devices, &simulator, &log, &text_files,
               o.port_diagnosis, &renderer,
-              [this](const fs::path& p, std::error_code& ec) { return open_capture(p, ec); }}) {
+              [this](const fs::path& p, std::error_code& ec) { return open_capture(p, ec); },
+              &address_prompt}) {
         port.set_open_fails(!o.port_exists);
         if (o.portable) {
             std::error_code ec;
@@ -182,6 +184,7 @@ struct Driver::Impl {
     VirtualClock clock;
     FakeSerialPort port;
     RecordedDialogs dialogs;
+    RecordedAddressPrompt address_prompt;
     VirtualPump pump;
     DriverFiles files;
     ScriptedSerialDevices devices;
@@ -296,6 +299,12 @@ void Driver::activate(std::string_view window) {
 }
 void Driver::close(std::string_view window) {
     impl_->window(window).user_close();
+}
+void Driver::answer_address_dialog(std::string address) {
+    impl_->address_prompt.answer(std::move(address));
+}
+std::vector<std::string> Driver::offered_addresses() const {
+    return impl_->address_prompt.offered();
 }
 void Driver::answer_file_dialog(std::string path) {
     impl_->dialogs.answer_file_dialog(std::move(path));

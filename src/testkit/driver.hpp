@@ -80,6 +80,9 @@ public:
     void close(std::string_view window);
     void answer_file_dialog(std::string path); // the next open dialog; "" = cancelled
     void answer_save_dialog(std::string path); // the next save dialog; "" = cancelled
+    // The next "Network port..." dialog; "" = cancelled. offered: the addresses it listed.
+    void answer_address_dialog(std::string address);
+    [[nodiscard]] std::vector<std::string> offered_addresses() const;
     void paste(std::string_view control, std::string_view text); // clipboard paste
     void click_panel(std::string_view statusbar, int index);     // 1-based status bar panel
 

@@ -174,9 +174,8 @@ TEST_F(MainViewTest, ThePortMenuIsRefreshedWhenItOpensAndPassesTheChoiceOn) {
     for (QAction* a : menu->actions()) {
         texts << (a->isSeparator() ? QString("|") : a->text());
     }
-    EXPECT_EQ(
-        texts.join(","),
-        "COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,COM9,COM10,|,/dev/ttyUSB0,Simulator,Replay...");
+    EXPECT_EQ(texts.join(","), "COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,COM9,COM10,|,/dev/"
+                               "ttyUSB0,Simulator,Replay...,Network port...");
     auto* usb = menu->findChild<QAction*>("ttyUSB0");
     ASSERT_NE(usb, nullptr);
     EXPECT_EQ(usb->toolTip(), "usb-FTDI_FT232R_A1-if00-port0");

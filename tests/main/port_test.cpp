@@ -191,6 +191,7 @@ TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening
     }
     expected.push_back("simulator");
     expected.push_back("replay");
+    expected.push_back("network");
     EXPECT_EQ(entry_keys(d), expected);
 
     d.serial_devices({{"/dev/ttyACM0", ""}, {"/dev/ttyUSB0", "usb-FTDI_FT232R-if00-port0"}});
@@ -215,7 +216,7 @@ TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening
     // Unplugged meanwhile: the next opening drops it, and the entries stay disabled while open.
     d.serial_devices({});
     tb.user_open_menu("comport");
-    EXPECT_EQ(entry_keys(d).size(), 12U);
+    EXPECT_EQ(entry_keys(d).size(), 13U);
     expect_entries_enabled(d, false);
     // The open port can still be closed by its caption.
     d.click(k_port);

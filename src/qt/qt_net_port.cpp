@@ -1,0 +1,115 @@
+#include "qt/qt_net_port.hpp"
+
+#include <QMetaObject>
+
+#include <chrono>
+#include <thread>
+
+namespace trx::ui::qt {
+
+namespace {
+
+constexpr std::chrono::milliseconds k_drain_bound{300};
+
+std::string sentence(std::string text) {
+    return text.ends_with('.') ? text : text + ".";
+}
+
+} // namespace
+
+QtNetPort::QtNetPort(net::NetTiming timing, QObject* parent) : QObject(parent), timing_(timing) {}
+
+QtNetPort::~QtNetPort() {
+    drop();
+}
+
+OpenResult QtNetPort::open() {
+    if (line_) {
+        return {true, {}};
+    }
+    const auto address = net::parse_net_address(name_);
+    if (!address) {
+        return {false, sentence("Not a network address: " + address.error().message)};
+    }
+    auto line = net::NetLine::open(*address, static_cast<std::uint32_t>(k_baud), timing_);
+    if (!line) {
+        return {false, sentence(line.error().message)};
+    }
+    line_ = std::move(line.value());
+    lost_pending_ = false;
+    notifier_ = std::make_unique<QSocketNotifier>(line_->fd(), QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &QtNetPort::on_readable);
+    // Bytes that came while the options were negotiated wait in the line; they go out as soon
+    // as the event loop runs, like any others.
+    QMetaObject::invokeMethod(this, &QtNetPort::on_readable, Qt::QueuedConnection);
+    return {true, {}};
+}
+
+void QtNetPort::drop() {
+    notifier_.reset();
+    line_.reset();
+}
+
+// The last bytes (the bootstrap string) leave before the socket closes: the kernel sends what
+// it holds after close(), and the wait here covers what it has not taken yet.
+void QtNetPort::close() {
+    if (!line_) {
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + k_drain_bound;
+    while (line_->unsent() > 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    drop();
+    lost_pending_ = false;
+}
+
+bool QtNetPort::write(std::string_view bytes) {
+    if (!is_open() || pending_output() + bytes.size() > k_transmit_buffer) {
+        return false;
+    }
+    if (!line_->write(bytes)) {
+        connection_gone(line_->failure());
+        return false;
+    }
+    return true;
+}
+
+std::size_t QtNetPort::pending_output() const {
+    return line_ ? line_->unsent() : 0;
+}
+
+void QtNetPort::on_readable() {
+    if (!is_open()) {
+        return;
+    }
+    std::string data;
+    const bool alive = line_->read_available(data);
+    if (!data.empty()) {
+        received.raise(data);
+    }
+    if (!alive && line_) {
+        connection_gone(line_->failure());
+    }
+}
+
+void QtNetPort::connection_gone(std::string why) {
+    if (lost_pending_ || !line_) {
+        return;
+    }
+    lost_pending_ = true;
+    notifier_->setEnabled(false);
+    QMetaObject::invokeMethod(
+        this,
+        [this, why = std::move(why)] {
+            if (!lost_pending_ || !line_) {
+                return; // closed on purpose meanwhile
+            }
+            drop();
+            lost_pending_ = false;
+            lost.raise(why);
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace trx::ui::qt

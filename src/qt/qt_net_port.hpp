@@ -1,0 +1,49 @@
+#pragma once
+
+#include "netport/net_line.hpp"
+#include "ui/services.hpp"
+
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <memory>
+#include <string>
+
+namespace trx::ui::qt {
+
+// A scanner behind a serial device server (socket://HOST:PORT, rfc2217://HOST:PORT) as a
+// serial port like any other: received bytes handed on in order, at most 512 bytes waiting to
+// be sent, a broken connection reported as `lost`.
+class QtNetPort : public QObject, public SerialPort {
+    Q_OBJECT
+public:
+    explicit QtNetPort(net::NetTiming timing = {}, QObject* parent = nullptr);
+    ~QtNetPort() override;
+    QtNetPort(const QtNetPort&) = delete;
+    QtNetPort& operator=(const QtNetPort&) = delete;
+    QtNetPort(QtNetPort&&) = delete;
+    QtNetPort& operator=(QtNetPort&&) = delete;
+
+    void set_port_name(std::string name) override { name_ = std::move(name); }
+    [[nodiscard]] std::string port_name() const override { return name_; }
+    OpenResult open() override;
+    void close() override;
+    [[nodiscard]] bool is_open() const override { return line_ != nullptr && !lost_pending_; }
+    [[nodiscard]] bool write(std::string_view bytes) override;
+    [[nodiscard]] std::size_t pending_output() const override;
+
+private:
+    void on_readable();
+    // The connection broke: the port closes and `lost` is raised once, after the notification
+    // that found out is over.
+    void connection_gone(std::string why);
+    void drop();
+
+    net::NetTiming timing_;
+    std::string name_;
+    std::unique_ptr<net::NetLine> line_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    bool lost_pending_ = false;
+};
+
+} // namespace trx::ui::qt
