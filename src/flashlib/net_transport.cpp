@@ -54,8 +54,4 @@ Transport::Duration NetTransport::now() const {
     return std::chrono::steady_clock::now().time_since_epoch();
 }
 
-bool NetTransport::set_rate(std::int32_t baud) {
-    return baud > 0 && line_->set_baudrate(static_cast<std::uint32_t>(baud));
-}
-
 } // namespace trx::flash

@@ -24,8 +24,8 @@ public:
     [[nodiscard]] Duration now() const override;
     [[nodiscard]] std::string failure() const override { return failure_; }
 
-    // Follows a change of the protocol's line rate on the server's side (RFC 2217 only).
-    [[nodiscard]] bool set_rate(std::int32_t baud);
+    // accepts_rate and set_rate keep the base's 57600: the flash over a device server stays
+    // at the line's rate, as the server's own timing to the device is beyond our drain.
 
 private:
     explicit NetTransport(std::unique_ptr<net::NetLine> line) : line_(std::move(line)) {}
