@@ -13,7 +13,7 @@ namespace trx::cli {
 namespace {
 
 constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
-constexpr std::array<OptionSpec, 4> k_monitor_options{
+constexpr std::array<OptionSpec, 5> k_monitor_options{
     {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}, {"--stats", {}}, {"--follow", {}}}};
 constexpr std::array<OptionSpec, 2> k_record_options{{{"--seconds", "N"}, {"--follow", {}}}};
 constexpr std::array<OptionSpec, 1> k_flash_options{{{"--max-baud", "N"}}};
