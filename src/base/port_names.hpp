@@ -9,8 +9,12 @@ namespace trx {
 
 // The ten menu ports "COM1" ... "COM10" map to the platform's first ten serial devices;
 // every other port name is already a device path and passes unchanged. A name with a "/" in
-// it is a path: a relative one is taken from the working folder, never looked up under /dev.
+// it is a path: a relative one is taken from the working folder, never looked up under /dev;
+// a network address ("socket://HOST:PORT", "rfc2217://HOST:PORT") is no path.
 inline std::string device_for_port_name(std::string_view name) {
+    if (name.find("://") != std::string_view::npos) {
+        return std::string(name);
+    }
     if (name.find('/') != std::string_view::npos && name.front() != '/') {
         std::error_code ec;
         const auto absolute = std::filesystem::absolute(std::filesystem::path(name), ec);

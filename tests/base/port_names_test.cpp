@@ -20,6 +20,9 @@ TEST(PortNames, MenuPortsMapAndEveryOtherNameIsAPathOrStaysAsItIs) {
     EXPECT_EQ(device_for_port_name("./pty"), (cwd / "pty").string());
     EXPECT_EQ(device_for_port_name("links/scanner"), (cwd / "links" / "scanner").string());
     EXPECT_EQ(device_for_port_name("../x/ttyX"), (cwd.parent_path() / "x" / "ttyX").string());
+    // A network address holds a "/" and is no path.
+    EXPECT_EQ(device_for_port_name("socket://127.0.0.1:4001"), "socket://127.0.0.1:4001");
+    EXPECT_EQ(device_for_port_name("rfc2217://[::1]:4002"), "rfc2217://[::1]:4002");
 }
 
 } // namespace

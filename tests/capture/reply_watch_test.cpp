@@ -79,6 +79,7 @@ TEST(ReplyWatch, ARecordingAndASavedRingBeginWithTheReplyOfTheirConnection) {
 
     const fs::path p = temp_file("trx_reply_rec_");
     rec.start(file_at(p), "COM1", true);
+    ASSERT_FALSE(rec.publish()); // the file takes its name once the port is open
     rec.received(k_status);
     ASSERT_EQ(rec.stop(), "");
     const Capture c = read_all(Reader::open(p));
@@ -99,6 +100,7 @@ TEST(ReplyWatch, ARecordingAndASavedRingBeginWithTheReplyOfTheirConnection) {
     rec.closed();
     rec.opened("COM2");
     rec.start(file_at(p), "COM2", true);
+    ASSERT_FALSE(rec.publish()); // the file takes its name once the port is open
     ASSERT_EQ(rec.stop(), "");
     EXPECT_EQ(read_all(Reader::open(p)).records.front().kind, Kind::opened);
     fs::remove(p);
@@ -113,6 +115,7 @@ TEST(ReplyWatch, ThePlayerDeliversTheReplyFirstAsTheScannerSentIt) {
         rec.opened("COM1");
         rec.received(k_reply);
         rec.start(file_at(p), "COM1", false);
+        ASSERT_FALSE(rec.publish()); // the file takes its name once the port is open
         rec.received(k_status);
         ASSERT_EQ(rec.stop(), "");
     }

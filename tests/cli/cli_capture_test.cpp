@@ -401,6 +401,7 @@ TEST_F(Capture, ReplayOfACaptureWithoutAReplyFailsUnlessTheTypeIsGiven) {
     rec.received(frame);
     std::error_code ec;
     rec.start(capture::FileSink::create(path("late.trxcap"), ec), "COM1", true);
+    ASSERT_FALSE(rec.publish()); // the file takes its name once the port is open
     rec.received(frame);
     ASSERT_EQ(rec.stop(), "");
     const Ran late = cli(s, {"replay", path("late.trxcap"), "--speed", "0"});
