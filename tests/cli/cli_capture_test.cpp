@@ -362,10 +362,10 @@ TEST_F(Capture, ReplayOfARecordingPrintsWhatMonitorPrints) {
 // A capture without any "W" reply cannot be decoded alone: it says so and fails, unless the
 // technician names the type; a recording begun after the reply carries it at its start.
 TEST_F(Capture, ReplayOfACaptureWithoutAReplyFailsUnlessTheTypeIsGiven) {
-    testkit::StatusSpec spec;
-    spec.ya = true;
-    spec.stripes = {{100, 20, 11}, {2000, 30, 0}};
-    const std::string frame = testkit::status_frame(spec);
+    testkit::StatusSpec scan;
+    scan.ya = true;
+    scan.stripes = {{100, 20, 11}, {2000, 30, 0}};
+    const std::string frame = testkit::status_frame(scan);
     write("bare.trxcap",
           capture::encode_capture({"trx81500 1.09", "COM1"}, {{Kind::received, 10'000, frame},
                                                               {Kind::received, 110'000, frame}}));
