@@ -4,8 +4,8 @@
 
 // The largest scans a status frame carries: 60 "ZA" records or 48 coded "YA" records,
 // spread over one turn of 8192 increments.
-inline trx::testkit::StatusSpec full_scan(bool ya) {
-    trx::testkit::StatusSpec s;
+inline trx::testkit::StatusShape full_scan(bool ya) {
+    trx::testkit::StatusShape s;
     s.ya = ya;
     const std::uint32_t n = ya ? 48 : 60;
     for (std::uint32_t i = 0; i < n; ++i) {

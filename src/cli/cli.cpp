@@ -97,7 +97,7 @@ int Cli::run(const std::vector<std::string>& args) {
         services_.out << k_program << ' ' << k_version << '\n';
         return 0;
     }
-    const CommandSpec& command = *line.command;
+    const CommandDef& command = *line.command;
     if (!command.available) {
         return report(services_.err,
                       usage_error(std::string(command.words) + " is not available yet"));

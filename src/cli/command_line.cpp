@@ -12,20 +12,20 @@ namespace trx::cli {
 
 namespace {
 
-constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
-constexpr std::array<OptionSpec, 5> k_monitor_options{
+constexpr std::array<OptionDef, 1> k_json{{{"--json", {}}}};
+constexpr std::array<OptionDef, 5> k_monitor_options{
     {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}, {"--stats", {}}, {"--follow", {}}}};
-constexpr std::array<OptionSpec, 2> k_record_options{{{"--seconds", "N"}, {"--follow", {}}}};
-constexpr std::array<OptionSpec, 1> k_flash_options{{{"--max-baud", "N"}}};
-constexpr std::array<OptionSpec, 7> k_replay_options{{{"--speed", "X"},
-                                                      {"--csv", {}},
-                                                      {"--json", {}},
-                                                      {"--stats", {}},
-                                                      {"--turns", "N"},
-                                                      {"--type", "ZA|YA"},
-                                                      {"--max-modul", "M"}}};
+constexpr std::array<OptionDef, 2> k_record_options{{{"--seconds", "N"}, {"--follow", {}}}};
+constexpr std::array<OptionDef, 1> k_flash_options{{{"--max-baud", "N"}}};
+constexpr std::array<OptionDef, 7> k_replay_options{{{"--speed", "X"},
+                                                     {"--csv", {}},
+                                                     {"--json", {}},
+                                                     {"--stats", {}},
+                                                     {"--turns", "N"},
+                                                     {"--type", "ZA|YA"},
+                                                     {"--max-modul", "M"}}};
 
-constexpr std::array<CommandSpec, 13> k_commands{{
+constexpr std::array<CommandDef, 13> k_commands{{
     {CommandId::ports,
      "ports",
      "",
@@ -260,7 +260,7 @@ std::optional<Error> check_value(std::string_view name, const std::string& v) {
 
 std::string subcommands_of(std::string_view group) {
     std::string list;
-    for (const CommandSpec& c : k_commands) {
+    for (const CommandDef& c : k_commands) {
         if (c.words.starts_with(std::string(group) + " ")) {
             list += (list.empty() ? "" : ", ") + std::string(c.words.substr(group.size() + 1));
         }
@@ -278,7 +278,7 @@ void keep_extras(CLI::App& app) {
 
 // One command of the table as a CLI11 subcommand, with its options and its arguments.
 struct Command {
-    const CommandSpec* entry = nullptr;
+    const CommandDef* entry = nullptr;
     CLI::App* app = nullptr;
     CLI::Option* help = nullptr;
     CLI::Option* args = nullptr;
@@ -305,7 +305,7 @@ public:
         help_ = app_.add_flag("--help");
         version_ = app_.add_flag("--version");
         commands_.reserve(k_commands.size());
-        for (const CommandSpec& c : k_commands) {
+        for (const CommandDef& c : k_commands) {
             add(c);
         }
     }
@@ -341,7 +341,7 @@ public:
     }
 
 private:
-    void add(const CommandSpec& c) {
+    void add(const CommandDef& c) {
         CLI::App* parent = &app_;
         std::string name(c.words);
         if (const auto space = c.words.find(' '); space != std::string_view::npos) {
@@ -353,7 +353,7 @@ private:
         command.app = parent->add_subcommand(name);
         keep_extras(*command.app);
         command.help = command.app->add_flag("--help");
-        for (const OptionSpec& o : c.options) {
+        for (const OptionDef& o : c.options) {
             const std::string option(o.name);
             command.options.push_back(o.value.empty()
                                           ? command.app->add_flag(option)
@@ -487,7 +487,7 @@ private:
         return std::nullopt;
     }
 
-    static std::optional<Error> take_option(const OptionSpec& wanted, const CLI::Option& option,
+    static std::optional<Error> take_option(const OptionDef& wanted, const CLI::Option& option,
                                             CommandLine& line) {
         if (option.count() == 0) {
             return std::nullopt;
@@ -521,7 +521,7 @@ private:
 
 } // namespace
 
-std::span<const CommandSpec> command_table() {
+std::span<const CommandDef> command_table() {
     return k_commands;
 }
 
@@ -537,7 +537,7 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
     return Matcher().parse(args);
 }
 
-std::string help_text(const CommandSpec* command) {
+std::string help_text(const CommandDef* command) {
     if (command != nullptr) {
         std::string text = "Usage: trx81500-cli [OPTIONS] " + std::string(command->words);
         if (!command->arguments.empty()) {
@@ -553,7 +553,7 @@ std::string help_text(const CommandSpec* command) {
     text += "\nThe TRX81500 laser scanner from scripts and production lines.\n\n";
     text += k_global_help;
     text += "\nCommands:\n";
-    for (const CommandSpec& c : k_commands) {
+    for (const CommandDef& c : k_commands) {
         std::string left = "  " + std::string(c.words);
         if (!c.arguments.empty()) {
             left += " " + std::string(c.arguments);

@@ -38,18 +38,18 @@ enum class Reach {
     online, // the port open and a good frame received
 };
 
-struct OptionSpec {
+struct OptionDef {
     std::string_view name;  // "--turns"
     std::string_view value; // what it takes ("N"); empty for a flag
 };
 
-struct CommandSpec {
+struct CommandDef {
     CommandId id;
     std::string_view words;     // "params set"
     std::string_view arguments; // "NAME=VALUE..." as the synopsis shows them
     std::string_view summary;   // one line for the tool's help
     std::string_view help;      // the command's own help, after its synopsis
-    std::span<const OptionSpec> options;
+    std::span<const OptionDef> options;
     int min_args = 0;
     int max_args = 0; // -1: any number
     Reach reach = Reach::online;
@@ -58,7 +58,7 @@ struct CommandSpec {
 };
 
 // Every command, in the order the help lists them.
-std::span<const CommandSpec> command_table();
+std::span<const CommandDef> command_table();
 
 struct GlobalOptions {
     std::string port;
@@ -73,7 +73,7 @@ struct CommandLine {
     enum class Kind { run, help, version };
     Kind kind = Kind::run;
     GlobalOptions global;
-    const CommandSpec* command = nullptr;                    // none: the tool's own help
+    const CommandDef* command = nullptr;                     // none: the tool's own help
     std::map<std::string, std::string, std::less<>> options; // "--turns" -> "5", "--json" -> ""
     std::vector<std::string> args;
 
@@ -85,6 +85,6 @@ struct CommandLine {
 Result<CommandLine> parse_command_line(const std::vector<std::string>& args);
 
 // The help of the tool (command none) or of one command.
-std::string help_text(const CommandSpec* command);
+std::string help_text(const CommandDef* command);
 
 } // namespace trx::cli

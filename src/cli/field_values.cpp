@@ -29,7 +29,7 @@ std::string with_point(std::string text) {
 
 // A number with more decimals than the field keeps is refused for that, not for its range,
 // which it may well lie in ("12.55" for speed).
-std::string refusal(const link::ParaFieldSpec& f, const std::string& value) {
+std::string refusal(const link::ParaFieldDef& f, const std::string& value) {
     if (f.display == link::ParaDisplay::tenths) {
         std::string comma = value;
         std::replace(comma.begin(), comma.end(), '.', ',');
@@ -43,7 +43,7 @@ std::string refusal(const link::ParaFieldSpec& f, const std::string& value) {
 
 } // namespace
 
-std::string range_message(const link::ParaFieldSpec& f) {
+std::string range_message(const link::ParaFieldDef& f) {
     if (!f.message.empty()) {
         return std::string(f.message);
     }
@@ -72,7 +72,7 @@ Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>
         if (const auto why = read_only_reason(name)) {
             return usage_error(*why);
         }
-        const link::ParaFieldSpec* f = link::find_para_field(name);
+        const link::ParaFieldDef* f = link::find_para_field(name);
         if (f == nullptr) {
             return usage_error("unknown field '" + name + "' (see trx81500-cli params set --help)");
         }
@@ -93,11 +93,11 @@ Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>
     return out;
 }
 
-std::string value_text(const link::ParaFieldSpec& f, std::uint32_t v) {
+std::string value_text(const link::ParaFieldDef& f, std::uint32_t v) {
     return with_point(link::display_value(f, v));
 }
 
-nlohmann::ordered_json json_of(const link::ParaFieldSpec& f, std::uint32_t v) {
+nlohmann::ordered_json json_of(const link::ParaFieldDef& f, std::uint32_t v) {
     using D = link::ParaDisplay;
     switch (f.display) {
     case D::bit:
@@ -121,7 +121,7 @@ nlohmann::ordered_json json_of(const link::ParaFieldSpec& f, std::uint32_t v) {
     return v;
 }
 
-std::string json_value(const link::ParaFieldSpec& f, std::uint32_t v) {
+std::string json_value(const link::ParaFieldDef& f, std::uint32_t v) {
     return json_of(f, v).dump();
 }
 
@@ -130,7 +130,7 @@ void NamedValues::add(std::string name, std::string text, nlohmann::ordered_json
     text_.emplace_back(std::move(name), std::move(text));
 }
 
-void NamedValues::add(const link::ParaFieldSpec& f, std::uint32_t v) {
+void NamedValues::add(const link::ParaFieldDef& f, std::uint32_t v) {
     add(std::string(f.name), value_text(f, v), json_of(f, v));
 }
 
@@ -145,9 +145,9 @@ void NamedValues::print(std::ostream& out, bool as_json) const {
     }
 }
 
-std::vector<const link::ParaFieldSpec*> reply_fields(const link::ParaReply& reply) {
-    std::vector<const link::ParaFieldSpec*> out;
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+std::vector<const link::ParaFieldDef*> reply_fields(const link::ParaReply& reply) {
+    std::vector<const link::ParaFieldDef*> out;
+    for (const link::ParaFieldDef& f : link::k_para_catalogue) {
         if (reply.has(f)) {
             out.push_back(&f);
         }
@@ -155,9 +155,9 @@ std::vector<const link::ParaFieldSpec*> reply_fields(const link::ParaReply& repl
     return out;
 }
 
-std::vector<const link::ParaFieldSpec*> wrong_fields(const link::ParaReply& reply) {
-    std::vector<const link::ParaFieldSpec*> out;
-    for (const link::ParaFieldSpec* f : reply_fields(reply)) {
+std::vector<const link::ParaFieldDef*> wrong_fields(const link::ParaReply& reply) {
+    std::vector<const link::ParaFieldDef*> out;
+    for (const link::ParaFieldDef* f : reply_fields(reply)) {
         if (!link::in_range(*f, link::field_value(reply.set, *f))) {
             out.push_back(f);
         }

@@ -19,7 +19,7 @@ namespace trx::cli {
 
 // NAME=VALUE, checked against the catalogue.
 struct Assignment {
-    const link::ParaFieldSpec* field = nullptr;
+    const link::ParaFieldDef* field = nullptr;
     std::uint32_t value = 0; // the wire value
 };
 
@@ -30,21 +30,21 @@ Result<std::vector<Assignment>> parse_assignments(const std::vector<std::string>
 
 // The catalogue's message for a value out of range, as the window shows it, or for a field the
 // window never has to refuse, the same sentence on its tooltip.
-std::string range_message(const link::ParaFieldSpec& f);
+std::string range_message(const link::ParaFieldDef& f);
 
 // The value as text ("12.5") and as JSON: a number in the window's units written as that text
 // (12.5, 10.0, 8192, 250), true or false, null for no value ("none", a list entry out of
 // range), or a text ("1.09").
-std::string value_text(const link::ParaFieldSpec& f, std::uint32_t v);
-nlohmann::ordered_json json_of(const link::ParaFieldSpec& f, std::uint32_t v);
-std::string json_value(const link::ParaFieldSpec& f, std::uint32_t v);
+std::string value_text(const link::ParaFieldDef& f, std::uint32_t v);
+nlohmann::ordered_json json_of(const link::ParaFieldDef& f, std::uint32_t v);
+std::string json_value(const link::ParaFieldDef& f, std::uint32_t v);
 
 // Named values in the order added, printed as "name = value" lines or as one JSON object on
 // one line ({"type":"YA","speed":12.5}).
 class NamedValues {
 public:
     void add(std::string name, std::string text, nlohmann::ordered_json json);
-    void add(const link::ParaFieldSpec& f, std::uint32_t v);
+    void add(const link::ParaFieldDef& f, std::uint32_t v);
     void print(std::ostream& out, bool as_json) const;
 
 private:
@@ -53,8 +53,8 @@ private:
 };
 
 // The fields a reply carries, in catalogue order.
-std::vector<const link::ParaFieldSpec*> reply_fields(const link::ParaReply& reply);
+std::vector<const link::ParaFieldDef*> reply_fields(const link::ParaReply& reply);
 // Of these, the ones whose value is out of range: the reply counts as wrong.
-std::vector<const link::ParaFieldSpec*> wrong_fields(const link::ParaReply& reply);
+std::vector<const link::ParaFieldDef*> wrong_fields(const link::ParaReply& reply);
 
 } // namespace trx::cli

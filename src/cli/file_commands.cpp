@@ -12,7 +12,7 @@ namespace trx::cli {
 
 namespace {
 
-using link::ParaFieldSpec;
+using link::ParaFieldDef;
 
 // What is written must import again, as the window's "Save to file..." demands: a reply of
 // unknown type, or a setting the scanner holds out of range, refuses the export.
@@ -23,7 +23,7 @@ std::optional<Error> unsavable(const link::ParaReply& reply) {
                      "the scanner's parameter reply has an unexpected length (type \?\?)" +
                          std::string(nothing)};
     }
-    if (const ParaFieldSpec* f = parafile::first_unloadable(reply.type, reply.set)) {
+    if (const ParaFieldDef* f = parafile::first_unloadable(reply.type, reply.set)) {
         return usage_error("the scanner's " + std::string(f->name) + " is out of range (" +
                            value_text(*f, link::field_value(reply.set, *f)) +
                            "), so the file would not load" + std::string(nothing));
@@ -35,7 +35,7 @@ std::optional<Error> unsavable(const link::ParaReply& reply) {
 // scanner's.
 link::ParaSet with_settings(const link::ParaReply& reply, const parafile::ParaFile& file) {
     link::ParaSet set = reply.set;
-    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const ParaFieldDef& f : link::k_para_catalogue) {
         if (parafile::holds(file.type, f)) {
             link::set_field_value(set, f, link::field_value(file.set, f));
         }
@@ -117,7 +117,7 @@ int run_params_import(CommandContext& c) {
         return report(err, back.error());
     }
     // The settings the file changed, as the scanner now holds them.
-    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const ParaFieldDef& f : link::k_para_catalogue) {
         const std::uint32_t now = link::field_value(back->set, f);
         if (parafile::holds(file->type, f) && now != link::field_value(reply->set, f)) {
             c.services.out << f.name << " = " << value_text(f, now) << '\n';

@@ -13,7 +13,7 @@ namespace trx::cli {
 namespace {
 
 using link::ParaField;
-using link::ParaFieldSpec;
+using link::ParaFieldDef;
 
 constexpr std::uint64_t k_max_index = 0xFFFF;
 constexpr std::string_view k_nothing_stored = "; nothing was stored";
@@ -41,7 +41,7 @@ void warn_if_wrong(std::ostream& err, const link::ParaReply& reply) {
         err << k_program << ": warning: the parameter reply has an unexpected length (type \?\?): "
             << "Wrong parameter, please set !\n";
     }
-    for (const ParaFieldSpec* f : wrong_fields(reply)) {
+    for (const ParaFieldDef* f : wrong_fields(reply)) {
         err << k_program << ": warning: " << f->name << " = "
             << value_text(*f, link::field_value(reply.set, *f)) << " is out of range ("
             << range_message(*f) << ")\n";
@@ -66,7 +66,7 @@ Result<link::ParaSet> changed_set(const link::ParaReply& reply,
         link::set_field_value(set, *a.field, a.value);
     }
     // The scanner takes a set only when every field is in range.
-    for (const ParaFieldSpec* f : reply_fields(reply)) {
+    for (const ParaFieldDef* f : reply_fields(reply)) {
         const std::uint32_t v = link::field_value(set, *f);
         if (!f->read_only && !link::in_range(*f, v)) {
             return usage_error("the scanner's " + std::string(f->name) + " is out of range (" +
@@ -84,7 +84,7 @@ std::optional<Error> compare_stored(const link::ParaReply& reply, const link::Pa
                      "the scanner acknowledged the store but now reports type " +
                          std::string(service::type_text(back.type))};
     }
-    for (const ParaFieldSpec* f : reply_fields(reply)) {
+    for (const ParaFieldDef* f : reply_fields(reply)) {
         const std::uint32_t want = link::field_value(sent, *f);
         const std::uint32_t got = link::field_value(back.set, *f);
         if (f->id != ParaField::version && want != got) {
@@ -189,7 +189,7 @@ int run_params_get(CommandContext& c) {
     }
     NamedValues p;
     add_type(p, reply->type);
-    for (const ParaFieldSpec* f : reply_fields(*reply)) {
+    for (const ParaFieldDef* f : reply_fields(*reply)) {
         p.add(*f, link::field_value(reply->set, *f));
     }
     p.print(c.services.out, c.line.has("--json"));

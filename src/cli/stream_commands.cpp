@@ -67,7 +67,7 @@ int run_monitor(CommandContext& c) {
     if (!reply) {
         return report(c.services.err, reply.error());
     }
-    for (const link::ParaFieldSpec* f : wrong_fields(*reply)) {
+    for (const link::ParaFieldDef* f : wrong_fields(*reply)) {
         c.services.err << k_program << ": warning: the scanner's " << f->name
                        << " is out of range; the window would show no scans\n";
     }

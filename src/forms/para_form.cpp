@@ -38,7 +38,7 @@ int spinner_start(link::ParaField f) {
 } // namespace form_text
 
 ParaForm::ParaForm() {
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const link::ParaFieldDef& f : link::k_para_catalogue) {
         if (!f.tooltip.empty()) {
             control(f).set_tooltip(std::string(f.tooltip));
         }
@@ -60,11 +60,11 @@ ParaForm::ParaForm() {
     statusbar.set_simple(true);
 }
 
-ui::Control& ParaForm::control(const link::ParaFieldSpec& f) const {
+ui::Control& ParaForm::control(const link::ParaFieldDef& f) const {
     return window.get<ui::Control>(f.control);
 }
 
-ui::Spinner& ParaForm::spinner(const link::ParaFieldSpec& f) const {
+ui::Spinner& ParaForm::spinner(const link::ParaFieldDef& f) const {
     if (f.spinner.empty()) {
         throw std::out_of_range("no spinner for the parameter " + std::string(f.name));
     }

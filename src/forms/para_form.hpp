@@ -171,9 +171,9 @@ struct ParaForm {
     ui::StatusBar statusbar{window, "statusbar"};
 
     // The text box, label or check box that shows a catalogue field.
-    [[nodiscard]] ui::Control& control(const link::ParaFieldSpec& f) const;
+    [[nodiscard]] ui::Control& control(const link::ParaFieldDef& f) const;
     // The spinner of a numeric field.
-    [[nodiscard]] ui::Spinner& spinner(const link::ParaFieldSpec& f) const;
+    [[nodiscard]] ui::Spinner& spinner(const link::ParaFieldDef& f) const;
 };
 
 } // namespace trx::para

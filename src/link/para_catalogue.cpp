@@ -36,7 +36,7 @@ std::optional<std::uint32_t> parse_fixed(std::string_view text, int decimals) {
     return static_cast<std::uint32_t>(n->scaled);
 }
 
-std::optional<std::uint32_t> list_position(const ParaFieldSpec& f, std::string_view text) {
+std::optional<std::uint32_t> list_position(const ParaFieldDef& f, std::string_view text) {
     for (std::size_t i = 0; i < f.items.size(); ++i) {
         if (trim_start(f.items[i], k_item_padding) == text) {
             return static_cast<std::uint32_t>(i);
@@ -58,7 +58,7 @@ std::optional<std::uint32_t> parse_can_id(std::string_view text) {
     return read_hex(text.substr(2));
 }
 
-std::optional<std::uint32_t> parse_raw(const ParaFieldSpec& f, std::string_view text) {
+std::optional<std::uint32_t> parse_raw(const ParaFieldDef& f, std::string_view text) {
     switch (f.display) {
     case ParaDisplay::serial:
     case ParaDisplay::whole: {
@@ -97,8 +97,8 @@ std::optional<std::uint32_t> parse_raw(const ParaFieldSpec& f, std::string_view 
 
 } // namespace
 
-const ParaFieldSpec* find_para_field(std::string_view name) {
-    for (const ParaFieldSpec& f : k_para_catalogue) {
+const ParaFieldDef* find_para_field(std::string_view name) {
+    for (const ParaFieldDef& f : k_para_catalogue) {
         if (f.name == name) {
             return &f;
         }
@@ -106,7 +106,7 @@ const ParaFieldSpec* find_para_field(std::string_view name) {
     return nullptr;
 }
 
-std::uint32_t field_value(const ParaSet& set, const ParaFieldSpec& f) {
+std::uint32_t field_value(const ParaSet& set, const ParaFieldDef& f) {
     const std::uint32_t word = set.*f.member;
     if (f.display == ParaDisplay::bit) {
         return (word & f.bit) != 0 ? 1U : 0U;
@@ -114,7 +114,7 @@ std::uint32_t field_value(const ParaSet& set, const ParaFieldSpec& f) {
     return word;
 }
 
-void set_field_value(ParaSet& set, const ParaFieldSpec& f, std::uint32_t v) {
+void set_field_value(ParaSet& set, const ParaFieldDef& f, std::uint32_t v) {
     std::uint32_t& word = set.*f.member;
     if (f.display != ParaDisplay::bit) {
         word = v;
@@ -123,7 +123,7 @@ void set_field_value(ParaSet& set, const ParaFieldSpec& f, std::uint32_t v) {
     word = v != 0 ? (word | f.bit) : (word & ~f.bit);
 }
 
-std::string display_value(const ParaFieldSpec& f, std::uint32_t v) {
+std::string display_value(const ParaFieldDef& f, std::uint32_t v) {
     switch (f.display) {
     case ParaDisplay::serial:
     case ParaDisplay::whole:
@@ -147,7 +147,7 @@ std::string display_value(const ParaFieldSpec& f, std::uint32_t v) {
     return {};
 }
 
-std::optional<std::uint32_t> parse_display_value(const ParaFieldSpec& f, std::string_view text) {
+std::optional<std::uint32_t> parse_display_value(const ParaFieldDef& f, std::string_view text) {
     const auto v = parse_raw(f, text);
     if (!v || !in_range(f, *v)) {
         return std::nullopt;

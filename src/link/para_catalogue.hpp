@@ -49,7 +49,7 @@ enum class ParaField : std::uint8_t {
 };
 inline constexpr std::size_t k_para_field_count = 16;
 
-struct ParaFieldSpec {
+struct ParaFieldDef {
     ParaField id = {};
     std::string_view name = {}; // in parameter files and on the command line
     std::uint32_t ParaSet::*member = nullptr;
@@ -88,12 +88,12 @@ namespace catalogue_rows {
 using D = ParaDisplay;
 using F = ParaField;
 
-constexpr ParaFieldSpec filter(F id, std::string_view name, std::uint32_t ParaSet::*member, int pos,
-                               std::uint32_t min, std::uint32_t max, int digits, int spinner_start,
-                               std::string_view bad_text, std::string_view control,
-                               std::string_view spinner, std::string_view label_control,
-                               std::string_view label, std::string_view tooltip,
-                               std::string_view message) {
+constexpr ParaFieldDef filter(F id, std::string_view name, std::uint32_t ParaSet::*member, int pos,
+                              std::uint32_t min, std::uint32_t max, int digits, int spinner_start,
+                              std::string_view bad_text, std::string_view control,
+                              std::string_view spinner, std::string_view label_control,
+                              std::string_view label, std::string_view tooltip,
+                              std::string_view message) {
     return {.id = id,
             .name = name,
             .member = member,
@@ -115,7 +115,7 @@ constexpr ParaFieldSpec filter(F id, std::string_view name, std::uint32_t ParaSe
 }
 } // namespace catalogue_rows
 
-inline constexpr std::array<ParaFieldSpec, k_para_field_count> k_para_catalogue{{
+inline constexpr std::array<ParaFieldDef, k_para_field_count> k_para_catalogue{{
     {.id = ParaField::serial_number,
      .name = "serial_number",
      .member = &ParaSet::serial_number,
@@ -278,28 +278,28 @@ inline constexpr std::array<ParaFieldSpec, k_para_field_count> k_para_catalogue{
      .bad_text = ""},
 }};
 
-constexpr const ParaFieldSpec& para_field(ParaField f) {
+constexpr const ParaFieldDef& para_field(ParaField f) {
     return k_para_catalogue[static_cast<std::size_t>(f)];
 }
 
 // The row of that name ("speed", "can_identifier", ...); none for any other name.
-const ParaFieldSpec* find_para_field(std::string_view name);
+const ParaFieldDef* find_para_field(std::string_view name);
 
 // The field's value in a set (for a bit field, 0 or 1) and back.
-std::uint32_t field_value(const ParaSet& set, const ParaFieldSpec& f);
-void set_field_value(ParaSet& set, const ParaFieldSpec& f, std::uint32_t v);
+std::uint32_t field_value(const ParaSet& set, const ParaFieldDef& f);
+void set_field_value(ParaSet& set, const ParaFieldDef& f, std::uint32_t v);
 
 // Whether a reply may carry this value without counting as wrong.
-constexpr bool in_range(const ParaFieldSpec& f, std::uint32_t v) {
+constexpr bool in_range(const ParaFieldDef& f, std::uint32_t v) {
     return v >= f.min && v <= f.max;
 }
 
 // The value in the units the window shows: "12,5", "8192", "250", "0x7FF", "on"; an entry
 // that no list holds shows as "none" (code 0) or "?".
-std::string display_value(const ParaFieldSpec& f, std::uint32_t v);
+std::string display_value(const ParaFieldDef& f, std::uint32_t v);
 
 // A value in the window's units back to its wire value ("12,5" or "12.5", "8192", "0x7FF",
 // "on"/"off"); none when the text is not one of the field's values.
-std::optional<std::uint32_t> parse_display_value(const ParaFieldSpec& f, std::string_view text);
+std::optional<std::uint32_t> parse_display_value(const ParaFieldDef& f, std::string_view text);
 
 } // namespace trx::link

@@ -19,7 +19,7 @@ bool inside(std::string_view body, std::size_t pos, std::size_t len) {
     return body.size() >= 2 && pos + len <= body.size() - 2;
 }
 
-std::uint32_t read_field(std::string_view body, const ParaFieldSpec& f) {
+std::uint32_t read_field(std::string_view body, const ParaFieldDef& f) {
     std::string digits(
         body.substr(static_cast<std::size_t>(f.pos), static_cast<std::size_t>(f.width)));
     if (f.display == ParaDisplay::serial) {
@@ -32,7 +32,7 @@ std::uint32_t read_field(std::string_view body, const ParaFieldSpec& f) {
 int short_fields_inside(std::string_view body) {
     int n = 0;
     int last_pos = 0;
-    for (const ParaFieldSpec& f : k_para_catalogue) {
+    for (const ParaFieldDef& f : k_para_catalogue) {
         if (f.extended || f.pos == last_pos) {
             continue;
         }
@@ -47,13 +47,13 @@ int short_fields_inside(std::string_view body) {
 
 } // namespace
 
-bool ParaReply::has(const ParaFieldSpec& f) const {
+bool ParaReply::has(const ParaFieldDef& f) const {
     if (f.extended) {
         return type == ScannerType::ya;
     }
     int wire_field = 0;
     int last_pos = 0;
-    for (const ParaFieldSpec& g : k_para_catalogue) {
+    for (const ParaFieldDef& g : k_para_catalogue) {
         if (g.pos != last_pos) {
             last_pos = g.pos;
             ++wire_field;
@@ -73,7 +73,7 @@ ParaReply decode_para_reply(std::string_view body) {
         r.type = ScannerType::ya;
     }
     r.short_fields = short_fields_inside(body);
-    for (const ParaFieldSpec& f : k_para_catalogue) {
+    for (const ParaFieldDef& f : k_para_catalogue) {
         if (r.has(f)) {
             // A bit field reads its whole word; the next row of that word reads it again.
             r.set.*f.member = read_field(body, f);
@@ -85,7 +85,7 @@ ParaReply decode_para_reply(std::string_view body) {
 std::vector<std::string> para_fields(const ParaSet& set, bool extended) {
     // Reserved characters stay "0".
     std::string payload(extended ? k_extended_payload : k_short_payload, '0');
-    for (const ParaFieldSpec& f : k_para_catalogue) {
+    for (const ParaFieldDef& f : k_para_catalogue) {
         if (f.extended && !extended) {
             continue;
         }

@@ -26,7 +26,7 @@ struct ParaReply {
 
     [[nodiscard]] bool has(ShortField f) const { return static_cast<int>(f) < short_fields; }
     // Whether the reply carries this catalogue field.
-    [[nodiscard]] bool has(const ParaFieldSpec& f) const;
+    [[nodiscard]] bool has(const ParaFieldDef& f) const;
 };
 
 // body: the received frame body, "W" at position 0 and the checksum digits at the end.

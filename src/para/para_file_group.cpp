@@ -150,7 +150,7 @@ std::optional<parafile::ParaFile> ParaFileGroup::window_file() {
     file.set.serial_number = static_cast<std::uint32_t>(*serial);
     file.set.version = d_.read.version_field().value_or(0);
     // What is saved must load again.
-    if (const link::ParaFieldSpec* f = parafile::first_unloadable(type, file.set)) {
+    if (const link::ParaFieldDef* f = parafile::first_unloadable(type, file.set)) {
         const std::string shown = link::display_value(*f, link::field_value(file.set, *f));
         refuse(d_.dialogs, "The field \"" + std::string(f->name) + "\" holds " + shown +
                                ", which is not a possible value. Nothing was saved.");
@@ -161,7 +161,7 @@ std::optional<parafile::ParaFile> ParaFileGroup::window_file() {
 
 link::ParaSet ParaFileGroup::window_settings() const {
     link::ParaSet s;
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const link::ParaFieldDef& f : link::k_para_catalogue) {
         if (!f.read_only) {
             link::set_field_value(s, f, d_.send.window_value(f));
         }

@@ -41,7 +41,7 @@ void ParaRead::on_reply(const link::ReceivedFrame& frame) {
     const link::ParaReply r = link::decode_para_reply(frame.body());
     show_type(r.type);
     const bool ya = link::scanner_type(d_.form.typ.caption()) == link::ScannerType::ya;
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const link::ParaFieldDef& f : link::k_para_catalogue) {
         if (r.has(f) && (!f.extended || ya)) {
             show_field(f, link::field_value(r.set, f));
         }
@@ -58,7 +58,7 @@ void ParaRead::on_reply(const link::ReceivedFrame& frame) {
 
 void ParaRead::show_settings(const link::ParaSet& set) {
     const bool ya = link::scanner_type(d_.form.typ.caption()) == link::ScannerType::ya;
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const link::ParaFieldDef& f : link::k_para_catalogue) {
         if (!f.read_only && (!f.extended || ya)) {
             show_field(f, link::field_value(set, f));
         }
@@ -90,7 +90,7 @@ void ParaRead::show_type(link::ScannerType type) {
     d_.display_filter_frame.set_visible(extended);
 }
 
-void ParaRead::show_field(const link::ParaFieldSpec& f, std::uint32_t v) {
+void ParaRead::show_field(const link::ParaFieldDef& f, std::uint32_t v) {
     using D = link::ParaDisplay;
     ParaForm& form = d_.form;
     switch (f.display) {
@@ -132,7 +132,7 @@ void ParaRead::show_field(const link::ParaFieldSpec& f, std::uint32_t v) {
 
 // In range: the number, which becomes the restore value, and the spinner follows. Out of
 // range: the field's error text alone, which still passes through the box's change rule.
-void ParaRead::show_number(const link::ParaFieldSpec& f, std::uint32_t v) {
+void ParaRead::show_number(const link::ParaFieldDef& f, std::uint32_t v) {
     NumericField& field = d_.fields.numeric(f.control);
     if (!link::in_range(f, v)) {
         field.show(std::string(f.bad_text));
@@ -146,7 +146,7 @@ void ParaRead::show_number(const link::ParaFieldSpec& f, std::uint32_t v) {
 }
 
 // Code 0 selects no entry; codes past the list select the first entry and are wrong.
-void ParaRead::select_code(const link::ParaFieldSpec& f, std::uint32_t code) {
+void ParaRead::select_code(const link::ParaFieldDef& f, std::uint32_t code) {
     auto& list = d_.form.window.get<ui::ComboBox>(f.control);
     if (!link::in_range(f, code)) {
         list.set_selected(0);

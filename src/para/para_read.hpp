@@ -52,9 +52,9 @@ public:
 
 private:
     void show_type(link::ScannerType type);
-    void show_field(const link::ParaFieldSpec& f, std::uint32_t v);
-    void show_number(const link::ParaFieldSpec& f, std::uint32_t v);
-    void select_code(const link::ParaFieldSpec& f, std::uint32_t code);
+    void show_field(const link::ParaFieldDef& f, std::uint32_t v);
+    void show_number(const link::ParaFieldDef& f, std::uint32_t v);
+    void select_code(const link::ParaFieldDef& f, std::uint32_t code);
     void wrong() { d_.shared.parameter_set_valid = false; }
     void show_wrong_once();
 

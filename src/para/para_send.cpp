@@ -79,7 +79,7 @@ std::optional<link::ParaSet> ParaSend::set_from_window() const {
         return std::nullopt;
     }
     link::ParaSet s;
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const link::ParaFieldDef& f : link::k_para_catalogue) {
         link::set_field_value(s, f, window_value(f));
     }
     s.serial_number = static_cast<std::uint32_t>(*serial);
@@ -89,7 +89,7 @@ std::optional<link::ParaSet> ParaSend::set_from_window() const {
 
 // Numbers come from the spinners, not the boxes: a typed value that was never accepted into
 // its spinner is not sent.
-std::uint32_t ParaSend::window_value(const link::ParaFieldSpec& f) const {
+std::uint32_t ParaSend::window_value(const link::ParaFieldDef& f) const {
     using D = link::ParaDisplay;
     switch (f.display) {
     case D::serial:

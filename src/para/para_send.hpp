@@ -33,7 +33,7 @@ public:
     // The set as the window holds it; nullopt (after saying why) when it cannot be stored.
     [[nodiscard]] std::optional<link::ParaSet> set_from_window() const;
     // A settings field as a store sends it (the identity fields give 0).
-    [[nodiscard]] std::uint32_t window_value(const link::ParaFieldSpec& f) const;
+    [[nodiscard]] std::uint32_t window_value(const link::ParaFieldDef& f) const;
 
     // Runs just before the "W" frame is written; when it returns false (having said why),
     // nothing is sent. The automatic backup of the scanner's set goes here.

@@ -17,7 +17,7 @@ ParaWindow::ParaWindow(ParaForm& form, ui::Dialogs& dialogs)
     : form_(form), speed_(form.speed_anz, form.speed, dialogs),
       can_identifier_(form.can_identifier) {
     for (const link::ParaField id : k_filter_fields) {
-        const link::ParaFieldSpec& f = link::para_field(id);
+        const link::ParaFieldDef& f = link::para_field(id);
         filters_.push_back(std::make_unique<FilterNumber>(form.window.get<ui::TextBox>(f.control),
                                                           form.spinner(f), dialogs, f.digits,
                                                           std::string(f.message)));
@@ -41,7 +41,7 @@ NumericField& ParaWindow::numeric(std::string_view box_name) {
 // captions and unit labels.
 void ParaWindow::show_extended(bool shown) {
     form_.frame_filter_parameter.set_visible(shown);
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const link::ParaFieldDef& f : link::k_para_catalogue) {
         ui::Control& c = form_.control(f);
         if (!f.extended || c.parent() == &form_.frame_filter_parameter) {
             continue;

@@ -15,7 +15,7 @@ namespace trx::parafile {
 
 namespace {
 
-using link::ParaFieldSpec;
+using link::ParaFieldDef;
 using link::ScannerType;
 
 constexpr std::string_view k_end = "end";
@@ -112,7 +112,7 @@ int line_of(std::string_view text, std::size_t offset) {
 
 // ---------------------------------------------------------------- writing
 
-std::string wire_comment(const ParaFieldSpec& f, const link::ParaSet& set) {
+std::string wire_comment(const ParaFieldDef& f, const link::ParaSet& set) {
     std::string word = num::hex_upper(set.*f.member, f.width);
     if (f.display != link::ParaDisplay::bit) {
         return word;
@@ -255,7 +255,7 @@ std::optional<Refusal> read_type(const Lines& lines, std::optional<ScannerType> 
 }
 
 // What a field may hold, for the refusal of a value it cannot.
-std::string possible_values(const ParaFieldSpec& f) {
+std::string possible_values(const ParaFieldDef& f) {
     switch (f.display) {
     case link::ParaDisplay::bit:
         return "Possible Values: on, off";
@@ -321,7 +321,7 @@ std::optional<Refusal> read_header_value(const Entry& e, ParaFile& file) {
 
 // "12,50" for a speed in tenths: the file holds the value as the window shows it, and a
 // decimal more, even a zero, is no value the program writes.
-bool more_decimals_than_the_field(const ParaFieldSpec& f, std::string_view value) {
+bool more_decimals_than_the_field(const ParaFieldDef& f, std::string_view value) {
     const std::size_t places = f.display == link::ParaDisplay::tenths    ? 1
                                : f.display == link::ParaDisplay::version ? 2
                                                                          : 0;
@@ -329,7 +329,7 @@ bool more_decimals_than_the_field(const ParaFieldSpec& f, std::string_view value
     return places > 0 && sep != std::string_view::npos && value.size() - sep - 1 > places;
 }
 
-std::optional<Refusal> read_field(const Entry& e, const ParaFieldSpec& f, ParaFile& file) {
+std::optional<Refusal> read_field(const Entry& e, const ParaFieldDef& f, ParaFile& file) {
     if (!f.read_only && !holds(file.type, f)) {
         return Refusal{e.line, std::string(e.name),
                        "a " + std::string(type_text(file.type)) + " set has no such field"};
@@ -348,7 +348,7 @@ std::optional<Refusal> read_values(const Lines& lines, ParaFile& file) {
         if (e.name == k_format_key || e.name == k_type_key) {
             continue;
         }
-        const ParaFieldSpec* f = link::find_para_field(e.name);
+        const ParaFieldDef* f = link::find_para_field(e.name);
         auto refusal = f != nullptr ? read_field(e, *f, file) : read_header_value(e, file);
         if (refusal) {
             return refusal;
@@ -360,13 +360,13 @@ std::optional<Refusal> read_values(const Lines& lines, ParaFile& file) {
 // Every line a file of its type must have, in the order they are written.
 std::vector<std::string_view> required_names(ScannerType type) {
     std::vector<std::string_view> names{k_format_key, k_type_key};
-    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const ParaFieldDef& f : link::k_para_catalogue) {
         if (f.read_only) {
             names.push_back(f.name);
         }
     }
     names.insert(names.end(), {k_index_key, k_saved_key, k_program_key});
-    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const ParaFieldDef& f : link::k_para_catalogue) {
         if (holds(type, f)) {
             names.push_back(f.name);
         }
@@ -389,12 +389,12 @@ ParaFileRead refused(Refusal r) {
 
 } // namespace
 
-bool holds(ScannerType type, const ParaFieldSpec& f) {
+bool holds(ScannerType type, const ParaFieldDef& f) {
     return !f.read_only && (!f.extended || type == ScannerType::ya);
 }
 
-const ParaFieldSpec* first_unloadable(ScannerType type, const link::ParaSet& set) {
-    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+const ParaFieldDef* first_unloadable(ScannerType type, const link::ParaSet& set) {
+    for (const ParaFieldDef& f : link::k_para_catalogue) {
         if (holds(type, f) &&
             !link::parse_display_value(f, link::display_value(f, link::field_value(set, f)))) {
             return &f;
@@ -427,7 +427,7 @@ std::string format_para_file(const ParaFile& file) {
         "# parameter window. After \"#\" a comment: the value as the scanner sends it (hex).\n";
     add_line(out, k_format_key, k_format);
     add_line(out, k_type_key, type_text(file.type));
-    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const ParaFieldDef& f : link::k_para_catalogue) {
         if (f.read_only) {
             add_line(out, f.name, link::display_value(f, link::field_value(file.set, f)),
                      wire_comment(f, file.set));
@@ -437,7 +437,7 @@ std::string format_para_file(const ParaFile& file) {
     add_line(out, k_saved_key, file.saved);
     add_line(out, k_program_key, program_text());
     out += "\n";
-    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const ParaFieldDef& f : link::k_para_catalogue) {
         if (holds(file.type, f)) {
             add_line(out, f.name, link::display_value(f, link::field_value(file.set, f)),
                      wire_comment(f, file.set));
@@ -493,7 +493,7 @@ ParaFileRead parse_para_file(std::string_view text, std::optional<ScannerType> e
 std::vector<Difference> differences(const link::ParaSet& a, const link::ParaSet& b,
                                     ScannerType type) {
     std::vector<Difference> out;
-    for (const ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const ParaFieldDef& f : link::k_para_catalogue) {
         const std::uint32_t va = link::field_value(a, f);
         const std::uint32_t vb = link::field_value(b, f);
         if (holds(type, f) && va != vb) {

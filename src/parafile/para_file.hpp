@@ -31,11 +31,11 @@ struct ParaFile {
 
 // Whether a file of this type holds the field: the settings a store sends, without the
 // identity, which the header carries.
-bool holds(link::ScannerType type, const link::ParaFieldSpec& f);
+bool holds(link::ScannerType type, const link::ParaFieldDef& f);
 
 // The first field a file of this type holds whose value would not load again (a setting the
 // scanner keeps out of range); null when the whole set would load.
-const link::ParaFieldSpec* first_unloadable(link::ScannerType type, const link::ParaSet& set);
+const link::ParaFieldDef* first_unloadable(link::ScannerType type, const link::ParaSet& set);
 
 // The type's text and back, as the parameter set defines them.
 using link::scanner_type;
@@ -73,7 +73,7 @@ ParaFileRead parse_para_file(std::string_view text,
                              std::optional<link::ScannerType> expected = std::nullopt);
 
 struct Difference {
-    const link::ParaFieldSpec* field = nullptr;
+    const link::ParaFieldDef* field = nullptr;
     std::uint32_t first = 0; // the wire values
     std::uint32_t second = 0;
 };
@@ -83,7 +83,7 @@ std::vector<Difference> differences(const link::ParaSet& a, const link::ParaSet&
                                     link::ScannerType type);
 
 // How a value reads in a difference line: as the window shows it unless told otherwise.
-using ValueText = std::string (*)(const link::ParaFieldSpec&, std::uint32_t);
+using ValueText = std::string (*)(const link::ParaFieldDef&, std::uint32_t);
 
 // One line per difference: "speed: window 12,5, file 10,0".
 std::string difference_lines(const std::vector<Difference>& diffs, std::string_view first_name,

@@ -99,7 +99,7 @@ QGroupBox* filter_parameters(para::ParaForm& f, QWidget* parent) {
     QGroupBox* g = make_frame(f.frame_filter_parameter, parent);
     auto* grid = new QGridLayout(g);
     for (const link::ParaField id : para::k_filter_fields) {
-        const link::ParaFieldSpec& field = link::para_field(id);
+        const link::ParaFieldDef& field = link::para_field(id);
         add_row(grid, f.window.get<Label>(field.label_control),
                 numeric(f.window.get<TextBox>(field.control), f.spinner(field), g, 3));
     }

@@ -7,7 +7,7 @@ namespace trx::service {
 ScanContext ScanContext::from_reply(const link::ParaReply& reply) {
     ScanContext c;
     c.type = reply.type;
-    const link::ParaFieldSpec& m = link::para_field(link::ParaField::max_modul_angle);
+    const link::ParaFieldDef& m = link::para_field(link::ParaField::max_modul_angle);
     const std::uint32_t v = link::field_value(reply.set, m);
     if (reply.has(m) && link::in_range(m, v)) {
         c.max_modul = static_cast<std::int32_t>(v);

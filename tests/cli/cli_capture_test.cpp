@@ -52,7 +52,7 @@ struct Scanner {
     }
     std::string next_frame() {
         ++turn;
-        testkit::StatusSpec s;
+        testkit::StatusShape s;
         s.ya = true;
         s.temperature = 20 + turn % 5;
         s.stripes = {{static_cast<std::uint32_t>(100 + turn), 20, 11},
@@ -278,7 +278,7 @@ TEST_F(Capture, RecordOntoADeviceIsRefusedBeforeThePort) {
 
 // One "YA" turn whose values are worked out by hand; its frame arrives in two batches.
 std::string known_capture() {
-    testkit::StatusSpec s;
+    testkit::StatusShape s;
     s.ya = true;
     s.temperature = 21;
     s.stripes = {{100, 20, 11}, {150, 30, 0}, {8150, 60, 22}};
@@ -362,7 +362,7 @@ TEST_F(Capture, ReplayOfARecordingPrintsWhatMonitorPrints) {
 // A capture without any "W" reply cannot be decoded alone: it says so and fails, unless the
 // technician names the type; a recording begun after the reply carries it at its start.
 TEST_F(Capture, ReplayOfACaptureWithoutAReplyFailsUnlessTheTypeIsGiven) {
-    testkit::StatusSpec scan;
+    testkit::StatusShape scan;
     scan.ya = true;
     scan.stripes = {{100, 20, 11}, {2000, 30, 0}};
     const std::string frame = testkit::status_frame(scan);

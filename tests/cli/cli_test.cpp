@@ -224,7 +224,7 @@ TEST(FieldValues, MessagesAndValuesInTheWindowsUnits) {
 
 TEST(FieldValues, JsonNumbersAreWrittenAsTheirText) {
     // Every wire value of every field with decimals: the JSON number reads as value_text.
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const link::ParaFieldDef& f : link::k_para_catalogue) {
         if (f.display != link::ParaDisplay::tenths) {
             continue;
         }

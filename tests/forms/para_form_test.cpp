@@ -9,7 +9,7 @@ namespace {
 
 TEST(ParaForm, EveryCatalogueFieldHasItsControlsWithTheCataloguesTexts) {
     const ParaForm form;
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+    for (const link::ParaFieldDef& f : link::k_para_catalogue) {
         SCOPED_TRACE(std::string(f.name));
         ui::Control& c = form.control(f);
         EXPECT_EQ(c.tooltip(), f.tooltip);

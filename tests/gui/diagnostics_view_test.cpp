@@ -38,7 +38,7 @@ struct DiagnosticsViewTest : ::testing::Test {
     }
     // A scan with rays at a quarter turn (pointing left) and half a turn (down).
     void scan() {
-        testkit::StatusSpec s;
+        testkit::StatusShape s;
         s.stripes = {{2048, 40}, {4096, 40}};
         d.receive(testkit::status_frame(s));
     }

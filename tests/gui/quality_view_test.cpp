@@ -47,7 +47,7 @@ TEST(QualityView, TintsTheRowOfAMissedTagAndDrawsItsTrend) {
     ASSERT_TRUE(view.isVisible());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     for (int i = 0; i < 40; ++i) { // 4 seconds: code 22 missed in every other turn
-        testkit::StatusSpec s;
+        testkit::StatusShape s;
         s.ya = true;
         s.stripes = {{100, 10, 0}, {130, 10, 11}};
         if (i % 2 == 0) {

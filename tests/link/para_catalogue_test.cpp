@@ -15,7 +15,7 @@ TEST(ParaCatalogue, RowsLieInTheFrameInAscendingOrderWithoutOverlap) {
     int end = 1;
     int last_pos = 0;
     std::set<std::string_view> names;
-    for (const ParaFieldSpec& f : k_para_catalogue) {
+    for (const ParaFieldDef& f : k_para_catalogue) {
         EXPECT_TRUE(names.insert(f.name).second) << f.name;
         if (f.pos == last_pos) { // the two bits of the switches word
             EXPECT_EQ(f.display, ParaDisplay::bit) << f.name;
@@ -80,7 +80,7 @@ TEST(ParaCatalogue, BitFieldsShareTheSwitchesWord) {
 // What a display text says, the encoder sends and the decoder reads back.
 TEST(ParaCatalogue, EveryFieldSurvivesTextWireAndBack) {
     ParaSet s;
-    for (const ParaFieldSpec& f : k_para_catalogue) {
+    for (const ParaFieldDef& f : k_para_catalogue) {
         const std::uint32_t v = f.max; // the far end of every range
         set_field_value(s, f, *parse_display_value(f, display_value(f, v)));
     }
@@ -89,7 +89,7 @@ TEST(ParaCatalogue, EveryFieldSurvivesTextWireAndBack) {
         payload += field;
     }
     const ParaReply r = decode_para_reply("W" + payload + "00");
-    for (const ParaFieldSpec& f : k_para_catalogue) {
+    for (const ParaFieldDef& f : k_para_catalogue) {
         EXPECT_EQ(field_value(r.set, f), f.max) << f.name;
     }
 }

@@ -11,7 +11,7 @@
 namespace trx::link {
 namespace {
 
-using testkit::StatusSpec;
+using testkit::StatusShape;
 
 // A received status frame as the receive assembly leaves it: body from position 0, and
 // whatever an earlier frame left behind it.
@@ -24,7 +24,7 @@ struct Received {
         std::copy(body.begin(), body.end(), state.buffer.begin());
         state.count = static_cast<std::int16_t>(body.size());
     }
-    explicit Received(const StatusSpec& s) : Received(testkit::status_payload(s)) {}
+    explicit Received(const StatusShape& s) : Received(testkit::status_payload(s)) {}
     [[nodiscard]] ReceivedFrame frame() const { return ReceivedFrame(state); }
 };
 
@@ -68,7 +68,7 @@ TEST(StatusFrame, HeaderFieldsAtTheirLimits) {
 }
 
 TEST(StatusFrame, EndWrapsPastTheResolutionButNotAtIt) {
-    StatusSpec s;
+    StatusShape s;
     s.stripes = {{8000, 500}, {100, 8092}, {8100, 0}, {50, 10}};
     const auto f = decode_status(Received(s).frame(), za());
     EXPECT_EQ(f.stripes[0].end, 308);
@@ -79,7 +79,7 @@ TEST(StatusFrame, EndWrapsPastTheResolutionButNotAtIt) {
 }
 
 TEST(StatusFrame, ZaRecordsHaveNoCodeAndEveryLaterGapIsRecorded) {
-    StatusSpec s;
+    StatusShape s;
     s.stripes = {{100, 10}, {5000, 10}, {5011, 10}};
     // M plays no part for "ZA", not even when it is not a number.
     const auto f = decode_status(Received(s).frame(), {"ZA", std::nullopt, std::nullopt});
@@ -97,7 +97,7 @@ TEST(StatusFrame, ZaRecordsHaveNoCodeAndEveryLaterGapIsRecorded) {
 }
 
 TEST(StatusFrame, YaGapIsRecordedOnlyBelowM) {
-    StatusSpec s;
+    StatusShape s;
     s.ya = true;
     s.stripes = {{1000, 10}, {1110, 10}, {1219, 10}};
     const auto f = decode_status(Received(s).frame(), ya(100));
@@ -107,7 +107,7 @@ TEST(StatusFrame, YaGapIsRecordedOnlyBelowM) {
 
 TEST(StatusFrame, TagAngleRoundsHalvesToEven) {
     for (const auto& [first_start, tag_width] : {std::pair{85, 15}, std::pair{83, 17}}) {
-        StatusSpec s;
+        StatusShape s;
         s.ya = true;
         s.stripes = {{static_cast<std::uint32_t>(first_start), 5}, {95, 5, 0x2A}};
         const auto f = decode_status(Received(s).frame(), ya(100));
@@ -124,7 +124,7 @@ TEST(StatusFrame, TagAngleRoundsHalvesToEven) {
 }
 
 TEST(StatusFrame, TagAcrossAngleZeroKeepsANegativeAngleInTheLoop) {
-    StatusSpec s;
+    StatusShape s;
     s.ya = true;
     s.stripes = {{8150, 20}, {10, 10, 7}};
     const auto f = decode_status(Received(s).frame(), ya(100));
@@ -133,7 +133,7 @@ TEST(StatusFrame, TagAcrossAngleZeroKeepsANegativeAngleInTheLoop) {
 }
 
 TEST(StatusFrame, FirstStripeIsCompletedAgainstTheLast) {
-    StatusSpec s;
+    StatusShape s;
     s.ya = true;
     s.stripes = {{10, 20, 5}, {8100, 50}};
     const auto f = decode_status(Received(s).frame(), ya(100));
@@ -147,7 +147,7 @@ TEST(StatusFrame, FirstStripeIsCompletedAgainstTheLast) {
 }
 
 TEST(StatusFrame, SingleYaStripeIsCompletedAgainstItself) {
-    StatusSpec s;
+    StatusShape s;
     s.ya = true;
     s.stripes = {{1000, 50, 3}};
     const auto f = decode_status(Received(s).frame(), ya(9000));
@@ -183,7 +183,7 @@ TEST(StatusFrame, ARecordNotWhollyInThePayloadIsNotRead) {
                          "02000010");
     EXPECT_EQ(decode_status(mixed.frame(), ya(100)).stripes.size(), 1U);
     // A frame full to the buffer's end: 60 whole records, none read past it.
-    StatusSpec full;
+    StatusShape full;
     for (std::uint32_t i = 0; i < 60; ++i) {
         full.stripes.push_back({i * 100, 10});
     }
@@ -193,7 +193,7 @@ TEST(StatusFrame, ARecordNotWhollyInThePayloadIsNotRead) {
 }
 
 TEST(StatusFrame, FaultsWhereTheMissingNumberIsFirstNeeded) {
-    StatusSpec s;
+    StatusShape s;
     s.resolution = 0;
     s.stripes = {{256, 32}};
     const Received no_r(s);
@@ -201,7 +201,7 @@ TEST(StatusFrame, FaultsWhereTheMissingNumberIsFirstNeeded) {
     ASSERT_TRUE(d.next_record());
     EXPECT_THROW((void)d.derive(), Fault);
 
-    StatusSpec y;
+    StatusShape y;
     y.ya = true;
     y.stripes = {{100, 10, 1}, {200, 10}};
     const Received no_m(y);

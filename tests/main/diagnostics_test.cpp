@@ -19,7 +19,7 @@ namespace {
 using namespace std::chrono_literals;
 using testkit::Driver;
 using testkit::file_text;
-using testkit::StatusSpec;
+using testkit::StatusShape;
 
 constexpr const char* k_bar = "main.StatusBar1";
 constexpr const char* k_menu = "main.StatusBar1.diagnostics.";
@@ -105,7 +105,7 @@ TEST_F(Diagnostics, StatisticsCountEveryKindOfBadFrameSinceTheOpening) {
     d.receive("\x02P51\x03"); // bad checksum
     d.receive("\x02P5");      // ... and a frame cut by the next STX: nothing
     d.receive("\x02W" + std::string(600, '7') + "\x03"); // overlong, and its checksum fails
-    StatusSpec no_resolution;
+    StatusShape no_resolution;
     no_resolution.resolution = 0; // R never shown: decoding stops at the first end angle
     no_resolution.stripes = {{256, 32}};
     d.receive(testkit::status_frame(no_resolution)); // 1 good frame, 1 fault
@@ -261,7 +261,7 @@ TEST_F(Diagnostics, CsvOfTheWorkedExampleFrame) {
 TEST_F(Diagnostics, CsvOfACodedScanHasStripeOnesWrappedValues) {
     open_port();
     reply(true); // M = 100
-    StatusSpec s;
+    StatusShape s;
     s.ya = true;
     s.stripes = {{10, 20, 5}, {60, 10, 0}, {100, 20, 9}, {8150, 30, 0}};
     d.receive(testkit::status_frame(s));
@@ -280,7 +280,7 @@ TEST_F(Diagnostics, CsvOfACodedScanHasStripeOnesWrappedValues) {
 TEST_F(Diagnostics, CsvOfAScanCutShortByAFaultHasWhatTheTablesShow) {
     open_port();
     reply(false);
-    StatusSpec s;
+    StatusShape s;
     s.resolution = 0;
     s.stripes = {{256, 32}, {512, 16}};
     d.receive(testkit::status_frame(s));
@@ -288,7 +288,7 @@ TEST_F(Diagnostics, CsvOfAScanCutShortByAFaultHasWhatTheTablesShow) {
     EXPECT_EQ(file_text(export_csv("partial.csv")),
               "start,end,width,gap,code,tag_width,tag_angle\n256,,,,,,\n");
     // A scan without stripes is a scan shown: the header alone.
-    d.receive(testkit::status_frame(StatusSpec{}));
+    d.receive(testkit::status_frame(StatusShape{}));
     EXPECT_EQ(file_text(export_csv("empty.csv")), "start,end,width,gap,code,tag_width,tag_angle\n");
 }
 

@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testkit::Driver;
-using testkit::StatusSpec;
+using testkit::StatusShape;
 
 constexpr const char* k_port = "main.Toolbar1.comport";
 constexpr const char* k_replay = "main.Toolbar1.comport.replay";
@@ -62,8 +62,8 @@ Screen screen(const Driver& d) {
     return s;
 }
 
-StatusSpec turn(int i, bool ya) {
-    StatusSpec s;
+StatusShape turn(int i, bool ya) {
+    StatusShape s;
     s.ya = ya;
     s.temperature = 20 + i;
     for (int k = 0; k <= i % 5; ++k) {

@@ -15,7 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testkit::Driver;
-using testkit::StatusSpec;
+using testkit::StatusShape;
 
 constexpr const char* k_port = "main.Toolbar1.comport";
 constexpr const char* k_views[] = {"main.data",        "main.data2",     "main.map",
@@ -38,7 +38,7 @@ struct StaleData : ::testing::Test {
         scan();
     }
     void scan() {
-        StatusSpec s;
+        StatusShape s;
         s.temperature = 31;
         s.status_word = 5; // speed OK, heater
         s.stripes = {{100, 20, 0}, {900, 30, 0}};

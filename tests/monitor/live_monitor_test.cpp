@@ -14,7 +14,7 @@ namespace trx::monitor {
 namespace {
 
 using testkit::Driver;
-using testkit::StatusSpec;
+using testkit::StatusShape;
 using Row = std::vector<std::string>;
 
 constexpr double k_centre = 5175.0 / 2;
@@ -34,7 +34,7 @@ struct LiveMonitorSession : ::testing::Test {
         d.receive(testkit::parameter_reply(ya, max_modul, speed));
         (void)d.messages();
     }
-    void scan(const StatusSpec& s) { d.receive(testkit::status_frame(s)); }
+    void scan(const StatusShape& s) { d.receive(testkit::status_frame(s)); }
     // Columns 1 and up of a row.
     Row row(const char* grid, int r) const {
         const int cols = std::string(grid) == "main.data" ? 6 : 4;
@@ -98,7 +98,7 @@ TEST_F(LiveMonitorSession, WorkedExampleFillsLabelsTablesAndPicture) {
 }
 
 TEST_F(LiveMonitorSession, FrameWithoutStripesEmptiesTablesAndPicture) {
-    StatusSpec s;
+    StatusShape s;
     s.stripes = {{100, 10}, {200, 10}, {300, 10}};
     scan(s);
     s.stripes.clear();
@@ -118,7 +118,7 @@ TEST_F(LiveMonitorSession, FrameWithoutStripesEmptiesTablesAndPicture) {
 }
 
 TEST_F(LiveMonitorSession, ResolutionFieldZeroKeepsTheShownResolution) {
-    StatusSpec s;
+    StatusShape s;
     s.resolution = 65536;
     s.stripes = {{65000, 1000}};
     scan(s);
@@ -131,7 +131,7 @@ TEST_F(LiveMonitorSession, ResolutionFieldZeroKeepsTheShownResolution) {
 }
 
 TEST_F(LiveMonitorSession, RowsBeyondTheScanAreEmptyAndOnlyRowsInViewAreNumbered) {
-    StatusSpec s;
+    StatusShape s;
     s.stripes = {{100, 10}, {200, 10}, {300, 10}};
     scan(s);
     EXPECT_EQ(d.cell("main.data", 6, 1), "310");
@@ -161,7 +161,7 @@ TEST_F(LiveMonitorSession, ViewsAreToldOncePerScanAndPerScroll) {
     const auto c1 = d.program().main_form().data.changed.connect([&] { ++data_refreshes; });
     const auto c2 = d.program().main_form().data2.changed.connect([&] { ++data2_refreshes; });
     reply(true);
-    StatusSpec s;
+    StatusShape s;
     s.ya = true;
     for (std::uint32_t i = 0; i < 48; ++i) {
         s.stripes.push_back({i * 150, 40, i + 1});
@@ -180,7 +180,7 @@ TEST_F(LiveMonitorSession, ViewsAreToldOncePerScanAndPerScroll) {
 // come from the completion after the last stripe, and its tag ray is drawn last.
 TEST_F(LiveMonitorSession, YaScanFillsTagRowsAndCompletesStripeOne) {
     reply(true);
-    StatusSpec s;
+    StatusShape s;
     s.ya = true;
     s.stripes = {{10, 20, 5}, {60, 10, 0}, {100, 20, 9}, {8150, 30, 0}};
     scan(s);
@@ -221,7 +221,7 @@ TEST_F(LiveMonitorSession, Check1SwitchesTheVisibleTableAndTheRaysOfLaterScans) 
     reply(true);
     d.click("main.Check1");
     reply(false);
-    StatusSpec s;
+    StatusShape s;
     s.stripes = {{100, 10}, {200, 10}};
     scan(s);
     EXPECT_TRUE(d.checked("main.Check1"));
@@ -235,7 +235,7 @@ TEST_F(LiveMonitorSession, Check1SwitchesTheVisibleTableAndTheRaysOfLaterScans) 
 }
 
 TEST_F(LiveMonitorSession, RaysPointUpLeftDownAndRight) {
-    StatusSpec s;
+    StatusShape s;
     s.stripes = {{0, 1}, {2048, 1}, {4096, 1}, {6144, 1}};
     scan(s);
     const auto rays = d.rays("main.map");
@@ -257,7 +257,7 @@ TEST_F(LiveMonitorSession, RaysPointUpLeftDownAndRight) {
 // R has never been shown: the fault comes at stripe 1's end angle. The edge row written so
 // far stays, without headers or numbers, no ray is drawn, and drawing is on again.
 TEST_F(LiveMonitorSession, FaultWithoutResolutionKeepsThePartialFirstRow) {
-    StatusSpec s;
+    StatusShape s;
     s.resolution = 0;
     s.temperature = 31;
     s.stripes = {{256, 32}, {512, 16}};
@@ -292,7 +292,7 @@ TEST_F(LiveMonitorSession, FaultWithoutMStopsAtTheSecondGap) {
     ASSERT_EQ(d.text("para.max_modul_angle_anz"), "?");
     (void)d.messages();
     d.receive(link::build_frame('P', ""));
-    StatusSpec s;
+    StatusShape s;
     s.ya = true;
     s.stripes = {{10, 20, 5}, {100, 10, 0}, {200, 10, 3}};
     scan(s);
@@ -319,7 +319,7 @@ TEST_F(LiveMonitorSession, FaultWithoutMStopsAtTheSecondGap) {
 // A record that would reach into the checksum digits and the bytes an earlier, longer frame
 // left in the buffer is not shown.
 TEST_F(LiveMonitorSession, ATrailingPartRecordIsNotShown) {
-    StatusSpec s;
+    StatusShape s;
     for (std::uint32_t i = 0; i < 10; ++i) {
         s.stripes.push_back({i * 500, 20});
     }
@@ -333,7 +333,7 @@ TEST_F(LiveMonitorSession, ATrailingPartRecordIsNotShown) {
 }
 
 TEST_F(LiveMonitorSession, StatusFramesWaitForAValidSetAndAHiddenParameterWindow) {
-    StatusSpec s;
+    StatusShape s;
     s.stripes = {{100, 10}};
     auto ignored = [&s](Driver& on, const char* why) {
         on.receive(testkit::status_frame(s));

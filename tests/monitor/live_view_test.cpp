@@ -1,9 +1,9 @@
 // The live monitor on the real main window widgets (offscreen): a scan reaches the grids and
 // the picture in one refresh each, and a burst of frames repaints a few times a second while
 // the models follow every frame.
+#include "qt/main_view.hpp"
 #include "testkit/driver.hpp"
 #include "testkit/status_frames.hpp"
-#include "qt/main_view.hpp"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -22,7 +22,7 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace trx::ui::qt {
 namespace {
 
-using testkit::StatusSpec;
+using testkit::StatusShape;
 
 void ensure_app() {
     static int argc = 1;
@@ -32,8 +32,8 @@ void ensure_app() {
     (void)app;
 }
 
-StatusSpec scan_of(std::uint32_t first_start) {
-    StatusSpec s;
+StatusShape scan_of(std::uint32_t first_start) {
+    StatusShape s;
     for (std::uint32_t i = 0; i < 20; ++i) {
         s.stripes.push_back({first_start + i * 400, 30});
     }

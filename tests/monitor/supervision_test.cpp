@@ -260,7 +260,7 @@ TEST_F(Supervision, TimerThreeRestsWhileATickWouldChangeNothingAndWakesWithinATi
     (void)d.messages();
     ticks = 0;
     for (int i = 0; i < 20; ++i) {
-        testkit::StatusSpec s;
+        testkit::StatusShape s;
         s.status_word = i % 2 == 0 ? 1 : 4; // speed OK, then heater
         d.receive(testkit::status_frame(s));
         d.advance(1ms);

@@ -61,7 +61,7 @@ struct ParaFiles : ParaTest {
     // Everything the window shows of the settings, by control.
     std::map<std::string, std::string> settings() const {
         std::map<std::string, std::string> out;
-        for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
+        for (const link::ParaFieldDef& f : link::k_para_catalogue) {
             const std::string c = "para." + std::string(f.control);
             switch (f.display) {
             case link::ParaDisplay::tenths:

@@ -14,13 +14,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using testkit::Driver;
-using testkit::StatusSpec;
+using testkit::StatusShape;
 
 constexpr const char* k_tags = "quality.tags";
 
 // Two coded tags; code 22 is missed when `with_22` is false.
 std::string turn(bool with_22, std::uint32_t drift = 0) {
-    StatusSpec s;
+    StatusShape s;
     s.ya = true;
     s.stripes = {{100 + drift, 10, 0}, {130 + drift, 10, 11}};
     if (with_22) {
@@ -121,7 +121,7 @@ TEST_F(QualityWindow, WindowSizeResetAndExportWithTheColumnsOfEveryExport) {
 
 TEST_F(QualityWindow, AZaScannerHasNoTableAndTheFiguresGoOnWhileTheWindowIsClosed) {
     reply(false);
-    StatusSpec za;
+    StatusShape za;
     za.stripes = {{100, 10}, {300, 20}};
     for (int i = 0; i < 5; ++i) {
         d.receive(testkit::status_frame(za));

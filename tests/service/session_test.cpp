@@ -130,7 +130,7 @@ TEST(Session, ReadsTheSetAndIndexAndStoresThemWithTheirAcknowledgements) {
 
 TEST(Session, StreamsTurnsWithStripeOneCompletedAndEndsWhenTheScansStop) {
     Rig rig;
-    testkit::StatusSpec ya{.temperature = 21, .status_word = 5, .ya = true, .stripes = {}};
+    testkit::StatusShape ya{.temperature = 21, .status_word = 5, .ya = true, .stripes = {}};
     ya.stripes = {{100, 20, 11}, {130, 10, 0}, {8000, 30, 0}};
     rig.background = testkit::status_frame(ya);
     ScanContext context;
