@@ -66,6 +66,14 @@ def cpu_and_wakeups(pid):
             pass  # a thread that ended meanwhile
     return cpu, switches
 
+def stop(p):
+    p.send_signal(signal.SIGTERM)
+    try:
+        p.wait(5)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        p.wait()
+
 def rest_figures(args, what, seconds=20):
     p = subprocess.Popen([program] + args, env=env, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL)
@@ -81,12 +89,7 @@ def rest_figures(args, what, seconds=20):
         print(f"{what}: {100 * (cpu1 - cpu0) / span:.2f} % of a core, "
               f"{(sw1 - sw0) / span:.0f} wake-ups/s over {span:.0f} s")
     finally:
-        p.send_signal(signal.SIGTERM)
-        try:
-            p.wait(5)
-        except subprocess.TimeoutExpired:
-            p.kill()
-            p.wait()
+        stop(p)
 
 first_paint()  # warms the file cache, as a second start of the day would find it
 runs = [first_paint() for _ in range(10)]
@@ -115,12 +118,7 @@ try:
     if sent == 0 or read < sent:
         raise SystemExit("no live scan: the program did not read what the simulator sent")
 finally:
-    p.send_signal(signal.SIGTERM)
-    try:
-        p.wait(5)
-    except subprocess.TimeoutExpired:
-        p.kill()
-        p.wait()
+    stop(p)
 
 rest_figures([], "idle, no port open")
 rest_figures(["--port", "Simulator"], "live scan from the simulator")

@@ -4,6 +4,8 @@
 #include "capture/recent_ring.hpp"
 #include "capture/recorder.hpp"
 
+#include "tests/temp_path.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -58,9 +60,7 @@ private:
     std::map<std::pair<std::chrono::microseconds, std::uint64_t>, Call> due_;
 };
 
-fs::path temp_file(const char* name) {
-    return fs::temp_directory_path() / (std::string(name) + std::to_string(::getpid()));
-}
+using trx::test::temp_file;
 
 std::unique_ptr<Sink> file_at(const fs::path& p) {
     std::error_code ec;

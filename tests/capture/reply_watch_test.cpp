@@ -5,6 +5,8 @@
 #include "capture/recorder.hpp"
 #include "capture/reply_watch.hpp"
 
+#include "tests/temp_path.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -30,9 +32,7 @@ public:
     std::function<void()> fn_;
 };
 
-fs::path temp_file(const char* name) {
-    return fs::temp_directory_path() / (std::string(name) + std::to_string(::getpid()));
-}
+using trx::test::temp_file;
 
 std::unique_ptr<Sink> file_at(const fs::path& p) {
     std::error_code ec;

@@ -1,6 +1,8 @@
 #include "capture/reader.hpp"
 #include "capture/writer.hpp"
 
+#include "tests/temp_path.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -18,9 +20,7 @@ namespace fs = std::filesystem;
 
 const Header k_header{"trx81500 1.09", "COM1"};
 
-fs::path temp_file(const char* name) {
-    return fs::temp_directory_path() / (std::string(name) + std::to_string(::getpid()));
-}
+using trx::test::temp_file;
 
 // A disk that takes `room` bytes and then is full.
 class FullAfter final : public FileSink {

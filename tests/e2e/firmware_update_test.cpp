@@ -21,12 +21,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <regex>
 #include <unistd.h>
 #include <vector>
 
@@ -121,7 +123,10 @@ TEST(FirmwareUpdate, WholeUpdateAgainstTheSimulatorWritesTheImageAndTheLinkComes
         "Target: FLASHMON  @   20000000 Hz\r\nLoadFile:  " +
         num::dec(static_cast<std::int64_t>(image.size())) + " Byte\r\n";
     EXPECT_EQ(log.substr(0, expected.size()), expected) << log;
-    EXPECT_NE(log.find("EraseFlash:     Ok\r\nProgramFlash:     Ok\r\nProgramming finished"),
+    // A busy machine may make the transfer step its rate down; that line stands between steps.
+    const std::string steps = std::regex_replace(log.substr(std::min(expected.size(), log.size())),
+                                                 std::regex("Transfer at \\d+ baud\r\n"), "");
+    EXPECT_NE(steps.find("EraseFlash:     Ok\r\nProgramFlash:     Ok\r\nProgramming finished"),
               std::string::npos)
         << log;
 
