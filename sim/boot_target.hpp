@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +32,11 @@ public:
     // The target has left its loader (reset after programming, or silence): the scanner
     // runs its firmware again.
     [[nodiscard]] virtual bool finished() const = 0;
+    // The version (times 100) of the firmware the controller starts once finished, when the
+    // flash names it; the scanner then answers "R" with it.
+    [[nodiscard]] virtual std::optional<std::uint16_t> booted_version() const {
+        return std::nullopt;
+    }
 };
 
 } // namespace trx::sim

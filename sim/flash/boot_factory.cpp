@@ -55,6 +55,9 @@ public:
         save_when_done();
     }
     [[nodiscard]] bool finished() const override { return target_.finished(); }
+    [[nodiscard]] std::optional<std::uint16_t> booted_version() const override {
+        return target_.booted_version();
+    }
 
 private:
     void save_when_done() {

@@ -63,6 +63,7 @@ void BuiltinFlash::release() {
     host_.reset();
     transport_.reset();
     erased_ = 0;
+    skipped_ = 0;
     verified_ = false;
 }
 
@@ -168,7 +169,11 @@ std::int32_t BuiltinFlash::EraseFlash(std::int32_t block) {
         return 0;
     }
     verified_ = false;
-    return done(host_->erase(static_cast<std::uint32_t>(block), erased_));
+    std::uint32_t to_erase = 0;
+    if (Outcome o = sectors_to_erase(static_cast<std::uint32_t>(block), to_erase); !o.ok()) {
+        return done(o);
+    }
+    return done(to_erase == 0 ? Outcome{} : host_->erase(to_erase, erased_));
 }
 
 std::int32_t BuiltinFlash::ProgramFlash() {
@@ -180,7 +185,7 @@ std::int32_t BuiltinFlash::ProgramFlash() {
         return fail("the hex file was checked against another flash layout: load it again");
     }
     verified_ = false;
-    Outcome o = host_->program(loaded_->image, erased_);
+    Outcome o = host_->program(loaded_->image, erased_, skipped_);
     verified_ = o.ok();
     return done(o);
 }

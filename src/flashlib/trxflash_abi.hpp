@@ -16,7 +16,15 @@ using EraseFlashFn = std::int32_t (*)(std::int32_t block);
 using ProgramFlashFn = std::int32_t (*)();
 using CloseComFn = std::int32_t (*)();
 
-// Optional extras. Phase: 0 erase, 1 program, 2 verify.
+// Optional extras beside the nine, between InitMonitor and CloseCom: the sectors of the loaded
+// image whose CRC differs (nothing written), a range of the flash read back, and how many
+// sectors the last EraseFlash found holding the image already.
+using VerifyFlashFn = std::int32_t (*)(std::int32_t* differing);
+using ReadFlashFn = std::int32_t (*)(std::uint32_t address, std::uint32_t length,
+                                     std::uint8_t* buffer);
+using GetSkippedSectorsFn = std::int32_t (*)();
+
+// Optional extras. Phase: 0 erase, 1 program, 2 verify, 3 read.
 using ProgressCallback = void (*)(void* context, std::int32_t phase, std::int64_t done,
                                   std::int64_t total);
 using SetProgressCallbackFn = void (*)(ProgressCallback fn, void* context);

@@ -54,6 +54,8 @@ std::string_view phase_name(FlashProgress::Phase phase) {
         return "Programming";
     case FlashProgress::Phase::verify:
         return "Verifying";
+    case FlashProgress::Phase::read:
+        return "Reading";
     }
     return {};
 }
