@@ -63,12 +63,12 @@ void BuiltinFlash::release() {
     host_.reset();
     transport_.reset();
     erased_ = 0;
-    skipped_ = 0;
     verified_ = false;
 }
 
 std::int32_t BuiltinFlash::SetCom(const char* port_name, std::int32_t baud) {
     release();
+    skipped_ = 0;
     if (port_name == nullptr || *port_name == '\0') {
         return fail("no port name");
     }
@@ -173,7 +173,8 @@ std::int32_t BuiltinFlash::EraseFlash(std::int32_t block) {
     if (Outcome o = sectors_to_erase(static_cast<std::uint32_t>(block), to_erase); !o.ok()) {
         return done(o);
     }
-    return done(to_erase == 0 ? Outcome{} : host_->erase(to_erase, erased_));
+    // Nothing to erase because everything is there already is done; a block value of 0 is not.
+    return done(to_erase == 0 && skipped_ != 0 ? Outcome{} : host_->erase(to_erase, erased_));
 }
 
 std::int32_t BuiltinFlash::ProgramFlash() {

@@ -52,7 +52,7 @@ std::int32_t BuiltinFlash::VerifyFlash(std::int32_t* differing) {
     }
     std::uint32_t mask = 0;
     const Outcome o =
-        host_->compare(loaded_->image, loaded_->image.sector_mask(loaded_->layout), mask);
+        host_->compare(loaded_->image, loaded_->image.sector_mask(loaded_->layout), mask, true);
     if (o.ok()) {
         *differing = static_cast<std::int32_t>(mask);
     }

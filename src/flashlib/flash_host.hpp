@@ -46,7 +46,9 @@ public:
     Outcome program(const HexImage& image, std::uint32_t erased, std::uint32_t skipped = 0);
     // The CRC-32 of each sector of `mask` against the image: `differing` gets the bits of the
     // sectors that do not hold what the image would leave there. Writes nothing.
-    Outcome compare(const HexImage& image, std::uint32_t mask, std::uint32_t& differing);
+    // Reports verify progress when asked (a verify of its own, not the look before an erase).
+    Outcome compare(const HexImage& image, std::uint32_t mask, std::uint32_t& differing,
+                    bool show_progress = false);
     // [address, address + length) of the flash, with READ requests.
     Outcome read(std::uint32_t address, std::uint32_t length, std::vector<std::uint8_t>& out);
     // Asks the target to start its firmware; one attempt.

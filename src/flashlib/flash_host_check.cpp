@@ -32,7 +32,8 @@ Outcome FlashHost::sector_crc(std::size_t index, std::uint32_t& crc) {
     return {};
 }
 
-Outcome FlashHost::compare(const HexImage& image, std::uint32_t mask, std::uint32_t& differing) {
+Outcome FlashHost::compare(const HexImage& image, std::uint32_t mask, std::uint32_t& differing,
+                           bool show_progress) {
     if (Outcome o = ensure_in_step(); !o.ok()) {
         return o;
     }
@@ -57,7 +58,10 @@ Outcome FlashHost::compare(const HexImage& image, std::uint32_t mask, std::uint3
                    (same ? " holds the image already: " + hex8(crc)
                          : " differs: target " + hex8(crc) + ", image " + hex8(wanted));
         });
-        report(FlashProgress::Phase::verify, ++done, total);
+        ++done;
+        if (show_progress) {
+            report(FlashProgress::Phase::verify, done, total);
+        }
     }
     stats_.verify_time += link_.now() - started;
     return {};
