@@ -22,7 +22,8 @@
 
 namespace {
 
-constexpr std::size_t k_image_max = 192 * 1024;
+// The code and, in the last 256-byte block of sector 5, the identity.
+constexpr std::size_t k_image_max = 192 * 1024 - 256;
 constexpr std::uint16_t k_version = 110;
 // Fixed, so that every build makes the same file.
 constexpr trx::flash::BuildDate k_build_date{2026, 12, 1};

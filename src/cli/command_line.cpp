@@ -16,10 +16,14 @@ constexpr std::array<OptionSpec, 1> k_json{{{"--json", {}}}};
 constexpr std::array<OptionSpec, 3> k_monitor_options{
     {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}}};
 constexpr std::array<OptionSpec, 1> k_record_options{{{"--seconds", "N"}}};
+constexpr std::array<OptionSpec, 5> k_flash_options{
+    {{"--force", {}}, {"--verify", {}}, {"--read", {}}, {"--range", "START:END"}, {"--json", {}}}};
+constexpr std::array<OptionSpec, 4> k_stamp_options{
+    {{"--type", "ZA|YA|any"}, {"--version", "X.YY"}, {"--at", "ADDRESS"}, {"-o", "OUT"}}};
 constexpr std::array<OptionSpec, 3> k_replay_options{
     {{"--speed", "X"}, {"--csv", {}}, {"--json", {}}}};
 
-constexpr std::array<CommandSpec, 13> k_commands{{
+constexpr std::array<CommandSpec, 15> k_commands{{
     {CommandId::ports,
      "ports",
      "",
@@ -114,17 +118,21 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      "tag_width, tag_angle for each stripe (an absent value is an empty field).\n"
      "--json: one object per line.\n",
      k_monitor_options, 0, 0},
-    {CommandId::flash,
-     "flash",
-     "FILE",
-     "the whole update, progress on stderr",
-     "Checks the hex file, then runs the firmware update: \"F\", the bootstrap string and the\n"
-     "flash library's steps. The update log's lines go to stdout, a progress line to stderr.\n"
-     "Ctrl+C stops it after the step under way (CloseCom still runs; status 6).\n",
-     {},
-     1,
-     1,
-     Reach::port},
+    {CommandId::flash, "flash",
+     "FILE [--force] [--json] | --verify FILE | --read OUT [--range START:END]",
+     "the whole update, progress on stderr; verify; read back",
+     "Checks the hex file and its identity (docs/firmware-image.md) against the scanner's\n"
+     "type and version (its \"W\" reply), then runs the firmware update: \"F\", the\n"
+     "bootstrap string and the flash library's steps; sectors that already hold the image\n"
+     "are neither erased nor written. The update log's lines go to stdout, a progress line\n"
+     "to stderr. An image for the other type, or of the same or an older version, is refused\n"
+     "(status 2) unless --force; a damaged image always. Ctrl+C stops it after the step\n"
+     "under way (CloseCom still runs; status 6).\n"
+     "--verify: compares the CRC of every sector the image touches with the image and writes\n"
+     "nothing; prints \"identical\" (status 0) or \"differs\" and the sectors (status 1).\n"
+     "--read: writes the flash (or START:END of it, END exclusive) to OUT as Intel HEX.\n"
+     "--json: one JSON object per line (image, phase, progress, result) instead of the log.\n",
+     k_flash_options, 1, 1, Reach::port},
     {CommandId::record, "record", "FILE [--seconds N]", "capture the wire (docs/capture-format.md)",
      "Opens the port and records into a capture file every byte received, every byte the\n"
      "tool writes and the port's events, with their times in microseconds, under a header\n"
@@ -145,6 +153,19 @@ constexpr std::array<CommandSpec, 13> k_commands{{
      "a bad record (cut short, damaged) prints the turns before it, then the reason on\n"
      "stderr, status 2. Ctrl+C stops it with status 130.\n",
      k_replay_options, 1, 1, Reach::none},
+    {CommandId::image_info, "image info", "FILE [--json]",
+     "a firmware file's identity (docs/firmware-image.md)",
+     "Prints the identity block of a hex file: type, version, build date, its CRC, the\n"
+     "image's own CRC and whether they match (\"no identity\" for a file without one).\n"
+     "A damaged image ends with status 2.\n",
+     k_json, 1, 1, Reach::none},
+    {CommandId::image_stamp, "image stamp",
+     "IN.h86 --type ZA|YA|any --version X.YY [--at ADDRESS] -o OUT.h86",
+     "write a copy of a firmware file with an identity block",
+     "Writes OUT.h86: the image of IN.h86 with an identity block for the type and version\n"
+     "given and today's date, at ADDRESS (a multiple of 16, free of data) or in the first\n"
+     "free 256-byte block after the image's data.\n",
+     k_stamp_options, 1, 1, Reach::none},
 }};
 
 constexpr std::string_view k_global_help =

@@ -61,6 +61,12 @@ int run_index_get(CommandContext& c);
 int run_index_set(CommandContext& c);
 int run_monitor(CommandContext& c);
 int run_flash(CommandContext& c);
+// flash's options and file, checked before any port is touched: a read-back range outside the
+// flash or an output file that cannot be written costs the scanner nothing.
+std::optional<Error> check_flash_arguments(const CommandLine& line);
+// Need no port.
+int run_image_info(const CommandLine& line, CliServices& services);
+int run_image_stamp(const CommandLine& line, CliServices& services);
 int run_record(CommandContext& c);
 // Needs no port: the capture's received bytes take its place.
 int run_replay(const CommandLine& line, CliServices& services);

@@ -143,6 +143,11 @@ std::optional<ImageIdentity> identity_in(std::span<const std::uint8_t> content,
     return std::nullopt;
 }
 
+std::uint32_t image_crc32(const HexImage& image) {
+    const auto [low, high] = extent(image);
+    return high > low ? image.crc32(low, high - low) : 0;
+}
+
 std::optional<HexImage> stamp_identity(const HexImage& image, ImageIdentity id,
                                        std::optional<std::uint32_t> at, const FlashLayout& flash,
                                        std::string& error) {

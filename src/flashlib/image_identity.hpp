@@ -58,6 +58,10 @@ IdentityFound find_identity(const HexImage& image);
 // The same in a flash's content read from `base`; the CRC is not looked at.
 std::optional<ImageIdentity> identity_in(std::span<const std::uint8_t> content, std::uint32_t base);
 
+// CRC-32 from the image's lowest to its highest data byte, gaps as 0xFF: the image's own,
+// identity block or not.
+std::uint32_t image_crc32(const HexImage& image);
+
 // A copy of `image` with a block: at `at` (16-byte aligned, free of data, inside `flash`) or,
 // without it, in the first free 256-byte block after the image's data. Empty with the reason
 // in `error` when it cannot be placed.

@@ -55,6 +55,7 @@ ImageCheck judge_image(const flash::HexImage& image, const ScannerFacts& scanner
     ImageCheck c;
     c.found = flash::find_identity(image);
     using Kind = flash::IdentityFound::Kind;
+    c.image_crc = c.found.kind == Kind::found ? c.found.image_crc : flash::image_crc32(image);
     if (c.found.kind == Kind::none) {
         return c;
     }

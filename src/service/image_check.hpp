@@ -31,6 +31,9 @@ struct ImageCheck {
     flash::IdentityFound found;
     ImageVerdict verdict = ImageVerdict::go;
     std::string reason; // why it is refused or asked about; empty for go
+    // The image's CRC-32 as its identity block defines it, or over all its data (gaps as 0xFF)
+    // for an image without one: what it has, whatever a block claims.
+    std::uint32_t image_crc = 0;
     // "ZA, version 1.10, built 2026-12-01, CRC 0x1234ABCD" or "no identity".
     [[nodiscard]] std::string summary() const;
     // The update log's line: "Image: " and the summary.
