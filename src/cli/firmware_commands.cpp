@@ -209,11 +209,10 @@ int run_update(CommandContext& c, FlashLibrary& library) {
     if (!outcome) {
         return failed(c, reports, update, outcome.error(), result);
     }
+    // The count of skipped sectors is in the flash library's log (--log) and in the JSON.
     if (reports.json) {
         result.ok = true;
         reports.json->result(result);
-    } else {
-        c.services.err << "Sectors skipped (already right): " << update.skipped_sectors() << '\n';
     }
     confirm_running(c.session, c.services.err);
     return 0;

@@ -23,7 +23,8 @@ TEST_F(Cli, FlashWritesTheImageAndLogsAsTheUpdateWindow) {
     ASSERT_NE(open, std::string::npos) << run.out;
     const auto open_end = run.out.find('\n', open);
     EXPECT_TRUE(run.out.substr(open, open_end - open).ends_with(", 57600 Baud     Ok"));
-    EXPECT_EQ(run.out.substr(0, open), "Reseting Controller\nSend Bootstrap Comand\n");
+    EXPECT_EQ(run.out.substr(0, open),
+              "Image: no identity\nReseting Controller\nSend Bootstrap Comand\n");
     EXPECT_EQ(run.out.substr(open_end + 1),
               "InitMonitor:     Ok\nTarget: FLASHMON  @   20000000 Hz\nLoadFile:  768 Byte\n"
               "AutoROMS1: True\nGetHexFileBlock:  1\nEraseFlash:     Ok\nProgramFlash:     Ok\n"
