@@ -33,7 +33,7 @@ void QtDialogs::message(const Message& m) {
     box.exec();
 }
 
-bool QtDialogs::ask(const Message& m) {
+bool QtDialogs::ask_yes_no(const Message& m) {
     QMessageBox box(qt_icon(m.icon), QString::fromStdString(m.title),
                     QString::fromStdString(m.text), QMessageBox::Yes | QMessageBox::No,
                     QApplication::activeWindow());

@@ -15,7 +15,7 @@ namespace trx::ui::qt {
 class QtDialogs : public Dialogs, public Questions {
 public:
     void message(const Message& m) override;
-    bool ask(const Message& m) override;
+    bool ask_yes_no(const Message& m) override;
     std::string open_file(const FileDialogRequest& r) override;
     std::string save_file(const FileDialogRequest& r) override;
     // "Hexfiles (*.h86)|*.H86|all files (*.*)|*.*" in Qt's form: each entry its description

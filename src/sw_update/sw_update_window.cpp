@@ -159,10 +159,10 @@ bool SwUpdateWindow::image_accepted(const service::ImageCheck& check) {
         break;
     case ImageVerdict::confirm_older:
         if (ctx_.questions != nullptr &&
-            ctx_.questions->ask({check.reason + " Program it all the same?",
-                                 "Softwareupdate",
-                                 ui::Icon::question,
-                                 {}})) {
+            ctx_.questions->ask_yes_no({check.reason + " Program it all the same?",
+                                        "Softwareupdate",
+                                        ui::Icon::question,
+                                        {}})) {
             return true;
         }
         break;

@@ -15,7 +15,7 @@ namespace trx::testkit {
 class RecordedDialogs : public ui::Dialogs, public ui::Questions {
 public:
     void message(const ui::Message& m) override { messages_.push_back(m); }
-    bool ask(const ui::Message& m) override {
+    bool ask_yes_no(const ui::Message& m) override {
         questions_.push_back(m);
         const bool yes = !yes_no_.empty() && yes_no_.front();
         if (!yes_no_.empty()) {

@@ -15,7 +15,7 @@ public:
     Questions& operator=(Questions&&) = delete;
     virtual ~Questions() = default;
     // True for Yes.
-    virtual bool ask(const Message& m) = 0;
+    virtual bool ask_yes_no(const Message& m) = 0;
 };
 
 } // namespace trx::ui
