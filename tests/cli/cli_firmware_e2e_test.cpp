@@ -50,9 +50,11 @@ std::string data_of(const std::string& hex) {
 }
 
 struct FirmwareCli : Cli {
-    fs::path flash = dir / "flash.bin";
+    // The simulator's flash, in the test's own folder (made when the test starts).
+    [[nodiscard]] fs::path flash() const { return dir / "flash.bin"; }
     std::vector<std::string> on_sim(std::vector<std::string> args) const {
-        std::vector<std::string> all{"--sim", "--sim-arg", "--flash", "--sim-arg", flash.string()};
+        std::vector<std::string> all{"--sim", "--sim-arg", "--flash", "--sim-arg",
+                                     flash().string()};
         all.insert(all.end(), args.begin(), args.end());
         return all;
     }
@@ -99,14 +101,14 @@ TEST_F(FirmwareCli, TheOtherTypeAndAnOlderVersionAreRefusedBeforeAnythingIsSentU
               std::string::npos)
         << other.err;
     EXPECT_EQ(other.out.find("Reseting Controller"), std::string::npos) << other.out;
-    EXPECT_FALSE(fs::exists(flash)) << "the simulator's flash was written";
+    EXPECT_FALSE(fs::exists(flash())) << "the simulator's flash was written";
 
     const fs::path older = stamped(plain, "any", "1.00");
     const Outcome refused = cli(on_sim({"flash", older.string()}));
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.errors().find("older than the scanner's 1.09"), std::string::npos)
         << refused.err;
-    EXPECT_FALSE(fs::exists(flash));
+    EXPECT_FALSE(fs::exists(flash()));
 
     const Outcome forced = cli(on_sim({"flash", older.string(), "--force"}));
     EXPECT_EQ(forced.status, 0) << forced.err;
@@ -119,7 +121,7 @@ TEST_F(FirmwareCli, VerifyReadBackAndASecondUpdateThatSkipsEverySector) {
     const fs::path fw = dir / "fw.h86";
     std::ofstream(fw) << hex_file(0, image);
     ASSERT_EQ(cli(on_sim({"flash", fw.string()})).status, 0);
-    const std::string flashed = read_file(flash);
+    const std::string flashed = read_file(flash());
 
     const Outcome same = cli(on_sim({"flash", "--verify", fw.string()}));
     EXPECT_EQ(same.status, 0) << same.err;
@@ -133,7 +135,7 @@ TEST_F(FirmwareCli, VerifyReadBackAndASecondUpdateThatSkipsEverySector) {
     const Outcome differs = cli(on_sim({"flash", other.string(), "--verify"}));
     EXPECT_EQ(differs.status, 1) << differs.err;
     EXPECT_TRUE(differs.out.ends_with("differs\nsector 0 (0x000000, 16 KiB)\n")) << differs.out;
-    EXPECT_EQ(read_file(flash), flashed) << "a verify changed the flash";
+    EXPECT_EQ(read_file(flash()), flashed) << "a verify changed the flash";
 
     const fs::path back = dir / "back.h86";
     const Outcome read = cli(on_sim({"flash", "--read", back.string(), "--range", "0:0x400"}));
@@ -155,7 +157,7 @@ TEST_F(FirmwareCli, VerifyReadBackAndASecondUpdateThatSkipsEverySector) {
     EXPECT_NE(again.out.find(R"("ok":true,"serial_number":)"), std::string::npos) << again.out;
     EXPECT_NE(again.out.find(R"("sectors_skipped":1,)"), std::string::npos) << again.out;
     EXPECT_TRUE(again.out.ends_with("\"step\":null,\"reason\":null}\n")) << again.out;
-    EXPECT_EQ(read_file(flash), flashed);
+    EXPECT_EQ(read_file(flash()), flashed);
 }
 
 } // namespace

@@ -189,7 +189,7 @@ TEST(SwUpdateView, ARunKeepsTheLibraryOffTheWindowThreadAndTheWindowsStill) {
         [&] { return status->toPlainText().endsWith("Programming finished"); }, 5000);
     ASSERT_TRUE(finished) << status->toPlainText().toStdString();
 
-    EXPECT_EQ(status->toPlainText().count('\n'), 10);
+    EXPECT_EQ(status->toPlainText().count('\n'), 11); // the image's line, then the ten steps
     EXPECT_EQ(status->palette().color(QPalette::Text), QColor(0, 192, 0));
     std::filesystem::remove(rig.hex);
     ASSERT_EQ(call_threads.size(), 9U); // the nine steps, each once
