@@ -12,15 +12,27 @@
 // Images: random bytes over the whole 256 KiB (incompressible), 30 % of the blocks random,
 // and 256 KiB of real machine code: the first 256 KiB of the C library file of the machine
 // the benchmark runs on (found among the loaded objects, read at run time).
+// Through the flash library's calls, on a flash that persists from one run to the next:
+//   BM_ReflashUnchanged  the code image flashed twice; ratio_to_full is the second run's time
+//                        over the first's (sectors that hold the image already are skipped)
+//   BM_VerifyCodeImage   the code image compared with the flash that holds it, nothing written;
+//                        total_s from SetCom to CloseCom
+//   BM_ReadBack256KiB    the whole flash read back; effective_pct is its bytes / the read's
+//                        time / 5760
+#include "flashlib/builtin_flash.hpp"
 #include "flashlib/flash_host.hpp"
+#include "flashlib/hex_writer.hpp"
 #include "sim/flash/flash_target.hpp"
 #include "sim/flash/virtual_line.hpp"
 
 #include <benchmark/benchmark.h>
 #include <link.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -198,5 +210,148 @@ TRX_FLASH_BENCH(BM_FlashSparse30Percent);
 TRX_FLASH_BENCH(BM_FlashCodeImage_Before);
 TRX_FLASH_BENCH(BM_FlashCodeImage);
 TRX_FLASH_BENCH(BM_FlashCodeImage230400);
+
+// The library's end of a line that stays with the rig, so its time can be read after CloseCom.
+class LineEnd final : public flash::Transport {
+public:
+    explicit LineEnd(sim::VirtualLine& line) : line_(line) {}
+    [[nodiscard]] bool write(std::string_view bytes) override { return line_.write(bytes); }
+    [[nodiscard]] bool read(std::string& into, Duration timeout) override {
+        return line_.read(into, timeout);
+    }
+    void flush_input() override { line_.flush_input(); }
+    [[nodiscard]] Duration now() const override { return line_.now(); }
+    [[nodiscard]] bool accepts_rate(std::uint32_t baud) const override {
+        return line_.accepts_rate(baud);
+    }
+    [[nodiscard]] bool set_rate(std::uint32_t baud) override { return line_.set_rate(baud); }
+
+private:
+    sim::VirtualLine& line_;
+};
+
+// One controller whose flash outlives the library's runs; each SetCom starts a fresh loader
+// session on a fresh line.
+struct Rig {
+    sim::FlashMemory memory{flash::trx81500_layout()};
+    sim::FlashTarget target{memory};
+    std::unique_ptr<sim::VirtualLine> line;
+    flash::BuiltinFlash library{[this](const std::string&, std::int32_t,
+                                       std::string&) -> std::unique_ptr<flash::Transport> {
+        line = std::make_unique<sim::VirtualLine>(
+            target, sim::LineConfig{5760, std::chrono::milliseconds(1)});
+        target.enter(line->now());
+        return std::make_unique<LineEnd>(*line);
+    }};
+
+    bool connect() {
+        char name[33] = {};
+        std::fill_n(name, 32, ' ');
+        double hz = 0;
+        return library.SetCom("COM1", 57600) == 1 && library.InitMonitor(name) == 1 &&
+               library.AdjustCpuFrequency(&hz) == 1;
+    }
+    // The nine calls; the run's time on its line.
+    std::optional<double> update(const std::string& path) {
+        std::int32_t size = 0;
+        std::int16_t roms1 = 0;
+        std::int32_t block = 0;
+        const bool ok = connect() && library.LoadFile(path.c_str(), &size) == 1 &&
+                        library.AutoROMS1(&roms1) == 1 && library.GetHexFileBlock(&block) == 1 &&
+                        library.EraseFlash(block) == 1 && library.ProgramFlash() == 1;
+        (void)library.CloseCom();
+        return ok && target.finished() ? std::optional(seconds(line->now())) : std::nullopt;
+    }
+    std::optional<double> verify(const std::string& path, std::int32_t& differing) {
+        std::int32_t size = 0;
+        const bool ok = connect() && library.LoadFile(path.c_str(), &size) == 1 &&
+                        library.VerifyFlash(&differing) == 1;
+        (void)library.CloseCom();
+        return ok ? std::optional(seconds(line->now())) : std::nullopt;
+    }
+};
+
+// The code image as a hex file in the temporary folder.
+std::string code_hex_file(std::string& error) {
+    const flash::HexImage image = code_image(error);
+    if (!error.empty()) {
+        return {};
+    }
+    const auto path = std::filesystem::temp_directory_path() / "trx_flash_bench_code.h86";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << flash::write_intel_hex(image);
+    return path.string();
+}
+
+void BM_ReflashUnchanged(benchmark::State& state) {
+    std::string error;
+    const std::string path = code_hex_file(error);
+    if (!error.empty()) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    for (auto _ : state) {
+        Rig rig;
+        const auto first = rig.update(path);
+        const auto second = rig.update(path);
+        if (!first || !second) {
+            state.SkipWithError("an update failed");
+            return;
+        }
+        state.SetIterationTime(*second);
+        state.counters["first_s"] = *first;
+        state.counters["second_s"] = *second;
+        state.counters["ratio_to_full"] = *second / *first;
+        state.counters["sectors_skipped"] = rig.library.skipped_sectors();
+    }
+}
+
+void BM_VerifyCodeImage(benchmark::State& state) {
+    std::string error;
+    const std::string path = code_hex_file(error);
+    if (!error.empty()) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    for (auto _ : state) {
+        Rig rig;
+        std::int32_t differing = -1;
+        const auto programmed = rig.update(path);
+        const auto programmed_ops = rig.memory.program_operations();
+        const auto total = rig.verify(path, differing);
+        if (!programmed || !total || differing != 0 ||
+            rig.memory.program_operations() != programmed_ops) {
+            state.SkipWithError("the verify failed or found a difference");
+            return;
+        }
+        state.SetIterationTime(*total);
+        state.counters["total_s"] = *total;
+    }
+}
+
+void BM_ReadBack256KiB(benchmark::State& state) {
+    for (auto _ : state) {
+        Rig rig;
+        std::vector<std::uint8_t> bytes(k_flash);
+        if (!rig.connect()) {
+            state.SkipWithError("no connection");
+            return;
+        }
+        const double connected = seconds(rig.line->now());
+        const bool ok = rig.library.ReadFlash(0, k_flash, bytes.data()) == 1;
+        const double read = seconds(rig.line->now()) - connected;
+        (void)rig.library.CloseCom();
+        if (!ok || !std::equal(bytes.begin(), bytes.end(), rig.memory.content().begin())) {
+            state.SkipWithError("the read-back failed or differs");
+            return;
+        }
+        state.SetIterationTime(read);
+        state.counters["read_s"] = read;
+        state.counters["effective_pct"] = 100.0 * k_flash / read / k_line_bytes_per_second;
+    }
+}
+
+TRX_FLASH_BENCH(BM_ReflashUnchanged);
+TRX_FLASH_BENCH(BM_VerifyCodeImage);
+TRX_FLASH_BENCH(BM_ReadBack256KiB);
 
 } // namespace

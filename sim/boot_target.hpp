@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,11 @@ public:
     // The rate the target's port runs at in baud, from the moment what it sent before has
     // left the line.
     [[nodiscard]] virtual std::uint32_t line_rate() const { return 57600; }
+    // The version (times 100) of the firmware the controller starts once finished, when the
+    // flash names it; the scanner then answers "R" with it.
+    [[nodiscard]] virtual std::optional<std::uint16_t> booted_version() const {
+        return std::nullopt;
+    }
 };
 
 } // namespace trx::sim

@@ -404,6 +404,9 @@ void Scanner::start_bootstrap(nanoseconds at) {
 void Scanner::leave_bootstrap_if_done() {
     if (boot_target_ && boot_target_->finished()) {
         event("bootstrap loader finished");
+        if (const auto version = boot_target_->booted_version()) {
+            config_.params.version = *version;
+        }
         // The target's last answers are on their way; the controller then restarts.
         boot_target_.reset();
         mode_ = Mode::resetting;

@@ -62,6 +62,9 @@ public:
     }
     [[nodiscard]] bool finished() const override { return target_.finished(); }
     [[nodiscard]] std::uint32_t line_rate() const override { return target_.line_rate(); }
+    [[nodiscard]] std::optional<std::uint16_t> booted_version() const override {
+        return target_.booted_version();
+    }
 
 private:
     std::shared_ptr<KeptFlash> kept_;

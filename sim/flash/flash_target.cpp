@@ -1,5 +1,6 @@
 #include "sim/flash/flash_target.hpp"
 
+#include "flashlib/image_identity.hpp"
 #include "flashlib/inflate.hpp"
 
 #include <algorithm>
@@ -67,6 +68,14 @@ void FlashTarget::reset(nanoseconds now) {
     if (memory_.first_not_blank(reset_vector(), proto::k_reset_vector_size).has_value()) {
         in_loader_ = false;
     }
+}
+
+std::optional<std::uint16_t> FlashTarget::booted_version() const {
+    if (in_loader_) {
+        return std::nullopt;
+    }
+    const auto id = flash::identity_in(memory_.content(), memory_.base());
+    return id ? std::optional<std::uint16_t>(id->version) : std::nullopt;
 }
 
 void FlashTarget::receive(std::string_view bytes, nanoseconds now, std::string& out) {
@@ -307,6 +316,8 @@ std::optional<Frame> FlashTarget::execute(const Frame& f, nanoseconds now) {
         return execute_zdata(f, now);
     case Type::crc:
         return execute_crc(f);
+    case Type::read:
+        return execute_read(f);
     case Type::go:
         if (f.payload.empty()) {
             return proto::make_ack(f.seq, {Status::ok, 0});
@@ -455,6 +466,24 @@ Frame FlashTarget::execute_crc(const Frame& f) {
     }
     const std::uint32_t crc = memory_.crc32(address, length);
     return Frame{Type::crc_reply, f.seq, proto::Writer().u32(address).u32(length).u32(crc).take()};
+}
+
+Frame FlashTarget::execute_read(const Frame& f) {
+    proto::Reader r(f.payload);
+    const std::uint32_t address = r.u32();
+    const std::uint16_t length = r.u16();
+    if (!r.ok() || !r.at_end() || length == 0 || length > proto::k_read_max) {
+        return proto::make_ack(f.seq, {Status::bad_request, f.seq});
+    }
+    if (!memory_.contains(address, length)) {
+        return proto::make_ack(f.seq, {Status::bad_address, address});
+    }
+    const bool short_answer = reads_++ < config_.faults.short_reads;
+    proto::Writer w;
+    w.u32(config_.faults.wrong_read_address ? address + proto::k_block : address).u16(length);
+    const auto all = memory_.content();
+    w.bytes(all.subspan(address - memory_.base(), short_answer ? length - 1U : length));
+    return Frame{Type::read_reply, f.seq, w.take()};
 }
 
 void FlashTarget::send_answer(Type request, const Frame& answer, std::string& out) {

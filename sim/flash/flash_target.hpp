@@ -49,6 +49,10 @@ struct FaultPlan {
     // The first n HELLOs are answered BUSY.
     std::uint64_t busy_hellos = 0;
     RateFaults rates;
+    // The first n READs are answered one byte short; `wrong_read_address` shifts the address
+    // READ answers name (every answer).
+    std::uint64_t short_reads = 0;
+    bool wrong_read_address = false;
 };
 
 struct TargetConfig {
@@ -89,6 +93,8 @@ public:
     [[nodiscard]] bool finished() const override { return !in_loader_; }
     [[nodiscard]] std::uint32_t line_rate() const override { return rate_.rate(); }
     [[nodiscard]] const TargetRate& rate() const { return rate_; }
+    // From the identity block of the image in the flash, once the controller starts it.
+    [[nodiscard]] std::optional<std::uint16_t> booted_version() const override;
 
     // A reset of the controller (power, watchdog): the session is lost; the firmware starts
     // when the reset vector is programmed, else the loader waits for a new session.
@@ -136,6 +142,7 @@ private:
     // CRC_ERROR for a frame of a run of NAKs; the frame's number among DATA and ZDATA.
     std::optional<proto::Frame> nak_or_count(const proto::Frame& f, std::uint64_t& k);
     proto::Frame execute_crc(const proto::Frame& f);
+    proto::Frame execute_read(const proto::Frame& f);
 
     void send(const proto::Frame& f, std::string& out);
     void emit(const proto::Frame& f, std::string& out); // muted or not
@@ -164,6 +171,7 @@ private:
     std::uint64_t data_taken_ = 0;
     std::uint64_t data_answers_ = 0;
     std::uint64_t hellos_ = 0;
+    std::uint64_t reads_ = 0;
     bool stalled_ = false;
 
     // The ZDATA run being inflated: its address, the bytes so far and those programmed.

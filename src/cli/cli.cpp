@@ -41,6 +41,8 @@ int dispatch(CommandContext& c) {
         return run_record(c);
     case CommandId::ports:
     case CommandId::replay:
+    case CommandId::image_info:
+    case CommandId::image_stamp:
         break;
     }
     return report(c.services.err,
@@ -106,7 +108,16 @@ int Cli::run(const std::vector<std::string>& args) {
         return report(services_.err, *bad);
     }
     if (command.reach == Reach::none) {
-        return command.id == CommandId::replay ? run_replay(line, services_) : run_ports(services_);
+        switch (command.id) {
+        case CommandId::replay:
+            return run_replay(line, services_);
+        case CommandId::image_info:
+            return run_image_info(line, services_);
+        case CommandId::image_stamp:
+            return run_image_stamp(line, services_);
+        default:
+            return run_ports(services_);
+        }
     }
     std::unique_ptr<capture::Sink> capture_file;
     if (command.id == CommandId::record) {

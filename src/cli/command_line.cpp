@@ -16,7 +16,14 @@ constexpr std::array<OptionDef, 1> k_json{{{"--json", {}}}};
 constexpr std::array<OptionDef, 5> k_monitor_options{
     {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}, {"--stats", {}}, {"--follow", {}}}};
 constexpr std::array<OptionDef, 2> k_record_options{{{"--seconds", "N"}, {"--follow", {}}}};
-constexpr std::array<OptionDef, 1> k_flash_options{{{"--max-baud", "N"}}};
+constexpr std::array<OptionDef, 6> k_flash_options{{{"--max-baud", "N"},
+                                                    {"--force", {}},
+                                                    {"--verify", {}},
+                                                    {"--read", {}},
+                                                    {"--range", "START:END"},
+                                                    {"--json", {}}}};
+constexpr std::array<OptionDef, 4> k_stamp_options{
+    {{"--type", "ZA|YA|any"}, {"--version", "X.YY"}, {"--at", "ADDRESS"}, {"-o", "OUT"}}};
 constexpr std::array<OptionDef, 7> k_replay_options{{{"--speed", "X"},
                                                      {"--csv", {}},
                                                      {"--json", {}},
@@ -25,7 +32,7 @@ constexpr std::array<OptionDef, 7> k_replay_options{{{"--speed", "X"},
                                                      {"--type", "ZA|YA"},
                                                      {"--max-modul", "M"}}};
 
-constexpr std::array<CommandDef, 13> k_commands{{
+constexpr std::array<CommandDef, 15> k_commands{{
     {CommandId::ports,
      "ports",
      "",
@@ -129,11 +136,21 @@ constexpr std::array<CommandDef, 13> k_commands{{
      "--follow: a lost link (adapter pulled, device server restarted) is waited for instead\n"
      "of ending the command: the same port is tried every 2 s until the scanner is back.\n",
      k_monitor_options, 0, 0},
-    {CommandId::flash, "flash", "FILE [--max-baud N]", "the whole update, progress on stderr",
-     "Checks the hex file, then runs the firmware update: \"F\", the bootstrap string and the\n"
-     "flash library's steps. The update log's lines go to stdout, a progress line to stderr.\n"
-     "Ctrl+C stops it after the step under way (CloseCom still runs; status 6).\n"
-     "--max-baud N caps the rate the library negotiates for the transfer (57600: none).\n",
+    {CommandId::flash, "flash",
+     "FILE [--force] [--json] [--max-baud N] | --verify FILE | --read OUT [--range START:END]",
+     "the whole update, progress on stderr; verify; read back",
+     "Checks the hex file and its identity (docs/firmware-image.md) against the scanner's\n"
+     "type and version (its \"W\" reply), then runs the firmware update: \"F\", the\n"
+     "bootstrap string and the flash library's steps; sectors that already hold the image\n"
+     "are neither erased nor written. The update log's lines go to stdout, a progress line\n"
+     "to stderr. An image for the other type, or of the same or an older version, is refused\n"
+     "(status 2) unless --force; a damaged image always. Ctrl+C stops it after the step\n"
+     "under way (CloseCom still runs; status 6).\n"
+     "--max-baud N caps the rate the library negotiates for the transfer (57600: none).\n"
+     "--verify: compares the CRC of every sector the image touches with the image and writes\n"
+     "nothing; prints \"identical\" (status 0) or \"differs\" and the sectors (status 1).\n"
+     "--read: writes the flash (or START:END of it, END exclusive) to OUT as Intel HEX.\n"
+     "--json: one JSON object per line (image, phase, progress, result) instead of the log.\n",
      k_flash_options, 1, 1, Reach::port},
     {CommandId::record, "record", "FILE [--seconds N] [--follow]",
      "capture the wire (docs/capture-format.md)",
@@ -165,6 +182,19 @@ constexpr std::array<CommandDef, 13> k_commands{{
      "--stats: the statistics of monitor --stats over the whole capture (its last N turns\n"
      "with --turns N; at most 100000), read as fast as possible.\n",
      k_replay_options, 1, 1, Reach::none},
+    {CommandId::image_info, "image info", "FILE [--json]",
+     "a firmware file's identity (docs/firmware-image.md)",
+     "Prints the identity block of a hex file: type, version, build date, its CRC, the\n"
+     "image's own CRC and whether they match (\"no identity\" for a file without one).\n"
+     "A damaged image ends with status 2.\n",
+     k_json, 1, 1, Reach::none},
+    {CommandId::image_stamp, "image stamp",
+     "IN.h86 --type ZA|YA|any --version X.YY [--at ADDRESS] -o OUT.h86",
+     "write a copy of a firmware file with an identity block",
+     "Writes OUT.h86: the image of IN.h86 with an identity block for the type and version\n"
+     "given and today's date, at ADDRESS (a multiple of 16, free of data) or in the first\n"
+     "free 256-byte block after the image's data.\n",
+     k_stamp_options, 1, 1, Reach::none},
 }};
 
 constexpr std::string_view k_global_help =

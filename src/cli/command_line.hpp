@@ -29,6 +29,8 @@ enum class CommandId {
     flash,
     record,
     replay,
+    image_info,
+    image_stamp,
 };
 
 // How a command reaches the scanner.

@@ -81,6 +81,12 @@ int run_flash(CommandContext& c);
 inline constexpr const char* k_flash_stop_notice =
     "stopping after this step; the scanner stays in its loader until the next update; Ctrl+C "
     "again to stop now";
+// flash's options and file, checked before any port is touched: a read-back range outside the
+// flash or an output file that cannot be written costs the scanner nothing.
+std::optional<Error> check_flash_arguments(const CommandLine& line);
+// Need no port.
+int run_image_info(const CommandLine& line, CliServices& services);
+int run_image_stamp(const CommandLine& line, CliServices& services);
 int run_record(CommandContext& c);
 // Needs no port: the capture's received bytes take its place.
 int run_replay(const CommandLine& line, CliServices& services);

@@ -154,10 +154,7 @@ std::optional<Error> check_arguments(const CommandLine& line, const CliServices&
         }
         break;
     case CommandId::flash:
-        if (auto h = service::check_hex_file(line.args.front()); !h) {
-            return h.error();
-        }
-        break;
+        return check_flash_arguments(line);
     default:
         break;
     }

@@ -1,13 +1,10 @@
-// ports, monitor and flash.
+// ports and monitor.
 #include "base/numtext.hpp"
 #include "base/port_names.hpp"
 #include "cli/commands.hpp"
 #include "cli/exit_status.hpp"
 #include "cli/field_values.hpp"
 #include "cli/turn_lines.hpp"
-#include "cli/update_report.hpp"
-#include "service/firmware_update.hpp"
-#include "service/flash_log.hpp"
 
 #include <string>
 
@@ -21,20 +18,6 @@ constexpr std::size_t k_name_column = 14;
 std::string padded(std::string text) {
     text.resize(std::max(text.size() + 2, k_name_column), ' ');
     return text;
-}
-
-// As the update window takes its port back at the end, the tool looks for the scanner's new
-// firmware on the link; its silence is worth a warning, not a failed update.
-void confirm_running(service::Session& session, std::ostream& err) {
-    const std::string port = session.port_name();
-    auto back = session.open(port);
-    if (back) {
-        back = session.wait_online();
-    }
-    if (!back) {
-        err << k_program << ": warning: after the update: " << back.error().message << '\n';
-    }
-    session.close();
 }
 
 } // namespace
@@ -105,50 +88,6 @@ int run_monitor(CommandContext& c) {
             return 0;
         }
     }
-}
-
-int run_flash(CommandContext& c) {
-    std::unique_ptr<FlashLibrary> library =
-        c.services.flash_library ? c.services.flash_library() : nullptr;
-    if (!library) {
-        return report(c.services.err, {ErrorKind::flash, "no flash library is available"});
-    }
-    if (c.services.log != nullptr) {
-        service::route_flash_log(*library, *c.services.log);
-    }
-    if (const auto max = c.line.option("--max-baud")) {
-        library->set_max_baud(static_cast<std::int32_t>(num::parse_whole(*max).value_or(57600)));
-    }
-    UpdateReport log(c.services.out, c.services.err, c.services.err_is_terminal);
-    service::FirmwareUpdate update(c.session, *library, log);
-    // A library step blocks for up to many seconds: the first Ctrl+C is answered from the
-    // signal itself, not after the step.
-    const auto& notice = c.services.stop_notice;
-    if (notice) {
-        notice(std::string(k_program) + ": " + k_flash_stop_notice + "\n");
-    }
-    const auto outcome = update.run(c.line.args.front());
-    if (notice) {
-        notice("");
-    }
-    if (!outcome && !update.failed_step()) {
-        // A bad file, or an interrupt before "F": nothing was sent, the scanner runs on.
-        return report(c.services.err, outcome.error());
-    }
-    if (outcome && c.session.interrupted()) {
-        // The interrupt came during the last step: no step was left to skip.
-        c.services.err << k_program
-                       << ": interrupted during the last step, which completed: the update is "
-                          "complete\n";
-        return 0;
-    }
-    if (outcome) {
-        confirm_running(c.session, c.services.err);
-        return 0;
-    }
-    const std::string& red = update.failure_line();
-    const std::string& why = outcome.error().message;
-    return report(c.services.err, {ErrorKind::flash, why.empty() ? red : red + " (" + why + ")"});
 }
 
 } // namespace trx::cli

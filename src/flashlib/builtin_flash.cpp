@@ -70,6 +70,7 @@ void BuiltinFlash::release() {
 
 std::int32_t BuiltinFlash::SetCom(const char* port_name, std::int32_t baud) {
     release();
+    skipped_ = 0;
     if (port_name == nullptr || *port_name == '\0') {
         return fail("no port name");
     }
@@ -171,7 +172,12 @@ std::int32_t BuiltinFlash::EraseFlash(std::int32_t block) {
         return 0;
     }
     verified_ = false;
-    return done(host_->erase(static_cast<std::uint32_t>(block), erased_));
+    std::uint32_t to_erase = 0;
+    if (Outcome o = sectors_to_erase(static_cast<std::uint32_t>(block), to_erase); !o.ok()) {
+        return done(o);
+    }
+    // Nothing to erase because everything is there already is done; a block value of 0 is not.
+    return done(to_erase == 0 && skipped_ != 0 ? Outcome{} : host_->erase(to_erase, erased_));
 }
 
 std::int32_t BuiltinFlash::ProgramFlash() {
@@ -183,7 +189,7 @@ std::int32_t BuiltinFlash::ProgramFlash() {
         return fail("the hex file was checked against another flash layout: load it again");
     }
     verified_ = false;
-    Outcome o = host_->program(loaded_->image, erased_);
+    Outcome o = host_->program(loaded_->image, erased_, skipped_);
     verified_ = o.ok();
     return done(o);
 }

@@ -31,6 +31,13 @@ public:
     std::int32_t ProgramFlash() override;
     std::int32_t CloseCom() override;
 
+    std::int32_t VerifyFlash(std::int32_t* differing) override;
+    std::int32_t ReadFlash(std::uint32_t address, std::uint32_t length,
+                           std::uint8_t* buffer) override;
+    [[nodiscard]] std::int32_t skipped_sectors() const override;
+    [[nodiscard]] bool can_verify() const override { return true; }
+    [[nodiscard]] bool can_read() const override { return true; }
+
     void set_progress(ProgressFn fn, void* context) override;
     void set_log(FlashLogFn fn, void* context) override { log_.set(fn, context); }
     void set_max_baud(std::int32_t baud) override { max_baud_ = baud; }
@@ -53,6 +60,9 @@ private:
     [[nodiscard]] bool need_host();
     [[nodiscard]] bool need_image();
     void release();
+    // The sectors of `mask` that must be erased: none when every one holds the image
+    // already, else those that differ and the reset vector's. `skipped_` gets the others.
+    Outcome sectors_to_erase(std::uint32_t mask, std::uint32_t& to_erase);
 
     OpenTransport open_;
     LogSink log_; // before transport_ and host_, which keep a reference to it
@@ -60,6 +70,7 @@ private:
     std::unique_ptr<FlashHost> host_;
     std::optional<Loaded> loaded_;
     std::uint32_t erased_ = 0;
+    std::uint32_t skipped_ = 0; // found holding the image: neither erased nor programmed
     bool verified_ = false;
     std::string error_;
     SessionStats stats_;

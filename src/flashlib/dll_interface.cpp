@@ -165,6 +165,30 @@ std::int32_t Dll_interface::CloseCom() {
     return call<abi::CloseComFn>("CloseCom");
 }
 
+std::int32_t Dll_interface::VerifyFlash(std::int32_t* differing) {
+    return call<abi::VerifyFlashFn>("VerifyFlash", differing);
+}
+std::int32_t Dll_interface::ReadFlash(std::uint32_t address, std::uint32_t length,
+                                      std::uint8_t* buffer) {
+    return call<abi::ReadFlashFn>("ReadFlash", address, length, buffer);
+}
+std::int32_t Dll_interface::skipped_sectors() const {
+    auto* self = const_cast<Dll_interface*>(this); // looking a symbol up changes nothing
+    if (handle_ == nullptr) {
+        return 0;
+    }
+    auto fn = reinterpret_cast<abi::GetSkippedSectorsFn>(self->symbol("GetSkippedSectors"));
+    return fn != nullptr ? fn() : 0;
+}
+bool Dll_interface::can_verify() const {
+    auto* self = const_cast<Dll_interface*>(this);
+    return self->load() && self->symbol("VerifyFlash") != nullptr;
+}
+bool Dll_interface::can_read() const {
+    auto* self = const_cast<Dll_interface*>(this);
+    return self->load() && self->symbol("ReadFlash") != nullptr;
+}
+
 void Dll_interface::set_progress(ProgressFn fn, void* context) {
     progress_ = fn;
     progress_context_ = context;
@@ -212,7 +236,7 @@ void Dll_interface::register_max_baud() {
 void Dll_interface::forward_progress(void* self, std::int32_t phase, std::int64_t done,
                                      std::int64_t total) {
     auto* d = static_cast<Dll_interface*>(self);
-    if (d->progress_ == nullptr || phase < 0 || phase > 3) {
+    if (d->progress_ == nullptr || phase < 0 || phase > 4) {
         return;
     }
     d->progress_(d->progress_context_,

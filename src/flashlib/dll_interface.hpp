@@ -49,6 +49,14 @@ public:
     std::int32_t ProgramFlash() override;
     std::int32_t CloseCom() override;
 
+    // Optional: a library without them answers 0 with a reason that names the function.
+    std::int32_t VerifyFlash(std::int32_t* differing) override;
+    std::int32_t ReadFlash(std::uint32_t address, std::uint32_t length,
+                           std::uint8_t* buffer) override;
+    [[nodiscard]] std::int32_t skipped_sectors() const override;
+    [[nodiscard]] bool can_verify() const override;
+    [[nodiscard]] bool can_read() const override;
+
     void set_progress(ProgressFn fn, void* context) override;
     // Handed to the library's SetLogCallback when it has one; a library without it still
     // loads and works, silently.

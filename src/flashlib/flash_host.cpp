@@ -251,12 +251,17 @@ Outcome FlashHost::erase(std::uint32_t mask, std::uint32_t& erased) {
 
 // Every block of the image but the vector's 4 bytes: the other blocks as planned, then the
 // rest of the vector's block raw, in at most two pieces around the vector.
-std::vector<Outgoing> FlashHost::frames_without_vector(const HexImage& image) const {
+std::vector<Outgoing> FlashHost::frames_without_vector(const HexImage& image,
+                                                       std::uint32_t skipped) const {
     const std::uint32_t vector = target_.reset_vector;
     const std::uint32_t vector_block = vector - vector % proto::k_block;
     std::vector<Block> blocks;
     const HexImage::Page* vector_page = nullptr;
     for (const auto& [address, page] : image.pages()) {
+        const auto sector = target_.layout.sector_of(address);
+        if (sector && (skipped >> *sector & 1U) != 0) {
+            continue;
+        }
         if (address == vector_block) {
             vector_page = &page;
         } else if (!all_erased(page.bytes)) {
@@ -379,11 +384,14 @@ Outcome FlashHost::erase_vector_again(const Outcome& why) {
                                     : "; erasing the reset vector again failed: " + e.error));
 }
 
-Outcome FlashHost::program(const HexImage& image, std::uint32_t erased) {
+Outcome FlashHost::program(const HexImage& image, std::uint32_t erased, std::uint32_t skipped) {
     if (Outcome o = ensure_in_step(); !o.ok()) {
         return o;
     }
-    const std::uint32_t needed = image.sector_mask(target_.layout);
+    const std::uint32_t needed = image.sector_mask(target_.layout) & ~skipped;
+    if (needed == 0 && erased == 0) {
+        return {}; // the flash holds the image already
+    }
     for (std::size_t i = 0; i < target_.layout.sectors.size(); ++i) {
         if ((needed >> i & 1U) != 0 && (erased >> i & 1U) == 0) {
             return Outcome::failure(describe_sector(target_.layout, i) +
@@ -395,7 +403,7 @@ Outcome FlashHost::program(const HexImage& image, std::uint32_t erased) {
     if (!image.holds(vector, proto::k_reset_vector_size)) {
         return Outcome::failure("the hex file holds no reset vector at " + hex6(vector));
     }
-    const std::vector<Outgoing> frames = frames_without_vector(image);
+    const std::vector<Outgoing> frames = frames_without_vector(image, skipped);
     for (const auto& [address, page] : image.pages()) {
         stats_.blocks += all_erased(page.bytes) ? 0 : 1;
     }

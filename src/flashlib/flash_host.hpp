@@ -53,7 +53,15 @@ public:
     // where the target inflates and it pays), then the CRC-32 of every sector of `erased`
     // with the vector taken as erased, then the vector, then its sector's CRC again. A
     // failure after the vector went out erases the vector's sector again.
-    Outcome program(const HexImage& image, std::uint32_t erased);
+    // Sectors of `skipped` were found to hold the image already: none of their blocks is sent.
+    Outcome program(const HexImage& image, std::uint32_t erased, std::uint32_t skipped = 0);
+    // The CRC-32 of each sector of `mask` against the image: `differing` gets the bits of the
+    // sectors that do not hold what the image would leave there. Writes nothing.
+    // Reports verify progress when asked (a verify of its own, not the look before an erase).
+    Outcome compare(const HexImage& image, std::uint32_t mask, std::uint32_t& differing,
+                    bool show_progress = false);
+    // [address, address + length) of the flash, with READ requests.
+    Outcome read(std::uint32_t address, std::uint32_t length, std::vector<std::uint8_t>& out);
     // Asks the target to start its firmware; one attempt.
     Outcome go();
 
@@ -70,7 +78,10 @@ private:
     Outcome negotiate_once();
     Outcome erase_sector(std::size_t index);
     [[nodiscard]] std::size_t reset_vector_sector() const;
-    [[nodiscard]] std::vector<Outgoing> frames_without_vector(const HexImage& image) const;
+    [[nodiscard]] std::vector<Outgoing> frames_without_vector(const HexImage& image,
+                                                              std::uint32_t skipped) const;
+    Outcome sector_crc(std::size_t index, std::uint32_t& crc);
+    Outcome read_piece(std::uint32_t address, std::uint16_t length, std::vector<std::uint8_t>& out);
     Outcome send_frames(std::span<const Outgoing> frames, bool show_progress);
     Outcome verify_sector(const HexImage& image, std::size_t index, HexImage::Hole as_erased);
     Outcome verify(const HexImage& image, std::uint32_t sectors, HexImage::Hole as_erased);

@@ -10,7 +10,7 @@ namespace trx {
 // Progress of a long library step, for the progress bar. Phase rate: the line's rate changed
 // for the transfer; `done` is the rate in baud.
 struct FlashProgress {
-    enum class Phase { erase, program, verify, rate };
+    enum class Phase { erase, program, verify, rate, read };
     Phase phase = Phase::erase;
     std::int64_t done = 0;
     std::int64_t total = 0;
@@ -54,6 +54,23 @@ public:
     virtual void set_max_baud(std::int32_t /*baud*/) {}
     // Why the last call failed, in words; empty when unknown.
     [[nodiscard]] virtual std::string last_error() const { return {}; }
+
+    // Optional operations beside the nine, each between InitMonitor and CloseCom; a library
+    // without them answers 0 and the caller says so.
+    // The CRC of every sector the loaded image touches, compared with the image; nothing is
+    // erased or written. `differing` gets bit i for sector i that differs.
+    virtual std::int32_t VerifyFlash(std::int32_t* /*differing*/) { return 0; }
+    // `length` bytes of the flash from `address` into `buffer`.
+    virtual std::int32_t ReadFlash(std::uint32_t /*address*/, std::uint32_t /*length*/,
+                                   std::uint8_t* /*buffer*/) {
+        return 0;
+    }
+    // Sectors the last EraseFlash found holding the image already (neither erased nor
+    // programmed); 0 when unknown.
+    [[nodiscard]] virtual std::int32_t skipped_sectors() const { return 0; }
+    // Whether the library has these operations at all.
+    [[nodiscard]] virtual bool can_verify() const { return false; }
+    [[nodiscard]] virtual bool can_read() const { return false; }
 };
 
 } // namespace trx

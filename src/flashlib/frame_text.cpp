@@ -100,6 +100,19 @@ std::optional<std::string> details(const proto::Frame& f) {
     case Type::rate_reply:
         s = num::dec(r.u32()) + " baud";
         break;
+    case Type::read: {
+        const std::uint32_t address = r.u32();
+        s = hex6(address) + ", " + bytes_text(r.u16());
+        break;
+    }
+    case Type::read_reply: {
+        const auto reply = proto::parse_read_reply(f);
+        if (!reply) {
+            return std::nullopt;
+        }
+        return hex6(reply->address) + ", " +
+               bytes_text(static_cast<std::int64_t>(reply->bytes.size()));
+    }
     case Type::crc_reply: {
         const std::uint32_t address = r.u32();
         const std::uint32_t length = r.u32();

@@ -39,6 +39,10 @@ std::string_view type_name(Type t) {
         return "RATE_REPLY";
     case Type::probe_reply:
         return "PROBE_REPLY";
+    case Type::read:
+        return "READ";
+    case Type::read_reply:
+        return "READ_REPLY";
     }
     return "unknown";
 }
@@ -288,6 +292,21 @@ std::optional<ZData> parse_zdata(const Frame& f) {
     }
     z.deflate = std::span(f.payload).subspan(k_zdata_header);
     return z;
+}
+
+std::optional<ReadReply> parse_read_reply(const Frame& f) {
+    if (f.type != Type::read_reply) {
+        return std::nullopt;
+    }
+    Reader r(f.payload);
+    ReadReply reply;
+    reply.address = r.u32();
+    const std::uint16_t length = r.u16();
+    reply.bytes = r.bytes(length);
+    if (!r.ok() || !r.at_end()) {
+        return std::nullopt;
+    }
+    return reply;
 }
 
 } // namespace trx::flash::proto

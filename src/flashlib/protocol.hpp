@@ -24,12 +24,14 @@ enum class Type : std::uint8_t {
     crc = 0x05,
     go = 0x06,
     zdata = 0x07,
+    read = 0x08,  // u32 address, u16 length (1 ... 256)
     rate = 0x10,  // outside the sequence: switch the line's rate
     probe = 0x11, // outside the sequence: echo, to prove a rate
     ack = 0x80,
     hello_reply = 0x81,
     clock_reply = 0x82,
     crc_reply = 0x85,
+    read_reply = 0x88, // u32 address, u16 length, the bytes
     rate_reply = 0x90,
     probe_reply = 0x91,
 };
@@ -173,6 +175,14 @@ struct ZData {
 std::vector<std::uint8_t> zdata_payload(std::uint32_t run_address, std::size_t offset,
                                         std::size_t count, std::span<const std::uint8_t> deflate);
 std::optional<ZData> parse_zdata(const Frame& f);
+
+// READ's answer, read; nullopt when its payload does not read as one.
+struct ReadReply {
+    std::uint32_t address = 0;
+    std::span<const std::uint8_t> bytes;
+};
+std::optional<ReadReply> parse_read_reply(const Frame& f);
+constexpr std::size_t k_read_max = k_block; // bytes one READ asks for at most
 
 // Signed distance from `from` to `to` on the 16-bit sequence circle.
 inline int seq_distance(std::uint16_t from, std::uint16_t to) {

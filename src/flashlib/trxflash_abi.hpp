@@ -16,7 +16,16 @@ using EraseFlashFn = std::int32_t (*)(std::int32_t block);
 using ProgramFlashFn = std::int32_t (*)();
 using CloseComFn = std::int32_t (*)();
 
-// Optional extras. Phase: 0 erase, 1 program, 2 verify, 3 rate (done: the baud rate in use).
+// Optional extras beside the nine, between InitMonitor and CloseCom: the sectors of the loaded
+// image whose CRC differs (nothing written), a range of the flash read back, and how many
+// sectors the last EraseFlash found holding the image already.
+using VerifyFlashFn = std::int32_t (*)(std::int32_t* differing);
+using ReadFlashFn = std::int32_t (*)(std::uint32_t address, std::uint32_t length,
+                                     std::uint8_t* buffer);
+using GetSkippedSectorsFn = std::int32_t (*)();
+
+// Optional extras. Phase: 0 erase, 1 program, 2 verify, 3 rate (done: the baud rate in use),
+// 4 read.
 using ProgressCallback = void (*)(void* context, std::int32_t phase, std::int64_t done,
                                   std::int64_t total);
 using SetProgressCallbackFn = void (*)(ProgressCallback fn, void* context);
@@ -26,8 +35,8 @@ using LogCallback = void (*)(void* context, int level, const char* text);
 using SetLogCallbackFn = void (*)(LogCallback fn, void* context);
 // Copies the reason of the last failure, zero-terminated and cut to `size`; returns its full
 // length (0 after a success).
+using GetLastErrorTextFn = std::int32_t (*)(char* buffer, std::int32_t size);
 // The highest rate the transfer may use; 57600 turns the negotiation off.
 using SetMaxBaudFn = void (*)(std::int32_t baud);
-using GetLastErrorTextFn = std::int32_t (*)(char* buffer, std::int32_t size);
 
 } // namespace trx::flash::abi

@@ -85,6 +85,16 @@ std::int32_t CloseCom() {
     return guarded([](BuiltinFlash& l) { return l.CloseCom(); });
 }
 
+std::int32_t VerifyFlash(std::int32_t* differing) {
+    return guarded([&](BuiltinFlash& l) { return l.VerifyFlash(differing); });
+}
+std::int32_t ReadFlash(std::uint32_t address, std::uint32_t length, std::uint8_t* buffer) {
+    return guarded([&](BuiltinFlash& l) { return l.ReadFlash(address, length, buffer); });
+}
+std::int32_t GetSkippedSectors() {
+    return api().library.skipped_sectors();
+}
+
 void SetProgressCallback(abi::ProgressCallback fn, void* context) {
     Api& a = api();
     a.progress = fn;
@@ -123,6 +133,9 @@ static_assert(std::is_same_v<decltype(&GetHexFileBlock), abi::GetHexFileBlockFn>
 static_assert(std::is_same_v<decltype(&EraseFlash), abi::EraseFlashFn>);
 static_assert(std::is_same_v<decltype(&ProgramFlash), abi::ProgramFlashFn>);
 static_assert(std::is_same_v<decltype(&CloseCom), abi::CloseComFn>);
+static_assert(std::is_same_v<decltype(&VerifyFlash), abi::VerifyFlashFn>);
+static_assert(std::is_same_v<decltype(&ReadFlash), abi::ReadFlashFn>);
+static_assert(std::is_same_v<decltype(&GetSkippedSectors), abi::GetSkippedSectorsFn>);
 static_assert(std::is_same_v<decltype(&SetProgressCallback), abi::SetProgressCallbackFn>);
 static_assert(std::is_same_v<decltype(&SetLogCallback), abi::SetLogCallbackFn>);
 static_assert(std::is_same_v<decltype(&GetLastErrorText), abi::GetLastErrorTextFn>);

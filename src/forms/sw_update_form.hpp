@@ -17,9 +17,13 @@ struct SwUpdateForm {
     ui::Frame Frame1{window, "Frame1", "Hex-file"};
     ui::Button openbutton{window, "openbutton", "Open", &Frame1};
     ui::Label hexfilename{window, "hexfilename", "", &Frame1};
+    // The chosen image's identity ("no identity" for a file without a block).
+    ui::Label image_identity{window, "image_identity", "", &Frame1};
 
     ui::Frame Frame5{window, "Frame5", ""};
     ui::Button program{window, "program", "Program", &Frame5};
+    // Compares the flash with the image and writes nothing; enabled as program is.
+    ui::Button cmd_verify{window, "cmd_verify", "Verify", &Frame5};
 
     ui::Frame Frame3{window, "Frame3", "Status"};
     ui::TextBox status{window, "status", &Frame3};

@@ -53,7 +53,8 @@ Program::Program(Services services)
                        flash_,
                        {&main_.window, &para_.window},
                        services.diagnosis,
-                       &log_}),
+                       &log_,
+                       dynamic_cast<ui::Questions*>(&services.dialogs)}),
       supervision_(main_, para_, defs_, port_, shared_, log_),
       identity_(para_, defs_, receiver_, services.dialogs),
       para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, port_, receiver_,
@@ -78,6 +79,10 @@ Program::Program(Services services)
     // The scanner's set goes into a backup before a store or an update overwrites it.
     para_send_.set_before_store([this] { return auto_backup_.before_store(); });
     sw_update_.set_before_update([this] { return auto_backup_.before_update(); });
+    sw_update_.set_scanner_facts([this] {
+        const auto& reply = para_read_.last_reply();
+        return reply ? service::facts_from(*reply) : service::ScannerFacts{};
+    });
     connections_ += sw_update_.run_ended.connect([this] { auto_backup_.update_ended(); });
     // A main port that the update could not reopen shows closed on the toolbar.
     connections_ += sw_update_.main_port_lost.connect([this] { main_window_.close_port(); });

@@ -33,6 +33,17 @@ void QtDialogs::message(const Message& m) {
     box.exec();
 }
 
+bool QtDialogs::ask_yes_no(const Message& m) {
+    QMessageBox box(qt_icon(m.icon), QString::fromStdString(m.title),
+                    QString::fromStdString(m.text), QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::No);
+    if (!m.detail.empty()) {
+        box.setInformativeText(QString::fromStdString(m.detail));
+    }
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString QtDialogs::qt_filter(const std::string& filter) {
     const QStringList parts = QString::fromStdString(filter).split('|');
     QStringList out;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/question.hpp"
 #include "ui/services.hpp"
 
 #include <QString>
@@ -11,9 +12,10 @@ class QFileDialog;
 namespace trx::ui::qt {
 
 // Message boxes and the file dialog, modal over the active window.
-class QtDialogs : public Dialogs {
+class QtDialogs : public Dialogs, public Questions {
 public:
     void message(const Message& m) override;
+    bool ask_yes_no(const Message& m) override;
     std::string open_file(const FileDialogRequest& r) override;
     std::string save_file(const FileDialogRequest& r) override;
     // "Hexfiles (*.h86)|*.H86|all files (*.*)|*.*" in Qt's form: each entry its description

@@ -48,10 +48,13 @@ SwUpdateView::SwUpdateView(sw_update::SwUpdateForm& form, QWidget* parent)
     path->setAutoFillBackground(true);
     path->setBackgroundRole(QPalette::Window);
     place(path, 1335, 420, 4440, 375);
+    QLabel* identity = make_label(form.image_identity, file_frame);
+    place(identity, 1335, 800, 4440, 220);
 
     QGroupBox* program_frame = make_frame(form.Frame5, this);
     place(program_frame, 120, 1215, 1455, 4095);
     place(make_button(form.program, program_frame), 240, 960, 975, 2175);
+    place(make_button(form.cmd_verify, program_frame), 240, 3255, 975, 495);
 
     // The log holds the eleven lines of a whole run; under it the progress bar, or, after a
     // failure whose reason is known, that reason in full.

@@ -113,6 +113,18 @@ constexpr std::array<LibraryStep, 8> k_library_steps{{
      [](const UpdateValues&) { return text::error("ProgramFlash"); }},
 }};
 
+// The steps beside the nine, by their library names.
+std::string_view extra_step_name(UpdateStep step) {
+    switch (step) {
+    case UpdateStep::verify_flash:
+        return "VerifyFlash";
+    case UpdateStep::read_flash:
+        return "ReadFlash";
+    default:
+        return {};
+    }
+}
+
 const LibraryStep* library_step(UpdateStep step) {
     const auto* it = std::find_if(k_library_steps.begin(), k_library_steps.end(),
                                   [step](const LibraryStep& s) { return s.step == step; });
@@ -124,6 +136,7 @@ const LibraryStep* library_step(UpdateStep step) {
 // ---------------------------------------------------------------- the sequence
 
 void UpdateSequence::begin() {
+    aborted_text_ = text::k_aborted;
     failed_.reset();
     failure_line_.clear();
     thrown_.clear();
@@ -146,6 +159,17 @@ void UpdateSequence::bootstrap_begun(const UpdateValues& values) {
 Result<Done> UpdateSequence::library_steps(FlashLibrary& lib, UpdateValues& values,
                                            const std::string& hex_path,
                                            const std::function<bool()>& interrupted) {
+    if (auto done = steps_until(UpdateStep::program_flash, lib, values, hex_path, interrupted);
+        !done) {
+        return done;
+    }
+    line(std::string(text::k_finished), false, true);
+    return Done{};
+}
+
+Result<Done> UpdateSequence::steps_until(UpdateStep last, FlashLibrary& lib, UpdateValues& values,
+                                         const std::string& hex_path,
+                                         const std::function<bool()>& interrupted) {
     lib.set_progress(&UpdateSequence::progress_thunk, this);
     for (const LibraryStep& s : k_library_steps) {
         if (interrupted && interrupted()) {
@@ -159,8 +183,10 @@ Result<Done> UpdateSequence::library_steps(FlashLibrary& lib, UpdateValues& valu
         if (const std::int64_t baud = rate_.exchange(0); baud > 0) {
             line(text::transfer_rate(baud));
         }
+        if (s.step == last) {
+            break;
+        }
     }
-    line(std::string(text::k_finished), false, true);
     return Done{};
 }
 
@@ -175,10 +201,13 @@ Error UpdateSequence::fail(UpdateStep step, ErrorKind kind, std::string reason,
     if (s != nullptr) {
         failure_line_ = s->error_line(values);
         line(failure_line_, true);
+    } else if (kind == ErrorKind::flash && !extra_step_name(step).empty()) {
+        failure_line_ = text::error(extra_step_name(step));
+        line(failure_line_, true);
     } else {
-        failure_line_ = text::k_aborted;
+        failure_line_ = aborted_text_;
     }
-    line(std::string(text::k_aborted), true, true);
+    line(std::string(aborted_text_), true, true);
     observer_.step_failed(step, error);
     return error;
 }
@@ -232,15 +261,26 @@ Result<Done> check_hex_file(const std::string& hex_path) {
 
 // ---------------------------------------------------------------- on a session
 
-Result<Done> FirmwareUpdate::run(const std::string& hex_path) {
+void FirmwareUpdate::start() {
     sequence_.begin();
     reset_sent_ = false;
+    skipped_ = 0;
     values_ = {};
     values_.port_name = session_.port_name();
+}
+
+Result<Done> FirmwareUpdate::run(const std::string& hex_path, const UpdateOptions& options) {
+    start();
     // Checked before anything goes to the scanner, so a bad file never leaves it waiting in
     // its bootstrap loader.
-    if (auto checked = check_hex_file(hex_path); !checked) {
-        return checked;
+    auto checked = check_image_file(hex_path, options.scanner);
+    if (!checked) {
+        return checked.error();
+    }
+    image_ = *checked;
+    sequence_.image_checked(image_);
+    if (auto accepted = accept_unattended(image_, options.force); !accepted) {
+        return accepted;
     }
     // An interrupt that came before "F" leaves the scanner as it was: no reset, no step.
     if (session_.interrupted()) {
@@ -255,10 +295,16 @@ Result<Done> FirmwareUpdate::run(const std::string& hex_path) {
         outcome = sequence_.library_steps(library_, values_, hex_path,
                                           [this] { return session_.interrupted(); });
     }
-    // The common end, whatever happened after "F" went out: the library lets the port go.
-    sequence_.close(library_);
-    session_.close();
+    skipped_ = library_.skipped_sectors();
+    end_run();
     return outcome;
+}
+
+void FirmwareUpdate::end_run() {
+    if (reset_sent_) {
+        sequence_.close(library_);
+        session_.close();
+    }
 }
 
 // "F", the reset pause, the bootstrap string, the port given up, the loader's pause.

@@ -2,6 +2,7 @@
 
 #include "base/result.hpp"
 #include "flashlib/flash_library.hpp"
+#include "service/image_check.hpp"
 #include "service/session.hpp"
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trx::service {
 
@@ -38,6 +40,9 @@ enum class UpdateStep {
     get_hex_file_block,
     erase_flash,
     program_flash,
+    // Instead of erase and program: the comparison that writes nothing, and the read-back.
+    verify_flash,
+    read_flash,
 };
 
 // What the library steps gave, for the lines of the update log. A value a step reports is
@@ -78,8 +83,10 @@ public:
     virtual void step(UpdateStep /*step*/, const UpdateValues& /*values*/) {}
     // The step that failed or was interrupted, and why when it is known.
     virtual void step_failed(UpdateStep /*step*/, const Error& /*error*/) {}
-    // During erase and program.
+    // During erase and program (and verify and read).
     virtual void progress(const FlashProgress& /*p*/) {}
+    // The image's identity and what the update may do with it, before anything is sent.
+    virtual void image_checked(const ImageCheck& /*check*/) {}
 };
 
 // The update as one sequence of steps, driven by the update window from its two timers and by
@@ -103,6 +110,16 @@ public:
     // ends them through fail(). The values are read by SetCom and filled by the others.
     Result<Done> library_steps(FlashLibrary& lib, UpdateValues& values, const std::string& hex_path,
                                const std::function<bool()>& interrupted = {});
+    // The image's identity line, first in the log; nothing else changes.
+    void image_checked(const ImageCheck& check);
+    // SetCom to LoadFile, then VerifyFlash: the sectors that differ (0: identical).
+    Result<std::uint32_t> verify_steps(FlashLibrary& lib, UpdateValues& values,
+                                       const std::string& hex_path,
+                                       const std::function<bool()>& interrupted = {});
+    // SetCom to AdjustCpuFrequency, then ReadFlash into `bytes` (its size is the length).
+    Result<Done> read_steps(FlashLibrary& lib, UpdateValues& values, std::uint32_t address,
+                            std::vector<std::uint8_t>& bytes,
+                            const std::function<bool()>& interrupted = {});
     // A step failed, or was interrupted before it: its red line when it is a library step
     // that failed, then "Programming aborted". The reason, when empty, is what the call threw
     // or the library's last error.
@@ -122,12 +139,20 @@ private:
     // One library call through the runner; an exception counts as a failure with its text as
     // the reason.
     bool call(const std::function<std::int32_t()>& fn);
+    // The table's steps from SetCom up to `last`, each logged; false after a failure.
+    Result<Done> steps_until(UpdateStep last, FlashLibrary& lib, UpdateValues& values,
+                             const std::string& hex_path, const std::function<bool()>& interrupted);
+    // One step beside the table: its call, its done line or the failure.
+    Result<Done> extra_step(UpdateStep step, FlashLibrary& lib, const UpdateValues& values,
+                            const std::function<std::int32_t()>& fn, const std::string& done_line,
+                            const std::function<bool()>& interrupted);
     void line(std::string text, bool red = false, bool closing = false);
     static void progress_thunk(void* context, const FlashProgress& p);
 
     UpdateObserver& observer_;
     Runner runner_;
     std::optional<UpdateStep> failed_;
+    std::string_view aborted_text_; // the closing line of a failure
     std::string failure_line_;
     std::string thrown_;
     // The line's rate the library last reported, taken by the sequence after each step; 0
@@ -140,6 +165,19 @@ private:
 // what is wrong, for a file that will not do.
 Result<Done> check_hex_file(const std::string& hex_path);
 
+// What the command line lets through without asking (the window asks instead).
+struct UpdateOptions {
+    ScannerFacts scanner; // the last "W" reply, when the scanner gave one
+    bool force = false;   // the other type, the same or an older version
+};
+
+// What a verify found.
+struct VerifyReport {
+    std::uint32_t differing = 0;      // bit i: sector i of the TRX81500's flash differs
+    std::vector<std::string> sectors; // "sector 3 (0x008000, 32 KiB)", one per bit
+    [[nodiscard]] bool identical() const { return differing == 0; }
+};
+
 // The firmware update on a session: the hex file checked before anything is sent, "F", the
 // bootstrap string, the port handed to the flash library, its steps back to back, and CloseCom
 // at the end of every run that reached the scanner. An interrupt takes effect between two steps
@@ -149,9 +187,21 @@ public:
     FirmwareUpdate(Session& session, FlashLibrary& library, UpdateObserver& observer)
         : session_(session), library_(library), sequence_(observer) {}
 
-    // bad_input for a hex file that will not do (nothing sent, nothing logged); flash with
-    // failed_step() set for a step that failed; interrupted.
-    Result<Done> run(const std::string& hex_path);
+    // bad_input for a hex file that will not do, or an image the options do not let through
+    // (nothing sent, nothing logged); flash with failed_step() set for a step that failed;
+    // interrupted.
+    Result<Done> run(const std::string& hex_path, const UpdateOptions& options = {});
+    // The same way to the loader, then the CRC of every sector the image touches against the
+    // image; nothing erased or written, and GO starts the untouched firmware again.
+    Result<VerifyReport> verify(const std::string& hex_path);
+    // The flash from `address`, `length` bytes, read back. bad_input, before anything is sent,
+    // for a range outside the TRX81500's flash.
+    Result<std::vector<std::uint8_t>> read_back(std::uint32_t address, std::uint32_t length);
+
+    // The image's identity as the last run or verify found it.
+    [[nodiscard]] const ImageCheck& image_check() const { return image_; }
+    // Sectors the last run found holding the image already.
+    [[nodiscard]] std::int32_t skipped_sectors() const { return skipped_; }
 
     [[nodiscard]] std::optional<UpdateStep> failed_step() const { return sequence_.failed_step(); }
     [[nodiscard]] const std::string& failure_line() const { return sequence_.failure_line(); }
@@ -159,12 +209,18 @@ public:
 
 private:
     Result<Done> reach_loader();
+    // A new run on the session's port.
+    void start();
+    // The common end once "F" went out: CloseCom, and the port let go.
+    void end_run();
 
     Session& session_;
     FlashLibrary& library_;
     UpdateSequence sequence_;
     UpdateValues values_;
     bool reset_sent_ = false; // from here on the run ends through CloseCom
+    ImageCheck image_;
+    std::int32_t skipped_ = 0;
 };
 
 } // namespace trx::service

@@ -56,6 +56,8 @@ std::string_view phase_name(FlashProgress::Phase phase) {
         return "Verifying";
     case FlashProgress::Phase::rate:
         break;
+    case FlashProgress::Phase::read:
+        return "Reading";
     }
     return {};
 }

@@ -6,6 +6,7 @@
 #include "service/update_log.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace trx::sw_update {
@@ -36,6 +37,7 @@ SwUpdateWindow::SwUpdateWindow(SwUpdateForm& form, SwUpdateContext context)
     connections_ += form_.window.activated.connect([this] { on_activate(); });
     connections_ += form_.openbutton.click.connect([this] { on_open(); });
     connections_ += form_.program.click.connect([this] { on_program(); });
+    connections_ += form_.cmd_verify.click.connect([this] { on_verify(); });
     connections_ += form_.closebutton.click.connect([this] { form_.window.hide(); });
     connections_ += form_.sw_timer_1.tick.connect([this] { on_sw_timer_1(); });
     connections_ += form_.sw_timer_2.tick.connect([this] { on_sw_timer_2(); });
@@ -50,6 +52,7 @@ void SwUpdateWindow::enter(State s) {
     const bool idle = s == State::ready;
     form_.openbutton.set_enabled(idle);
     form_.program.set_enabled(idle);
+    form_.cmd_verify.set_enabled(idle);
     block_windows(s == State::checking || s == State::flashing);
     holds_port.raise(!idle);
 }
@@ -69,6 +72,7 @@ void SwUpdateWindow::block_windows(bool blocked) {
 void SwUpdateWindow::on_activate() {
     if (state_ == State::ready && !form_.hexfilename.caption().empty()) {
         form_.program.set_enabled(true);
+        form_.cmd_verify.set_enabled(true);
     }
 }
 
@@ -77,15 +81,33 @@ void SwUpdateWindow::on_open() {
                                                k_file_dialog_ext, form_.hexfilename.caption()});
     if (!path.empty()) {
         form_.hexfilename.set_caption(std::move(path));
+        show_identity();
     }
     on_activate();
 }
 
+void SwUpdateWindow::show_identity() {
+    std::optional<Result<service::ImageCheck>> checked;
+    const std::string path = form_.hexfilename.caption();
+    ctx_.pump.run_blocking([&] { checked = service::check_image_file(path, {}); });
+    form_.image_identity.set_caption(*checked ? (*checked)->summary() : "not a firmware file");
+}
+
 // Step 1: check the file, then reset the scanner with "F".
 void SwUpdateWindow::on_program() {
+    start_run(false);
+}
+
+// The same way to the loader as Program, then a comparison that writes nothing.
+void SwUpdateWindow::on_verify() {
+    start_run(true);
+}
+
+void SwUpdateWindow::start_run(bool verify) {
     if (state_ != State::ready) {
         return;
     }
+    verify_run_ = verify;
     form_.status.set_text_color(k_log_green);
     enter(State::checking);
     form_.status.set_text("");
@@ -100,11 +122,15 @@ void SwUpdateWindow::on_program() {
     // The file is read before anything goes to the scanner, so a bad file never leaves it
     // waiting in its bootstrap loader.
     const std::shared_ptr<FlashLibrary> lib = ctx_.library;
-    if (!check_file(lib.get())) {
+    const auto check = check_file(lib.get());
+    if (!check) {
         enter(State::ready);
         return;
     }
-    if (before_update_ && !before_update_()) {
+    form_.image_identity.set_caption(check->summary());
+    sequence_.image_checked(*check);
+    // A verify writes nothing: no question, no refusal, no backup.
+    if (!verify && (!image_accepted(*check) || (before_update_ && !before_update_()))) {
         enter(State::ready);
         return;
     }
@@ -117,23 +143,53 @@ void SwUpdateWindow::on_program() {
     enter(State::resetting);
 }
 
+// A damaged image and one for the other type are refused; the same or an older version goes
+// in only when the technician says so.
+bool SwUpdateWindow::image_accepted(const service::ImageCheck& check) {
+    using service::ImageVerdict;
+    switch (check.verdict) {
+    case ImageVerdict::go:
+        return true;
+    case ImageVerdict::damaged:
+    case ImageVerdict::other_type:
+        ctx_.dialogs.message({check.reason + " Nothing was sent to the scanner.",
+                              "Softwareupdate",
+                              ui::Icon::critical,
+                              {}});
+        break;
+    case ImageVerdict::confirm_older:
+        if (ctx_.questions != nullptr &&
+            ctx_.questions->ask_yes_no({check.reason + " Program it all the same?",
+                                        "Softwareupdate",
+                                        ui::Icon::question,
+                                        {}})) {
+            return true;
+        }
+        break;
+    }
+    (void)sequence_.fail(UpdateStep::load_file, ErrorKind::bad_input, check.reason, values_);
+    return false;
+}
+
 // The program's own hex reader checks the file, so that each library function is called at
 // most once per run and in its order: another library may take no file before its SetCom.
-bool SwUpdateWindow::check_file(const FlashLibrary* lib) {
+std::optional<service::ImageCheck> SwUpdateWindow::check_file(const FlashLibrary* lib) {
     if (lib == nullptr) {
         (void)sequence_.fail(UpdateStep::load_file, ErrorKind::flash, "No flash library is loaded.",
                              values_);
-        return false;
+        return std::nullopt;
     }
     const std::string path = form_.hexfilename.caption();
+    const service::ScannerFacts facts = scanner_facts_ ? scanner_facts_() : service::ScannerFacts{};
     flash::HexResult checked;
     ctx_.pump.run_blocking([&] { checked = flash::read_firmware_file(path); });
     if (!checked.ok()) {
         // A reader that gives no reason leaves the library's own, as before the check moved.
         (void)sequence_.fail(UpdateStep::load_file, ErrorKind::flash, checked.error.message,
                              values_, lib);
+        return std::nullopt;
     }
-    return checked.ok();
+    return service::judge_image(checked.image, facts);
 }
 
 // ---------------------------------------------------------------- timers
@@ -171,10 +227,13 @@ void SwUpdateWindow::on_sw_timer_2() {
         return;
     }
     last_progress_ = -1;
+    time_left_ = {};
     if (ctx_.log != nullptr) {
         service::route_flash_log(*lib, *ctx_.log);
     }
-    const bool done = sequence_.library_steps(*lib, values_, form_.hexfilename.caption()).ok();
+    const bool done =
+        verify_run_ ? sequence_.verify_steps(*lib, values_, form_.hexfilename.caption()).ok()
+                    : sequence_.library_steps(*lib, values_, form_.hexfilename.caption()).ok();
     sh.target_name = values_.target_name;
     sh.cpu_frequency = values_.cpu_frequency;
     sh.file_size = values_.file_size;
@@ -250,23 +309,31 @@ void SwUpdateWindow::show_reason(const std::string& reason) {
 
 // ---------------------------------------------------------------- progress
 
-// On the thread that runs the library: only changes of a whole per mille are posted.
+// On the thread that runs the library: only changes of a whole per mille, or of the time
+// left, are posted.
 void SwUpdateWindow::progress(const FlashProgress& p) {
     const bool known = p.total > 0;
     const std::int64_t done = known ? std::clamp<std::int64_t>(p.done, 0, p.total) : 0;
     const int step = known ? static_cast<int>(static_cast<double>(done) * k_progress_steps /
                                               static_cast<double>(p.total))
                            : 0;
+    const auto left = time_left_.update(p, std::chrono::steady_clock::now().time_since_epoch());
+    const std::string left_text = left ? service::time_left_text(*left) : "";
     const int key = static_cast<int>(p.phase) * (k_progress_steps + 1) + step;
-    if (key == last_progress_) {
+    if (key == last_progress_ && left_text == last_left_) {
         return;
     }
     last_progress_ = key;
+    last_left_ = left_text;
     const int maximum = known ? k_progress_steps : 0;
-    ctx_.pump.post([this, step, maximum, phase = p.phase] {
+    ctx_.pump.post([this, step, maximum, phase = p.phase, left_text] {
         // A report that arrives after the run has ended must not overwrite its outcome.
         if (state_ == State::flashing) {
-            form_.progress.set_progress(step, maximum, progress_label(phase, step, maximum > 0));
+            std::string label = progress_label(phase, step, maximum > 0);
+            if (!left_text.empty()) {
+                label += "  " + left_text;
+            }
+            form_.progress.set_progress(step, maximum, label);
         }
     });
 }

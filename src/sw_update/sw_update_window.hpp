@@ -5,13 +5,16 @@
 #include "link/frame_writer.hpp"
 #include "link/shared.hpp"
 #include "service/firmware_update.hpp"
+#include "service/time_left.hpp"
 #include "ui/platform.hpp"
+#include "ui/question.hpp"
 #include "ui/services.hpp"
 #include "ui/signal.hpp"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -41,6 +44,8 @@ struct SwUpdateContext {
     // Hears the flash library's frames, retries and failures under trx.flash; the library
     // calls it from the thread that runs its step. Silent when null.
     Log* log = nullptr;
+    // Asks before an image of the same or an older version goes in; null: the answer is No.
+    ui::Questions* questions = nullptr;
 };
 
 // The software update window: file choice, and the timed update sequence that resets the
@@ -75,6 +80,11 @@ public:
     // it returns false (having said why), the update does not start. The automatic backup
     // of the scanner's set goes here.
     void set_before_update(std::function<bool()> hook) { before_update_ = std::move(hook); }
+    // The connected scanner's type and version, from its last "W" reply, for the image's
+    // check; nothing is compared without it.
+    void set_scanner_facts(std::function<service::ScannerFacts()> facts) {
+        scanner_facts_ = std::move(facts);
+    }
     // A run that reset the scanner has ended, whatever its outcome, and the main port is
     // back (or was reported lost).
     ui::Signal<> run_ended;
@@ -86,10 +96,17 @@ private:
     void on_activate();
     void on_open();
     void on_program();
+    void on_verify();
+    // Both buttons: the file checked, the scanner reset; a verify writes nothing.
+    void start_run(bool verify);
+    // The image's identity in the label beside its path.
+    void show_identity();
+    // Whether the image may go in: refused with a box, or asked about.
+    bool image_accepted(const service::ImageCheck& check);
     void on_sw_timer_1();
     void on_sw_timer_2();
 
-    bool check_file(const FlashLibrary* lib);
+    std::optional<service::ImageCheck> check_file(const FlashLibrary* lib);
     void common_end(FlashLibrary* lib);
     void reopen_main_port();
 
@@ -107,7 +124,12 @@ private:
     service::UpdateValues values_;
     // Last progress step posted to the window; touched only by the thread running the library.
     int last_progress_ = -1;
+    std::string last_left_;
     std::function<bool()> before_update_;
+    std::function<service::ScannerFacts()> scanner_facts_;
+    bool verify_run_ = false; // the run under way compares only
+    // The time left in the phase under way; touched only by the thread running the library.
+    service::TimeLeft time_left_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/question.hpp"
 #include "ui/services.hpp"
 
 #include <deque>
@@ -9,10 +10,21 @@
 namespace trx::testkit {
 
 // Message boxes are answered with OK at once and recorded; file dialogs return the answers
-// the test queued.
-class RecordedDialogs : public ui::Dialogs {
+// the test queued; questions are recorded and answered as the test queued (No when it queued
+// nothing).
+class RecordedDialogs : public ui::Dialogs, public ui::Questions {
 public:
     void message(const ui::Message& m) override { messages_.push_back(m); }
+    bool ask_yes_no(const ui::Message& m) override {
+        questions_.push_back(m);
+        const bool yes = !yes_no_.empty() && yes_no_.front();
+        if (!yes_no_.empty()) {
+            yes_no_.pop_front();
+        }
+        return yes;
+    }
+    void answer_question(bool yes) { yes_no_.push_back(yes); }
+    [[nodiscard]] const std::vector<ui::Message>& questions() const { return questions_; }
     std::string open_file(const ui::FileDialogRequest& r) override;
     std::string save_file(const ui::FileDialogRequest& r) override;
 
@@ -28,6 +40,8 @@ public:
 
 private:
     std::vector<ui::Message> messages_;
+    std::vector<ui::Message> questions_;
+    std::deque<bool> yes_no_;
     std::deque<std::string> answers_;
     std::vector<ui::FileDialogRequest> requests_;
     std::deque<std::string> save_answers_;

@@ -25,7 +25,8 @@ TEST_F(Cli, FlashWritesTheImageAndLogsAsTheUpdateWindow) {
     ASSERT_NE(open, std::string::npos) << run.out;
     const auto open_end = run.out.find('\n', open);
     EXPECT_TRUE(run.out.substr(open, open_end - open).ends_with(", 57600 Baud     Ok"));
-    EXPECT_EQ(run.out.substr(0, open), "Reseting Controller\nSend Bootstrap Comand\n");
+    EXPECT_EQ(run.out.substr(0, open),
+              "Image: no identity\nReseting Controller\nSend Bootstrap Comand\n");
     EXPECT_EQ(run.out.substr(open_end + 1),
               "InitMonitor:     Ok\nTransfer at 230400 baud\nTarget: FLASHMON  @   20000000 Hz\n"
               "LoadFile:  768 Byte\n"

@@ -75,12 +75,14 @@ TEST(FlashLog, AWholeUpdateShowsEveryFrameTypeAtDebugLevelAndNoWarning) {
     // With what they carry: the target's identity, each sector's address, the blocks.
     EXPECT_TRUE(lines.any(LogLevel::debug, "received HELLO_REPLY seq 1, FLASHMON-TRX81500, "
                                            "20000000 Hz, 7 sectors"));
-    EXPECT_TRUE(lines.any(LogLevel::debug, "sent ERASE seq 3, sector at 0x000000"));
-    EXPECT_TRUE(lines.any(LogLevel::debug, "sent ERASE seq 4, sector at 0x004000"));
+    // Each sector's CRC first (seq 3 and 4): neither holds the image yet.
+    EXPECT_TRUE(lines.any(LogLevel::debug, "sent CRC seq 3, 0x000000"));
+    EXPECT_TRUE(lines.any(LogLevel::debug, "sent ERASE seq 5, sector at 0x000000"));
+    EXPECT_TRUE(lines.any(LogLevel::debug, "sent ERASE seq 6, sector at 0x004000"));
     EXPECT_TRUE(lines.any(LogLevel::debug, ", 0x004000, 256 bytes"));
     EXPECT_TRUE(lines.any(LogLevel::debug, "sent DATA seq ") &&
                 lines.any(LogLevel::debug, ", 0x000000, 4 bytes")); // the reset vector, last
-    EXPECT_TRUE(lines.any(LogLevel::debug, "received ACK seq 3, BUSY"));
+    EXPECT_TRUE(lines.any(LogLevel::debug, "received ACK seq 5, BUSY"));
     EXPECT_TRUE(lines.any(LogLevel::info, "connected to FLASHMON-TRX81500"));
     EXPECT_TRUE(lines.any(LogLevel::info, "CRC of sector 1"));
     EXPECT_TRUE(lines.at(LogLevel::warning).empty()) << lines.at(LogLevel::warning).front();

@@ -207,10 +207,12 @@ TEST_F(Update, ResetsHandsThePortToTheLibraryAndRunsItsStepsInOrder) {
     EXPECT_EQ(flash.erased_block, 37);
     EXPECT_EQ(steps.seen.size(), 10U);
     EXPECT_EQ(update.values().target_name, "TRXSIM81500-A");
-    ASSERT_EQ(steps.lines.size(), 11U);
-    EXPECT_EQ(steps.lines.front(), "Reseting Controller");
-    EXPECT_EQ(steps.lines[2], "OpenCom: COM1, 57600 Baud     Ok");
-    EXPECT_EQ(steps.lines[4], "Target: TRXSIM81  @   20000000 Hz");
+    // The window's lines, after the one that names the image.
+    ASSERT_EQ(steps.lines.size(), 12U);
+    EXPECT_EQ(steps.lines.front(), "Image: no identity");
+    EXPECT_EQ(steps.lines[1], "Reseting Controller");
+    EXPECT_EQ(steps.lines[3], "OpenCom: COM1, 57600 Baud     Ok");
+    EXPECT_EQ(steps.lines[5], "Target: TRXSIM81  @   20000000 Hz");
     EXPECT_EQ(steps.lines.back(), "Programming finished");
 }
 

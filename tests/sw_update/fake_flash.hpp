@@ -60,6 +60,12 @@ public:
         return result("ProgramFlash");
     }
     std::int32_t CloseCom() override { return answer("CloseCom"); }
+    std::int32_t VerifyFlash(std::int32_t* differing) override {
+        record("VerifyFlash");
+        *differing = differing_sectors;
+        return result("VerifyFlash");
+    }
+    [[nodiscard]] bool can_verify() const override { return true; }
 
     void set_progress(ProgressFn fn, void* context) override {
         progress_fn = fn;
@@ -74,6 +80,7 @@ public:
     std::int32_t file_size = 131072;
     std::int16_t roms1 = 1;
     std::int32_t block_value = 37;
+    std::int32_t differing_sectors = 0; // what VerifyFlash finds
     std::string error_text;
     // Progress reports made during erase and program: {done, total} each.
     std::vector<std::pair<std::int64_t, std::int64_t>> progress_steps;

@@ -48,8 +48,11 @@ const std::vector<std::string> k_library_calls = {
     "SetCom",          "InitMonitor", "AdjustCpuFrequency", "LoadFile", "AutoROMS1",
     "GetHexFileBlock", "EraseFlash",  "ProgramFlash",       "CloseCom"};
 
+// An image without an identity block: the log as it always was, after that one line.
+const std::string k_no_identity = "Image: no identity\r\n";
+
 std::string joined(const std::vector<std::string>& lines, std::size_t count) {
-    std::string out;
+    std::string out = k_no_identity;
     for (std::size_t i = 0; i < count; ++i) {
         out += lines[i] + "\r\n";
     }
@@ -115,7 +118,7 @@ TEST_F(SwUpdate, ASuccessfulRunResetsBootstrapsFlashesAndTakesThePortBack) {
     (void)d.sent();
     d.click("sw_update.program");
     // Step 1: the file is checked, then "F" with its checksum goes out.
-    EXPECT_EQ(log(), "Reseting Controller\r\n");
+    EXPECT_EQ(log(), k_no_identity + "Reseting Controller\r\n");
     EXPECT_EQ(d.text_color("sw_update.status"), k_green);
     EXPECT_EQ(d.sent(), "\x02"
                         "F46\x03");
@@ -311,7 +314,7 @@ TEST_F(SwUpdate, AFreshRunAfterAFailedOneStartsGreenWithAnEmptyLog) {
     d.click("sw_update.program");
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.front(), "");
-    EXPECT_EQ(log(), "Reseting Controller\r\n");
+    EXPECT_EQ(log(), k_no_identity + "Reseting Controller\r\n");
     EXPECT_EQ(d.text_color("sw_update.status"), k_green);
     d.advance(1000ms);
     EXPECT_EQ(log(), joined(k_success_lines, k_success_lines.size()) + "Programming finished");
@@ -470,7 +473,7 @@ TEST_F(SwUpdate, WithoutAFlashLibraryNothingIsSent) {
 TEST_F(SwUpdate, AResetThatCannotBeWrittenAbortsAndFreesTheButtons) {
     d.pull_device(); // the adapter was pulled while the window was open
     d.click("sw_update.program");
-    EXPECT_EQ(log(), "Reseting Controller\r\nProgramming aborted");
+    EXPECT_EQ(log(), k_no_identity + "Reseting Controller\r\nProgramming aborted");
     EXPECT_EQ(d.text_color("sw_update.status"), k_red);
     expect_run_ended();
     d.advance(2000ms);
@@ -482,7 +485,8 @@ TEST_F(SwUpdate, ABootstrapStringThatCannotBeWrittenAbortsAndFreesTheButtons) {
     d.advance(200ms);
     d.pull_device();
     d.advance(300ms);
-    EXPECT_EQ(log(), "Reseting Controller\r\nSend Bootstrap Comand\r\nProgramming aborted");
+    EXPECT_EQ(log(), k_no_identity +
+                         "Reseting Controller\r\nSend Bootstrap Comand\r\nProgramming aborted");
     EXPECT_EQ(d.text_color("sw_update.status"), k_red);
     expect_run_ended();
     d.advance(2000ms);

@@ -4,10 +4,6 @@
 
 #include "main/program.hpp"
 #include "platform/std_files.hpp"
-#include "testkit/fake_port.hpp"
-#include "testkit/recorded_dialogs.hpp"
-#include "testkit/virtual_clock.hpp"
-#include "testkit/virtual_pump.hpp"
 #include "qt/bind.hpp"
 #include "qt/main_view.hpp"
 #include "qt/para_view.hpp"
@@ -16,6 +12,10 @@
 #include "qt/qt_dialogs.hpp"
 #include "qt/qt_event_pump.hpp"
 #include "qt/sw_update_view.hpp"
+#include "testkit/fake_port.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_clock.hpp"
+#include "testkit/virtual_pump.hpp"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -189,7 +189,7 @@ TEST(SwUpdateView, ARunKeepsTheLibraryOffTheWindowThreadAndTheWindowsStill) {
         [&] { return status->toPlainText().endsWith("Programming finished"); }, 5000);
     ASSERT_TRUE(finished) << status->toPlainText().toStdString();
 
-    EXPECT_EQ(status->toPlainText().count('\n'), 10);
+    EXPECT_EQ(status->toPlainText().count('\n'), 11); // the image's line, then the ten steps
     EXPECT_EQ(status->palette().color(QPalette::Text), QColor(0, 192, 0));
     std::filesystem::remove(rig.hex);
     ASSERT_EQ(call_threads.size(), 9U); // the nine steps, each once
