@@ -53,6 +53,7 @@ int main(int argc, char* argv[]) {
         .devices = &devices,
         .flash_library = [] { return std::make_unique<trx::flash::Dll_interface>(); },
         .backup_before_store = trx::cli::backup_before_store(backups, clock),
+        .keep_firmware = trx::cli::keep_firmware(backups, clock),
         .diagnosis = &diagnosis,
         // --log and -v: the log on stderr, stamped with the wall clock's UTC time.
         .open_log =

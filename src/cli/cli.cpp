@@ -5,6 +5,7 @@
 #include "cli/command_line.hpp"
 #include "cli/commands.hpp"
 #include "cli/exit_status.hpp"
+#include "cli/fleet.hpp"
 #include "service/session.hpp"
 #include "sim/launcher.hpp"
 
@@ -104,8 +105,14 @@ int Cli::run(const std::vector<std::string>& args) {
         return report(services_.err,
                       usage_error(std::string(command.words) + " is not available yet"));
     }
+    if (auto bad = check_fleet(line)) {
+        return report(services_.err, *bad);
+    }
     if (auto bad = check_arguments(line, services_)) {
         return report(services_.err, *bad);
+    }
+    if (is_fleet(line)) {
+        return run_flash_fleet(line, services_);
     }
     if (command.reach == Reach::none) {
         switch (command.id) {

@@ -27,6 +27,11 @@ namespace trx::cli {
 using BackupBeforeStore = std::function<Result<std::filesystem::path>(
     const link::ParaReply& reported, std::optional<std::uint16_t> index)>;
 
+// Keeps the controller's flash, read back as Intel HEX, beside the parameter backups of its
+// serial number; gives the file written.
+using KeepFirmware =
+    std::function<Result<std::filesystem::path>(std::uint32_t serial, const std::string& hex)>;
+
 // Creates the file a recording goes to; nullptr and the reason when it cannot.
 using OpenCapture =
     std::function<std::unique_ptr<capture::Sink>(const std::filesystem::path&, std::error_code&)>;
@@ -52,6 +57,8 @@ struct CliServices {
     // The flash library of an update, made when one starts.
     std::function<std::unique_ptr<FlashLibrary>()> flash_library;
     BackupBeforeStore backup_before_store;
+    // flash --backup-firmware; empty: refused before anything is sent.
+    KeepFirmware keep_firmware{};
     // Why a port will not open; the port's own reason when null.
     const ui::PortDiagnosis* diagnosis = nullptr;
     // record's file; null: a file on the local disk.
@@ -60,6 +67,8 @@ struct CliServices {
     // open_log when the command line asks for a log and the front gave no log of its own.
     ui::Log* log = nullptr;
     OpenLog open_log{};
+    // This program, started once per port by flash on several ports; empty: /proc/self/exe.
+    std::string self_executable{};
 };
 
 } // namespace trx::cli

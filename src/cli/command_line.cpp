@@ -16,8 +16,9 @@ constexpr std::array<OptionDef, 1> k_json{{{"--json", {}}}};
 constexpr std::array<OptionDef, 5> k_monitor_options{
     {{"--turns", "N"}, {"--csv", {}}, {"--json", {}}, {"--stats", {}}, {"--follow", {}}}};
 constexpr std::array<OptionDef, 2> k_record_options{{{"--seconds", "N"}, {"--follow", {}}}};
-constexpr std::array<OptionDef, 6> k_flash_options{{{"--max-baud", "N"},
+constexpr std::array<OptionDef, 7> k_flash_options{{{"--max-baud", "N"},
                                                     {"--force", {}},
+                                                    {"--backup-firmware", {}},
                                                     {"--verify", {}},
                                                     {"--read", {}},
                                                     {"--range", "START:END"},
@@ -137,7 +138,8 @@ constexpr std::array<CommandDef, 15> k_commands{{
      "of ending the command: the same port is tried every 2 s until the scanner is back.\n",
      k_monitor_options, 0, 0},
     {CommandId::flash, "flash",
-     "FILE [--force] [--json] [--max-baud N] | --verify FILE | --read OUT [--range START:END]",
+     "FILE [--force] [--json] [--max-baud N] [--backup-firmware] | --verify FILE | --read OUT "
+     "[--range START:END]",
      "the whole update, progress on stderr; verify; read back",
      "Checks the hex file and its identity (docs/firmware-image.md) against the scanner's\n"
      "type and version (its \"W\" reply), then runs the firmware update: \"F\", the\n"
@@ -147,10 +149,17 @@ constexpr std::array<CommandDef, 15> k_commands{{
      "(status 2) unless --force; a damaged image always. Ctrl+C stops it after the step\n"
      "under way (CloseCom still runs; status 6).\n"
      "--max-baud N caps the rate the library negotiates for the transfer (57600: none).\n"
+     "--backup-firmware: first reads the whole flash back and keeps it beside the parameter\n"
+     "backups of the scanner's serial number (<UTC time>-firmware.h86); flash takes it back.\n"
      "--verify: compares the CRC of every sector the image touches with the image and writes\n"
      "nothing; prints \"identical\" (status 0) or \"differs\" and the sectors (status 1).\n"
      "--read: writes the flash (or START:END of it, END exclusive) to OUT as Intel HEX.\n"
-     "--json: one JSON object per line (image, phase, progress, result) instead of the log.\n",
+     "--json: one JSON object per line (image, phase, rate, progress, result) instead of the\n"
+     "log.\n"
+     "Several --port (up to 8), or --sim N, update side by side: one progress line per port\n"
+     "on a terminal (or the JSON lines, each with its port), then a table of each port's\n"
+     "result; status 0 when every port succeeded, else 6. A port that fails never stops the\n"
+     "others.\n",
      k_flash_options, 1, 1, Reach::port},
     {CommandId::record, "record", "FILE [--seconds N] [--follow]",
      "capture the wire (docs/capture-format.md)",
@@ -201,8 +210,9 @@ constexpr std::string_view k_global_help =
     "Options:\n"
     "  --port NAME    \"COM1\" ... \"COM10\" (the system's first ten serial devices) or a\n"
     "                 device path, or a serial device server: socket://HOST:PORT (raw TCP),\n"
-    "                 rfc2217://HOST:PORT (Telnet, RFC 2217)\n"
-    "  --sim          start the bundled simulator on a pseudo-terminal, stop it at the end\n"
+    "                 rfc2217://HOST:PORT (Telnet, RFC 2217); flash takes up to 8 --port\n"
+    "  --sim [N]      start the bundled simulator on a pseudo-terminal (N of them, up to 8,\n"
+    "                 for flash), stop it at the end\n"
     "  --sim-arg ARG  one word for the simulator's command line (repeat for more)\n"
     "  --timeout S    seconds to wait for each answer (default 3)\n"
     "  --log[=LEVEL]  the log on stderr, each line with its UTC time and category; LEVEL\n"
@@ -222,7 +232,8 @@ constexpr std::string_view k_exit_help =
     "to stderr; if that backup cannot be written, nothing is stored (status 7).\n";
 
 constexpr std::string_view k_usage =
-    "Usage: trx81500-cli [--port NAME | --sim [--sim-arg ARG]...] [--timeout S] COMMAND [ARGS]\n";
+    "Usage: trx81500-cli [--port NAME | --sim [N] [--sim-arg ARG]...] [--timeout S] COMMAND "
+    "[ARGS]\n";
 
 // "--name" of "--name=value".
 std::string option_name(const std::string& word) {
@@ -252,7 +263,10 @@ std::optional<ui::LogLevel> parse_log_level(std::string_view text) {
     return std::nullopt;
 }
 
-std::optional<Error> check_value(std::string_view name, const std::string& v) {
+// The option's value against what its table row takes; image stamp's --type also takes "any"
+// and is read by the command itself.
+std::optional<Error> check_value(const OptionDef& option, const std::string& v) {
+    const std::string_view name = option.name;
     if (name == "--max-modul") {
         const auto n = num::parse_whole(v);
         if (!n || *n > 0xFFFF) {
@@ -265,7 +279,7 @@ std::optional<Error> check_value(std::string_view name, const std::string& v) {
             return usage_error(std::string(name) + " takes a whole number from 1, not '" + v + "'");
         }
     }
-    if (name == "--type" && v != "ZA" && v != "YA") {
+    if (name == "--type" && option.value == "ZA|YA" && v != "ZA" && v != "YA") {
         return usage_error("--type takes ZA or YA, not '" + v + "'");
     }
     if (name == "--max-baud") {
@@ -322,8 +336,10 @@ public:
     Matcher() {
         app_.set_help_flag();
         keep_extras(app_);
-        port_ = app_.add_option("--port")->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-        sim_ = app_.add_flag("--sim");
+        port_ = app_.add_option("--port")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        // --sim alone starts one simulator; a count may follow as the next word.
+        sim_ = app_.add_option("--sim")->expected(0, 1)->multi_option_policy(
+            CLI::MultiOptionPolicy::TakeAll);
         sim_args_ =
             app_.add_option("--sim-arg")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
         timeout_ =
@@ -425,9 +441,12 @@ private:
             return bad;
         }
         if (port_->count() > 0) {
-            line.global.port = port_->results().back();
+            line.global.ports = port_->results();
+            line.global.port = line.global.ports.back();
         }
-        line.global.sim = sim_->count() > 0;
+        if (auto bad = sim_count(line)) {
+            return bad;
+        }
         line.global.sim_args = sim_args_->results();
         if (line.global.sim && !line.global.port.empty()) {
             return usage_error("--port and --sim exclude each other");
@@ -448,6 +467,30 @@ private:
         }
         if (app_.get_subcommands().empty()) {
             return usage_error("no command given (see trx81500-cli --help)");
+        }
+        return std::nullopt;
+    }
+
+    // --sim, or --sim N for as many simulators (1 ... 8), each flashed beside the others.
+    std::optional<Error> sim_count(CommandLine& line) const {
+        if (sim_->count() == 0) {
+            return std::nullopt;
+        }
+        line.global.sim = true;
+        line.global.sims = 1;
+        for (const std::string& text : sim_->results()) {
+            if (text.empty()) {
+                continue;
+            }
+            // A word that is no number is no count: a command this tool does not know.
+            if (!std::all_of(text.begin(), text.end(), num::is_digit)) {
+                return usage_error("unknown command '" + text + "' (see trx81500-cli --help)");
+            }
+            const auto n = num::parse_whole(text);
+            if (!n || *n < 1 || *n > 8) {
+                return usage_error("--sim takes a count from 1 to 8, not '" + text + "'");
+            }
+            line.global.sims = static_cast<int>(*n);
         }
         return std::nullopt;
     }
@@ -528,7 +571,7 @@ private:
             return std::nullopt;
         }
         for (const std::string& v : option.results()) {
-            if (auto bad = check_value(name, v)) {
+            if (auto bad = check_value(wanted, v)) {
                 return bad;
             }
         }

@@ -63,8 +63,10 @@ struct CommandDef {
 std::span<const CommandDef> command_table();
 
 struct GlobalOptions {
-    std::string port;
+    std::string port;               // the last --port
+    std::vector<std::string> ports; // every --port, in order (flash runs on several)
     bool sim = false;
+    int sims = 0; // --sim N: N simulators (flash runs on several); --sim alone: 1
     std::vector<std::string> sim_args;
     std::chrono::milliseconds timeout{3000};
     // --log[=LEVEL], -v, -vv: the log on stderr from this level on; none: no log.

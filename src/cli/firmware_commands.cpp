@@ -189,6 +189,52 @@ int run_read(CommandContext& c, FlashLibrary& library) {
     return 0;
 }
 
+// --backup-firmware: the image judged first (a refused one costs no read-back), then the whole
+// flash read back in a run of its own and kept; GO started the old firmware again, so the
+// update then begins from it as always.
+Result<Done> keep_current_firmware(CommandContext& c, FlashLibrary& library,
+                                   const service::UpdateOptions& options,
+                                   std::optional<std::uint32_t> serial) {
+    const auto checked = service::check_image_file(c.line.args.front(), options.scanner);
+    if (!checked) {
+        return checked.error();
+    }
+    if (auto accepted = service::accept_unattended(*checked, options.force); !accepted) {
+        return accepted.error();
+    }
+    if (!serial) {
+        return Error{ErrorKind::no_answer, "the scanner gave no serial number, so its firmware "
+                                           "cannot be kept beside its backups; nothing was sent"};
+    }
+    if (!c.services.keep_firmware) {
+        return Error{ErrorKind::local_file, "no folder to keep the firmware in"};
+    }
+    Reports reports = make_reports(c);
+    service::FirmwareUpdate backup(c.session, library, reports.observer());
+    const auto bytes = backup.read_back(0, k_flash_size);
+    if (!bytes) {
+        return Error{ErrorKind::flash, "the firmware could not be read back, nothing was erased: " +
+                                           bytes.error().message};
+    }
+    flash::HexImage image;
+    for (std::size_t i = 0; i < bytes->size(); ++i) {
+        (void)image.put(static_cast<std::uint32_t>(i), (*bytes)[i]);
+    }
+    const auto kept = c.services.keep_firmware(*serial, flash::write_intel_hex(image));
+    if (!kept) {
+        return kept.error();
+    }
+    c.services.err << k_program << ": the scanner's firmware is kept in " << kept->string() << '\n';
+    auto back = c.session.open(c.session.port_name());
+    if (back) {
+        back = c.session.wait_online();
+    }
+    if (!back) {
+        return Error{back.error().kind, "after the read-back: " + back.error().message};
+    }
+    return Done{};
+}
+
 int run_update(CommandContext& c, FlashLibrary& library) {
     // The scanner's type and version for the image's check; a scanner that sits in its loader
     // answers nothing, and is updated without them.
@@ -201,6 +247,11 @@ int run_update(CommandContext& c, FlashLibrary& library) {
     } else {
         c.services.err << k_program << ": warning: the scanner gave no parameter set ("
                        << reply.error().message << "); its type and version are not checked\n";
+    }
+    if (c.line.has("--backup-firmware")) {
+        if (auto kept = keep_current_firmware(c, library, options, serial); !kept) {
+            return report(c.services.err, kept.error());
+        }
     }
     Reports reports = make_reports(c);
     service::FirmwareUpdate update(c.session, library, reports.observer());
@@ -262,6 +313,9 @@ std::optional<Error> check_flash_arguments(const CommandLine& line) {
     const bool read = line.has("--read");
     if (verify && read) {
         return usage_error("--verify and --read exclude each other");
+    }
+    if (line.has("--backup-firmware") && (verify || read)) {
+        return usage_error("--backup-firmware goes with an update, not with --verify or --read");
     }
     if (line.has("--range") && !read) {
         return usage_error("--range needs --read");

@@ -89,6 +89,12 @@ void JsonUpdateReport::phase(std::string_view name) {
          << std::flush;
 }
 
+void JsonUpdateReport::transfer_rate(std::int64_t baud) {
+    baud_ = baud;
+    out_ << ordered_json{{"event", "rate"}, {"port", port_}, {"baud", baud}}.dump() << '\n'
+         << std::flush;
+}
+
 void JsonUpdateReport::image_checked(const service::ImageCheck& check) {
     ordered_json line{{"event", "image"}, {"port", port_}};
     if (check.has_identity()) {
@@ -153,6 +159,7 @@ void JsonUpdateReport::progress(const FlashProgress& p) {
                       {"done", p.done},
                       {"total", p.total}};
     line["seconds_left"] = left ? ordered_json(std::round(*left * 10) / 10) : ordered_json(nullptr);
+    line["baud"] = baud_;
     out_ << line.dump() << '\n' << std::flush;
 }
 
@@ -168,6 +175,7 @@ void JsonUpdateReport::result(const Result& r) {
         line["identical"] = *r.identical;
     }
     line["duration_s"] = std::round(seconds * 10) / 10;
+    line["baud"] = baud_;
     line["step"] = r.step.empty() ? ordered_json(nullptr) : ordered_json(r.step);
     line["reason"] = r.reason.empty() ? ordered_json(nullptr) : ordered_json(r.reason);
     out_ << line.dump() << '\n' << std::flush;

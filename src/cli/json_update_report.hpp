@@ -13,7 +13,8 @@ namespace trx::cli {
 
 // flash --json: one JSON object per line on stdout, for scripts. "image" (the identity and
 // what it allows), "phase" (connect, check, erase, program, verify, restart as each begins),
-// "progress" (bytes done, in all, seconds left) and, last, "result".
+// "rate" (the line's rate once it changes), "progress" (bytes done, in all, seconds left, the
+// rate) and, last, "result".
 class JsonUpdateReport final : public service::UpdateObserver {
 public:
     using Now = std::function<std::chrono::nanoseconds()>;
@@ -23,6 +24,7 @@ public:
     void step(service::UpdateStep step, const service::UpdateValues& values) override;
     void progress(const FlashProgress& p) override;
     void image_checked(const service::ImageCheck& check) override;
+    void transfer_rate(std::int64_t baud) override;
 
     // The last line: what became of the run.
     struct Result {
@@ -46,6 +48,7 @@ private:
     service::TimeLeft left_;
     std::string phase_;
     int last_per_mille_ = -1;
+    std::int64_t baud_ = 57600; // the line's rate in use, in every progress line and the result
 };
 
 // The name of a step, as the JSON lines and the command line's messages give it.

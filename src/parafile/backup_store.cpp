@@ -80,6 +80,24 @@ std::string BackupStore::backup_name(std::chrono::system_clock::time_point t, Ba
     return name + std::string(k_extension);
 }
 
+Result<fs::path> BackupStore::write_firmware(std::uint32_t serial, std::string_view hex,
+                                             std::chrono::system_clock::time_point now) {
+    std::string time = utc_text(now);
+    std::erase_if(time, [](char c) { return c == '-' || c == ':'; });
+    const fs::path dir = folder(serial);
+    for (int n = 1; n <= k_max_same_second; ++n) {
+        const std::string name = time + "-firmware" + (n > 1 ? "-" + num::dec(n) : "") + ".h86";
+        const Result<Created> w = files_.create(dir / name, hex);
+        if (!w) {
+            return w.error();
+        }
+        if (*w == Created::written) {
+            return dir / name;
+        }
+    }
+    return Error{ErrorKind::local_file, "every name for a firmware backup in this second is taken"};
+}
+
 Result<fs::path> BackupStore::write(ParaFile file, BackupReason reason,
                                     std::chrono::system_clock::time_point now) {
     file.saved = utc_text(now);

@@ -34,6 +34,12 @@ public:
     Result<std::filesystem::path> write(ParaFile file, BackupReason reason,
                                         std::chrono::system_clock::time_point now);
 
+    // The controller's flash read back before an update, as Intel HEX: <UTC time>-firmware.h86
+    // (-firmware-2.h86 ... in the same second) beside the sets; never pruned, never over
+    // another file. The file written; local_file when the write fails.
+    Result<std::filesystem::path> write_firmware(std::uint32_t serial, std::string_view hex,
+                                                 std::chrono::system_clock::time_point now);
+
     // The backups of a serial number, newest first.
     [[nodiscard]] std::vector<std::filesystem::path> backups(std::uint32_t serial) const;
 

@@ -182,6 +182,7 @@ Result<Done> UpdateSequence::steps_until(UpdateStep last, FlashLibrary& lib, Upd
         line(s.done_line(values));
         if (const std::int64_t baud = rate_.exchange(0); baud > 0) {
             line(text::transfer_rate(baud));
+            observer_.transfer_rate(baud);
         }
         if (s.step == last) {
             break;

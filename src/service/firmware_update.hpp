@@ -87,6 +87,9 @@ public:
     virtual void progress(const FlashProgress& /*p*/) {}
     // The image's identity and what the update may do with it, before anything is sent.
     virtual void image_checked(const ImageCheck& /*check*/) {}
+    // The line's rate for the transfer, once the library raised it above 57600 or stepped it
+    // down; told with the log line that names it.
+    virtual void transfer_rate(std::int64_t /*baud*/) {}
 };
 
 // The update as one sequence of steps, driven by the update window from its two timers and by

@@ -123,7 +123,7 @@ TEST(CommandLine, HelpAndVersionWhereverTheyStand) {
     EXPECT_EQ(parse_command_line({"--version", "--help"})->kind, CommandLine::Kind::help);
 
     const std::string help = help_text(nullptr);
-    EXPECT_TRUE(help.starts_with("Usage: trx81500-cli [--port NAME | --sim [--sim-arg ARG]...] "
+    EXPECT_TRUE(help.starts_with("Usage: trx81500-cli [--port NAME | --sim [N] [--sim-arg ARG]...] "
                                  "[--timeout S] COMMAND [ARGS]\n"));
     EXPECT_NE(help.find("  --log[=LEVEL]  the log on stderr"), std::string::npos);
     EXPECT_NE(help.find("  params set NAME=VALUE...        change fields"), std::string::npos);

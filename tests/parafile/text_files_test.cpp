@@ -162,5 +162,30 @@ TEST(BackupStore, AFailedWriteLeavesNothingBehind) {
     EXPECT_EQ(ro.error().message, "Read-only file system");
 }
 
+TEST(BackupStore, KeepsTheFirmwareBesideTheSetsNeverOverAnotherAndNeverPrunesIt) {
+    TempDir dir;
+    TextFiles files;
+    BackupStore store(files, dir.path);
+    const Result<fs::path> a = store.write_firmware(42, ":00000001FF\n", k_noon + 9h);
+    const Result<fs::path> b = store.write_firmware(42, ":00000001FF\r\n", k_noon + 9h);
+    ASSERT_TRUE(a.ok() && b.ok());
+    EXPECT_EQ(*a, dir.path / "backups" / "42" / "20250301T090000Z-firmware.h86");
+    EXPECT_EQ(b->filename(), "20250301T090000Z-firmware-2.h86");
+    EXPECT_EQ(*files.read(*a, 100), ":00000001FF\n") << "the second one did not replace it";
+    for (int i = 0; i < 101; ++i) {
+        ASSERT_TRUE(store.write(scanner(42), BackupReason::before_store, k_noon + i * 1s).ok());
+    }
+    EXPECT_TRUE(fs::exists(*a)) << "pruning the sets took the firmware";
+    EXPECT_TRUE(fs::exists(*b));
+
+    testkit::FaultyTextFiles full;
+    BackupStore nowhere(full, dir.path);
+    full.set_full(true);
+    const Result<fs::path> refused = nowhere.write_firmware(43, ":00000001FF\n", k_noon);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().kind, ErrorKind::local_file);
+    EXPECT_TRUE(full.names(nowhere.folder(43)).empty());
+}
+
 } // namespace
 } // namespace trx::parafile
