@@ -113,10 +113,9 @@ void PlanOverlay::on_pick(const std::string& table, int row) {
     }
 }
 
+// The rays are kept with every item off too (a few dozen numbers, in reused room), so an item
+// switched on shows at once, also on the last turn of a closed port.
 void PlanOverlay::turn_shown(const service::Turn& turn) {
-    if (!any_checked()) {
-        return;
-    }
     resolution_ = turn.resolution.value_or(0);
     stripe_rays_.clear();
     tag_rays_.clear();
@@ -125,6 +124,9 @@ void PlanOverlay::turn_shown(const service::Turn& turn) {
         if (s.record.code != 0) {
             tag_rays_.push_back({s.tag_angle.value_or(-1), s.record.code});
         }
+    }
+    if (!any_checked()) {
+        return;
     }
     if (model_.checked(k_extra_history)) {
         // The slot's room is reused: no allocation per turn once the ring is full.

@@ -35,7 +35,7 @@ std::uint32_t blend(std::uint32_t over, std::uint32_t under, double share);
 
 // The logic of the scan picture's extras: what each checked item adds, from the turns the
 // main window shows, and the choice kept in the config folder (one line, the checked keys).
-// With every item off it does no work per turn and leaves the picture untouched.
+// With every item off it only notes the turn's rays and leaves the picture untouched.
 class PlanOverlay {
 public:
     static constexpr const char* k_file_name = "plan-view";
