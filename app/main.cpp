@@ -95,6 +95,7 @@ int main(int argc, char* argv[]) {
     const auto quit = program.ended_signal.connect([] { QApplication::quit(); });
 
     trx::ui::qt::MainView main_view(program.main_form());
+    main_view.set_plan_extras(program.plan_extras());     // the picture's context menu
     trx::ui::qt::ParaView para_view(program.para_form()); // shown when its model is shown
     trx::ui::qt::SwUpdateView sw_update_view(program.sw_update_form());
     trx::ui::qt::QualityView quality_view(program.quality_form()); // diagnostics menu, Ctrl+Alt+S

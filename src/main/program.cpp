@@ -70,10 +70,14 @@ Program::Program(Services services)
                     services.files.data_folder(), services.picture_renderer}),
       panel_note_(main_.StatusBar1, k_statistics_panel, recording_),
       quality_({quality_form_, main_.window, para_.typ, services.clock, services.dialogs,
-                text_files_, services.files.data_folder()}) {
+                text_files_, services.files.data_folder()}),
+      plan_extras_(monitor::plan_extra_items()),
+      plan_overlay_(plan_extras_, main_.map, main_.Check1, services.files) {
     // Every turn shown goes into the scan statistics, whether their window is open or not.
-    connections_ +=
-        live_monitor_.turn_shown.connect([this](const service::Turn& turn) { quality_.add(turn); });
+    connections_ += live_monitor_.turn_shown.connect([this](const service::Turn& turn) {
+        quality_.add(turn);
+        plan_overlay_.turn_shown(turn);
+    });
     diagnostics_.set_scan_quality([this] { quality_.open(); });
     connections_ += main_window_.port_opened.connect([this] { statistics_.port_opened(); });
     // The scanner's set goes into a backup before a store or an update overwrites it.

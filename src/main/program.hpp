@@ -21,6 +21,7 @@
 #include "main/stale_data.hpp"
 #include "monitor/link_statistics.hpp"
 #include "monitor/live_monitor.hpp"
+#include "monitor/plan_overlay.hpp"
 #include "monitor/supervision.hpp"
 #include "para/auto_backup.hpp"
 #include "para/identity.hpp"
@@ -33,6 +34,7 @@
 #include "quality/quality_form.hpp"
 #include "quality/quality_window.hpp"
 #include "sw_update/sw_update_window.hpp"
+#include "ui/plan_extras.hpp"
 #include "ui/platform.hpp"
 #include "ui/services.hpp"
 
@@ -106,6 +108,8 @@ public:
     [[nodiscard]] const StaleData& stale_data() const { return stale_data_; }
     [[nodiscard]] quality::QualityForm& quality_form() { return quality_form_; }
     [[nodiscard]] quality::QualityWindow& quality_window() { return quality_; }
+    // The scan picture's extras, asked for in its context menu.
+    [[nodiscard]] ui::PlanExtras& plan_extras() { return plan_extras_; }
 
     void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
     [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }
@@ -156,6 +160,8 @@ private:
     PanelNote panel_note_;
     quality::QualityForm quality_form_;
     quality::QualityWindow quality_;
+    ui::PlanExtras plan_extras_;
+    monitor::PlanOverlay plan_overlay_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

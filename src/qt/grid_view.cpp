@@ -57,8 +57,34 @@ QVariant GridModel::headerData(int section, Qt::Orientation o, int role) const {
 void GridModel::refresh() {
     ++refreshes_;
     emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
-    emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
-    emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
+    tell_changed_headers(Qt::Horizontal, shown_col_headers_);
+    tell_changed_headers(Qt::Vertical, shown_row_headers_);
+}
+
+void GridModel::tell_changed_headers(Qt::Orientation o, std::vector<std::string>& shown) {
+    const bool across = o == Qt::Horizontal;
+    const int count = across ? columnCount() : rowCount();
+    const auto text = [&](int section) -> const std::string& {
+        return across ? grid_.cell(0, section + 1) : grid_.cell(section + 1, 0);
+    };
+    int first = -1;
+    int last = -1;
+    if (static_cast<int>(shown.size()) != count) {
+        shown.assign(static_cast<std::size_t>(count), {});
+        first = 0;
+        last = count - 1;
+    }
+    for (int i = 0; i < count; ++i) {
+        std::string& before = shown[static_cast<std::size_t>(i)];
+        if (before != text(i)) {
+            before = text(i);
+            first = first < 0 ? i : first;
+            last = i;
+        }
+    }
+    if (first >= 0) {
+        emit headerDataChanged(o, first, last);
+    }
 }
 
 // ---------------------------------------------------------------- GridView

@@ -6,6 +6,9 @@
 #include <QAbstractTableModel>
 #include <QTableView>
 
+#include <string>
+#include <vector>
+
 namespace trx::ui::qt {
 
 // Table model over a Grid: the fixed row 0 gives the column headers, the fixed column 0 the
@@ -24,8 +27,14 @@ public:
     [[nodiscard]] int refreshes() const { return refreshes_; }
 
 private:
+    // Tells the view the headers that changed since it was last told. Qt measures the text of
+    // every header section again when told of a change, so unchanged ones are left out.
+    void tell_changed_headers(Qt::Orientation o, std::vector<std::string>& shown);
+
     const Grid& grid_;
     int refreshes_ = 0;
+    std::vector<std::string> shown_col_headers_;
+    std::vector<std::string> shown_row_headers_;
 };
 
 // The grid on screen. Model changes are gathered and shown in one refresh once the event

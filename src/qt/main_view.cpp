@@ -71,6 +71,17 @@ MainView::MainView(main::MainForm& form, QWidget* parent)
     set_tab_order(form);
 }
 
+void MainView::set_plan_extras(PlanExtras& extras) {
+    picture_->set_extras(extras);
+    for (GridView* table : {data_, data2_}) {
+        // The models' rows start below the header row.
+        QObject::connect(table, &QTableView::clicked, picture_,
+                         [&extras, name = table->objectName().toStdString()](const QModelIndex& i) {
+                             extras.user_pick(name, i.row() + 1);
+                         });
+    }
+}
+
 // Tab follows the reading order through what a technician works: the toolbar, the filter and
 // command boxes, then the table in view. Hidden and disabled controls are passed by.
 void MainView::set_tab_order(main::MainForm& form) {

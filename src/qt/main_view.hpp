@@ -25,6 +25,9 @@ public:
     [[nodiscard]] PictureView* picture() const { return picture_; }
     [[nodiscard]] GridView* data() const { return data_; }
     [[nodiscard]] GridView* data2() const { return data2_; }
+    // The scan picture's extras: its context menu, the wheel, and the rows clicked in the
+    // tables.
+    void set_plan_extras(PlanExtras& extras);
 
 private:
     void place(QWidget* w, double left, double top, double width, double height);

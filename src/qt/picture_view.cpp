@@ -3,6 +3,10 @@
 #include "qt/bind.hpp"
 #include "qt/follow.hpp"
 
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QWheelEvent>
+
 namespace trx::ui::qt {
 
 QLineF to_pixels(const Segment& s, QSizeF twips, QSizeF pixels) {
@@ -23,6 +27,39 @@ PictureView::PictureView(Picture& picture, Line& line, Shape& dot, QWidget* pare
     follow(this, dot.changed, changed);
 }
 
+void PictureView::set_extras(PlanExtras& extras) {
+    extras_ = &extras;
+    follow(this, extras.changed, [this] { throttle_.request(); });
+    throttle_.request();
+}
+
+void PictureView::contextMenuEvent(QContextMenuEvent* e) {
+    if (extras_ == nullptr) {
+        QWidget::contextMenuEvent(e);
+        return;
+    }
+    QMenu menu(this);
+    for (const auto& item : extras_->items()) {
+        QAction* a = menu.addAction(QString::fromStdString(item.caption));
+        a->setObjectName(QString::fromStdString(item.key));
+        a->setCheckable(true);
+        a->setChecked(item.checked);
+    }
+    if (const QAction* chosen = menu.exec(e->globalPos())) {
+        extras_->user_toggle(chosen->objectName().toStdString());
+    }
+}
+
+void PictureView::wheelEvent(QWheelEvent* e) {
+    if (extras_ == nullptr) {
+        QWidget::wheelEvent(e);
+        return;
+    }
+    // One notch is 120; touch pads send parts of one, which add up to nothing here.
+    extras_->user_wheel(e->angleDelta().y() / 120);
+    e->accept();
+}
+
 void PictureView::repaint_now() {
     ++repaints_;
     update();
@@ -30,29 +67,93 @@ void PictureView::repaint_now() {
 
 void PictureView::paintEvent(QPaintEvent* /*e*/) {
     QPainter painter(this);
-    paint_scene(painter, scene_of(picture_, line_, dot_), QSizeF(size()));
+    if (extras_ == nullptr) {
+        paint_scene(painter, scene_of(picture_, line_, dot_), QSizeF(size()));
+        return;
+    }
+    paint_scene(painter, scene_of(picture_, line_, dot_), extras_->drawing(), QSizeF(size()));
 }
+
+namespace {
+
+// Twips to pixels, then `zoom` about the picture's centre: positions grow, pens and texts keep
+// their size on the screen.
+class Mapping {
+public:
+    Mapping(const PictureScene& scene, QSizeF pixels, double zoom)
+        : twips_(scene.width, scene.height), pixels_(pixels), zoom_(zoom),
+          centre_(pixels.width() / 2, pixels.height() / 2) {}
+
+    [[nodiscard]] QPointF point(double x, double y) const {
+        const QPointF p = to_pixels({x, y, x, y, 0}, twips_, pixels_).p1();
+        return zoom_ == 1 ? p : centre_ + (p - centre_) * zoom_;
+    }
+    [[nodiscard]] QLineF line(const Segment& s) const {
+        return {point(s.x1, s.y1), point(s.x2, s.y2)};
+    }
+
+private:
+    QSizeF twips_;
+    QSizeF pixels_;
+    double zoom_;
+    QPointF centre_;
+};
+
+void paint_segments(QPainter& painter, const std::vector<Segment>& lines, const Mapping& m,
+                    double width = 1) {
+    for (const auto& s : lines) {
+        painter.setPen(QPen(qcolor(s.rgb), width));
+        painter.drawLine(m.line(s));
+    }
+}
+
+void paint_contents(QPainter& painter, const PictureScene& scene, const Mapping& m) {
+    paint_segments(painter, scene.lines, m);
+    if (scene.line) {
+        painter.setPen(QPen(qcolor(scene.line->rgb), 1));
+        painter.drawLine(m.line(*scene.line));
+    }
+    if (scene.dot) {
+        const auto& d = *scene.dot;
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(qcolor(d.rgb));
+        painter.drawEllipse(
+            QRectF(m.point(d.left, d.top), m.point(d.left + d.width, d.top + d.height)));
+    }
+}
+
+void paint_labels(QPainter& painter, const std::vector<PlanLabel>& labels, const Mapping& m) {
+    const QFontMetricsF metrics(painter.font());
+    for (const auto& l : labels) {
+        const QString text = QString::fromStdString(l.text);
+        QRectF box(QPointF(0, 0), metrics.size(Qt::TextSingleLine, text));
+        box.moveCenter(m.point(l.x, l.y));
+        painter.setPen(qcolor(l.rgb));
+        painter.drawText(box, Qt::AlignCenter, text);
+    }
+}
+
+} // namespace
 
 void paint_scene(QPainter& painter, const PictureScene& scene, QSizeF pixels) {
     painter.fillRect(QRectF(QPointF(0, 0), pixels), qcolor(scene.background));
     painter.setRenderHint(QPainter::Antialiasing);
-    const QSizeF twips(scene.width, scene.height);
-    for (const auto& s : scene.lines) {
-        painter.setPen(QPen(qcolor(s.rgb), 1));
-        painter.drawLine(to_pixels(s, twips, pixels));
+    paint_contents(painter, scene, Mapping(scene, pixels, 1));
+}
+
+void paint_scene(QPainter& painter, const PictureScene& scene, const PlanDrawing& extras,
+                 QSizeF pixels) {
+    painter.fillRect(QRectF(QPointF(0, 0), pixels), qcolor(scene.background));
+    painter.setRenderHint(QPainter::Antialiasing);
+    const Mapping m(scene, pixels, extras.zoom);
+    paint_segments(painter, extras.behind, m);
+    paint_contents(painter, scene, m);
+    paint_segments(painter, extras.ticks, m);
+    if (extras.selected) {
+        constexpr double k_selected_width = 3;
+        paint_segments(painter, {*extras.selected}, m, k_selected_width);
     }
-    if (scene.line) {
-        painter.setPen(QPen(qcolor(scene.line->rgb), 1));
-        painter.drawLine(to_pixels(*scene.line, twips, pixels));
-    }
-    if (scene.dot) {
-        const auto& d = *scene.dot;
-        const QLineF box =
-            to_pixels({d.left, d.top, d.left + d.width, d.top + d.height, 0}, twips, pixels);
-        painter.setPen(QPen(Qt::black, 1));
-        painter.setBrush(qcolor(d.rgb));
-        painter.drawEllipse(QRectF(box.p1(), box.p2()));
-    }
+    paint_labels(painter, extras.labels, m);
 }
 
 } // namespace trx::ui::qt

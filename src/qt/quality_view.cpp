@@ -148,7 +148,6 @@ QualityView::QualityView(quality::QualityForm& form, QWidget* parent)
                      [&form](const QModelIndex& i) { form.tags.user_pick_row(i.row() + 1); });
     QObject::connect(tags_->verticalHeader(), &QHeaderView::sectionClicked, tags_,
                      [&form](int section) { form.tags.user_pick_row(section + 1); });
-    follow(tags_, form.tags.changed, [this] { tags_->viewport()->update(); });
     layout->addWidget(tags_, 1);
     auto* plots = new QGridLayout;
     plots->addWidget(new TrendView(form.trend_rate, this), 0, 0);
