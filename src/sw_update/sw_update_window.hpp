@@ -10,6 +10,7 @@
 #include "ui/signal.hpp"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,6 +42,9 @@ struct SwUpdateContext {
     // Hears the flash library's frames, retries and failures under trx.flash; the library
     // calls it from the thread that runs its step. Silent when null.
     Log* log = nullptr;
+    // The demo firmware's folder, where the hex file dialog opens while there is no last hex
+    // file; empty when none came with the program.
+    std::filesystem::path demo_folder{};
 };
 
 // The software update window: file choice, and the timed update sequence that resets the
