@@ -8,6 +8,7 @@
 #include "parafile/text_files.hpp"
 #include "platform/std_files.hpp"
 #include "platform/system_port_diagnosis.hpp"
+#include "platform/system_port_listener.hpp"
 #include "platform/system_serial_devices.hpp"
 #include "qt/qt_any_port.hpp"
 #include "qt/qt_clock.hpp"
@@ -17,6 +18,7 @@
 #include <QCoreApplication>
 
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -33,8 +35,13 @@ int main(int argc, char* argv[]) {
     trx::ui::qt::QtAnyPort port;
     trx::ui::qt::QtClock clock;
     trx::ui::qt::QtEventPump pump;
-    const trx::platform::SystemSerialDevices devices;
+    // TRX81500_DEVICE_FOLDER: the devices of another folder than /dev, so that a search can
+    // be shown devices of one's own (pseudo-terminals) and not the machine's ports.
+    const char* device_folder = std::getenv("TRX81500_DEVICE_FOLDER");
+    const trx::platform::SystemSerialDevices devices(
+        device_folder != nullptr && *device_folder != '\0' ? device_folder : "/dev");
     const trx::platform::SystemPortDiagnosis device_diagnosis;
+    trx::platform::SystemPortListener listener(&device_diagnosis);
     const trx::ui::qt::NetworkAwareDiagnosis diagnosis(device_diagnosis);
     // The program's backups: the same data folder, so either front finds the other's.
     trx::parafile::TextFiles files;
@@ -51,6 +58,7 @@ int main(int argc, char* argv[]) {
         .files = files,
         .err_is_terminal = ::isatty(STDERR_FILENO) == 1,
         .devices = &devices,
+        .listener = &listener,
         .flash_library = [] { return std::make_unique<trx::flash::Dll_interface>(); },
         .backup_before_store = trx::cli::backup_before_store(backups, clock),
         .keep_firmware = trx::cli::keep_firmware(backups, clock),

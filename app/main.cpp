@@ -5,6 +5,7 @@
 #include "platform/simulator_process_host.hpp"
 #include "platform/std_files.hpp"
 #include "platform/system_port_diagnosis.hpp"
+#include "platform/system_port_listener.hpp"
 #include "platform/system_serial_devices.hpp"
 #include "qt/first_paint.hpp"
 #include "qt/logo.hpp"
@@ -12,6 +13,7 @@
 #include "qt/para_view.hpp"
 #include "qt/qt_address_prompt.hpp"
 #include "qt/qt_any_port.hpp"
+#include "qt/qt_choice_prompt.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_dialogs.hpp"
 #include "qt/qt_event_pump.hpp"
@@ -90,8 +92,11 @@ int main(int argc, char* argv[]) {
     const trx::ui::qt::NetworkAwareDiagnosis diagnosis(device_diagnosis);
     trx::ui::qt::QtPictureRenderer picture_renderer;
     trx::ui::qt::QtAddressPrompt address_prompt;
+    trx::platform::SystemPortListener listener(&device_diagnosis);
+    trx::ui::qt::QtChoicePrompt choice_prompt;
     trx::main::Program program({port, clock, dialogs, pump, files, &devices, &simulator, &log,
-                                nullptr, &diagnosis, &picture_renderer, nullptr, &address_prompt});
+                                nullptr, &diagnosis, &picture_renderer, nullptr, &address_prompt,
+                                &listener, &choice_prompt});
     const auto quit = program.ended_signal.connect([] { QApplication::quit(); });
 
     trx::ui::qt::MainView main_view(program.main_form());

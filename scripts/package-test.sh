@@ -51,6 +51,19 @@ if command -v appstreamcli >/dev/null; then
     fail "appstreamcli validate: $(appstreamcli validate --no-net \
       "$usr/share/metainfo/trx81500.metainfo.xml" 2>&1 | head -5)"
 fi
+# Every relative link of the installed README (documents, screenshots) leads to a file.
+doc="$usr/share/doc/trx81500"
+links=0
+while IFS= read -r target; do
+  links=$((links + 1))
+  [ -s "$doc/${target%%#*}" ] || fail "the installed README links to $target, which is not there"
+done < <(grep -oE '\]\([^)]+\)' "$doc/README.md" | sed 's/^](//; s/)$//' | grep -vE '^[a-z]+:|^#')
+[ "$links" -gt 0 ] || fail "no links found in the installed README"
+echo "README: $links links, every one to an installed file"
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$usr/share/applications/trx81500.desktop" ||
+    fail "desktop-file-validate reports errors"
+fi
 # No search path of our own in any installed binary: the flash library is found from the
 # program's folder, and nothing else of ours is a shared library.
 for f in "$usr"/bin/* "$usr/lib/$multiarch/trx81500/libtrxflash.so"; do

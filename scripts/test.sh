@@ -16,6 +16,9 @@ cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev
 
+# The project inside another one (add_subdirectory): built and updating the simulator.
+scripts/subproject-test.sh
+
 # The Debian package from an optimised build of the installed files only, installed into a
 # temporary root and run from there.
 scripts/package-test.sh

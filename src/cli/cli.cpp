@@ -6,6 +6,7 @@
 #include "cli/commands.hpp"
 #include "cli/exit_status.hpp"
 #include "cli/fleet.hpp"
+#include "service/scanner_search.hpp"
 #include "service/session.hpp"
 #include "sim/launcher.hpp"
 
@@ -50,11 +51,44 @@ int dispatch(CommandContext& c) {
                   usage_error(std::string(c.line.command->words) + " cannot run on a port"));
 }
 
-// The port the command runs on: the one given, or the simulator's, started for this run.
-Result<std::string> port_to_use(const GlobalOptions& global, sim::SimulatorProcess& sim) {
+constexpr std::string_view k_auto_port = "auto";
+
+// --port auto: the one port a scanner is heard on. None is a port error with every port
+// tried and why it was passed over; several are for the user to choose from (usage).
+Result<std::string> find_scanner_port(const CliServices& services) {
+    if (services.devices == nullptr || services.listener == nullptr) {
+        return Error{ErrorKind::port, "no scanner found: this system cannot list its ports"};
+    }
+    const auto candidates = service::search_candidates(*services.devices);
+    if (candidates.empty()) {
+        return Error{ErrorKind::port, "no scanner found: no serial device is present"};
+    }
+    const auto outcome = service::search_scanner(candidates, *services.listener);
+    const auto found = outcome.found();
+    if (found.empty()) {
+        return Error{ErrorKind::port, "no scanner found; tried:\n" + outcome.tried_lines()};
+    }
+    if (found.size() > 1) {
+        std::string names;
+        for (const auto& f : found) {
+            names += "\n  " + f.name;
+        }
+        return usage_error("a scanner answers on several ports; choose one with --port:" + names);
+    }
+    services.err << k_program << ": the scanner is on " << found.front().name << '\n';
+    return found.front().name;
+}
+
+// The port the command runs on: the one given (or found), or the simulator's, started for
+// this run.
+Result<std::string> port_to_use(const GlobalOptions& global, sim::SimulatorProcess& sim,
+                                const CliServices& services) {
     if (!global.sim) {
         if (global.port.empty()) {
             return usage_error("no port given: use --port NAME or --sim");
+        }
+        if (global.port == k_auto_port) {
+            return find_scanner_port(services);
         }
         return global.port;
     }
@@ -137,7 +171,7 @@ int Cli::run(const std::vector<std::string>& args) {
 
     // Declared first, so the session lets the port go before the simulator ends.
     sim::SimulatorProcess simulator;
-    const auto port = port_to_use(line.global, simulator);
+    const auto port = port_to_use(line.global, simulator, services_);
     if (!port) {
         return report(services_.err, port.error());
     }

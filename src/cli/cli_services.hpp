@@ -6,6 +6,7 @@
 #include "link/para_frame.hpp"
 #include "parafile/text_files.hpp"
 #include "ui/platform.hpp"
+#include "ui/port_listener.hpp"
 #include "ui/services.hpp"
 
 #include <chrono>
@@ -54,6 +55,8 @@ struct CliServices {
     parafile::TextFiles& files;
     bool err_is_terminal = false;
     const ui::SerialDevices* devices = nullptr;
+    // Listens on the devices for --port auto; no search when null.
+    ui::PortListener* listener = nullptr;
     // The flash library of an update, made when one starts.
     std::function<std::unique_ptr<FlashLibrary>()> flash_library;
     BackupBeforeStore backup_before_store;

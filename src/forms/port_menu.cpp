@@ -29,7 +29,7 @@ std::string close_caption(std::string_view name) {
 }
 
 std::vector<ui::Toolbar::Entry> port_entries(const std::vector<ui::SerialDevice>& devices,
-                                             bool with_simulator, bool enabled) {
+                                             bool with_simulator, bool enabled, bool with_find) {
     std::vector<ui::Toolbar::Entry> entries;
     for (int n = 1; n <= 10; ++n) {
         const std::string s = std::to_string(n);
@@ -47,6 +47,9 @@ std::vector<ui::Toolbar::Entry> port_entries(const std::vector<ui::SerialDevice>
     }
     entries.push_back({k_replay_key, k_replay_caption, enabled, {}, first_extra});
     entries.push_back({k_network_key, k_network_caption, enabled, {}});
+    if (with_find) {
+        entries.push_back({k_find_key, k_find_caption, enabled, {}, true});
+    }
     return entries;
 }
 

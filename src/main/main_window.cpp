@@ -59,8 +59,9 @@ MainWindow::MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm
                        std::function<void()> end)
     : form_(form), para_(para), sw_(sw), shared_(shared), port_(port), files_(services.files),
       dialogs_(services.dialogs), devices_(services.devices), simulator_(services.simulator),
-      diagnosis_(services.diagnosis), address_prompt_(services.address_prompt), log_(log),
-      settings_(services.files), end_(std::move(end)) {
+      diagnosis_(services.diagnosis), address_prompt_(services.address_prompt),
+      pump_(services.pump), listener_(services.listener), choice_prompt_(services.choice_prompt),
+      log_(log), settings_(services.files), end_(std::move(end)) {
     port_.set_port_name(chosen_.name);
     connect_form();
     connections_ += port_.lost.connect([this](const std::string& why) { on_port_lost(why); });
@@ -150,7 +151,8 @@ void MainWindow::on_button(const std::string& key) {
 void MainWindow::refresh_port_menu() {
     listed_ = devices_ != nullptr ? devices_->list() : std::vector<ui::SerialDevice>{};
     form_.Toolbar1.set_entries(
-        k_port_key, port_entries(listed_, simulator_ != nullptr, state_ == PortState::closed));
+        k_port_key, port_entries(listed_, simulator_ != nullptr, state_ == PortState::closed,
+                                 listener_ != nullptr && devices_ != nullptr));
 }
 
 void MainWindow::on_chosen(const std::string& entry_key) {
@@ -160,6 +162,10 @@ void MainWindow::on_chosen(const std::string& entry_key) {
     }
     if (entry_key == k_network_key) {
         choose_network_port();
+        return;
+    }
+    if (entry_key == k_find_key) {
+        find_scanner();
         return;
     }
     port_.use_device();

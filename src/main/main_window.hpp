@@ -8,7 +8,9 @@
 #include "link/shared.hpp"
 #include "main/program_port.hpp"
 #include "main/settings.hpp"
+#include "service/scanner_search.hpp"
 #include "ui/address_prompt.hpp"
+#include "ui/choice_prompt.hpp"
 #include "ui/platform.hpp"
 
 #include <functional>
@@ -78,6 +80,8 @@ private:
     void log_open_failure(const std::string& reason);
     void choose_replay();
     void choose_network_port();
+    void find_scanner();
+    void take_found(const service::SearchCandidate& port);
 
     void on_activated();
     void on_key(ui::KeyPress& k);
@@ -97,6 +101,9 @@ private:
     ui::SimulatorHost* simulator_;
     const ui::PortDiagnosis* diagnosis_;
     ui::AddressPrompt* address_prompt_;
+    ui::EventPump& pump_;
+    ui::PortListener* listener_;
+    ui::ChoicePrompt* choice_prompt_;
     Log& log_;
     Settings settings_;
     std::function<void()> end_;

@@ -1,6 +1,7 @@
 #include "main/program.hpp"
 
 #include "flashlib/dll_interface.hpp"
+#include "sw_update/hex_folder.hpp"
 
 #include <string>
 
@@ -21,7 +22,15 @@ Services on_port(const Services& s, ui::SerialPort& port) {
             s.diagnosis,
             s.picture_renderer,
             s.open_capture,
-            s.address_prompt};
+            s.address_prompt,
+            s.listener,
+            s.choice_prompt};
+}
+
+// The demo firmware beside an installed program, or in the build tree.
+std::filesystem::path demo_folder(const ui::Files& files) {
+    return sw_update::demo_firmware_folder(files,
+                                           {TRX_DEMO_FROM_PROGRAM, TRX_DEMO_FROM_BUILD_PROGRAM});
 }
 } // namespace
 
@@ -54,7 +63,8 @@ Program::Program(Services services)
                        {&main_.window, &para_.window},
                        services.diagnosis,
                        &log_,
-                       dynamic_cast<ui::Questions*>(&services.dialogs)}),
+                       dynamic_cast<ui::Questions*>(&services.dialogs),
+                       demo_folder(services.files)}),
       supervision_(main_, para_, defs_, port_, shared_, log_),
       identity_(para_, defs_, receiver_, services.dialogs),
       para_read_({para_, para_window_, main_.display_filter_frame, shared_, defs_, port_, receiver_,

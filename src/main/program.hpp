@@ -3,6 +3,8 @@
 #include "ui/signal.hpp"
 
 #include "ui/address_prompt.hpp"
+#include "ui/choice_prompt.hpp"
+#include "ui/port_listener.hpp"
 
 #include "flashlib/flash_library.hpp"
 #include "forms/main_form.hpp"
@@ -66,6 +68,10 @@ struct Services {
     OpenCapture open_capture = nullptr;
     // Asks for a network port's address; no "Network port..." dialog when null.
     ui::AddressPrompt* address_prompt = nullptr;
+    // Listens on the serial devices for "Find scanner"; no such entry when null.
+    ui::PortListener* listener = nullptr;
+    // Offers the ports a search found a scanner on; a box naming them when null.
+    ui::ChoicePrompt* choice_prompt = nullptr;
 };
 
 // The whole program logic: three windows, the serial link, the timers, the shared values.

@@ -138,6 +138,14 @@ std::string SystemPortDiagnosis::explain(const std::string& port_name,
     return why;
 }
 
+std::string SystemPortDiagnosis::in_use(const std::string& device) const {
+    std::string who;
+    for (const auto& h : holders(device)) {
+        who += (who.empty() ? "" : ", ") + holder_text(h.pid, h.name, h.lock_file);
+    }
+    return who.empty() ? who : "in use by " + who;
+}
+
 // Empty when the system shows nothing wrong with the device.
 std::string SystemPortDiagnosis::cause(const std::string& device) const {
     struct stat st {};

@@ -35,6 +35,9 @@ public:
 
     [[nodiscard]] std::string explain(const std::string& port_name,
                                       const std::string& reason) const override;
+    // "in use by NAME (process N)" when another process holds the device open or a live
+    // lock file names one; empty when it is free.
+    [[nodiscard]] std::string in_use(const std::string& device) const;
 
 private:
     struct Holder {

@@ -4,6 +4,7 @@
 #include "flashlib/hex_reader.hpp"
 #include "service/flash_log.hpp"
 #include "service/update_log.hpp"
+#include "sw_update/hex_folder.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -77,8 +78,9 @@ void SwUpdateWindow::on_activate() {
 }
 
 void SwUpdateWindow::on_open() {
-    std::string path = ctx_.dialogs.open_file({k_file_dialog_title, k_file_dialog_filter,
-                                               k_file_dialog_ext, form_.hexfilename.caption()});
+    std::string path =
+        ctx_.dialogs.open_file({k_file_dialog_title, k_file_dialog_filter, k_file_dialog_ext,
+                                hex_dialog_start(form_.hexfilename.caption(), ctx_.demo_folder)});
     if (!path.empty()) {
         form_.hexfilename.set_caption(std::move(path));
         show_identity();

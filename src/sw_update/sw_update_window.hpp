@@ -12,6 +12,7 @@
 #include "ui/signal.hpp"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -46,6 +47,9 @@ struct SwUpdateContext {
     Log* log = nullptr;
     // Asks before an image of the same or an older version goes in; null: the answer is No.
     ui::Questions* questions = nullptr;
+    // The demo firmware's folder, where the hex file dialog opens while there is no last hex
+    // file; empty when none came with the program.
+    std::filesystem::path demo_folder{};
 };
 
 // The software update window: file choice, and the timed update sequence that resets the

@@ -11,6 +11,7 @@
 #include "testkit/recorded_address_prompt.hpp"
 #include "testkit/recorded_dialogs.hpp"
 #include "testkit/recorded_log.hpp"
+#include "testkit/scripted_search.hpp"
 #include "testkit/scripted_serial_devices.hpp"
 #include "testkit/virtual_clock.hpp"
 #include "testkit/virtual_pump.hpp"
@@ -91,7 +92,7 @@ struct Driver::Impl {
               port, clock, dialogs, pump, files, &devices, &simulator, &log, &text_files,
               o.port_diagnosis, &renderer,
               [this](const fs::path& p, std::error_code& ec) { return open_capture(p, ec); },
-              &address_prompt}) {
+              &address_prompt, &listener, &choice_prompt}) {
         port.set_open_fails(!o.port_exists);
         if (o.portable) {
             std::error_code ec;
@@ -185,6 +186,8 @@ struct Driver::Impl {
     FakeSerialPort port;
     RecordedDialogs dialogs;
     RecordedAddressPrompt address_prompt;
+    ScriptedPortListener listener;
+    RecordedChoicePrompt choice_prompt;
     VirtualPump pump;
     DriverFiles files;
     ScriptedSerialDevices devices;
@@ -305,6 +308,21 @@ void Driver::answer_address_dialog(std::string address) {
 }
 std::vector<std::string> Driver::offered_addresses() const {
     return impl_->address_prompt.offered();
+}
+void Driver::answer_choice_dialog(std::string item) {
+    impl_->choice_prompt.answer(std::move(item));
+}
+std::vector<std::string> Driver::offered_choices() const {
+    return impl_->choice_prompt.offered();
+}
+void Driver::device_delivers(const std::string& device, std::string bytes) {
+    impl_->listener.delivers(device, std::move(bytes));
+}
+void Driver::device_held(const std::string& device, std::string why) {
+    impl_->listener.refuses(device, std::move(why));
+}
+std::vector<std::string> Driver::listened_devices() const {
+    return impl_->listener.listened();
 }
 void Driver::answer_file_dialog(std::string path) {
     impl_->dialogs.answer_file_dialog(std::move(path));

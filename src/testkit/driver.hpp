@@ -83,6 +83,9 @@ public:
     // The next "Network port..." dialog; "" = cancelled. offered: the addresses it listed.
     void answer_address_dialog(std::string address);
     [[nodiscard]] std::vector<std::string> offered_addresses() const;
+    // The next list dialog ("Find scanner" with several scanners); "" = cancelled.
+    void answer_choice_dialog(std::string item);
+    [[nodiscard]] std::vector<std::string> offered_choices() const;
     void paste(std::string_view control, std::string_view text); // clipboard paste
     void click_panel(std::string_view statusbar, int index);     // 1-based status bar panel
 
@@ -100,6 +103,12 @@ public:
     void port_missing(std::string name, std::string reason = "No such file or directory");
     // The serial devices beyond COM1 ... COM10 the system reports from now on.
     void serial_devices(std::vector<trx::ui::SerialDevice> devices);
+    // "Find scanner": what a device ("/dev/ttyS0", "/dev/ttyUSB0") delivers while listened
+    // to, or why it is passed over unopened (held by another program); the devices the last
+    // search listened to.
+    void device_delivers(const std::string& device, std::string bytes);
+    void device_held(const std::string& device, std::string why);
+    [[nodiscard]] std::vector<std::string> listened_devices() const;
     // The "Simulator" entry: whether its simulator runs; a reason makes its starts fail.
     bool simulator_running() const;
     void simulator_fails(std::string reason);

@@ -192,7 +192,9 @@ TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening
     expected.push_back("simulator");
     expected.push_back("replay");
     expected.push_back("network");
+    expected.push_back("find");
     EXPECT_EQ(entry_keys(d), expected);
+    EXPECT_EQ(d.text(entry("find")), "Find scanner");
 
     d.serial_devices({{"/dev/ttyACM0", ""}, {"/dev/ttyUSB0", "usb-FTDI_FT232R-if00-port0"}});
     auto& tb = d.program().main_form().Toolbar1;
@@ -216,7 +218,7 @@ TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening
     // Unplugged meanwhile: the next opening drops it, and the entries stay disabled while open.
     d.serial_devices({});
     tb.user_open_menu("comport");
-    EXPECT_EQ(entry_keys(d).size(), 13U);
+    EXPECT_EQ(entry_keys(d).size(), 14U);
     expect_entries_enabled(d, false);
     // The open port can still be closed by its caption.
     d.click(k_port);
