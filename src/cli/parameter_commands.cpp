@@ -134,6 +134,16 @@ Result<link::ParaReply> store_with_backup(CommandContext& c, const link::ParaRep
 std::optional<Error> check_arguments(const CommandLine& line, const CliServices& services) {
     switch (line.command->id) {
     case CommandId::params_import:
+        if (line.has("--from-history") == !line.args.empty()) {
+            return usage_error("usage: trx81500-cli params import FILE | --from-history ID");
+        }
+        if (const auto id = line.option("--from-history")) {
+            if (auto s = history_set(services, *id); !s) {
+                return s.error();
+            }
+            break;
+        }
+        [[fallthrough]];
     case CommandId::params_diff:
         if (auto f = read_para_file(services, line.args.front()); !f) {
             return f.error();

@@ -35,7 +35,7 @@ std::optional<Entry> backup_entry(const std::filesystem::path& path, const Origi
     }
     const std::string name = path.filename().string();
     Entry e;
-    e.uid = "import:" + origin.station + ":" + path.parent_path().filename().string() + "/" + name;
+    e.uid = backup_uid(origin.station, path.string());
     // "2025-03-01T09:30:00Z" as the recorder writes times, with milliseconds.
     e.time = r.file->saved.size() == 20 ? r.file->saved.substr(0, 19) + ".000Z" : r.file->saved;
     e.station = origin.station;
@@ -54,7 +54,8 @@ std::optional<Entry> backup_entry(const std::filesystem::path& path, const Origi
 } // namespace
 
 Result<int> import_backups(SqliteHistory& store, const std::filesystem::path& backups_folder,
-                           const Origin& origin, parafile::TextFiles& files) {
+                           const Origin& origin, parafile::TextFiles& files,
+                           const std::string& before) {
     const Result<std::string> done = store.flag(k_backups_imported);
     if (!done) {
         return done.error();
@@ -64,7 +65,7 @@ Result<int> import_backups(SqliteHistory& store, const std::filesystem::path& ba
     }
     std::vector<Entry> entries;
     for (const auto& path : backup_files(backups_folder)) {
-        if (auto e = backup_entry(path, origin, files)) {
+        if (auto e = backup_entry(path, origin, files); e && (before.empty() || e->time < before)) {
             entries.push_back(std::move(*e));
         }
     }

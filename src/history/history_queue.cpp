@@ -47,6 +47,8 @@ HistoryQueue::HistoryQueue(OpenLocal local, OpenCentral central, QueueOptions op
     : open_local_(std::move(local)), open_central_(std::move(central)),
       options_(std::move(options)) {
     load_waiting();
+    // The file opened at once: a history that cannot be written is known before it matters.
+    due_ = true;
     thread_ = std::thread([this] { run(); });
 }
 
@@ -214,7 +216,6 @@ void HistoryQueue::load_waiting() {
             pending_.push_back(std::move(*e));
         }
     }
-    due_ = !pending_.empty();
 }
 
 void HistoryQueue::save_waiting() {

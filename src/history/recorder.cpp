@@ -4,6 +4,10 @@
 
 namespace trx::history {
 
+std::string backup_uid(const std::string& station, const std::string& path) {
+    return "backup:" + station + ":" + path;
+}
+
 Entry Recorder::make(Kind kind, std::optional<std::uint32_t> serial,
                      const std::optional<Error>& failed, nlohmann::json details) const {
     Entry e;
@@ -25,7 +29,10 @@ Entry Recorder::make(Kind kind, std::optional<std::uint32_t> serial,
 void Recorder::seen(const link::ParaReply& reply, std::optional<std::uint16_t> index) {
     nlohmann::json d;
     d["type"] = std::string(link::type_text(reply.type));
-    d["version"] = reply.set.version;
+    char version[16];
+    std::snprintf(version, sizeof version, "%u.%02u", reply.set.version / 100,
+                  reply.set.version % 100);
+    d["version"] = version;
     d["index"] = index ? nlohmann::json(*index) : nlohmann::json(nullptr);
     post_(make(Kind::seen, reply.set.serial_number, std::nullopt, std::move(d)));
 }
@@ -61,7 +68,11 @@ void Recorder::backup(link::ScannerType type, const link::ParaSet& set, const st
     d["path"] = path;
     d["reason"] = reason;
     d["set"] = set_json(type, set);
-    post_(make(Kind::backup, set.serial_number, std::nullopt, std::move(d)));
+    Entry e = make(Kind::backup, set.serial_number, std::nullopt, std::move(d));
+    // The file's own uid: the first start's taking in of the backups folder may find the same
+    // file, and it is stored once.
+    e.uid = backup_uid(origin_.station, path);
+    post_(std::move(e));
 }
 
 void Recorder::file(Kind kind, link::ScannerType type, const link::ParaSet& set,

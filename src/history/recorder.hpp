@@ -34,6 +34,9 @@ struct UpdateRecord {
     std::string failed_step;
 };
 
+// The uid of a backup's entry: the same for the file whoever records it.
+std::string backup_uid(const std::string& station, const std::string& path);
+
 // Makes the entries of the operations, stamped with the origin and the time, and posts them
 // (to a HistoryQueue): the one place both fronts' operations are turned into history.
 class Recorder {

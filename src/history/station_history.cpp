@@ -31,9 +31,12 @@ StationHistory::StationHistory(const std::filesystem::path& config_folder,
         options.waiting_file = data_folder / k_waiting_file;
     }
     const std::filesystem::path backups = data_folder / "backups";
-    options.on_open = [backups, origin, &files](SqliteHistory& local) {
+    // Whole seconds, as backups are stamped: one written from here on is this run's.
+    const std::string started =
+        iso_time(std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
+    options.on_open = [backups, origin, started, &files](SqliteHistory& local) {
         // Best effort: a backup that cannot be taken in stays a file, as before.
-        (void)import_backups(local, backups, origin, files);
+        (void)import_backups(local, backups, origin, files, started);
     };
     OpenCentral central;
     if (!config_.url.empty()) {

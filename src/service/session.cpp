@@ -1,6 +1,7 @@
 #include "service/session.hpp"
 
 #include "base/numtext.hpp"
+#include "history/recorder.hpp"
 #include "link/frame.hpp"
 
 #include <algorithm>
@@ -89,6 +90,7 @@ Result<Done> Session::open(const std::string& port_name) {
     note(LogLevel::info, [&] { return "port " + port_name + " open"; });
     lost_.clear();
     online_ = false;
+    reported_.reset();
     receiver_.reset_counters();
     opened_at_ = services_.now();
     return Done{};
@@ -179,7 +181,19 @@ Result<link::ParaReply> Session::read_parameters() {
     if (!r) {
         return r.error();
     }
+    record_read(para_reply_);
     return para_reply_;
+}
+
+void Session::record_read(const link::ParaReply& reply) {
+    if (services_.history != nullptr) {
+        // The first set on a connection tells which scanner was there.
+        if (!reported_) {
+            services_.history->seen(reply, index_);
+        }
+        services_.history->read(reply);
+    }
+    reported_ = reply;
 }
 
 Result<std::uint16_t> Session::read_index() {
@@ -196,18 +210,30 @@ Result<Done> Session::store_parameters(const link::ParaSet& set, bool extended) 
     for (const std::string& field : link::para_fields(set, extended)) {
         payload += field;
     }
-    auto r = request('W', payload, para_saved_, ErrorKind::not_acknowledged,
-                     "the scanner did not acknowledge the parameter set (no \"P\")");
+    Result<Done> r = request('W', payload, para_saved_, ErrorKind::not_acknowledged,
+                             "the scanner did not acknowledge the parameter set (no \"P\")");
     if (!r && r.error().kind == ErrorKind::not_acknowledged) {
-        return Error{ErrorKind::not_acknowledged,
-                     r.error().message + "; it may or may not have stored it"};
+        r = Error{ErrorKind::not_acknowledged,
+                  r.error().message + "; it may or may not have stored it"};
+    }
+    if (services_.history != nullptr) {
+        services_.history->store(extended ? link::ScannerType::ya : link::ScannerType::za,
+                                 reported_ ? reported_->set : set, set,
+                                 r ? std::nullopt : std::optional<Error>(r.error()));
     }
     return r;
 }
 
 Result<Done> Session::store_index(std::uint16_t index) {
-    return request('I', num::hex_upper(index, 4), index_saved_, ErrorKind::not_acknowledged,
-                   "the scanner did not acknowledge the index (no \"I\")");
+    Result<Done> r =
+        request('I', num::hex_upper(index, 4), index_saved_, ErrorKind::not_acknowledged,
+                "the scanner did not acknowledge the index (no \"I\")");
+    if (services_.history != nullptr) {
+        services_.history->index(reported_ ? std::optional(reported_->set.serial_number)
+                                           : std::nullopt,
+                                 index, r ? std::nullopt : std::optional<Error>(r.error()));
+    }
+    return r;
 }
 
 Result<Done> Session::stream(ScanContext context, const TurnHandler& on_turn) {

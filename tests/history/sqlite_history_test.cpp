@@ -217,7 +217,8 @@ TEST(BackupImport, TakesExistingBackupsOnce) {
     std::ofstream(backups.folder(4711) / "broken.trxp") << "format = trxp 1\n";
 
     auto h = opened(dir.path() / "history.sqlite");
-    ASSERT_TRUE(h);
+    auto h2 = opened(dir.path() / "history2.sqlite");
+    ASSERT_TRUE(h && h2);
     const Origin origin{"st9", "tech", "trx81500 1.09"};
     const auto n = import_backups(*h, dir.path() / "data" / "backups", origin, files);
     ASSERT_TRUE(n) << n.error().message;
@@ -229,6 +230,16 @@ TEST(BackupImport, TakesExistingBackupsOnce) {
     EXPECT_EQ(all->back().details["reason"], "before_update");
     EXPECT_EQ(set_from_json(all->back().details["set"])->set, test::ya_set(4711));
     EXPECT_EQ(*import_backups(*h, dir.path() / "data" / "backups", origin, files), 0);
+    EXPECT_EQ(*import_backups(*h2, dir.path() / "data" / "backups", origin, files,
+                              "2025-03-01T08:30:00.000Z"),
+              1); // the later one is left to the recorder
+    EXPECT_EQ(h->list({})->size(), 2U);
+    // The same file recorded as it was written (the import ran first) is one entry.
+    std::vector<Entry> recorded;
+    test::collecting(recorded, "st9")
+        .backup(link::ScannerType::ya, test::ya_set(4711),
+                all->back().details["path"].get<std::string>(), "before_update");
+    ASSERT_TRUE(h->add(recorded));
     EXPECT_EQ(h->list({})->size(), 2U);
 }
 
