@@ -61,7 +61,7 @@ std::string iso_time(std::chrono::system_clock::time_point t) {
     const auto frac = static_cast<int>(((ms % 1000) + 1000) % 1000);
     std::tm tm{};
     gmtime_r(&secs, &tm);
-    std::array<char, 40> buf{};
+    std::array<char, 64> buf{};
     std::snprintf(buf.data(), buf.size(), "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
                   tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, frac);
     return buf.data();
