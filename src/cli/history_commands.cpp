@@ -61,7 +61,7 @@ void print_set(std::ostream& out, const std::string& prefix, const nlohmann::jso
     }
     out << prefix << ".type = " << link::type_text(typed->type) << '\n';
     for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
-        if (j.contains(std::string(f.name))) {
+        if (!f.extended || typed->type == link::ScannerType::ya) {
             out << prefix << "." << f.name << " = "
                 << value_text(f, link::field_value(typed->set, f)) << '\n';
         }
@@ -74,7 +74,7 @@ void print_entry(std::ostream& out, const history::Entry& e) {
         << "\nserial = " << (e.serial ? std::to_string(*e.serial) : "none")
         << "\nkind = " << history::kind_text(e.kind) << "\nok = " << (e.ok ? "yes" : "no") << '\n';
     for (const auto& [name, value] : e.details.items()) {
-        if (value.is_object()) {
+        if (history::set_from_json(value)) {
             print_set(out, name, value);
         } else {
             out << name << " = " << (value.is_string() ? value.get<std::string>() : value.dump())
@@ -88,14 +88,14 @@ void print_entry(std::ostream& out, const history::Entry& e) {
 nlohmann::json shown_json(const history::Entry& e) {
     nlohmann::json j = history::entry_json(e);
     for (auto& [name, value] : j.items()) {
-        const auto typed = value.is_object() ? history::set_from_json(value) : std::nullopt;
+        const auto typed = history::set_from_json(value);
         if (!typed) {
             continue;
         }
         nlohmann::json set = nlohmann::json::object();
         set["type"] = std::string(link::type_text(typed->type));
         for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
-            if (value.contains(std::string(f.name))) {
+            if (!f.extended || typed->type == link::ScannerType::ya) {
                 set[std::string(f.name)] =
                     nlohmann::json::parse(json_of(f, link::field_value(typed->set, f)).dump());
             }

@@ -1,6 +1,7 @@
 #include "history/entry.hpp"
 
 #include "link/para_catalogue.hpp"
+#include "link/para_frame.hpp"
 
 #include <array>
 #include <cstdio>
@@ -68,36 +69,34 @@ std::string iso_time(std::chrono::system_clock::time_point t) {
 }
 
 nlohmann::json set_json(link::ScannerType type, const link::ParaSet& set) {
-    nlohmann::json j = nlohmann::json::object();
-    j["type"] = std::string(link::type_text(type));
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
-        if (!f.extended || type == link::ScannerType::ya) {
-            j[std::string(f.name)] = link::field_value(set, f);
-        }
+    std::string text = std::string(link::type_text(type)) + ":";
+    for (const std::string& field : link::para_fields(set, type == link::ScannerType::ya)) {
+        text += field;
     }
-    return j;
+    return text;
 }
 
 std::optional<TypedSet> set_from_json(const nlohmann::json& j) {
-    if (!j.is_object() || !j.contains("type") || !j["type"].is_string()) {
+    if (!j.is_string()) {
         return std::nullopt;
     }
-    const auto type = link::scanner_type(j["type"].get<std::string>());
-    if (!type) {
+    const std::string text = j.get<std::string>();
+    const auto type = link::scanner_type(std::string_view(text).substr(0, 2));
+    if (!type || text.size() < 3 || text[2] != ':') {
         return std::nullopt;
     }
-    TypedSet out{*type, {}};
-    for (const link::ParaFieldSpec& f : link::k_para_catalogue) {
-        if (f.extended && *type != link::ScannerType::ya) {
-            continue;
-        }
-        const auto it = j.find(std::string(f.name));
-        if (it == j.end() || !it->is_number_unsigned()) {
-            return std::nullopt;
-        }
-        link::set_field_value(out.set, f, it->get<std::uint32_t>());
+    const std::string payload = text.substr(3);
+    const bool extended = *type == link::ScannerType::ya;
+    if (payload.size() != (extended ? 80U : 24U) ||
+        payload.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) {
+        return std::nullopt;
     }
-    return out;
+    // The payload of the scanner's reply; the checksum is not looked at.
+    const link::ParaReply reply = link::decode_para_reply("W" + payload + "00");
+    if (reply.type != *type) {
+        return std::nullopt;
+    }
+    return TypedSet{reply.type, reply.set};
 }
 
 nlohmann::json entry_json(const Entry& e) {

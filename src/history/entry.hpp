@@ -47,10 +47,12 @@ struct Entry {
 std::string new_uid();
 std::string iso_time(std::chrono::system_clock::time_point t);
 
-// A set as an object of the catalogue's field names with their wire values, and "type";
-// only the fields the set's type has.
+// A set as its type and the payload of the scanner's "W" reply: "YA:0012AB34006D...", 83
+// characters for the extended set, 27 for the short one. A quarter of the size of an object
+// of field names, which keeps a year's history small; the fronts show it field by field.
 nlohmann::json set_json(link::ScannerType type, const link::ParaSet& set);
-// The set of such an object: none when its type is unknown or a field is missing or no number.
+// The set of such a text: none when its type is unknown or its payload has the wrong length or
+// is not hexadecimal.
 struct TypedSet {
     link::ScannerType type = link::ScannerType::unknown;
     link::ParaSet set;

@@ -110,6 +110,11 @@ void HistoryQueue::run() {
         lk.unlock();
 
         const bool wrote = ensure_local() && write_local(batch);
+        // After the entries that waited from an earlier run, which came first.
+        if (wrote && !opened_once_ && options_.on_open) {
+            options_.on_open(*local_);
+        }
+        opened_once_ = opened_once_ || wrote;
         // Forwarding may wait for a server that does not answer; a stopping queue leaves it
         // to the next start, the entries being safe in the local file.
         const bool forwarded = !open_central_ || (wrote && !stopping && forward_due && forward());
@@ -139,9 +144,6 @@ bool HistoryQueue::ensure_local() {
         return false;
     }
     local_ = std::move(opened.value());
-    if (options_.on_open) {
-        options_.on_open(*local_);
-    }
     return true;
 }
 

@@ -29,8 +29,8 @@ struct QueueOptions {
     // Where entries that could not be written when the queue stops are kept until the next
     // start; empty: nowhere.
     std::filesystem::path waiting_file;
-    // Run on the queue's thread each time the local file was opened (the first start's
-    // taking in of the backups).
+    // Run on the queue's thread once, after the first write to the local file (the first
+    // start's taking in of the backups).
     std::function<void(SqliteHistory&)> on_open{};
 };
 
@@ -90,6 +90,7 @@ private:
     // Only on the thread.
     std::unique_ptr<SqliteHistory> local_;
     std::unique_ptr<HistoryStore> central_;
+    bool opened_once_ = false;
 
     std::thread thread_; // last: started when everything above is ready
 };

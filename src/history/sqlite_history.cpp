@@ -213,13 +213,22 @@ Result<std::vector<Entry>> SqliteHistory::select(const std::string& where_and_or
 }
 
 Result<std::vector<Entry>> SqliteHistory::list(const Query& query) {
-    return select("WHERE (?1 IS NULL OR serial = ?1) AND (?2 = '' OR time >= ?2) ORDER BY id",
-                  [&query](sqlite3_stmt* s) {
-                      if (query.serial) {
-                          sqlite3_bind_int64(s, 1, *query.serial);
-                      }
-                      bind_text(s, 2, query.since);
-                  });
+    // Only the conditions asked for, so that one scanner's entries come from the index.
+    std::string where = "WHERE 1";
+    if (query.serial) {
+        where += " AND serial = ?1";
+    }
+    if (!query.since.empty()) {
+        where += " AND time >= ?2";
+    }
+    return select(where + " ORDER BY id", [&query](sqlite3_stmt* s) {
+        if (query.serial) {
+            sqlite3_bind_int64(s, 1, *query.serial);
+        }
+        if (!query.since.empty()) {
+            bind_text(s, 2, query.since);
+        }
+    });
 }
 
 Result<std::optional<Entry>> SqliteHistory::find(std::int64_t id) {

@@ -143,8 +143,8 @@ TEST(SqliteHistoryEntries, EveryKindComesBackAsWritten) {
     }
     const Entry& store = (*back)[2];
     EXPECT_FALSE(store.ok);
-    EXPECT_EQ(store.details["before"]["speed"], 125);
-    EXPECT_EQ(store.details["after"]["speed"], 180);
+    EXPECT_EQ(set_from_json(store.details["before"])->set.speed, 125U);
+    EXPECT_EQ(set_from_json(store.details["after"])->set.speed, 180U);
     EXPECT_EQ(store.details["reason"], "no \"P\"");
     EXPECT_EQ((*back)[5].details["image_crc"], "0xCBF43926");
     EXPECT_EQ(*h->find((*back)[3].id)->value().details.find("index"), 42);
@@ -184,26 +184,33 @@ TEST(SqliteHistoryEntries, SentEntriesLeaveTheQueueInOrder) {
     EXPECT_EQ(rest->front().uid, e[4].uid);
 }
 
-TEST(SetJson, RoundTripsBothTypesAndRefusesGaps) {
-    const link::ParaSet ya = test::ya_set(7);
+TEST(SetJson, RoundTripsBothTypesAndRefusesWhatIsNoSet) {
+    const link::ParaSet ya = test::ya_set(1223476);
     const auto j = set_json(link::ScannerType::ya, ya);
-    EXPECT_EQ(j["can_identifier"], 0x7FF);
+    EXPECT_EQ(j.get<std::string>().size(), 83U);
+    EXPECT_TRUE(j.get<std::string>().starts_with("YA:0012AB34006D007D0002")) << j;
     const auto back = set_from_json(j);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->type, link::ScannerType::ya);
     EXPECT_EQ(back->set, ya);
 
     const auto za = set_json(link::ScannerType::za, ya);
-    EXPECT_FALSE(za.contains("can_identifier"));
-    EXPECT_EQ(set_from_json(za)->set.speed, 125U);
+    EXPECT_EQ(za.get<std::string>().size(), 27U);
+    const auto za_back = set_from_json(za);
+    ASSERT_TRUE(za_back);
+    EXPECT_EQ(za_back->type, link::ScannerType::za);
+    EXPECT_EQ(za_back->set.speed, 125U);
+    EXPECT_EQ(za_back->set.can_identifier, 0U);
 
-    auto gap = j;
-    gap.erase("speed");
-    EXPECT_FALSE(set_from_json(gap));
-    auto text = j;
-    text["speed"] = "fast";
-    EXPECT_FALSE(set_from_json(text));
+    std::string cut = j.get<std::string>();
+    cut.pop_back();
+    EXPECT_FALSE(set_from_json(cut));
+    std::string not_hex = j.get<std::string>();
+    not_hex[20] = 'x';
+    EXPECT_FALSE(set_from_json(not_hex));
+    EXPECT_FALSE(set_from_json("ZA:" + j.get<std::string>().substr(3))); // a YA payload
     EXPECT_FALSE(set_from_json(set_json(link::ScannerType::unknown, ya)));
+    EXPECT_FALSE(set_from_json(nlohmann::json::object()));
 }
 
 TEST(BackupImport, TakesExistingBackupsOnce) {
