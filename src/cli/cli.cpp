@@ -41,6 +41,9 @@ int dispatch(CommandContext& c) {
         return run_record(c);
     case CommandId::ports:
     case CommandId::replay:
+    case CommandId::history_list:
+    case CommandId::history_show:
+    case CommandId::history_export:
         break;
     }
     return report(c.services.err,
@@ -106,7 +109,10 @@ int Cli::run(const std::vector<std::string>& args) {
         return report(services_.err, *bad);
     }
     if (command.reach == Reach::none) {
-        return command.id == CommandId::replay ? run_replay(line, services_) : run_ports(services_);
+        if (command.id == CommandId::replay) {
+            return run_replay(line, services_);
+        }
+        return command.id == CommandId::ports ? run_ports(services_) : run_history(line, services_);
     }
     std::unique_ptr<capture::Sink> capture_file;
     if (command.id == CommandId::record) {
@@ -127,7 +133,7 @@ int Cli::run(const std::vector<std::string>& args) {
         capture_file ? capture_port(services_, std::move(capture_file), *port) : nullptr;
     service::Session session({capture ? *capture : services_.port, services_.clock, services_.pump,
                               services_.now, services_.interrupted, services_.diagnosis,
-                              services_.log},
+                              services_.log, services_.history},
                              line.global.timeout);
     log_info(services_, std::string(command.words) + " on " + *port + ", time-out " +
                             num::dec(line.global.timeout.count()) + " ms");

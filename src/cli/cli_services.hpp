@@ -3,6 +3,8 @@
 #include "base/result.hpp"
 #include "capture/writer.hpp"
 #include "flashlib/flash_library.hpp"
+#include "history/history_store.hpp"
+#include "history/recorder.hpp"
 #include "link/para_frame.hpp"
 #include "parafile/text_files.hpp"
 #include "ui/platform.hpp"
@@ -60,6 +62,11 @@ struct CliServices {
     // open_log when the command line asks for a log and the front gave no log of its own.
     ui::Log* log = nullptr;
     OpenLog open_log{};
+    // Where the operations are recorded; none when null.
+    history::Recorder* history = nullptr;
+    // The history to list and show: the line's database when one is set, else the station's;
+    // empty: the history commands say there is none.
+    std::function<Result<std::unique_ptr<history::HistoryStore>>()> open_history{};
 };
 
 } // namespace trx::cli

@@ -29,6 +29,9 @@ enum class CommandId {
     flash,
     record,
     replay,
+    history_list,
+    history_show,
+    history_export,
 };
 
 // How a command reaches the scanner.

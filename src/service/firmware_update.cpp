@@ -2,6 +2,7 @@
 
 #include "base/numtext.hpp"
 #include "flashlib/hex_reader.hpp"
+#include "service/update_history.hpp"
 #include "service/update_log.hpp"
 
 #include <algorithm>
@@ -233,6 +234,22 @@ Result<Done> check_hex_file(const std::string& hex_path) {
 // ---------------------------------------------------------------- on a session
 
 Result<Done> FirmwareUpdate::run(const std::string& hex_path) {
+    const auto started = session_.now();
+    Result<Done> outcome = run_steps(hex_path);
+    // A file refused before anything was sent did nothing to a scanner.
+    if (history::Recorder* h = session_.history();
+        h != nullptr && (outcome || outcome.error().kind != ErrorKind::bad_input)) {
+        const double seconds = std::chrono::duration<double>(session_.now() - started).count();
+        const auto serial = session_.reported()
+                                ? std::optional(session_.reported()->set.serial_number)
+                                : std::nullopt;
+        h->update(update_record(history::Kind::update, hex_path, values_, failed_step(), outcome,
+                                seconds, serial));
+    }
+    return outcome;
+}
+
+Result<Done> FirmwareUpdate::run_steps(const std::string& hex_path) {
     sequence_.begin();
     reset_sent_ = false;
     values_ = {};

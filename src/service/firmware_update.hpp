@@ -158,6 +158,7 @@ public:
     [[nodiscard]] const UpdateValues& values() const { return values_; }
 
 private:
+    Result<Done> run_steps(const std::string& hex_path);
     Result<Done> reach_loader();
 
     Session& session_;
