@@ -8,6 +8,9 @@
 #include "forms/main_form.hpp"
 #include "forms/para_form.hpp"
 #include "forms/sw_update_form.hpp"
+#include "history/station_history.hpp"
+#include "history_window/history_form.hpp"
+#include "history_window/history_window.hpp"
 #include "link/defs.hpp"
 #include "link/frame_writer.hpp"
 #include "link/receiver.hpp"
@@ -106,6 +109,10 @@ public:
     [[nodiscard]] const StaleData& stale_data() const { return stale_data_; }
     [[nodiscard]] quality::QualityForm& quality_form() { return quality_form_; }
     [[nodiscard]] quality::QualityWindow& quality_window() { return quality_; }
+    [[nodiscard]] history_window::HistoryForm& history_form() { return history_form_; }
+    [[nodiscard]] history_window::HistoryWindow& history_window() { return history_window_; }
+    // The service history this program records into.
+    [[nodiscard]] history::StationHistory& history() { return *history_; }
 
     void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
     [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }
@@ -119,6 +126,8 @@ private:
     void attach_timers(ui::Window& w);
     void on_decoder_fault(const std::string& what);
     void watch_for_stale_data();
+    void record_history();
+    std::optional<std::string> load_from_history(link::ScannerType type, const link::ParaSet& set);
 
     Services given_;
     // Before services_, which hands it to every part in the device's place.
@@ -149,6 +158,18 @@ private:
     parafile::TextFiles own_text_files_;
     parafile::TextFiles& text_files_;
     parafile::BackupStore backups_;
+    // Opened at start, as the command line does; written on a thread of its own.
+    std::unique_ptr<history::StationHistory> history_;
+    bool seen_on_connection_ = false;
+    // A store sent and not yet acknowledged: its entry waits for the "P".
+    struct PendingStore {
+        link::ScannerType type;
+        link::ParaSet before;
+        link::ParaSet after;
+    };
+    std::optional<PendingStore> pending_store_;
+    void store_ended(const std::optional<Error>& failed);
+    std::string history_trouble_shown_;
     para::AutoBackup auto_backup_;
     para::ParaFileGroup para_files_;
     monitor::LinkStatistics statistics_;
@@ -156,6 +177,8 @@ private:
     PanelNote panel_note_;
     quality::QualityForm quality_form_;
     quality::QualityWindow quality_;
+    history_window::HistoryForm history_form_;
+    history_window::HistoryWindow history_window_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };
