@@ -1,9 +1,11 @@
 // trx81500-cli: the scanner from scripts, on Qt's serial port, timers and event loop, with
 // no window: the same serial layer as the program.
+#include "base/version.hpp"
 #include "cli/backup_hook.hpp"
 #include "cli/cli.hpp"
 #include "cli/stderr_log.hpp"
 #include "flashlib/dll_interface.hpp"
+#include "history/station_history.hpp"
 #include "parafile/backup_store.hpp"
 #include "parafile/text_files.hpp"
 #include "platform/std_files.hpp"
@@ -24,6 +26,10 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+namespace {
+constexpr std::chrono::seconds k_history_settle{10};
+} // namespace
 
 int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -46,6 +52,11 @@ int main(int argc, char* argv[]) {
     // The program's backups: the same data folder, so either front finds the other's.
     trx::parafile::TextFiles files;
     trx::parafile::BackupStore backups(files, trx::platform::StdFiles::default_data_folder());
+    // The service history: written on a thread of its own, so no command waits for it.
+    trx::history::StationHistory history(trx::platform::StdFiles::default_config_folder(),
+                                         trx::platform::StdFiles::default_data_folder(),
+                                         "trx81500 " + std::string(trx::k_version), files);
+    history.link_backups(backups);
     trx::cli::Cli cli({
         .port = port,
         .clock = clock,
@@ -69,8 +80,17 @@ int main(int argc, char* argv[]) {
                 return std::make_unique<trx::cli::StderrLog>(
                     std::cerr, level, [] { return std::chrono::system_clock::now(); });
             },
+        .history = &history.recorder(),
+        .open_history = [&history] { return history.open_for_reading(k_history_settle); },
     });
     const int status = cli.run(args);
     std::cout.flush();
+    // What the command recorded is written (and sent on) before the tool ends; what cannot be
+    // waits for the next run, and the reason is told once.
+    if (!history.settle(k_history_settle)) {
+        if (const std::string why = history.trouble(); !why.empty()) {
+            std::cerr << "trx81500-cli: warning: " << why << '\n';
+        }
+    }
     return status;
 }

@@ -8,6 +8,7 @@
 #include "platform/system_port_listener.hpp"
 #include "platform/system_serial_devices.hpp"
 #include "qt/first_paint.hpp"
+#include "qt/history_view.hpp"
 #include "qt/logo.hpp"
 #include "qt/main_view.hpp"
 #include "qt/para_view.hpp"
@@ -104,6 +105,7 @@ int main(int argc, char* argv[]) {
     trx::ui::qt::ParaView para_view(program.para_form()); // shown when its model is shown
     trx::ui::qt::SwUpdateView sw_update_view(program.sw_update_form());
     trx::ui::qt::QualityView quality_view(program.quality_form()); // diagnostics menu, Ctrl+Alt+S
+    trx::ui::qt::HistoryView history_view(program.history_form()); // diagnostics menu, para window
     // "trx.startup": how long the main window took to appear (bench/startup.sh reads it).
     const trx::ui::qt::FirstPaint first_paint(main_view, [&log, started] {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -11,7 +11,8 @@ wanted=(build-essential cmake ninja-build ccache pkg-config
         libgtest-dev libgmock-dev libbenchmark-dev
         clang libclang-rt-dev srecord zlib1g-dev locales python3
         scdoc dpkg-dev file lintian procps
-        libcli11-dev nlohmann-json3-dev ser2net)
+        libcli11-dev nlohmann-json3-dev ser2net
+        libsqlite3-dev libpq-dev postgresql)
 
 missing=()
 for p in "${wanted[@]}"; do

@@ -45,6 +45,9 @@ int dispatch(CommandContext& c) {
     case CommandId::replay:
     case CommandId::image_info:
     case CommandId::image_stamp:
+    case CommandId::history_list:
+    case CommandId::history_show:
+    case CommandId::history_export:
         break;
     }
     return report(c.services.err,
@@ -156,8 +159,10 @@ int Cli::run(const std::vector<std::string>& args) {
             return run_image_info(line, services_);
         case CommandId::image_stamp:
             return run_image_stamp(line, services_);
-        default:
+        case CommandId::ports:
             return run_ports(services_);
+        default:
+            return run_history(line, services_);
         }
     }
     std::unique_ptr<capture::Sink> capture_file;
@@ -179,7 +184,7 @@ int Cli::run(const std::vector<std::string>& args) {
         capture_file ? capture_port(services_, std::move(capture_file), *port) : nullptr;
     service::Session session({capture ? *capture : services_.port, services_.clock, services_.pump,
                               services_.now, services_.interrupted, services_.diagnosis,
-                              services_.log},
+                              services_.log, services_.history},
                              line.global.timeout);
     log_info(services_, std::string(command.words) + " on " + *port + ", time-out " +
                             num::dec(line.global.timeout.count()) + " ms");

@@ -3,6 +3,8 @@
 #include "base/result.hpp"
 #include "capture/writer.hpp"
 #include "flashlib/flash_library.hpp"
+#include "history/history_store.hpp"
+#include "history/recorder.hpp"
 #include "link/para_frame.hpp"
 #include "parafile/text_files.hpp"
 #include "ui/platform.hpp"
@@ -72,6 +74,11 @@ struct CliServices {
     OpenLog open_log{};
     // This program, started once per port by flash on several ports; empty: /proc/self/exe.
     std::string self_executable{};
+    // Where the operations are recorded; none when null.
+    history::Recorder* history = nullptr;
+    // The history to list and show: the line's database when one is set, else the station's;
+    // empty: the history commands say there is none.
+    std::function<Result<std::unique_ptr<history::HistoryStore>>()> open_history{};
 };
 
 } // namespace trx::cli

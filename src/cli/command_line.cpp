@@ -32,8 +32,11 @@ constexpr std::array<OptionDef, 7> k_replay_options{{{"--speed", "X"},
                                                      {"--turns", "N"},
                                                      {"--type", "ZA|YA"},
                                                      {"--max-modul", "M"}}};
+constexpr std::array<OptionDef, 1> k_import_options{{{"--from-history", "ID"}}};
+constexpr std::array<OptionDef, 4> k_history_list_options{
+    {{"--serial", "N"}, {"--since", "DATE"}, {"--json", {}}, {"--csv", {}}}};
 
-constexpr std::array<CommandDef, 15> k_commands{{
+constexpr std::array<CommandDef, 18> k_commands{{
     {CommandId::ports,
      "ports",
      "",
@@ -81,18 +84,17 @@ constexpr std::array<CommandDef, 15> k_commands{{
      {},
      1,
      1},
-    {CommandId::params_import,
-     "params import",
-     "FILE",
-     "store a parameter file's set; identity stays the scanner's",
+    {CommandId::params_import, "params import", "FILE | --from-history ID",
+     "store a parameter file's set (or a set of the history); identity stays the scanner's",
      "Checks the file whole against the parameter catalogue and the scanner's type (a bad\n"
      "file is refused and nothing is stored), writes the automatic backup of the scanner's\n"
      "set, stores the file's settings (\"W\"), waits for \"P\", reads the set back and\n"
      "compares. Serial number, version and index stay the scanner's, whichever scanner the\n"
-     "file came from. Prints the settings that changed, as the scanner now holds them.\n",
-     {},
-     1,
-     1},
+     "file came from. Prints the settings that changed, as the scanner now holds them.\n"
+     "--from-history ID takes the set of history entry ID instead of a file (the set read,\n"
+     "stored, backed up, saved or loaded then): a replacement scanner gets the set its\n"
+     "predecessor last had.\n",
+     k_import_options, 0, 1},
     {CommandId::params_diff,
      "params diff",
      "FILE",
@@ -204,6 +206,34 @@ constexpr std::array<CommandDef, 15> k_commands{{
      "given and today's date, at ADDRESS (a multiple of 16, free of data) or in the first\n"
      "free 256-byte block after the image's data.\n",
      k_stamp_options, 1, 1, Reach::none},
+    {CommandId::history_list, "history list", "[--serial N] [--since DATE] [--json | --csv]",
+     "the service history, oldest first",
+     "Lists the entries of the service history: of this station, or of the whole line when\n"
+     "a central database is set (TRX81500_HISTORY_URL, or url in history.conf). --serial\n"
+     "keeps one scanner's, --since those at or after DATE (UTC, 2025-03-01 or\n"
+     "2025-03-01T09:30:00Z). --json writes one object per line (id, time, station, user,\n"
+     "serial, kind, ok and the kind's own fields), --csv a table.\n",
+     k_history_list_options, 0, 0, Reach::none},
+    {CommandId::history_show,
+     "history show",
+     "ID",
+     "one entry of the history, whole",
+     "Prints the entry with this id as name = value lines; a set field by field with the\n"
+     "catalogue's names. Status 2 when there is no such entry.\n",
+     {},
+     1,
+     1,
+     Reach::none},
+    {CommandId::history_export,
+     "history export",
+     "FILE.csv",
+     "the whole history as CSV",
+     "Writes every entry of the history to FILE.csv (written whole or not at all): id, time,\n"
+     "station, user, program, serial, kind, ok and the kind's fields as JSON.\n",
+     {},
+     1,
+     1,
+     Reach::none},
 }};
 
 constexpr std::string_view k_global_help =
@@ -211,15 +241,15 @@ constexpr std::string_view k_global_help =
     "  --port NAME    \"COM1\" ... \"COM10\" (the system's first ten serial devices) or a\n"
     "                 device path, or a serial device server: socket://HOST:PORT (raw TCP),\n"
     "                 rfc2217://HOST:PORT (Telnet, RFC 2217); \"auto\": the one port a
-"
+    "
     "                 scanner is heard on (nothing is sent while searching); flash takes up
-"
+    "
     "                 to 8 --port
-"
+    "
     "  --sim [N]      start the bundled simulator on a pseudo-terminal (N of them, up to 8,
-"
+    "
     "                 for flash), stop it at the end
-"
+    "
     "  --sim-arg ARG  one word for the simulator's command line (repeat for more)\n"
     "  --timeout S    seconds to wait for each answer (default 3)\n"
     "  --log[=LEVEL]  the log on stderr, each line with its UTC time and category; LEVEL\n"
@@ -270,6 +300,21 @@ std::optional<ui::LogLevel> parse_log_level(std::string_view text) {
     return std::nullopt;
 }
 
+// 2025-03-01, optionally followed by T09:30, T09:30:00 or T09:30:00Z.
+bool valid_since(std::string_view v) {
+    constexpr std::string_view shape = "dddd-dd-ddTdd:dd:ddZ";
+    if (v.size() < 10 || v.size() > shape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const bool digit = v[i] >= '0' && v[i] <= '9';
+        if (shape[i] == 'd' ? !digit : v[i] != shape[i]) {
+            return false;
+        }
+    }
+    return v.size() == 10 || v.size() == 16 || v.size() == 19 || v.size() == 20;
+}
+
 // The option's value against what its table row takes; image stamp's --type also takes "any"
 // and is read by the command itself.
 std::optional<Error> check_value(const OptionDef& option, const std::string& v) {
@@ -294,6 +339,16 @@ std::optional<Error> check_value(const OptionDef& option, const std::string& v) 
         if (!n || *n < 57600 || *n > 4'000'000) {
             return usage_error("--max-baud takes a rate from 57600 to 4000000, not '" + v + "'");
         }
+    }
+    if (name == "--serial" || name == "--from-history") {
+        const auto n = num::parse_whole(v);
+        if (!n || *n > 0xFFFF'FFFFULL) {
+            return usage_error(std::string(name) + " takes a whole number, not '" + v + "'");
+        }
+    }
+    if (name == "--since" && !valid_since(v)) {
+        return usage_error("--since takes a UTC date as 2025-03-01 or 2025-03-01T09:30:00Z, not '" +
+                           v + "'");
     }
     if (name == "--speed") {
         std::string t = v;

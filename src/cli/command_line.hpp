@@ -31,6 +31,9 @@ enum class CommandId {
     replay,
     image_info,
     image_stamp,
+    history_list,
+    history_show,
+    history_export,
 };
 
 // How a command reaches the scanner.

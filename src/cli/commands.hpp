@@ -90,5 +90,10 @@ int run_image_stamp(const CommandLine& line, CliServices& services);
 int run_record(CommandContext& c);
 // Needs no port: the capture's received bytes take its place.
 int run_replay(const CommandLine& line, CliServices& services);
+// The history commands need no port either.
+int run_history(const CommandLine& line, CliServices& services);
+// The set of history entry `id` (read, stored, backed up, saved or loaded then), as a file of
+// its type would hold it.
+Result<parafile::ParaFile> history_set(const CliServices& services, const std::string& id);
 
 } // namespace trx::cli

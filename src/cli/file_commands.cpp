@@ -96,6 +96,10 @@ int run_params_export(CommandContext& c) {
         return 0;
     }
     const Result<Done> w = c.services.files.replace(path, parafile::format_para_file(file));
+    if (c.services.history != nullptr) {
+        c.services.history->file(history::Kind::file_save, file.type, file.set, path,
+                                 w ? std::nullopt : std::optional<Error>(w.error()));
+    }
     if (!w) {
         return report(err, {w.error().kind, "cannot write " + path + ": " + w.error().message});
     }
@@ -108,9 +112,22 @@ int run_params_import(CommandContext& c) {
     if (!reply) {
         return report(err, reply.error());
     }
-    const auto file = read_para_file(c.services, c.line.args.front(), reply->type);
+    const auto from_history = c.line.option("--from-history");
+    const auto file = from_history ? history_set(c.services, *from_history)
+                                   : read_para_file(c.services, c.line.args.front(), reply->type);
     if (!file) {
         return report(err, {file.error().kind, file.error().message + "; nothing was stored"});
+    }
+    if (from_history && file->type != reply->type) {
+        return report(
+            err,
+            usage_error("history entry " + *from_history + " holds a set of type " +
+                        std::string(link::type_text(file->type)) + ", the scanner is of type " +
+                        std::string(link::type_text(reply->type)) + "; nothing was stored"));
+    }
+    if (c.services.history != nullptr && !from_history) {
+        c.services.history->file(history::Kind::file_load, file->type, file->set,
+                                 c.line.args.front(), std::nullopt);
     }
     const auto back = store_with_backup(c, *reply, with_settings(*reply, *file));
     if (!back) {

@@ -138,6 +138,16 @@ std::optional<Error> check_arguments(const CommandLine& line, const CliServices&
     case CommandId::params_export:
         return check_output(line.args.front(), true);
     case CommandId::params_import:
+        if (line.has("--from-history") == !line.args.empty()) {
+            return usage_error("usage: trx81500-cli params import FILE | --from-history ID");
+        }
+        if (const auto id = line.option("--from-history")) {
+            if (auto s = history_set(services, *id); !s) {
+                return s.error();
+            }
+            break;
+        }
+        [[fallthrough]];
     case CommandId::params_diff:
         if (auto f = read_para_file(services, line.args.front()); !f) {
             return f.error();

@@ -167,6 +167,7 @@ struct ParaForm {
     ui::Button cmd_compare_file{window, "cmd_compare_file", "Compare with file...",
                                 &frame_parameter_file};
     ui::Button cmd_backups{window, "cmd_backups", "Backups...", &frame_parameter_file};
+    ui::Button cmd_history{window, "cmd_history", "History...", &frame_parameter_file};
 
     ui::StatusBar statusbar{window, "statusbar"};
 

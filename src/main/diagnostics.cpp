@@ -16,6 +16,7 @@ constexpr const char* k_record_stop = "record_stop";
 constexpr const char* k_export_csv = "export_csv";
 constexpr const char* k_export_png = "export_png";
 constexpr const char* k_scan_quality = "scan_quality";
+constexpr const char* k_history = "history";
 
 std::vector<ui::StatusBar::MenuEntry> entries() {
     return {{k_save_recent, "Save last 10 minutes...", false, false},
@@ -23,7 +24,8 @@ std::vector<ui::StatusBar::MenuEntry> entries() {
             {k_record_stop, "Stop recording", false, false},
             {k_export_csv, "Export scan as CSV...", true, true},
             {k_export_png, "Save picture as PNG...", false, false},
-            {k_scan_quality, "Scan quality...", true, true}};
+            {k_scan_quality, "Scan quality...", true, true},
+            {k_history, "History...", true, true}};
 }
 
 // "2025-03-01T09:30:00Z" as "20250301T093000Z": a time stamp that sorts and fits a file name.
@@ -62,6 +64,11 @@ void Diagnostics::set_scan_quality(std::function<void()> open) {
     refresh_entries();
 }
 
+void Diagnostics::set_history(std::function<void()> open) {
+    history_ = std::move(open);
+    refresh_entries();
+}
+
 void Diagnostics::refresh_entries() {
     ui::StatusBar& bar = d_.form.StatusBar1;
     const bool running = recording_.recording && recording_.recording();
@@ -72,6 +79,7 @@ void Diagnostics::refresh_entries() {
     bar.set_menu_entry_enabled(k_diagnostics_menu, k_export_png, d_.renderer != nullptr);
     bar.set_menu_entry_enabled(k_diagnostics_menu, k_scan_quality,
                                static_cast<bool>(scan_quality_));
+    bar.set_menu_entry_enabled(k_diagnostics_menu, k_history, static_cast<bool>(history_));
 }
 
 void Diagnostics::on_chosen(const std::string& entry) {
@@ -87,6 +95,8 @@ void Diagnostics::on_chosen(const std::string& entry) {
         export_png();
     } else if (entry == k_scan_quality && scan_quality_) {
         scan_quality_();
+    } else if (entry == k_history && history_) {
+        history_();
     }
 }
 

@@ -45,6 +45,8 @@ public:
     void set_recording(RecordingActions actions);
     // "Scan quality...": opens its window; the entry stays disabled without it.
     void set_scan_quality(std::function<void()> open);
+    // "History...": opens its window; the entry stays disabled without it.
+    void set_history(std::function<void()> open);
     // Enabled states from the hooks and whether a recording runs; done each time the menu
     // is about to show and after each entry.
     void refresh_entries();
@@ -62,6 +64,7 @@ private:
     Deps d_;
     RecordingActions recording_;
     std::function<void()> scan_quality_;
+    std::function<void()> history_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

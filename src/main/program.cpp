@@ -1,6 +1,9 @@
 #include "main/program.hpp"
 
+#include "base/version.hpp"
 #include "flashlib/dll_interface.hpp"
+#include "monitor/supervision.hpp"
+#include "para/shown_identity.hpp"
 #include "sw_update/hex_folder.hpp"
 
 #include <string>
@@ -8,6 +11,9 @@
 namespace trx::main {
 
 namespace {
+// How long opening the history window waits for what was just recorded to be written.
+constexpr std::chrono::milliseconds k_history_settle{2000};
+
 // The services with the program's own port in the device's place.
 Services on_port(const Services& s, ui::SerialPort& port) {
     return {port,
@@ -72,6 +78,9 @@ Program::Program(Services services)
       para_send_(para_, para_read_, shared_, writer_, receiver_, services.dialogs),
       text_files_(services.text_files != nullptr ? *services.text_files : own_text_files_),
       backups_(text_files_, services.files.data_folder()),
+      history_(std::make_unique<history::StationHistory>(
+          services.files.config_folder(), services.files.data_folder(),
+          "trx81500 " + std::string(k_version), text_files_)),
       auto_backup_({para_, para_read_, backups_, services.clock, services.dialogs, services.pump}),
       para_files_(
           {para_, para_read_, para_send_, text_files_, backups_, services.clock, services.dialogs}),
@@ -82,13 +91,29 @@ Program::Program(Services services)
       quality_({quality_form_, main_.window, para_.typ, services.clock, services.dialogs,
                 text_files_, services.files.data_folder()}),
       plan_extras_(monitor::plan_extra_items()),
-      plan_overlay_(plan_extras_, main_.map, main_.Check1, services.files) {
+      plan_overlay_(plan_extras_, main_.map, main_.Check1, services.files),
+      history_window_(
+          {history_form_, [this] { return history_->open_for_reading(k_history_settle); },
+           [this]() -> std::optional<std::uint32_t> {
+               const auto& last = para_read_.last_reply();
+               if (!last) {
+                   return std::nullopt;
+               }
+               return last->set.serial_number;
+           },
+           [this](link::ScannerType type, const link::ParaSet& set) {
+               return load_from_history(type, set);
+           },
+           services.clock, services.dialogs, text_files_, services.files.data_folder()}) {
     // Every turn shown goes into the scan statistics, whether their window is open or not.
     connections_ += live_monitor_.turn_shown.connect([this](const service::Turn& turn) {
         quality_.add(turn);
         plan_overlay_.turn_shown(turn);
     });
     diagnostics_.set_scan_quality([this] { quality_.open(); });
+    diagnostics_.set_history([this] { history_window_.open(); });
+    connections_ += para_.cmd_history.click.connect([this] { history_window_.open(); });
+    record_history();
     connections_ += main_window_.port_opened.connect([this] { statistics_.port_opened(); });
     // The scanner's set goes into a backup before a store or an update overwrites it.
     para_send_.set_before_store([this] { return auto_backup_.before_store(); });
@@ -130,6 +155,72 @@ Program::Program(Services services)
     attach_timers(para_.window);
     attach_timers(sw_.window);
     attach_timers(quality_form_.window);
+}
+
+// What the program does to a scanner goes into the service history: the scanner seen (its
+// first reply on a connection), each set read, each backup written. Why the history is not
+// being written is said once, in panel 1's tool tip, when it first shows or changes.
+void Program::record_history() {
+    history_->link_backups(backups_);
+    connections_ += main_window_.port_opened.connect([this] { seen_on_connection_ = false; });
+    connections_ += para_read_.reply_shown.connect([this](const link::ParaReply& reply) {
+        if (!seen_on_connection_) {
+            seen_on_connection_ = true;
+            history_->recorder().seen(reply, para::shown_index(para_));
+        }
+        history_->recorder().read(reply);
+    });
+    // A store's entry is made when the scanner acknowledges it, or as failed when the next
+    // store goes out or the port closes first.
+    connections_ += para_send_.sent.connect([this](const link::ParaSet& set) {
+        store_ended(Error{ErrorKind::not_acknowledged, "no \"P\" before the next store was sent"});
+        const auto& last = para_read_.last_reply();
+        const link::ScannerType type =
+            link::scanner_type(para_.typ.caption()).value_or(link::ScannerType::unknown);
+        pending_store_ = PendingStore{type, last ? last->set : set, set};
+    });
+    connections_ += para_send_.acknowledged.connect([this] { store_ended(std::nullopt); });
+    connections_ += main_window_.port_closed.connect([this] {
+        store_ended(Error{ErrorKind::not_acknowledged,
+                          "no \"P\" before the port closed; it may or may not have stored it"});
+    });
+    connections_ += main_.Timer1.tick.connect([this] {
+        const std::string why = history_->trouble();
+        if (why == history_trouble_shown_) {
+            return;
+        }
+        history_trouble_shown_ = why;
+        main_.StatusBar1.set_panel_tooltip(
+            monitor::k_link_panel,
+            why.empty() ? std::string() : "The history is not being written: " + why);
+    });
+}
+
+void Program::store_ended(const std::optional<Error>& failed) {
+    if (!pending_store_) {
+        return;
+    }
+    history_->recorder().store(pending_store_->type, pending_store_->before, pending_store_->after,
+                               failed);
+    pending_store_.reset();
+}
+
+// As a file is loaded: into the window only, of the type the window shows; sent when the
+// technician sends it.
+std::optional<std::string> Program::load_from_history(link::ScannerType type,
+                                                      const link::ParaSet& set) {
+    const auto shown = link::scanner_type(para_.typ.caption());
+    if (!para_.window.shown() || !shown || *shown == link::ScannerType::unknown) {
+        return "the parameter window shows no scanner; read the scanner's set first";
+    }
+    if (*shown != type) {
+        return "the set is of the type " + std::string(link::type_text(type)) +
+               ", the window shows " + std::string(link::type_text(*shown));
+    }
+    para_read_.show_settings(set);
+    para_.statusbar.set_simple_text("Status:   Parameters loaded from the history");
+    para_.window.user_activate();
+    return std::nullopt;
 }
 
 Program::~Program() {
@@ -212,6 +303,9 @@ ui::Window* Program::window(std::string_view name) {
     }
     if (name == "quality") {
         return &quality_form_.window;
+    }
+    if (name == "history") {
+        return &history_form_.window;
     }
     return nullptr;
 }

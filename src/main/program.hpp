@@ -10,6 +10,9 @@
 #include "forms/main_form.hpp"
 #include "forms/para_form.hpp"
 #include "forms/sw_update_form.hpp"
+#include "history/station_history.hpp"
+#include "history_window/history_form.hpp"
+#include "history_window/history_window.hpp"
 #include "link/defs.hpp"
 #include "link/frame_writer.hpp"
 #include "link/receiver.hpp"
@@ -116,6 +119,10 @@ public:
     [[nodiscard]] quality::QualityWindow& quality_window() { return quality_; }
     // The scan picture's extras, asked for in its context menu.
     [[nodiscard]] ui::PlanExtras& plan_extras() { return plan_extras_; }
+    [[nodiscard]] history_window::HistoryForm& history_form() { return history_form_; }
+    [[nodiscard]] history_window::HistoryWindow& history_window() { return history_window_; }
+    // The service history this program records into.
+    [[nodiscard]] history::StationHistory& history() { return *history_; }
 
     void set_flash_library(std::shared_ptr<FlashLibrary> lib) { flash_ = std::move(lib); }
     [[nodiscard]] const std::shared_ptr<FlashLibrary>& flash_library() const { return flash_; }
@@ -129,6 +136,8 @@ private:
     void attach_timers(ui::Window& w);
     void on_decoder_fault(const std::string& what);
     void watch_for_stale_data();
+    void record_history();
+    std::optional<std::string> load_from_history(link::ScannerType type, const link::ParaSet& set);
 
     Services given_;
     // Before services_, which hands it to every part in the device's place.
@@ -159,6 +168,18 @@ private:
     parafile::TextFiles own_text_files_;
     parafile::TextFiles& text_files_;
     parafile::BackupStore backups_;
+    // Opened at start, as the command line does; written on a thread of its own.
+    std::unique_ptr<history::StationHistory> history_;
+    bool seen_on_connection_ = false;
+    // A store sent and not yet acknowledged: its entry waits for the "P".
+    struct PendingStore {
+        link::ScannerType type;
+        link::ParaSet before;
+        link::ParaSet after;
+    };
+    std::optional<PendingStore> pending_store_;
+    void store_ended(const std::optional<Error>& failed);
+    std::string history_trouble_shown_;
     para::AutoBackup auto_backup_;
     para::ParaFileGroup para_files_;
     monitor::LinkStatistics statistics_;
@@ -168,6 +189,8 @@ private:
     quality::QualityWindow quality_;
     ui::PlanExtras plan_extras_;
     monitor::PlanOverlay plan_overlay_;
+    history_window::HistoryForm history_form_;
+    history_window::HistoryWindow history_window_;
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

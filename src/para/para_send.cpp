@@ -61,7 +61,9 @@ void ParaSend::send_click() {
     }
     if (!writer_.finish()) {
         refuse(dialogs_, "The COM-Port did not take the parameters. Nothing was stored.");
+        return;
     }
+    sent.raise(*set);
 }
 
 std::optional<link::ParaSet> ParaSend::set_from_window() const {
@@ -115,6 +117,7 @@ std::uint32_t ParaSend::window_value(const link::ParaFieldDef& f) const {
 void ParaSend::on_saved(const link::ReceivedFrame& /*frame*/) {
     form_.statusbar.set_simple_text("Status:   Parameters saved");
     shared_.parameter_set_valid = true;
+    acknowledged.raise();
 }
 
 } // namespace trx::para

@@ -39,6 +39,10 @@ public:
     // nothing is sent. The automatic backup of the scanner's set goes here.
     void set_before_store(std::function<bool()> hook) { before_store_ = std::move(hook); }
 
+    // A set written to the port whole, and the scanner's "P" for a store.
+    ui::Signal<const link::ParaSet&> sent;
+    ui::Signal<> acknowledged;
+
 private:
     ParaForm& form_;
     const ParaRead& read_;

@@ -111,6 +111,9 @@ Result<fs::path> BackupStore::write(ParaFile file, BackupReason reason,
         }
         if (*w == Created::written) {
             prune(dir, name);
+            if (on_written_) {
+                on_written_(file, reason, dir / name);
+            }
             return dir / name;
         }
     }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,11 @@ public:
     static constexpr std::size_t k_kept = 100;
 
     BackupStore(TextFiles& files, std::filesystem::path data_folder);
+
+    // Told of every backup written (the service history links it).
+    using Written = std::function<void(const ParaFile& file, BackupReason reason,
+                                       const std::filesystem::path& path)>;
+    void set_on_written(Written written) { on_written_ = std::move(written); }
 
     [[nodiscard]] const std::filesystem::path& data_folder() const { return data_; }
     [[nodiscard]] std::filesystem::path folder(std::uint32_t serial) const;
@@ -54,6 +60,7 @@ private:
 
     TextFiles& files_;
     std::filesystem::path data_;
+    Written on_written_;
 };
 
 } // namespace trx::parafile

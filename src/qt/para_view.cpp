@@ -134,7 +134,8 @@ QGroupBox* action_group(para::ParaForm& f, QWidget* parent) {
 QGroupBox* file_group(para::ParaForm& f, QWidget* parent) {
     QGroupBox* g = make_frame(f.frame_parameter_file, parent);
     auto* column = new QVBoxLayout(g);
-    for (Button* b : {&f.cmd_save_file, &f.cmd_load_file, &f.cmd_compare_file, &f.cmd_backups}) {
+    for (Button* b : {&f.cmd_save_file, &f.cmd_load_file, &f.cmd_compare_file, &f.cmd_backups,
+                      &f.cmd_history}) {
         column->addWidget(make_button(*b, g));
     }
     return g;

@@ -112,6 +112,7 @@ Result<Done> UpdateSequence::read_steps(FlashLibrary& lib, UpdateValues& values,
 // ---------------------------------------------------------------- on a session
 
 Result<VerifyReport> FirmwareUpdate::verify(const std::string& hex_path) {
+    const auto started = session_.now();
     start();
     auto checked = check_image_file(hex_path, {});
     if (!checked) {
@@ -128,6 +129,8 @@ Result<VerifyReport> FirmwareUpdate::verify(const std::string& hex_path) {
                                          [this] { return session_.interrupted(); })
                 : Result<std::uint32_t>(reached.error());
     end_run();
+    record(history::Kind::verify, hex_path,
+           differing ? Result<Done>(Done{}) : Result<Done>(differing.error()), started);
     if (!differing) {
         return differing.error();
     }
@@ -136,6 +139,7 @@ Result<VerifyReport> FirmwareUpdate::verify(const std::string& hex_path) {
 
 Result<std::vector<std::uint8_t>> FirmwareUpdate::read_back(std::uint32_t address,
                                                             std::uint32_t length) {
+    const auto started = session_.now();
     start();
     const flash::FlashLayout layout = flash::trx81500_layout();
     const std::uint64_t end = std::uint64_t{address} + length;
@@ -155,6 +159,8 @@ Result<std::vector<std::uint8_t>> FirmwareUpdate::read_back(std::uint32_t addres
                                        [this] { return session_.interrupted(); });
     }
     end_run();
+    record(history::Kind::read_back, flash::hex6(address) + "+" + std::to_string(length), reached,
+           started);
     if (!reached) {
         return reached.error();
     }

@@ -2,6 +2,7 @@
 
 #include "base/numtext.hpp"
 #include "flashlib/hex_reader.hpp"
+#include "service/update_history.hpp"
 #include "service/update_log.hpp"
 
 #include <algorithm>
@@ -271,6 +272,25 @@ void FirmwareUpdate::start() {
 }
 
 Result<Done> FirmwareUpdate::run(const std::string& hex_path, const UpdateOptions& options) {
+    const auto started = session_.now();
+    Result<Done> outcome = run_steps(hex_path, options);
+    record(history::Kind::update, hex_path, outcome, started);
+    return outcome;
+}
+
+void FirmwareUpdate::record(history::Kind kind, const std::string& path,
+                            const Result<Done>& outcome, std::chrono::nanoseconds started) const {
+    history::Recorder* h = session_.history();
+    if (h == nullptr || !reset_sent_) {
+        return;
+    }
+    const double seconds = std::chrono::duration<double>(session_.now() - started).count();
+    const auto serial =
+        session_.reported() ? std::optional(session_.reported()->set.serial_number) : std::nullopt;
+    h->update(update_record(kind, path, values_, failed_step(), outcome, seconds, serial));
+}
+
+Result<Done> FirmwareUpdate::run_steps(const std::string& hex_path, const UpdateOptions& options) {
     start();
     // Checked before anything goes to the scanner, so a bad file never leaves it waiting in
     // its bootstrap loader.

@@ -2,6 +2,7 @@
 
 #include "base/result.hpp"
 #include "flashlib/flash_library.hpp"
+#include "history/entry.hpp"
 #include "service/image_check.hpp"
 #include "service/session.hpp"
 
@@ -211,7 +212,11 @@ public:
     [[nodiscard]] const UpdateValues& values() const { return values_; }
 
 private:
+    Result<Done> run_steps(const std::string& hex_path, const UpdateOptions& options);
     Result<Done> reach_loader();
+    // One history entry for a run that reached the scanner (none for one refused before).
+    void record(history::Kind kind, const std::string& path, const Result<Done>& outcome,
+                std::chrono::nanoseconds started) const;
     // A new run on the session's port.
     void start();
     // The common end once "F" went out: CloseCom, and the port let go.

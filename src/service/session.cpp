@@ -1,6 +1,7 @@
 #include "service/session.hpp"
 
 #include "base/numtext.hpp"
+#include "history/recorder.hpp"
 #include "link/frame.hpp"
 
 #include <algorithm>
@@ -109,6 +110,7 @@ Result<Done> Session::open(const std::string& port_name) {
     note(LogLevel::info, [&] { return "port " + port_name + " open"; });
     lost_.clear();
     online_ = false;
+    reported_.reset();
     receiver_.reset_counters();
     opened_at_ = services_.now();
     return Done{};
@@ -203,7 +205,19 @@ Result<link::ParaReply> Session::read_parameters() {
     if (!r) {
         return r.error();
     }
+    record_read(para_reply_);
     return para_reply_;
+}
+
+void Session::record_read(const link::ParaReply& reply) {
+    if (services_.history != nullptr) {
+        // The first set on a connection tells which scanner was there.
+        if (!reported_) {
+            services_.history->seen(reply, index_);
+        }
+        services_.history->read(reply);
+    }
+    reported_ = reply;
 }
 
 Result<std::uint16_t> Session::read_index() {
@@ -224,9 +238,16 @@ Result<Done> Session::store_parameters(const link::ParaSet& set, bool extended) 
         return Error{ErrorKind::interrupted, "interrupted before the set was sent; nothing was "
                                              "stored"};
     }
-    auto r = request('W', payload, para_saved_, ErrorKind::not_acknowledged,
-                     "the scanner did not acknowledge the parameter set (no \"P\")");
-    return honest_store_end(std::move(r), "the set", "params get");
+    auto r =
+        honest_store_end(request('W', payload, para_saved_, ErrorKind::not_acknowledged,
+                                 "the scanner did not acknowledge the parameter set (no \"P\")"),
+                         "the set", "params get");
+    if (services_.history != nullptr) {
+        services_.history->store(extended ? link::ScannerType::ya : link::ScannerType::za,
+                                 reported_ ? reported_->set : set, set,
+                                 r ? std::nullopt : std::optional<Error>(r.error()));
+    }
+    return r;
 }
 
 Result<Done> Session::store_index(std::uint16_t index) {
@@ -234,9 +255,16 @@ Result<Done> Session::store_index(std::uint16_t index) {
         return Error{ErrorKind::interrupted, "interrupted before the index was sent; nothing "
                                              "was stored"};
     }
-    auto r = request('I', num::hex_upper(index, 4), index_saved_, ErrorKind::not_acknowledged,
-                     "the scanner did not acknowledge the index (no \"I\")");
-    return honest_store_end(std::move(r), "the index", "index get");
+    auto r = honest_store_end(request('I', num::hex_upper(index, 4), index_saved_,
+                                      ErrorKind::not_acknowledged,
+                                      "the scanner did not acknowledge the index (no \"I\")"),
+                              "the index", "index get");
+    if (services_.history != nullptr) {
+        services_.history->index(reported_ ? std::optional(reported_->set.serial_number)
+                                           : std::nullopt,
+                                 index, r ? std::nullopt : std::optional<Error>(r.error()));
+    }
+    return r;
 }
 
 Result<Done> Session::stream(ScanContext context, const TurnHandler& on_turn) {

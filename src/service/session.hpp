@@ -17,6 +17,10 @@
 #include <string_view>
 #include <utility>
 
+namespace trx::history {
+class Recorder;
+}
+
 namespace trx::service {
 
 // What a session runs on. now: a monotonic time, for the turns' time stamps. interrupted:
@@ -31,6 +35,8 @@ struct Services {
     const ui::PortDiagnosis* diagnosis = nullptr;
     // The port opened, failed to open, lost and closed, under trx.session; silent when null.
     Log* log = nullptr;
+    // Where the reads and stores go into the service history; none when null.
+    history::Recorder* history = nullptr;
 };
 
 // Called for every decoded turn; false ends the stream.
@@ -82,6 +88,11 @@ public:
     // A pause that only an interrupt ends early: between tries to open a lost port again.
     Result<Done> rest(std::chrono::milliseconds span);
     [[nodiscard]] bool interrupted() const;
+    [[nodiscard]] history::Recorder* history() const { return services_.history; }
+    // The monotonic time the session runs on.
+    [[nodiscard]] std::chrono::nanoseconds now() const { return services_.now(); }
+    // The set the scanner last reported on this connection; none before the first read.
+    [[nodiscard]] const std::optional<link::ParaReply>& reported() const { return reported_; }
 
 private:
     enum class WaitEnd { done, timed_out, interrupted, lost };
@@ -96,6 +107,7 @@ private:
         log_if(services_.log, level, log_category::session, std::forward<MakeText>(make));
     }
     void on_status(const link::ReceivedFrame& frame);
+    void record_read(const link::ParaReply& reply);
 
     Services services_;
     std::chrono::milliseconds timeout_;
@@ -112,6 +124,7 @@ private:
     std::optional<std::uint16_t> index_;
     bool para_saved_ = false;
     bool index_saved_ = false;
+    std::optional<link::ParaReply> reported_; // on this connection
 
     // The stream under way.
     const TurnHandler* on_turn_ = nullptr;

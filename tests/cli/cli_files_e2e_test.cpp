@@ -13,10 +13,14 @@ using namespace cli_e2e;
 
 const std::string k_not_regular = "it is not a regular file (a folder, a device or a pipe)";
 
+// The files beside the recording; "data" is the tool's data folder the fixture puts there
+// (backups and the service history), which every run may create.
 std::vector<std::string> in(const fs::path& folder) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(folder)) {
-        names.push_back(e.path().filename().string());
+        if (e.path().filename() != "data") {
+            names.push_back(e.path().filename().string());
+        }
     }
     std::sort(names.begin(), names.end());
     return names;

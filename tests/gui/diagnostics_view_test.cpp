@@ -75,7 +75,8 @@ TEST_F(DiagnosticsViewTest, PanelTwoShowsTheFiguresAndItsClickOpensTheMenu) {
         shown,
         QStringList({"save_recent: Save last 10 minutes...", "record_start: Start recording...",
                      "record_stop (disabled): Stop recording", "export_csv: Export scan as CSV...",
-                     "export_png: Save picture as PNG...", "scan_quality: Scan quality..."}));
+                     "export_png: Save picture as PNG...", "scan_quality: Scan quality...",
+                     "history: History..."}));
     // An entry reaches the logic: the CSV of the scan shown.
     const auto path = d.data_folder() / "view.csv";
     d.answer_save_dialog(path.string());

@@ -1,0 +1,99 @@
+#pragma once
+
+// A temporary folder per test and entries to fill a history with.
+#include "history/entry.hpp"
+#include "history/recorder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace trx::history::test {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "trx-history-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    TempFolder(TempFolder&&) = delete;
+    TempFolder& operator=(TempFolder&&) = delete;
+    [[nodiscard]] const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+inline link::ParaSet ya_set(std::uint32_t serial) {
+    link::ParaSet s;
+    s.serial_number = serial;
+    s.version = 109;
+    s.speed = 125;
+    s.resolution = 2;
+    s.switches = 3;
+    s.gap_offset_abs = 5;
+    s.equal_tolerance_abs = 6;
+    s.min_modul_angle = 7;
+    s.max_modul_angle = 291;
+    s.can_baud_code = 3;
+    s.rs232_baud_code = 5;
+    s.equal_tolerance_rel = 8;
+    s.gap_offset_rel = 9;
+    s.gap_correction = 100;
+    s.can_identifier = 0x7FF;
+    return s;
+}
+
+// A recorder whose entries land in `into`, at a fixed time.
+inline Recorder collecting(std::vector<Entry>& into, const std::string& station = "st1") {
+    return Recorder(
+        {station, "tech", "trx81500 1.09"},
+        [] { return std::chrono::system_clock::time_point{} + std::chrono::hours(1); },
+        [&into](Entry e) { into.push_back(std::move(e)); });
+}
+
+// One entry of every kind, each for its own serial number.
+inline std::vector<Entry> every_kind() {
+    std::vector<Entry> out;
+    Recorder r = collecting(out);
+    link::ParaReply reply{link::ScannerType::ya, ya_set(1001), 6};
+    r.seen(reply, 300);
+    r.read(reply);
+    link::ParaSet after = reply.set;
+    after.speed = 180;
+    r.store(link::ScannerType::ya, reply.set, after,
+            Error{ErrorKind::not_acknowledged, "no \"P\""});
+    r.index(1001, 42, std::nullopt);
+    r.backup(link::ScannerType::ya, reply.set, "/b/1001/x-before-store.trxp", "before_store");
+    for (const Kind k : {Kind::update, Kind::verify, Kind::read_back}) {
+        UpdateRecord u;
+        u.kind = k;
+        u.serial = 1001;
+        u.image = "/img/fw.h86";
+        u.image_crc = 0xCBF43926;
+        u.image_bytes = 4096;
+        u.duration_s = 2.0;
+        if (k == Kind::read_back) {
+            u.failed = Error{ErrorKind::flash, "CRC differs"};
+            u.failed_step = "program_flash";
+        }
+        r.update(u);
+    }
+    r.file(Kind::file_save, link::ScannerType::ya, reply.set, "/f/a.trxp", std::nullopt);
+    r.file(Kind::file_load, link::ScannerType::ya, reply.set, "/f/a.trxp", std::nullopt);
+    return out;
+}
+
+} // namespace trx::history::test
