@@ -19,10 +19,11 @@ std::string entry(const std::string& key) {
     return std::string(k_port) + "." + key;
 }
 
-// Every entry of the port menu is enabled (or disabled) as the port state says.
+// Every port entry of the port menu is enabled (or disabled) as the port state says; the
+// check item "Reconnect automatically" is a setting and always at hand.
 void expect_entries_enabled(Driver& d, bool enabled) {
     for (const auto& e : d.program().main_form().Toolbar1.item("comport").entries) {
-        EXPECT_EQ(e.enabled, enabled) << e.key;
+        EXPECT_EQ(e.enabled, e.key == "reconnect" || enabled) << e.key;
     }
 }
 
@@ -192,6 +193,7 @@ TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening
     expected.push_back("simulator");
     expected.push_back("replay");
     expected.push_back("network");
+    expected.push_back("reconnect");
     EXPECT_EQ(entry_keys(d), expected);
 
     d.serial_devices({{"/dev/ttyACM0", ""}, {"/dev/ttyUSB0", "usb-FTDI_FT232R-if00-port0"}});
@@ -216,7 +218,7 @@ TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening
     // Unplugged meanwhile: the next opening drops it, and the entries stay disabled while open.
     d.serial_devices({});
     tb.user_open_menu("comport");
-    EXPECT_EQ(entry_keys(d).size(), 13U);
+    EXPECT_EQ(entry_keys(d).size(), 14U);
     expect_entries_enabled(d, false);
     // The open port can still be closed by its caption.
     d.click(k_port);
