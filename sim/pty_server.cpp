@@ -224,12 +224,6 @@ void PtyServer::run() {
             pending_.clear();
             listening_ = listening;
         }
-        if (!listening_) {
-            // What a holder wrote before it let go, however briefly it held the port, was on
-            // the wire: the controller hears it. A device server closes the port the moment its
-            // client goes, right after the bootstrap string.
-            read_input();
-        }
         std::string out = scanner_.poll(steady_now());
         if (listening_ && pending_.size() + out.size() <= k_max_pending) {
             pending_ += out;

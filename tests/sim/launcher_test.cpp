@@ -154,39 +154,6 @@ TEST(Launcher, FindsTheSimulatorByVariableOrBesideTheProgram) {
     EXPECT_EQ(SimulatorProcess::find_beside(dir.path / "app"), dir.path / "app" / "trx81500-sim");
 }
 
-// A device server opens the port for each client and closes it the moment the client goes:
-// the bootstrap string written in such a short hold still reaches the controller within its
-// window after the reset, and the loader (silent until spoken to) is running when the next
-// client opens the port.
-TEST(Launcher, BytesWrittenInAShortHoldOfThePortStillReachTheScanner) {
-    TempDir dir;
-    SimulatorProcess sim;
-    ASSERT_TRUE(sim.start({"--flash", (dir.path / "flash.bin").string()}, k_sim)) << sim.error();
-    const auto frames = [](const std::string& got) {
-        Host host;
-        host.take(got);
-        return !host.drain().empty();
-    };
-    {
-        RawPort port(sim.device());
-        ASSERT_TRUE(port.is_open());
-        ASSERT_TRUE(frames(port.read_until(frames, 2s))) << "running: status frames come";
-        ASSERT_TRUE(port.write(link::build_frame('F', "")));
-        std::this_thread::sleep_for(200ms);
-    }
-    {
-        RawPort port(sim.device());
-        ASSERT_TRUE(port.is_open());
-        ASSERT_TRUE(port.write("Quendel KG 14.03.1999"));
-    }                                   // closed at once, as ser2net does
-    std::this_thread::sleep_for(800ms); // well past the bootstrap window
-    RawPort port(sim.device());
-    ASSERT_TRUE(port.is_open());
-    // What the first holder left unread goes once the simulator sees the new one.
-    (void)port.read_until([](const std::string&) { return false; }, 100ms);
-    EXPECT_FALSE(frames(port.read_until(frames, 500ms))) << "the loader was not entered";
-}
-
 TEST(Launcher, StateFileKeepsSetAndIndexAcrossRuns) {
     TempDir dir;
     const fs::path state = dir.path / "scanner.state";
