@@ -77,7 +77,8 @@ struct Ser2net : Cli {
         sim_pid = spawn({TRX_SIM_EXE, "--quiet", "--flash", (dir / "flash.bin").string(), "--state",
                          (dir / "state").string(), "--link", tty.string()},
                         dir / "sim.log");
-        for (int i = 0; i < 100 && !fs::exists(tty); ++i) {
+        // Generous: a sanitized simulator on a busy machine takes its time to start.
+        for (int i = 0; i < 500 && !fs::exists(tty); ++i) {
             std::this_thread::sleep_for(20ms);
         }
         ASSERT_TRUE(fs::exists(tty)) << read_file(dir / "sim.log");
