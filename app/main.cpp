@@ -40,7 +40,8 @@ constexpr std::string_view k_usage =
     "Usage: trx81500 [--port NAME] [--log]\n"
     "Service tool for the TRX81500 rotating laser scanner.\n"
     "  --port NAME  open this port at start: COM1 ... COM10, a device such as /dev/ttyUSB0,\n"
-    "               or Simulator (the bundled scanner simulator)\n"
+    "               Simulator (the bundled scanner simulator), or a network port\n"
+    "               socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (RFC 2217)\n"
     "  --log        every diagnostic on stderr (or choose with QT_LOGGING_RULES=\"trx.*=true\")\n"
     "  --help, --version\n";
 
@@ -121,9 +122,10 @@ int main(int argc, char* argv[]) {
     std::optional<trx::main::PortAtStart> port_at_start;
     if (const auto at = args.indexOf(QStringLiteral("--port")); at >= 0) {
         const std::string name = at + 1 < args.size() ? args[at + 1].toStdString() : "";
-        port_at_start.emplace(program.main_form(), name, [name] {
-            std::cerr << "trx81500: the port menu has no entry \"" << name << "\"\n";
-        });
+        port_at_start.emplace(
+            program.main_form(), name,
+            [name] { std::cerr << "trx81500: the port menu has no entry \"" << name << "\"\n"; },
+            &program.main_window());
     }
     return QApplication::exec();
 }

@@ -25,6 +25,16 @@ ui::OpenResult TappedPort::open() {
     return r;
 }
 
+void TappedPort::open_later(std::function<void(ui::OpenResult)> done) {
+    ui::SerialPort& port = active();
+    port.open_later([this, &port, done = std::move(done)](ui::OpenResult r) {
+        if (r.ok && tap_ != nullptr) {
+            tap_->opened(port.port_name());
+        }
+        done(std::move(r));
+    });
+}
+
 void TappedPort::close() {
     const bool was_open = active().is_open();
     active().close();

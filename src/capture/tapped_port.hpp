@@ -39,6 +39,7 @@ public:
 
     [[nodiscard]] std::string port_name() const override { return active().port_name(); }
     ui::OpenResult open() override;
+    void open_later(std::function<void(ui::OpenResult)> done) override;
     void close() override;
     [[nodiscard]] bool is_open() const override { return active().is_open(); }
     [[nodiscard]] bool write(std::string_view bytes) override;

@@ -18,6 +18,9 @@ inline constexpr const char* k_network_key = "network";
 inline constexpr const char* k_network_caption = "Network port...";
 inline constexpr const char* k_find_key = "find";
 inline constexpr const char* k_find_caption = "Find scanner";
+// A check item after the ports: a lost link is waited for and the port reopened.
+inline constexpr const char* k_reconnect_key = "reconnect";
+inline constexpr const char* k_reconnect_caption = "Reconnect automatically";
 
 // Port button captions: "Open " / "Close " + name, padded with blanks to 13 / 14 characters.
 std::string open_caption(std::string_view name);

@@ -61,7 +61,8 @@ MainWindow::MainWindow(MainForm& form, ui::Window& para, sw_update::SwUpdateForm
       dialogs_(services.dialogs), devices_(services.devices), simulator_(services.simulator),
       diagnosis_(services.diagnosis), address_prompt_(services.address_prompt),
       pump_(services.pump), listener_(services.listener), choice_prompt_(services.choice_prompt),
-      log_(log), settings_(services.files), end_(std::move(end)) {
+      clock_(services.clock), reconnect_(services.files), log_(log), settings_(services.files),
+      end_(std::move(end)) {
     port_.set_port_name(chosen_.name);
     connect_form();
     connections_ += port_.lost.connect([this](const std::string& why) { on_port_lost(why); });
@@ -150,12 +151,23 @@ void MainWindow::on_button(const std::string& key) {
 
 void MainWindow::refresh_port_menu() {
     listed_ = devices_ != nullptr ? devices_->list() : std::vector<ui::SerialDevice>{};
-    form_.Toolbar1.set_entries(
-        k_port_key, port_entries(listed_, simulator_ != nullptr, state_ == PortState::closed,
-                                 listener_ != nullptr && devices_ != nullptr));
+    auto entries = port_entries(listed_, simulator_ != nullptr, state_ == PortState::closed,
+                                listener_ != nullptr && devices_ != nullptr);
+    ui::Toolbar::Entry reconnect;
+    reconnect.key = k_reconnect_key;
+    reconnect.caption = k_reconnect_caption;
+    reconnect.separator_before = true;
+    reconnect.checkable = true;
+    reconnect.checked = reconnect_.on(network_chosen());
+    entries.push_back(std::move(reconnect));
+    form_.Toolbar1.set_entries(k_port_key, std::move(entries));
 }
 
 void MainWindow::on_chosen(const std::string& entry_key) {
+    if (entry_key == k_reconnect_key) {
+        toggle_reconnect();
+        return;
+    }
     if (entry_key == k_replay_key) {
         choose_replay();
         return;
@@ -180,6 +192,7 @@ void MainWindow::on_chosen(const std::string& entry_key) {
         port_.set_port_name(chosen_.name);
     }
     form_.Toolbar1.set_caption(k_port_key, open_caption(chosen_.name));
+    show_reconnect_choice();
 }
 
 // A capture to play as if it came from the port; one that cannot be played is refused here,
@@ -198,6 +211,7 @@ void MainWindow::choose_replay() {
     chosen_ = {std::filesystem::path(path).filename().string(), false, {}, path};
     port_.use_replay(path);
     form_.Toolbar1.set_caption(k_port_key, open_caption(chosen_.name));
+    show_reconnect_choice();
 }
 
 // A network port by its address; a bad address is refused here with its reason, and the
@@ -206,23 +220,27 @@ void MainWindow::choose_network_port() {
     if (address_prompt_ == nullptr) {
         return;
     }
-    RecentAddresses recent(files_);
-    const std::string address = trimmed(address_prompt_->ask(recent.list()));
-    if (address.empty()) {
-        return;
+    const std::string address = trimmed(address_prompt_->ask(RecentAddresses(files_).list()));
+    if (!address.empty()) {
+        (void)choose_address(address);
     }
+}
+
+bool MainWindow::choose_address(const std::string& address) {
     if (const auto parsed = net::parse_net_address(address); !parsed) {
         dialogs_.message({"The address cannot be used: " + parsed.error().message + ".",
                           "Network port",
                           ui::Icon::warning,
                           {}});
-        return;
+        return false;
     }
-    recent.remember(address);
+    RecentAddresses(files_).remember(address);
     port_.use_device();
     chosen_ = {address, false, {}, {}};
     port_.set_port_name(address);
     form_.Toolbar1.set_caption(k_port_key, open_caption(address));
+    show_reconnect_choice();
+    return true;
 }
 
 void MainWindow::report_replay_failure(const std::string& why) {
@@ -252,6 +270,7 @@ void MainWindow::on_port_button(const std::string& caption) {
             shared_.port_name = port_.port_name();
         }
     } else if (caption == close_caption(chosen_.name)) {
+        stop_waiting();
         close_port();
     }
 }
@@ -329,6 +348,10 @@ void MainWindow::on_port_lost(const std::string& why) {
         return "port " + chosen_.name +
                " lost: " + one_line(why.empty() ? std::string("the device was disconnected") : why);
     });
+    if (reconnects()) {
+        wait_for_port();
+        return;
+    }
     close_port();
     report_open_failure(chosen_.replay.empty() ? "The device was disconnected." : why);
 }
@@ -348,20 +371,24 @@ void MainWindow::replay_finished() {
     }
 }
 
-// Closed: open caption, menu entries enabled, "Software" disabled; Open: the reverse.
+// Closed: open caption, port entries enabled, "Software" disabled; Open: the reverse.
+// Waiting: as open, but without "Software" (there is no port). "Reconnect automatically" is
+// a setting, not a port, and stays enabled.
 void MainWindow::enter(PortState s) {
     state_ = s;
-    const bool open = s == PortState::open;
+    const bool closed = s == PortState::closed;
     auto& tb = form_.Toolbar1;
-    tb.set_caption(k_port_key, open ? close_caption(chosen_.name) : open_caption(chosen_.name));
+    tb.set_caption(k_port_key, closed ? open_caption(chosen_.name) : close_caption(chosen_.name));
     std::vector<std::string> keys;
     for (const auto& e : tb.item(k_port_key).entries) {
-        keys.push_back(e.key);
+        if (e.key != k_reconnect_key) {
+            keys.push_back(e.key);
+        }
     }
     for (const auto& k : keys) {
-        tb.set_entry_enabled(k_port_key, k, !open);
+        tb.set_entry_enabled(k_port_key, k, closed);
     }
-    tb.set_enabled("software", open);
+    tb.set_enabled("software", s == PortState::open);
 }
 
 void MainWindow::log_open_failure(const std::string& reason) {
@@ -380,6 +407,7 @@ void MainWindow::shutdown(bool with_settings) {
         return;
     }
     ending_ = true;
+    stop_waiting();
     if (with_settings) {
         (void)settings_.write(sw_.hexfilename.caption()); // a failure is silent
     }

@@ -7,13 +7,16 @@
 #include "forms/sw_update_form.hpp"
 #include "link/shared.hpp"
 #include "main/program_port.hpp"
+#include "main/reconnect_setting.hpp"
 #include "main/settings.hpp"
 #include "service/scanner_search.hpp"
 #include "ui/address_prompt.hpp"
 #include "ui/choice_prompt.hpp"
 #include "ui/platform.hpp"
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,13 +52,23 @@ public:
     // no click: the update closes and reopens the port behind the toolbar's back.
     void hold_port(bool held);
 
+    // A network port by its address, as the "Network port..." dialog gives it (for a port
+    // named at start): false, after a box with the reason, when the address cannot be used.
+    bool choose_address(const std::string& address);
+
     // The technician opened a port from the toolbar.
     ui::Signal<> port_opened;
     // The port was closed: by the technician, or because its device or replay went away.
     ui::Signal<> port_closed;
 
+    // While a lost port is waited for ("Reconnect automatically"), how often it is tried.
+    static constexpr std::chrono::milliseconds k_retry_local{500};
+    static constexpr std::chrono::milliseconds k_retry_network{2000};
+
 private:
-    enum class PortState { closed, open };
+    // waiting: the port was lost and is reopened as soon as it can be; the toolbar offers
+    // "Close" as while open.
+    enum class PortState { closed, open, waiting };
 
     // A port as the menu offers it: "COM3", "/dev/ttyUSB0", "Simulator" or a capture to
     // replay, named by its file. A USB adapter also by its stable name under
@@ -76,6 +89,15 @@ private:
     void report_replay_failure(const std::string& why);
     void find_again_by_id();
     void on_port_lost(const std::string& why);
+    [[nodiscard]] bool network_chosen() const;
+    [[nodiscard]] bool reconnects() const;
+    void show_reconnect_choice();
+    void toggle_reconnect();
+    void wait_for_port();
+    void try_reopen();
+    void retry_later();
+    void reopened(const ui::OpenResult& r);
+    void stop_waiting();
     void replay_finished();
     void log_open_failure(const std::string& reason);
     void choose_replay();
@@ -104,6 +126,11 @@ private:
     ui::EventPump& pump_;
     ui::PortListener* listener_;
     ui::ChoicePrompt* choice_prompt_;
+    ui::Clock& clock_;
+    ReconnectSetting reconnect_;
+    ui::Alarm retry_;
+    // An outcome of a reopening that comes back after the window is gone finds this false.
+    std::shared_ptr<bool> reopen_live_ = std::make_shared<bool>(true);
     Log& log_;
     Settings settings_;
     std::function<void()> end_;

@@ -85,7 +85,9 @@ void Supervision::link_up() {
 }
 
 bool Supervision::replay_note_shown() const {
-    return main_.StatusBar1.panel(k_link_panel) == k_replay_finished && !port_.is_open();
+    // Also the note of a lost port that is waited for.
+    const std::string& note = main_.StatusBar1.panel(k_link_panel);
+    return (note == k_replay_finished || note.starts_with(k_waiting_for)) && !port_.is_open();
 }
 
 void Supervision::link_down() {

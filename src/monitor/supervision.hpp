@@ -10,6 +10,7 @@
 #include "ui/services.hpp"
 
 #include <cstddef>
+#include <string_view>
 
 namespace trx::monitor {
 
@@ -17,6 +18,8 @@ namespace trx::monitor {
 inline constexpr std::size_t k_link_panel = 1;
 // Panel 1 after a replay reached its end, until a port is opened again.
 inline constexpr const char* k_replay_finished = "Replay finished";
+// Panel 1 while a lost port is waited for: this, the port's name and " ...".
+inline constexpr std::string_view k_waiting_for = "waiting for ";
 
 // The three timers of the main window that keep the tool in step with the scanner:
 // `Timer1` watches the link and shows it, `Timer2` asks for the parameter set shortly after

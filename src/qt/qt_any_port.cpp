@@ -26,6 +26,11 @@ OpenResult QtAnyPort::open() {
     return active().open();
 }
 
+void QtAnyPort::open_later(std::function<void(OpenResult)> done) {
+    network_ = net::is_network_port(name_);
+    active().open_later(std::move(done));
+}
+
 std::string NetworkAwareDiagnosis::explain(const std::string& port_name,
                                            const std::string& reason) const {
     return net::is_network_port(port_name) ? reason : devices_.explain(port_name, reason);

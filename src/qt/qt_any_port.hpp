@@ -18,6 +18,7 @@ public:
     void set_port_name(std::string name) override;
     [[nodiscard]] std::string port_name() const override { return name_; }
     OpenResult open() override;
+    void open_later(std::function<void(OpenResult)> done) override;
     void close() override { active().close(); }
     [[nodiscard]] bool is_open() const override { return active().is_open(); }
     [[nodiscard]] bool write(std::string_view bytes) override { return active().write(bytes); }

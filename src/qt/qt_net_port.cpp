@@ -1,5 +1,6 @@
 #include "qt/qt_net_port.hpp"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <chrono>
@@ -20,6 +21,7 @@ std::string sentence(std::string text) {
 QtNetPort::QtNetPort(net::NetTiming timing, QObject* parent) : QObject(parent), timing_(timing) {}
 
 QtNetPort::~QtNetPort() {
+    *alive_ = false;
     drop();
 }
 
@@ -35,14 +37,57 @@ OpenResult QtNetPort::open() {
     if (!line) {
         return {false, sentence(line.error().message)};
     }
-    line_ = std::move(line.value());
+    adopt(std::move(line.value()));
+    return {true, {}};
+}
+
+void QtNetPort::adopt(std::unique_ptr<net::NetLine> line) {
+    line_ = std::move(line);
     lost_pending_ = false;
     notifier_ = std::make_unique<QSocketNotifier>(line_->fd(), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &QtNetPort::on_readable);
     // Bytes that came while the options were negotiated wait in the line; they go out as soon
     // as the event loop runs, like any others.
     QMetaObject::invokeMethod(this, &QtNetPort::on_readable, Qt::QueuedConnection);
-    return {true, {}};
+}
+
+// The thread keeps only what it was given; its outcome comes back through the application
+// object, which outlives the port, and finds the port through `alive`.
+void QtNetPort::open_later(std::function<void(OpenResult)> done) {
+    if (line_) {
+        done({true, {}});
+        return;
+    }
+    const auto address = net::parse_net_address(name_);
+    if (!address) {
+        done({false, sentence("Not a network address: " + address.error().message)});
+        return;
+    }
+    const std::uint64_t attempt = ++attempt_;
+    std::weak_ptr<bool> alive = alive_;
+    std::thread([this, alive, attempt, a = *address, timing = timing_,
+                 done = std::move(done)]() mutable {
+        auto line = net::NetLine::open(a, static_cast<std::uint32_t>(k_baud), timing);
+        auto back = [this, alive, attempt, line = std::make_shared<decltype(line)>(std::move(line)),
+                     done = std::move(done)] {
+            const auto live = alive.lock();
+            if (!live || !*live) {
+                return; // the port is gone, and whoever asked with it
+            }
+            if (attempt != attempt_ || line_) {
+                done({false, "The open was cancelled."});
+                return;
+            }
+            if (!*line) {
+                done({false, sentence(line->error().message)});
+                return;
+            }
+            adopt(std::move(line->value()));
+            done({true, {}});
+        };
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(back),
+                                  Qt::QueuedConnection);
+    }).detach();
 }
 
 void QtNetPort::drop() {
@@ -53,6 +98,7 @@ void QtNetPort::drop() {
 // The last bytes (the bootstrap string) leave before the socket closes: the kernel sends what
 // it holds after close(), and the wait here covers what it has not taken yet.
 void QtNetPort::close() {
+    ++attempt_;
     if (!line_) {
         return;
     }

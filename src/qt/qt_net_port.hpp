@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QSocketNotifier>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,6 +29,8 @@ public:
     void set_port_name(std::string name) override { name_ = std::move(name); }
     [[nodiscard]] std::string port_name() const override { return name_; }
     OpenResult open() override;
+    // The connect and the negotiation run on a thread of their own, within the port's bounds.
+    void open_later(std::function<void(OpenResult)> done) override;
     void close() override;
     [[nodiscard]] bool is_open() const override { return line_ != nullptr && !lost_pending_; }
     [[nodiscard]] bool write(std::string_view bytes) override;
@@ -38,12 +42,17 @@ private:
     // that found out is over.
     void connection_gone(std::string why);
     void drop();
+    void adopt(std::unique_ptr<net::NetLine> line);
 
     net::NetTiming timing_;
     std::string name_;
     std::unique_ptr<net::NetLine> line_;
     std::unique_ptr<QSocketNotifier> notifier_;
     bool lost_pending_ = false;
+    // Which open_later is the current one: a close() or a newer one makes older outcomes void.
+    std::uint64_t attempt_ = 0;
+    // False once the port is gone: an outcome that arrives after it is dropped.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace trx::ui::qt

@@ -154,6 +154,9 @@ void ToolbarView::refresh_menu(Slot& slot, const Toolbar::Item& item) {
         const auto& e = item.entries[i++];
         a->setText(QString::fromStdString(e.caption));
         a->setEnabled(e.enabled);
+        // The model holds the state: a toggle shows once the logic has taken it.
+        a->setCheckable(e.checkable);
+        a->setChecked(e.checked);
         a->setToolTip(QString::fromStdString(e.tooltip.empty() ? e.caption : e.tooltip));
     }
 }

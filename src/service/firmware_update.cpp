@@ -2,6 +2,7 @@
 
 #include "base/numtext.hpp"
 #include "flashlib/hex_reader.hpp"
+#include "netport/net_address.hpp"
 #include "service/update_history.hpp"
 #include "service/update_log.hpp"
 
@@ -343,10 +344,18 @@ Result<Done> FirmwareUpdate::reach_loader() {
         return sequence_.fail(UpdateStep::bootstrap, ErrorKind::flash, sent.error().message,
                               values_);
     }
-    session_.close();
+    // A device server drops the bytes it has not yet written to the device when its client
+    // goes, the bootstrap string among them: a network port is given up after the loader's
+    // pause, a local one (whose close lets the bytes leave first) before it.
+    const bool network = net::is_network_port(session_.port_name());
+    if (!network) {
+        session_.close();
+    }
     if (auto r = session_.pause(k_bootstrap_pause); !r) {
+        session_.close();
         return sequence_.fail(UpdateStep::open_com, r.error().kind, r.error().message, values_);
     }
+    session_.close();
     return Done{};
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/numtext.hpp"
 #include "flashlib/hex_reader.hpp"
+#include "netport/net_address.hpp"
 #include "service/flash_log.hpp"
 #include "service/update_log.hpp"
 #include "sw_update/hex_folder.hpp"
@@ -206,13 +207,18 @@ void SwUpdateWindow::on_sw_timer_1() {
         enter(State::ready);
         return;
     }
-    port.close();
+    // A device server drops what it has not yet written to the device when its client goes:
+    // a network port is given up only when the loader's pause is over (step 3).
+    if (!net::is_network_port(port.port_name())) {
+        port.close();
+    }
     enter(State::bootstrap_sent);
 }
 
 // Step 3: the library steps back to back, then the common end.
 void SwUpdateWindow::on_sw_timer_2() {
     form_.sw_timer_2.set_timer_enabled(false);
+    ctx_.port.close(); // a network port's, held through the pause
     // Held for the whole run, so replacing the program's library cannot pull it away.
     const std::shared_ptr<FlashLibrary> lib = ctx_.library;
     Shared& sh = ctx_.shared;

@@ -16,8 +16,10 @@
 #include "testkit/virtual_clock.hpp"
 #include "testkit/virtual_pump.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -191,6 +193,7 @@ struct Driver::Impl {
     VirtualPump pump;
     DriverFiles files;
     ScriptedSerialDevices devices;
+    std::optional<ui::SerialDevice> pulled; // the adapter pull_device() took away
     FakeSimulator simulator;
     RecordedLog log;
     FaultyTextFiles text_files;
@@ -372,7 +375,38 @@ void Driver::flash_library(std::shared_ptr<trx::FlashLibrary> lib) {
     impl_->program.set_flash_library(std::move(lib));
 }
 void Driver::pull_device() {
+    if (!impl_->port.is_open()) {
+        return;
+    }
+    auto listed = impl_->devices.list();
+    const std::string name = impl_->port.port_name();
+    const auto it = std::find_if(listed.begin(), listed.end(), [&](const ui::SerialDevice& d) {
+        return d.path == name && !d.by_id.empty();
+    });
+    if (it != listed.end()) {
+        impl_->pulled = *it;
+        listed.erase(it);
+        impl_->devices.set(std::move(listed));
+        impl_->port.set_missing(name, "No such file or directory");
+    }
     impl_->port.pull_device();
+}
+void Driver::plug_device(std::string path) {
+    if (!impl_->pulled) {
+        return;
+    }
+    ui::SerialDevice back = *impl_->pulled;
+    impl_->pulled.reset();
+    impl_->port.set_found(back.path);
+    if (!path.empty()) {
+        back.path = std::move(path);
+    }
+    auto listed = impl_->devices.list();
+    listed.push_back(std::move(back));
+    impl_->devices.set(std::move(listed));
+}
+void Driver::port_found(const std::string& name) {
+    impl_->port.set_found(name);
 }
 void Driver::writes_fail(bool fail) {
     impl_->port.set_writes_fail(fail);
@@ -436,6 +470,12 @@ std::string Driver::text(std::string_view control) const {
 }
 
 bool Driver::checked(std::string_view control) const {
+    if (ui::Toolbar* tb = impl_->toolbar(control)) {
+        const Name n = split(control);
+        if (!n.entry.empty()) {
+            return tb->entry(n.key, n.entry).checked;
+        }
+    }
     return impl_->as<ui::CheckBox>(control).checked();
 }
 

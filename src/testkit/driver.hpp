@@ -96,11 +96,18 @@ public:
     bool port_open() const;
     std::string port_name() const;
     void flash_library(std::shared_ptr<trx::FlashLibrary> lib);
-    void pull_device(); // the open device disappears (USB adapter pulled)
+    // The open device disappears (USB adapter pulled). A listed adapter with a by-id name is
+    // gone from the device list, and its device cannot be opened, until plug_device().
+    void pull_device();
+    // The adapter pulled last comes back under its by-id name, at `path` when one is given
+    // (another number), else where it was.
+    void plug_device(std::string path = {});
     // While set, writes to the open port fail (the device reports write errors).
     void writes_fail(bool fail);
     // Opens of this port name fail with the reason given (the system's words).
     void port_missing(std::string name, std::string reason = "No such file or directory");
+    // Opens of this port name work again (a device server back on the network).
+    void port_found(const std::string& name);
     // The serial devices beyond COM1 ... COM10 the system reports from now on.
     void serial_devices(std::vector<trx::ui::SerialDevice> devices);
     // "Find scanner": what a device ("/dev/ttyS0", "/dev/ttyUSB0") delivers while listened

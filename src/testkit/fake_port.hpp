@@ -31,6 +31,8 @@ public:
     void set_missing(std::string name, std::string reason) {
         missing_[std::move(name)] = std::move(reason);
     }
+    // Opens of this port name work again.
+    void set_found(const std::string& name) { missing_.erase(name); }
     // Bytes from the scanner; delivered only while the port is open.
     void inject(std::string_view bytes);
     std::string take_sent();

@@ -282,6 +282,15 @@ void Toolbar::set_entry_enabled(std::string_view key, std::string_view entry_key
     notify();
 }
 
+void Toolbar::set_entry_checked(std::string_view key, std::string_view entry_key, bool checked) {
+    auto& e = const_cast<Entry&>(entry(key, entry_key));
+    if (e.checked == checked) {
+        return;
+    }
+    e.checked = checked;
+    notify();
+}
+
 void Toolbar::set_entries(std::string_view key, std::vector<Entry> entries) {
     find_item(key).entries = std::move(entries);
     notify();

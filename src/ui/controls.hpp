@@ -152,6 +152,8 @@ public:
         bool enabled = true;
         std::string tooltip;
         bool separator_before = false; // a menu separator above the entry
+        bool checkable = false;        // a check item: choosing it is the user's toggle
+        bool checked = false;
     };
     struct Item {
         std::string key;
@@ -169,6 +171,7 @@ public:
     void set_caption(std::string_view key, std::string caption);
     void set_enabled(std::string_view key, bool enabled);
     void set_entry_enabled(std::string_view key, std::string_view entry_key, bool enabled);
+    void set_entry_checked(std::string_view key, std::string_view entry_key, bool checked);
     void set_entries(std::string_view key, std::vector<Entry> entries);
 
     // --- user input ---

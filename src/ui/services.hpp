@@ -40,6 +40,10 @@ public:
     virtual void set_port_name(std::string name) = 0;
     [[nodiscard]] virtual std::string port_name() const = 0;
     virtual OpenResult open() = 0;
+    // An open that does not hold the window up where it can take long (a network port's
+    // connect): `done` gets the outcome later on this thread. A port that opens at once calls
+    // it at once. A close() meanwhile makes the outcome a failure.
+    virtual void open_later(std::function<void(OpenResult)> done) { done(open()); }
     virtual void close() = 0;
     [[nodiscard]] virtual bool is_open() const = 0;
     // Writes all bytes or none: fails on a closed port, and when the transmit buffer

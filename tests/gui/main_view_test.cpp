@@ -175,7 +175,17 @@ TEST_F(MainViewTest, ThePortMenuIsRefreshedWhenItOpensAndPassesTheChoiceOn) {
         texts << (a->isSeparator() ? QString("|") : a->text());
     }
     EXPECT_EQ(texts.join(","), "COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,COM9,COM10,|,/dev/"
-                               "ttyUSB0,Simulator,Replay...,Network port...");
+                               "ttyUSB0,Simulator,Replay...,Network port...,|,"
+                               "Reconnect automatically");
+    // The check item shows the setting (off for a local port) and toggles through the logic.
+    auto* reconnect = menu->findChild<QAction*>("reconnect");
+    ASSERT_NE(reconnect, nullptr);
+    EXPECT_TRUE(reconnect->isCheckable());
+    EXPECT_FALSE(reconnect->isChecked());
+    reconnect->trigger();
+    EXPECT_TRUE(reconnect->isChecked());
+    reconnect->trigger();
+    EXPECT_FALSE(reconnect->isChecked());
     auto* usb = menu->findChild<QAction*>("ttyUSB0");
     ASSERT_NE(usb, nullptr);
     EXPECT_EQ(usb->toolTip(), "usb-FTDI_FT232R_A1-if00-port0");

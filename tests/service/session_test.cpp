@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -214,6 +216,27 @@ TEST_F(Update, ResetsHandsThePortToTheLibraryAndRunsItsStepsInOrder) {
     EXPECT_EQ(steps.lines[3], "OpenCom: COM1, 57600 Baud     Ok");
     EXPECT_EQ(steps.lines[5], "Target: TRXSIM81  @   20000000 Hz");
     EXPECT_EQ(steps.lines.back(), "Programming finished");
+}
+
+// A device server drops what it has not yet written to the device when its client goes: a
+// network port carries the bootstrap string through the loader's pause before the library
+// gets it to itself; a local port is given up at once, as always.
+TEST_F(Update, ANetworkPortIsHeldThroughTheLoadersPauseALocalOneIsNot) {
+    for (const std::string name : {"socket://127.0.0.1:4001", "COM1"}) {
+        rig.session.close();
+        rig.port.set_port_name(name);
+        ASSERT_TRUE(rig.session.open(name));
+        std::optional<bool> open_in_pause;
+        rig.clock.schedule(800ms, [&] { open_in_pause = rig.port.is_open(); });
+        flash.during = [&](const std::string& call) {
+            if (call == "SetCom") {
+                EXPECT_FALSE(rig.port.is_open()) << name;
+            }
+        };
+        ASSERT_TRUE(update.run(hex.string())) << name;
+        ASSERT_TRUE(open_in_pause.has_value());
+        EXPECT_EQ(*open_in_pause, name != "COM1") << name;
+    }
 }
 
 TEST_F(Update, AFailedOrInterruptedStepEndsTheRunThroughCloseCom) {

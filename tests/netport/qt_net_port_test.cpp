@@ -1,0 +1,125 @@
+// The program's network port opened without holding the window up: the connect runs apart,
+// its outcome comes back through the event loop, and a close or the port's end meanwhile
+// leaves nothing behind.
+#include "qt/qt_net_port.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <optional>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using trx::ui::OpenResult;
+using trx::ui::qt::QtNetPort;
+
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "qt_net_port_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication a(argc, argv);
+    return a;
+}
+
+// A loopback port that takes connections (the kernel completes them; nobody accepts).
+struct Listener {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    std::uint16_t port = 0;
+    Listener() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), len), 0);
+        EXPECT_EQ(::listen(fd, 4), 0);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+    ~Listener() { ::close(fd); }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+    [[nodiscard]] std::string address() const {
+        return "socket://127.0.0.1:" + std::to_string(port);
+    }
+};
+
+// Runs the event loop until `done` holds, at most 5 s.
+template <class Done> bool spin_until(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        app().processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+TEST(QtNetPortLater, TheOutcomeComesThroughTheEventLoop) {
+    app();
+    const Listener server;
+    QtNetPort port;
+    port.set_port_name(server.address());
+    std::optional<OpenResult> outcome;
+    port.open_later([&](OpenResult r) { outcome = std::move(r); });
+    EXPECT_FALSE(outcome.has_value()) << "the caller is not held up";
+    ASSERT_TRUE(spin_until([&] { return outcome.has_value(); }));
+    EXPECT_TRUE(outcome->ok) << outcome->reason;
+    EXPECT_TRUE(port.is_open());
+    port.close();
+
+    // Nothing listens any more: the reason of a refused connection.
+    const std::string gone = server.address();
+    ::close(server.fd);
+    QtNetPort refused;
+    refused.set_port_name(gone);
+    outcome.reset();
+    refused.open_later([&](OpenResult r) { outcome = std::move(r); });
+    ASSERT_TRUE(spin_until([&] { return outcome.has_value(); }));
+    EXPECT_FALSE(outcome->ok);
+    EXPECT_NE(outcome->reason.find("refused the connection"), std::string::npos) << outcome->reason;
+    EXPECT_FALSE(refused.is_open());
+}
+
+TEST(QtNetPortLater, ACloseMeanwhileLeavesThePortClosed) {
+    app();
+    const Listener server;
+    QtNetPort port;
+    port.set_port_name(server.address());
+    std::optional<OpenResult> outcome;
+    port.open_later([&](OpenResult r) { outcome = std::move(r); });
+    port.close();
+    ASSERT_TRUE(spin_until([&] { return outcome.has_value(); }));
+    EXPECT_FALSE(outcome->ok);
+    EXPECT_EQ(outcome->reason, "The open was cancelled.");
+    EXPECT_FALSE(port.is_open());
+
+    // A bad address is said at once, without a thread.
+    port.set_port_name("socket://scanner");
+    outcome.reset();
+    port.open_later([&](OpenResult r) { outcome = std::move(r); });
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_FALSE(outcome->ok);
+    EXPECT_NE(outcome->reason.find("names no port"), std::string::npos) << outcome->reason;
+}
+
+TEST(QtNetPortLater, APortGoneMeanwhileHearsNothing) {
+    app();
+    const Listener server;
+    bool called = false;
+    {
+        QtNetPort port;
+        port.set_port_name(server.address());
+        port.open_later([&](const OpenResult&) { called = true; });
+    }
+    // The outcome arrives for a port that is no more: dropped, not delivered.
+    const auto until = std::chrono::steady_clock::now() + 500ms;
+    spin_until([&] { return std::chrono::steady_clock::now() >= until; });
+    EXPECT_FALSE(called);
+}
+
+} // namespace
