@@ -240,16 +240,11 @@ constexpr std::string_view k_global_help =
     "Options:\n"
     "  --port NAME    \"COM1\" ... \"COM10\" (the system's first ten serial devices) or a\n"
     "                 device path, or a serial device server: socket://HOST:PORT (raw TCP),\n"
-    "                 rfc2217://HOST:PORT (Telnet, RFC 2217); \"auto\": the one port a
-    "
-    "                 scanner is heard on (nothing is sent while searching); flash takes up
-    "
-    "                 to 8 --port
-    "
-    "  --sim [N]      start the bundled simulator on a pseudo-terminal (N of them, up to 8,
-    "
-    "                 for flash), stop it at the end
-    "
+    "                 rfc2217://HOST:PORT (Telnet, RFC 2217); \"auto\": the one port a\n"
+    "                 scanner is heard on (nothing is sent while searching); flash takes up\n"
+    "                 to 8 --port\n"
+    "  --sim [N]      start the bundled simulator on a pseudo-terminal (N of them, up to 8,\n"
+    "                 for flash), stop it at the end\n"
     "  --sim-arg ARG  one word for the simulator's command line (repeat for more)\n"
     "  --timeout S    seconds to wait for each answer (default 3)\n"
     "  --log[=LEVEL]  the log on stderr, each line with its UTC time and category; LEVEL\n"

@@ -315,22 +315,10 @@ Outcome FlashHost::send_frames(std::span<const Outgoing> frames, bool show_progr
 Outcome FlashHost::verify_sector(const HexImage& image, std::size_t index,
                                  HexImage::Hole as_erased) {
     const Sector& s = target_.layout.sectors[index];
-    RequestLimits limits;
-    limits.overall = proto::k_crc_limit;
-    Frame reply;
     const std::string what = "CRC of " + describe_sector(target_.layout, index);
-    Outcome o = link_.request(
-        Frame{Type::crc, link_.next_seq(), proto::Writer().u32(s.start).u32(s.size).take()},
-        Type::crc_reply, limits, what, reply);
-    if (!o.ok()) {
-        return checked(o);
-    }
-    proto::Reader r(reply.payload);
-    const std::uint32_t start = r.u32();
-    const std::uint32_t size = r.u32();
-    const std::uint32_t target_crc = r.u32();
-    if (!r.ok() || !r.at_end() || start != s.start || size != s.size) {
-        return checked(Outcome::failure("the target's answer to " + what + " is malformed"));
+    std::uint32_t target_crc = 0;
+    if (Outcome o = sector_crc(index, target_crc); !o.ok()) {
+        return o;
     }
     const std::uint32_t image_crc = image.crc32(s.start, s.size, as_erased);
     if (target_crc != image_crc) {
