@@ -175,7 +175,7 @@ TEST_F(MainViewTest, ThePortMenuIsRefreshedWhenItOpensAndPassesTheChoiceOn) {
         texts << (a->isSeparator() ? QString("|") : a->text());
     }
     EXPECT_EQ(texts.join(","), "COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,COM9,COM10,|,/dev/"
-                               "ttyUSB0,Simulator,Replay...,Network port...,|,"
+                               "ttyUSB0,Simulator,Replay...,Network port...,|,Find scanner,|,"
                                "Reconnect automatically");
     // The check item shows the setting (off for a local port) and toggles through the logic.
     auto* reconnect = menu->findChild<QAction*>("reconnect");

@@ -220,7 +220,7 @@ TEST(PortMenu, ListsTheSystemsAdaptersAfterTheTenPortsAndRefreshesOnEveryOpening
     // Unplugged meanwhile: the next opening drops it, and the entries stay disabled while open.
     d.serial_devices({});
     tb.user_open_menu("comport");
-    EXPECT_EQ(entry_keys(d).size(), 14U);
+    EXPECT_EQ(entry_keys(d).size(), 15U);
     expect_entries_enabled(d, false);
     // The open port can still be closed by its caption.
     d.click(k_port);
