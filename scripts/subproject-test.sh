@@ -2,7 +2,8 @@
 # Builds the project as another project's subproject (add_subdirectory) and updates the
 # simulator with the demo firmware through trx81500-cli: the flash library must be found
 # beside the tool in our own binary folder, not in the outer project's. Only the targets the
-# update needs, optimised, without sanitizers, on two jobs through ccache.
+# update needs, unoptimised (it only has to run once), without sanitizers, on two jobs
+# through ccache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
@@ -22,7 +23,7 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S "$work/outer" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+cmake -S "$work/outer" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE= \
   "${launcher[@]}" >"$work/configure.log" 2>&1 ||
   { tail -20 "$work/configure.log"; fail "the outer project did not configure"; }
 nice cmake --build "$work/build" -j2 --target trx81500-cli trxflash trx81500-sim demo_firmware \
