@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer + UndefinedBehaviorSanitizer and runs
-# every test, builds and tries the Debian package, then the fuzz targets for half a minute each (TRX_FUZZ_SECONDS).
+# every test, builds and tries the Debian package, then the fuzz targets for half a minute each
+# (TRX_FUZZ_SECONDS).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
