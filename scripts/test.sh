@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer + UndefinedBehaviorSanitizer and runs
-# every test, builds and tries the Debian package, then the fuzz targets for half a minute each
-# (TRX_FUZZ_SECONDS).
+# every test, builds and tries the Debian package, then the fuzz targets for a minute each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -24,4 +23,4 @@ scripts/subproject-test.sh
 # temporary root and run from there.
 scripts/package-test.sh
 
-scripts/fuzz.sh "${TRX_FUZZ_SECONDS:-30}"
+scripts/fuzz.sh "${TRX_FUZZ_SECONDS:-60}"
