@@ -142,7 +142,20 @@ int failed(CommandContext& c, Reports& reports, const service::FirmwareUpdate& u
                                                                    : red + " (" + why + ")"});
 }
 
+// The scanner's set before a run, for the image's check and the history's serial number; a
+// scanner that sits in its loader answers nothing, and the run goes on without it.
+std::optional<link::ParaReply> scanner_before_run(CommandContext& c, std::string_view without) {
+    auto reply = c.session.read_parameters();
+    if (!reply) {
+        c.services.err << k_program << ": warning: the scanner gave no parameter set ("
+                       << reply.error().message << "); " << without << '\n';
+        return std::nullopt;
+    }
+    return *reply;
+}
+
 int run_verify(CommandContext& c, FlashLibrary& library) {
+    (void)scanner_before_run(c, "the history does not name it");
     Reports reports = make_reports(c);
     service::FirmwareUpdate update(c.session, library, reports.observer());
     const auto found = update.verify(c.line.args.front());
@@ -167,6 +180,7 @@ int run_verify(CommandContext& c, FlashLibrary& library) {
 int run_read(CommandContext& c, FlashLibrary& library) {
     const auto range = read_range(c.line);
     const std::string& out_path = c.line.args.front();
+    (void)scanner_before_run(c, "the history does not name it");
     Reports reports = make_reports(c);
     service::FirmwareUpdate update(c.session, library, reports.observer());
     const auto bytes = update.read_back(range->first, range->second - range->first);
@@ -241,12 +255,9 @@ int run_update(CommandContext& c, FlashLibrary& library) {
     service::UpdateOptions options;
     options.force = c.line.has("--force");
     std::optional<std::uint32_t> serial;
-    if (const auto reply = c.session.read_parameters()) {
+    if (const auto reply = scanner_before_run(c, "its type and version are not checked")) {
         options.scanner = service::facts_from(*reply);
         serial = reply->set.serial_number;
-    } else {
-        c.services.err << k_program << ": warning: the scanner gave no parameter set ("
-                       << reply.error().message << "); its type and version are not checked\n";
     }
     if (c.line.has("--backup-firmware")) {
         if (auto kept = keep_current_firmware(c, library, options, serial); !kept) {

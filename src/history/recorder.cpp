@@ -92,7 +92,11 @@ void Recorder::update(const UpdateRecord& r) {
         d["image_crc"] = crc;
     }
     d["image_bytes"] = r.image_bytes;
+    if (!r.identity.empty()) {
+        d["identity"] = r.identity;
+    }
     d["target"] = r.target;
+    d["line_baud"] = r.line_baud;
     if (r.sectors_skipped) {
         d["sectors_skipped"] = *r.sectors_skipped;
     }

@@ -27,7 +27,9 @@ struct UpdateRecord {
     std::string image;                   // the hex file's path
     std::optional<std::uint32_t> image_crc;
     std::int64_t image_bytes = 0;
-    std::string target; // the controller's name the loader gave
+    std::string identity; // the image's identity as its check found it; empty for a read-back
+    std::string target;   // the controller's name the loader gave
+    std::int64_t line_baud = 57600; // the line's rate the transfer ended at
     std::optional<int> sectors_skipped;
     double duration_s = 0.0;
     std::optional<Error> failed; // none: it worked

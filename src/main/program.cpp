@@ -158,7 +158,8 @@ Program::Program(Services services)
 }
 
 // What the program does to a scanner goes into the service history: the scanner seen (its
-// first reply on a connection), each set read, each backup written. Why the history is not
+// first reply on a connection), each set read and stored, each backup written, each firmware
+// run. Why the history is not
 // being written is said once, in panel 1's tool tip, when it first shows or changes.
 void Program::record_history() {
     history_->link_backups(backups_);
@@ -180,6 +181,15 @@ void Program::record_history() {
         pending_store_ = PendingStore{type, last ? last->set : set, set};
     });
     connections_ += para_send_.acknowledged.connect([this] { store_ended(std::nullopt); });
+    record_index_and_files();
+    // A firmware run is the scanner's whose set the parameter window last read.
+    connections_ += sw_update_.run_recorded.connect([this](const history::UpdateRecord& record) {
+        history::UpdateRecord r = record;
+        if (const auto& last = para_read_.last_reply()) {
+            r.serial = last->set.serial_number;
+        }
+        history_->recorder().update(r);
+    });
     connections_ += main_window_.port_closed.connect([this] {
         store_ended(Error{ErrorKind::not_acknowledged,
                           "no \"P\" before the port closed; it may or may not have stored it"});
@@ -194,6 +204,36 @@ void Program::record_history() {
             monitor::k_link_panel,
             why.empty() ? std::string() : "The history is not being written: " + why);
     });
+}
+
+// An index written is recorded when the scanner's "I" saved it, or as failed when the next
+// one goes out or the port closes first; a parameter file when it was written or loaded.
+void Program::record_index_and_files() {
+    connections_ += identity_.index_sent.connect([this](std::uint16_t index) {
+        index_ended(Error{ErrorKind::not_acknowledged, "no \"I\" before the next index was sent"});
+        pending_index_ = index;
+    });
+    connections_ += identity_.index_saved.connect([this] { index_ended(std::nullopt); });
+    connections_ += main_window_.port_closed.connect([this] {
+        index_ended(Error{ErrorKind::not_acknowledged, "no \"I\" before the port closed"});
+    });
+    const auto file_entry = [this](history::Kind kind) {
+        return [this, kind](const para::ParaFileGroup::FileEvent& e) {
+            history_->recorder().file(kind, e.file.type, e.file.set, e.path, e.failed);
+        };
+    };
+    connections_ += para_files_.file_saved.connect(file_entry(history::Kind::file_save));
+    connections_ += para_files_.file_loaded.connect(file_entry(history::Kind::file_load));
+}
+
+void Program::index_ended(const std::optional<Error>& failed) {
+    if (!pending_index_) {
+        return;
+    }
+    const auto& last = para_read_.last_reply();
+    history_->recorder().index(last ? std::optional(last->set.serial_number) : std::nullopt,
+                               *pending_index_, failed);
+    pending_index_.reset();
 }
 
 void Program::store_ended(const std::optional<Error>& failed) {

@@ -137,6 +137,7 @@ private:
     void on_decoder_fault(const std::string& what);
     void watch_for_stale_data();
     void record_history();
+    void record_index_and_files();
     std::optional<std::string> load_from_history(link::ScannerType type, const link::ParaSet& set);
 
     Services given_;
@@ -179,6 +180,9 @@ private:
     };
     std::optional<PendingStore> pending_store_;
     void store_ended(const std::optional<Error>& failed);
+    // An index sent and not yet saved: its entry waits for the "I".
+    std::optional<std::uint16_t> pending_index_;
+    void index_ended(const std::optional<Error>& failed);
     std::string history_trouble_shown_;
     para::AutoBackup auto_backup_;
     para::ParaFileGroup para_files_;

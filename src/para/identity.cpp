@@ -58,7 +58,9 @@ void Identity::write_index_click() {
     send_hex_field(writer, num::hex_upper(*index, 4));
     if (!writer.finish()) {
         refuse(dialogs_, "The COM-Port did not take the command. The index was not written.");
+        return;
     }
+    index_sent.raise(static_cast<std::uint16_t>(*index));
 }
 
 void Identity::on_index_reply(const link::ReceivedFrame& frame) {
@@ -72,6 +74,7 @@ void Identity::on_index_reply(const link::ReceivedFrame& frame) {
 
 void Identity::on_index_saved(const link::ReceivedFrame& /*frame*/) {
     form_.statusbar.set_simple_text("Status:   Index saved     ");
+    index_saved.raise();
 }
 
 } // namespace trx::para

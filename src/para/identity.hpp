@@ -31,6 +31,10 @@ public:
     void on_index_reply(const link::ReceivedFrame& frame);
     void on_index_saved(const link::ReceivedFrame& frame);
 
+    // For the service history: an index went out whole, and the scanner's "I" that saved it.
+    ui::Signal<std::uint16_t> index_sent;
+    ui::Signal<> index_saved;
+
 private:
     void apply_length_rule();
 

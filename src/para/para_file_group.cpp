@@ -51,6 +51,7 @@ void ParaFileGroup::save_click() {
     }
     file->saved = parafile::utc_text(d_.clock.utc_now());
     const Result<Done> w = d_.files.replace(path, parafile::format_para_file(*file));
+    file_saved.raise({*file, path, w ? std::nullopt : std::optional<Error>(w.error())});
     if (!w) {
         refuse(d_.dialogs, "The parameter file was not saved: " + w.error().message + ".", path);
         return;
@@ -113,6 +114,7 @@ void ParaFileGroup::load(const std::string& path) {
         return;
     }
     d_.read.show_settings(file->set);
+    file_loaded.raise({*file, path, std::nullopt});
     remember_folder(path);
     d_.form.statusbar.set_simple_text("Status:   Parameters loaded from file");
 }

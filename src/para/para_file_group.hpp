@@ -40,6 +40,16 @@ public:
     void compare_click();
     void backups_click();
 
+    // A file written or loaded (for the service history): the file's set and its path, and why
+    // writing failed. A file refused on reading loaded nothing and is not told.
+    struct FileEvent {
+        const parafile::ParaFile& file;
+        const std::string& path;
+        std::optional<Error> failed;
+    };
+    ui::Signal<const FileEvent&> file_saved;
+    ui::Signal<const FileEvent&> file_loaded;
+
 private:
     void load(const std::string& path);
     // The file's set, checked; none after a box said why (`not_done`: "not loaded", ...).

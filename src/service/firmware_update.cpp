@@ -140,8 +140,10 @@ const LibraryStep* library_step(UpdateStep step) {
 void UpdateSequence::begin() {
     aborted_text_ = text::k_aborted;
     failed_.reset();
+    error_.reset();
     failure_line_.clear();
     thrown_.clear();
+    transfer_baud_ = k_flash_baud;
 }
 
 void UpdateSequence::line(std::string text, bool red, bool closing) {
@@ -183,6 +185,7 @@ Result<Done> UpdateSequence::steps_until(UpdateStep last, FlashLibrary& lib, Upd
         observer_.step(s.step, values);
         line(s.done_line(values));
         if (const std::int64_t baud = rate_.exchange(0); baud > 0) {
+            transfer_baud_ = baud;
             line(text::transfer_rate(baud));
             observer_.transfer_rate(baud);
         }
@@ -212,6 +215,7 @@ Error UpdateSequence::fail(UpdateStep step, ErrorKind kind, std::string reason,
     }
     line(std::string(aborted_text_), true, true);
     observer_.step_failed(step, error);
+    error_ = error;
     return error;
 }
 
@@ -288,7 +292,14 @@ void FirmwareUpdate::record(history::Kind kind, const std::string& path,
     const double seconds = std::chrono::duration<double>(session_.now() - started).count();
     const auto serial =
         session_.reported() ? std::optional(session_.reported()->set.serial_number) : std::nullopt;
-    h->update(update_record(kind, path, values_, failed_step(), outcome, seconds, serial));
+    RunSummary run{kind, path, {}, {}, seconds, serial};
+    if (kind != history::Kind::read_back) {
+        run.identity = image_.summary();
+    }
+    if (kind == history::Kind::update && outcome) {
+        run.skipped = skipped_;
+    }
+    h->update(update_record(run, sequence_, values_, outcome));
 }
 
 Result<Done> FirmwareUpdate::run_steps(const std::string& hex_path, const UpdateOptions& options) {

@@ -24,6 +24,7 @@ inline constexpr std::string_view k_bootstrap_string = "Quendel KG 14.03.1999";
 inline constexpr std::chrono::milliseconds k_reset_pause{500};
 inline constexpr std::chrono::milliseconds k_bootstrap_pause{500};
 inline constexpr std::string_view k_flash_baud_text = "57600";
+inline constexpr std::int64_t k_flash_baud = 57600;
 // The library gets 32 blanks and a NUL for the target's name; the room behind them keeps a
 // library that writes a longer name from overrunning the buffer.
 inline constexpr std::size_t k_name_length = 32;
@@ -135,9 +136,13 @@ public:
 
     // The step that failed or was interrupted; none after success.
     [[nodiscard]] std::optional<UpdateStep> failed_step() const { return failed_; }
+    // Why the run failed; none after success.
+    [[nodiscard]] const std::optional<Error>& error() const { return error_; }
     // The red line of the failure, or "Programming aborted" when it has none; empty after
     // success.
     [[nodiscard]] const std::string& failure_line() const { return failure_line_; }
+    // The line's rate the transfer of the last run ended at: 57600 unless the library raised it.
+    [[nodiscard]] std::int64_t transfer_baud() const { return transfer_baud_; }
 
 private:
     // One library call through the runner; an exception counts as a failure with its text as
@@ -156,12 +161,14 @@ private:
     UpdateObserver& observer_;
     Runner runner_;
     std::optional<UpdateStep> failed_;
+    std::optional<Error> error_;
     std::string_view aborted_text_; // the closing line of a failure
     std::string failure_line_;
     std::string thrown_;
     // The line's rate the library last reported, taken by the sequence after each step; 0
     // when none came since.
     std::atomic<std::int64_t> rate_{0};
+    std::int64_t transfer_baud_ = k_flash_baud;
 };
 
 // The hex file read and checked as the update window checks it (the TRX81500's flash, a reset

@@ -4,6 +4,7 @@
 #include "flashlib/hex_reader.hpp"
 #include "netport/net_address.hpp"
 #include "service/flash_log.hpp"
+#include "service/update_history.hpp"
 #include "service/update_log.hpp"
 #include "sw_update/hex_folder.hpp"
 
@@ -111,6 +112,9 @@ void SwUpdateWindow::start_run(bool verify) {
         return;
     }
     verify_run_ = verify;
+    reset_sent_ = false;
+    image_.reset();
+    run_started_ = std::chrono::steady_clock::now();
     form_.status.set_text_color(k_log_green);
     enter(State::checking);
     form_.status.set_text("");
@@ -131,6 +135,7 @@ void SwUpdateWindow::start_run(bool verify) {
         return;
     }
     form_.image_identity.set_caption(check->summary());
+    image_ = *check;
     sequence_.image_checked(*check);
     // A verify writes nothing: no question, no refusal, no backup.
     if (!verify && (!image_accepted(*check) || (before_update_ && !before_update_()))) {
@@ -143,6 +148,7 @@ void SwUpdateWindow::start_run(bool verify) {
         enter(State::ready);
         return;
     }
+    reset_sent_ = true;
     enter(State::resetting);
 }
 
@@ -204,6 +210,7 @@ void SwUpdateWindow::on_sw_timer_1() {
     ui::SerialPort& port = ctx_.port;
     if (!port.write(service::k_bootstrap_string)) {
         (void)sequence_.fail(UpdateStep::bootstrap, ErrorKind::port, {}, values_);
+        record_run(nullptr);
         enter(State::ready);
         return;
     }
@@ -257,9 +264,28 @@ void SwUpdateWindow::common_end(FlashLibrary* lib) {
         sequence_.close(*lib);
         service::unroute_flash_log(*lib);
     }
+    record_run(lib);
     enter(State::ready);
     reopen_main_port();
     run_ended.raise();
+}
+
+void SwUpdateWindow::record_run(const FlashLibrary* lib) {
+    if (!reset_sent_) {
+        return;
+    }
+    service::RunSummary run;
+    run.kind = verify_run_ ? history::Kind::verify : history::Kind::update;
+    run.image = form_.hexfilename.caption();
+    run.identity = image_ ? image_->summary() : std::string();
+    const auto& error = sequence_.error();
+    if (!verify_run_ && !error && lib != nullptr) {
+        run.skipped = lib->skipped_sectors();
+    }
+    run.duration_s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - run_started_).count();
+    run_recorded.raise(service::update_record(run, sequence_, values_,
+                                              error ? Result<Done>(*error) : Result<Done>(Done{})));
 }
 
 void SwUpdateWindow::reopen_main_port() {

@@ -2,6 +2,7 @@
 
 #include "flashlib/flash_library.hpp"
 #include "forms/sw_update_form.hpp"
+#include "history/recorder.hpp"
 #include "link/frame_writer.hpp"
 #include "link/shared.hpp"
 #include "service/firmware_update.hpp"
@@ -11,6 +12,7 @@
 #include "ui/services.hpp"
 #include "ui/signal.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -92,6 +94,9 @@ public:
     // A run that reset the scanner has ended, whatever its outcome, and the main port is
     // back (or was reported lost).
     ui::Signal<> run_ended;
+    // The same run as the service history keeps it; the scanner's serial number is not known
+    // here and is left unset.
+    ui::Signal<const history::UpdateRecord&> run_recorded;
 
 private:
     void enter(State s);
@@ -112,6 +117,8 @@ private:
 
     std::optional<service::ImageCheck> check_file(const FlashLibrary* lib);
     void common_end(FlashLibrary* lib);
+    // The run's entry for the history, once "F" went out.
+    void record_run(const FlashLibrary* lib);
     void reopen_main_port();
 
     // The update log as the sequence writes it.
@@ -132,6 +139,9 @@ private:
     std::function<bool()> before_update_;
     std::function<service::ScannerFacts()> scanner_facts_;
     bool verify_run_ = false; // the run under way compares only
+    bool reset_sent_ = false; // the run under way reached the scanner
+    std::optional<service::ImageCheck> image_;
+    std::chrono::steady_clock::time_point run_started_;
     // The time left in the phase under way; touched only by the thread running the library.
     service::TimeLeft time_left_;
     // Last, so the handlers are cut before the members they use go.

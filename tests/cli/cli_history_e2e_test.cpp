@@ -81,6 +81,47 @@ TEST_F(History, EveryOperationLeavesItsEntry) {
     EXPECT_EQ(entries[0]["version"], "1.09");
 }
 
+// Each firmware operation that reached the scanner leaves its entry, a refused one none.
+TEST_F(History, FirmwareUpdateVerifyAndReadBackAreRecorded) {
+    std::vector<std::uint8_t> image(0x300);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 5 + 1);
+    }
+    const fs::path fw = dir / "fw.h86";
+    std::ofstream(fw) << hex_file(0, image);
+    const fs::path flash = dir / "flash.bin";
+    const std::vector<std::string> on_sim{"--sim", "--sim-arg", "--flash", "--sim-arg",
+                                          flash.string()};
+    ASSERT_EQ(run(on_sim + std::vector<std::string>{"flash", fw.string()}).status, 0);
+    ASSERT_EQ(run(on_sim + std::vector<std::string>{"flash", "--verify", fw.string()}).status, 0);
+    const std::string back = (dir / "back.h86").string();
+    ASSERT_EQ(run(on_sim + std::vector<std::string>{"flash", "--read", back, "--range", "0:0x100"})
+                  .status,
+              0);
+    const std::string missing = (dir / "none.h86").string();
+    EXPECT_NE(run(on_sim + std::vector<std::string>{"flash", missing}).status, 0);
+
+    std::vector<json> firmware;
+    for (const json& e : list()) {
+        const std::string kind = e["kind"].get<std::string>();
+        if (kind == "update" || kind == "verify" || kind == "read_back") {
+            firmware.push_back(e);
+        }
+    }
+    ASSERT_EQ(kinds(firmware), (std::vector<std::string>{"update", "verify", "read_back"}));
+    for (const json& e : firmware) {
+        EXPECT_TRUE(e["ok"].get<bool>()) << e;
+        EXPECT_EQ(e["serial"], 1223476) << e;
+    }
+    EXPECT_EQ(firmware[0]["image"], fw.string());
+    EXPECT_EQ(firmware[1]["image"], fw.string());
+    EXPECT_EQ(firmware[2]["image"], "0x000000+256");
+    EXPECT_EQ(firmware[0]["identity"], "no identity");
+    EXPECT_EQ(firmware[0]["sectors_skipped"], 0);
+    EXPECT_GE(firmware[0]["line_baud"].get<int>(), 57600);
+    EXPECT_FALSE(firmware[2].contains("identity"));
+}
+
 TEST_F(History, ListShowAndExport) {
     const fs::path state = dir / "ya.state";
     ASSERT_EQ(

@@ -220,6 +220,41 @@ TEST_F(HistoryWindowTest, AStoreTheScannerNeverAcknowledgedIsRecordedAsFailed) {
     EXPECT_NE(entry(1, col_what).find("no \"P\""), std::string::npos) << entry(1, col_what);
 }
 
+TEST_F(HistoryWindowTest, IndexWritesAndParameterFilesLeaveTheirEntries) {
+    two_reads();
+    d.key("para", testkit::ctrl | testkit::alt, 'J'); // service mode: the index may be written
+    retype("para.index", "42");
+    d.click("para.command_write_index");
+    d.receive(link::build_frame('I', ""));
+    retype("para.index", "43");
+    d.click("para.command_write_index"); // never saved: failed when the next one goes out
+    retype("para.index", "44");
+    d.click("para.command_write_index");
+    d.receive(link::build_frame('I', ""));
+
+    const auto file = std::filesystem::temp_directory_path() /
+                      ("trx-history-file-" + std::to_string(::getpid()) + ".trxp");
+    d.answer_save_dialog(file.string());
+    d.click("para.cmd_save_file");
+    d.answer_file_dialog(file.string());
+    d.click("para.cmd_load_file");
+    ASSERT_TRUE(d.messages().empty());
+    std::filesystem::remove(file);
+
+    d.choose("main.StatusBar1.diagnostics.history");
+    EXPECT_EQ(entry(1, col_kind), "file_load") << kinds();
+    EXPECT_EQ(entry(2, col_kind), "file_save") << kinds();
+    EXPECT_NE(entry(1, col_what).find(file.string()), std::string::npos) << entry(1, col_what);
+    EXPECT_EQ(entry(3, col_kind), "index") << kinds();
+    EXPECT_EQ(entry(3, col_ok), "yes");
+    EXPECT_NE(entry(3, col_what).find("44"), std::string::npos) << entry(3, col_what);
+    EXPECT_EQ(entry(4, col_kind), "index");
+    EXPECT_EQ(entry(4, col_ok), "no");
+    EXPECT_NE(entry(4, col_what).find("43"), std::string::npos) << entry(4, col_what);
+    EXPECT_EQ(entry(5, col_kind), "index");
+    EXPECT_EQ(entry(5, col_ok), "yes");
+}
+
 // A data folder that cannot hold the history: the program goes on, and panel 1's tool tip
 // says once why the history is not being written.
 TEST(HistoryTrouble, PanelOneSaysOnceThatTheHistoryIsNotBeingWritten) {

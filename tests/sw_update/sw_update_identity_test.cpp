@@ -6,6 +6,7 @@
 #include "flashlib/hex_reader.hpp"
 #include "flashlib/hex_writer.hpp"
 #include "flashlib/image_identity.hpp"
+#include "history_window/history_form.hpp"
 #include "link/frame.hpp"
 #include "main/program.hpp"
 #include "testkit/driver.hpp"
@@ -144,6 +145,44 @@ TEST_F(SwUpdateImage, VerifyReachesTheLoaderComparesAndWritesNothing) {
         << log();
     EXPECT_TRUE(d.port_open());
     EXPECT_TRUE(d.enabled("sw_update.cmd_verify"));
+}
+
+// Each run that reset the scanner is in the service history, with the serial number of the
+// scanner it was for; a refused one is not.
+TEST_F(SwUpdateImage, RunsThatReachedTheScannerAreInTheHistory) {
+    open_with(stamped(flash::k_for_za, 110));
+    d.click("sw_update.program");
+    d.advance(1000ms);
+    d.receive(k_za_109_reply);
+    d.click("sw_update.cmd_verify");
+    d.advance(1000ms);
+    lib->results["EraseFlash"] = {0};
+    lib->error_text = "sector 0 will not erase";
+    d.click("sw_update.program");
+    d.advance(1000ms);
+    ASSERT_NE(log().find("Programming aborted"), std::string::npos) << log();
+    std::ofstream(hex, std::ios::binary | std::ios::trunc) << stamped(flash::k_for_ya, 120);
+    d.click("sw_update.program"); // refused: the other type
+    (void)d.messages();
+
+    d.choose("main.StatusBar1.diagnostics.history");
+    ASSERT_TRUE(d.visible("history"));
+    EXPECT_EQ(d.text("history.serial"), "1223476");
+    // The firmware runs, newest first; the backups before each update and the reads are
+    // there too.
+    std::vector<std::string> runs;
+    for (int row = 1;; ++row) {
+        const std::string kind = d.cell("history.entries", row, history_window::col_kind);
+        if (kind.empty()) {
+            break;
+        }
+        if (kind == "update" || kind == "verify") {
+            runs.push_back(kind + " " + d.cell("history.entries", row, history_window::col_ok) +
+                           " " + d.cell("history.entries", row, history_window::col_what));
+        }
+    }
+    EXPECT_EQ(runs, (std::vector<std::string>{"update no " + hex + ": sector 0 will not erase",
+                                              "verify yes " + hex, "update yes " + hex}));
 }
 
 } // namespace
