@@ -11,6 +11,7 @@
 #include "platform/std_files.hpp"
 #include "platform/system_port_diagnosis.hpp"
 #include "platform/system_port_listener.hpp"
+#include "service/firmware_keeper.hpp"
 #include "platform/system_serial_devices.hpp"
 #include "qt/qt_any_port.hpp"
 #include "qt/qt_clock.hpp"
@@ -72,7 +73,7 @@ int main(int argc, char* argv[]) {
         .listener = &listener,
         .flash_library = [] { return std::make_unique<trx::flash::Dll_interface>(); },
         .backup_before_store = trx::cli::backup_before_store(backups, clock),
-        .keep_firmware = trx::cli::keep_firmware(backups, clock),
+        .keep_firmware = trx::service::keep_firmware_in(backups, clock),
         .diagnosis = &diagnosis,
         // --log and -v: the log on stderr, stamped with the wall clock's UTC time.
         .open_log =

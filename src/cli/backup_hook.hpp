@@ -11,7 +11,6 @@ namespace trx::cli {
 // window's. A backup that cannot be written is an error of a local file (exit status 7): the
 // store does not start.
 // The backups are stamped with the clock's UTC time.
-KeepFirmware keep_firmware(parafile::BackupStore& store, const ui::Clock& clock);
 BackupBeforeStore backup_before_store(parafile::BackupStore& store, const ui::Clock& clock);
 
 } // namespace trx::cli

@@ -7,6 +7,7 @@
 #include "history/recorder.hpp"
 #include "link/para_frame.hpp"
 #include "parafile/text_files.hpp"
+#include "service/firmware_keeper.hpp"
 #include "ui/platform.hpp"
 #include "ui/port_listener.hpp"
 #include "ui/services.hpp"
@@ -30,10 +31,6 @@ namespace trx::cli {
 using BackupBeforeStore = std::function<Result<std::filesystem::path>(
     const link::ParaReply& reported, std::optional<std::uint16_t> index)>;
 
-// Keeps the controller's flash, read back as Intel HEX, beside the parameter backups of its
-// serial number; gives the file written.
-using KeepFirmware =
-    std::function<Result<std::filesystem::path>(std::uint32_t serial, const std::string& hex)>;
 
 // Creates the file a recording goes to; nullptr and the reason when it cannot.
 using OpenCapture =
@@ -63,7 +60,7 @@ struct CliServices {
     std::function<std::unique_ptr<FlashLibrary>()> flash_library;
     BackupBeforeStore backup_before_store;
     // flash --backup-firmware; empty: refused before anything is sent.
-    KeepFirmware keep_firmware{};
+    service::KeepFirmware keep_firmware{};
     // Why a port will not open; the port's own reason when null.
     const ui::PortDiagnosis* diagnosis = nullptr;
     // record's file; null: a file on the local disk.

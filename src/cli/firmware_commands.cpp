@@ -22,7 +22,7 @@ namespace trx::cli {
 
 namespace {
 
-constexpr std::uint32_t k_flash_size = 0x40000;
+constexpr std::uint32_t k_flash_size = service::k_flash_bytes;
 
 // "START:END", END exclusive, each decimal or 0x hexadecimal; the whole flash without it.
 Result<std::pair<std::uint32_t, std::uint32_t>> read_range(const CommandLine& line) {
@@ -137,9 +137,12 @@ int failed(CommandContext& c, Reports& reports, const service::FirmwareUpdate& u
         return report(c.services.err, error);
     }
     const std::string& why = error.message;
-    return report(c.services.err, {ErrorKind::flash, red.empty()   ? why
-                                                     : why.empty() ? red
-                                                                   : red + " (" + why + ")"});
+    // A kept copy of the firmware that could not be written is the local disk's fault.
+    const ErrorKind kind =
+        error.kind == ErrorKind::local_file ? ErrorKind::local_file : ErrorKind::flash;
+    return report(c.services.err, {kind, red.empty()   ? why
+                                         : why.empty() ? red
+                                                       : red + " (" + why + ")"});
 }
 
 // The scanner's set before a run, for the image's check and the history's serial number; a
@@ -203,19 +206,10 @@ int run_read(CommandContext& c, FlashLibrary& library) {
     return 0;
 }
 
-// --backup-firmware: the image judged first (a refused one costs no read-back), then the whole
-// flash read back in a run of its own and kept; GO started the old firmware again, so the
-// update then begins from it as always.
-Result<Done> keep_current_firmware(CommandContext& c, FlashLibrary& library,
-                                   const service::UpdateOptions& options,
-                                   std::optional<std::uint32_t> serial) {
-    const auto checked = service::check_image_file(c.line.args.front(), options.scanner);
-    if (!checked) {
-        return checked.error();
-    }
-    if (auto accepted = service::accept_unattended(*checked, options.force); !accepted) {
-        return accepted.error();
-    }
+// --backup-firmware: the whole flash read back in the update's own run, after the loader
+// answered and before anything is erased, and kept beside the parameter backups of the
+// scanner's serial number.
+Result<service::KeepFlash> firmware_keeper(CommandContext& c, std::optional<std::uint32_t> serial) {
     if (!serial) {
         return Error{ErrorKind::no_answer, "the scanner gave no serial number, so its firmware "
                                            "cannot be kept beside its backups; nothing was sent"};
@@ -223,30 +217,14 @@ Result<Done> keep_current_firmware(CommandContext& c, FlashLibrary& library,
     if (!c.services.keep_firmware) {
         return Error{ErrorKind::local_file, "no folder to keep the firmware in"};
     }
-    Reports reports = make_reports(c);
-    service::FirmwareUpdate backup(c.session, library, reports.observer());
-    const auto bytes = backup.read_back(0, k_flash_size);
-    if (!bytes) {
-        return Error{ErrorKind::flash, "the firmware could not be read back, nothing was erased: " +
-                                           bytes.error().message};
-    }
-    flash::HexImage image;
-    for (std::size_t i = 0; i < bytes->size(); ++i) {
-        (void)image.put(static_cast<std::uint32_t>(i), (*bytes)[i]);
-    }
-    const auto kept = c.services.keep_firmware(*serial, flash::write_intel_hex(image));
-    if (!kept) {
-        return kept.error();
-    }
-    c.services.err << k_program << ": the scanner's firmware is kept in " << kept->string() << '\n';
-    auto back = c.session.open(c.session.port_name());
-    if (back) {
-        back = c.session.wait_online();
-    }
-    if (!back) {
-        return Error{back.error().kind, "after the read-back: " + back.error().message};
-    }
-    return Done{};
+    return service::KeepFlash([&c, serial = *serial](const std::string& hex) {
+        auto kept = c.services.keep_firmware(serial, hex);
+        if (kept) {
+            c.services.err << k_program << ": the scanner's firmware is kept in " << kept->string()
+                           << '\n';
+        }
+        return kept;
+    });
 }
 
 int run_update(CommandContext& c, FlashLibrary& library) {
@@ -260,9 +238,11 @@ int run_update(CommandContext& c, FlashLibrary& library) {
         serial = reply->set.serial_number;
     }
     if (c.line.has("--backup-firmware")) {
-        if (auto kept = keep_current_firmware(c, library, options, serial); !kept) {
-            return report(c.services.err, kept.error());
+        auto keeper = firmware_keeper(c, serial);
+        if (!keeper) {
+            return report(c.services.err, keeper.error());
         }
+        options.keep = std::move(*keeper);
     }
     Reports reports = make_reports(c);
     service::FirmwareUpdate update(c.session, library, reports.observer());

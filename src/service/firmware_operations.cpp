@@ -2,6 +2,7 @@
 // writes nothing and the read-back of the flash.
 #include "flashlib/flash_layout.hpp"
 #include "flashlib/frame_text.hpp"
+#include "flashlib/hex_writer.hpp"
 #include "service/firmware_update.hpp"
 #include "service/update_log.hpp"
 
@@ -107,6 +108,40 @@ Result<Done> UpdateSequence::read_steps(FlashLibrary& lib, UpdateValues& values,
         line(std::string(k_read_finished), false, true);
     }
     return done;
+}
+
+Result<Done> UpdateSequence::keep_steps(FlashLibrary& lib, UpdateValues& values,
+                                        const std::function<bool()>& interrupted,
+                                        const KeepFlash& keep) {
+    if (!lib.can_read()) {
+        return fail(UpdateStep::read_flash, ErrorKind::flash,
+                    "the flash library cannot read the flash back, so the current firmware "
+                    "cannot be kept; nothing was erased",
+                    values);
+    }
+    if (auto done = steps_until(UpdateStep::adjust_cpu_frequency, lib, values, {}, interrupted);
+        !done) {
+        return done;
+    }
+    std::vector<std::uint8_t> bytes(k_flash_bytes, 0xFF);
+    if (auto done = extra_step(
+            UpdateStep::read_flash, lib, values,
+            [&] { return lib.ReadFlash(0, k_flash_bytes, bytes.data()); },
+            "ReadFlash: " + text::number(k_flash_bytes) + " Byte", interrupted);
+        !done) {
+        return done;
+    }
+    flash::HexImage image;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        (void)image.put(static_cast<std::uint32_t>(i), bytes[i]);
+    }
+    const auto kept = keep(flash::write_intel_hex(image));
+    if (!kept) {
+        return fail(UpdateStep::read_flash, kept.error().kind,
+                    kept.error().message + "; nothing was erased", values);
+    }
+    line("Firmware kept in " + kept->string());
+    return Done{};
 }
 
 // ---------------------------------------------------------------- on a session

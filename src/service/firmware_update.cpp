@@ -162,8 +162,16 @@ void UpdateSequence::bootstrap_begun(const UpdateValues& values) {
 
 Result<Done> UpdateSequence::library_steps(FlashLibrary& lib, UpdateValues& values,
                                            const std::string& hex_path,
-                                           const std::function<bool()>& interrupted) {
-    if (auto done = steps_until(UpdateStep::program_flash, lib, values, hex_path, interrupted);
+                                           const std::function<bool()>& interrupted,
+                                           const KeepFlash& keep) {
+    if (keep) {
+        if (auto kept = keep_steps(lib, values, interrupted, keep); !kept) {
+            return kept;
+        }
+    }
+    const UpdateStep first = keep ? UpdateStep::load_file : UpdateStep::open_com;
+    if (auto done =
+            steps_until(UpdateStep::program_flash, lib, values, hex_path, interrupted, first);
         !done) {
         return done;
     }
@@ -173,9 +181,13 @@ Result<Done> UpdateSequence::library_steps(FlashLibrary& lib, UpdateValues& valu
 
 Result<Done> UpdateSequence::steps_until(UpdateStep last, FlashLibrary& lib, UpdateValues& values,
                                          const std::string& hex_path,
-                                         const std::function<bool()>& interrupted) {
+                                         const std::function<bool()>& interrupted,
+                                         UpdateStep first) {
     lib.set_progress(&UpdateSequence::progress_thunk, this);
     for (const LibraryStep& s : k_library_steps) {
+        if (s.step < first) {
+            continue;
+        }
         if (interrupted && interrupted()) {
             return fail(s.step, ErrorKind::interrupted, "interrupted", values);
         }
@@ -325,8 +337,8 @@ Result<Done> FirmwareUpdate::run_steps(const std::string& hex_path, const Update
         return outcome;
     }
     if (outcome) {
-        outcome = sequence_.library_steps(library_, values_, hex_path,
-                                          [this] { return session_.interrupted(); });
+        outcome = sequence_.library_steps(
+            library_, values_, hex_path, [this] { return session_.interrupted(); }, options.keep);
     }
     skipped_ = library_.skipped_sectors();
     end_run();

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,6 +30,12 @@ inline constexpr std::int64_t k_flash_baud = 57600;
 // library that writes a longer name from overrunning the buffer.
 inline constexpr std::size_t k_name_length = 32;
 inline constexpr std::size_t k_name_room = 256;
+// The TRX81500's whole flash, as a kept copy of the firmware holds it.
+inline constexpr std::uint32_t k_flash_bytes = 0x40000;
+
+// Keeps the controller's flash as it was, read back in the update's own run before anything
+// is erased: given it as Intel HEX, the file written.
+using KeepFlash = std::function<Result<std::filesystem::path>(const std::string& hex)>;
 
 // The steps of an update in their order: the two on the scanner link, then the library's.
 enum class UpdateStep {
@@ -112,9 +119,12 @@ public:
     void reset_begun(const UpdateValues& values);
     void bootstrap_begun(const UpdateValues& values);
     // The library's steps back to back; the first that fails (or an interrupt between two)
-    // ends them through fail(). The values are read by SetCom and filled by the others.
+    // ends them through fail(). The values are read by SetCom and filled by the others. With
+    // `keep`, the whole flash is read back after AdjustCpuFrequency and kept before LoadFile;
+    // a flash that cannot be read or kept ends the run with nothing erased.
     Result<Done> library_steps(FlashLibrary& lib, UpdateValues& values, const std::string& hex_path,
-                               const std::function<bool()>& interrupted = {});
+                               const std::function<bool()>& interrupted = {},
+                               const KeepFlash& keep = {});
     // The image's identity line, first in the log; nothing else changes.
     void image_checked(const ImageCheck& check);
     // SetCom to LoadFile, then VerifyFlash: the sectors that differ (0: identical).
@@ -150,7 +160,11 @@ private:
     bool call(const std::function<std::int32_t()>& fn);
     // The table's steps from SetCom up to `last`, each logged; false after a failure.
     Result<Done> steps_until(UpdateStep last, FlashLibrary& lib, UpdateValues& values,
-                             const std::string& hex_path, const std::function<bool()>& interrupted);
+                             const std::string& hex_path, const std::function<bool()>& interrupted,
+                             UpdateStep first = UpdateStep::open_com);
+    // SetCom to AdjustCpuFrequency, then the whole flash read back and handed to `keep`.
+    Result<Done> keep_steps(FlashLibrary& lib, UpdateValues& values,
+                            const std::function<bool()>& interrupted, const KeepFlash& keep);
     // One step beside the table: its call, its done line or the failure.
     Result<Done> extra_step(UpdateStep step, FlashLibrary& lib, const UpdateValues& values,
                             const std::function<std::int32_t()>& fn, const std::string& done_line,
@@ -180,6 +194,7 @@ Result<Done> check_hex_file(const std::string& hex_path);
 struct UpdateOptions {
     ScannerFacts scanner; // the last "W" reply, when the scanner gave one
     bool force = false;   // the other type, the same or an older version
+    KeepFlash keep{};     // the current firmware kept first; empty: not kept
 };
 
 // What a verify found.

@@ -81,6 +81,11 @@ TEST_F(BackupCli, TheFlashAsItWasIsKeptWholeBeforeTheUpdateAndFlashesBack) {
     const auto files = kept();
     ASSERT_EQ(files.size(), 1U) << r.err;
     EXPECT_NE(r.err.find(files.front().string()), std::string::npos) << "says where: " << r.err;
+    // Read back in the update's own run, after the loader answered and before LoadFile.
+    const auto read = r.out.find("ReadFlash:  262144 Byte\nFirmware kept in " +
+                                 files.front().string() + "\nLoadFile:");
+    EXPECT_NE(read, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Reseting"), r.out.rfind("Reseting")) << "one reset: " << r.out;
     EXPECT_NE(read_file(flash()), before) << "the update itself still ran";
 
     const auto bytes = hex_bytes(read_file(files.front()));
@@ -92,6 +97,25 @@ TEST_F(BackupCli, TheFlashAsItWasIsKeptWholeBeforeTheUpdateAndFlashesBack) {
     // The kept file is an image like any other: it takes the scanner back.
     const Outcome back = cli(on_sim({"flash", files.front().string()}));
     ASSERT_EQ(back.status, 0) << back.err;
+    EXPECT_EQ(read_file(flash()), before);
+}
+
+// Where the copy cannot be written, the update stops before anything is erased.
+TEST_F(BackupCli, AFirmwareThatCannotBeKeptStopsTheUpdateBeforeTheErase) {
+    const fs::path first = dir / "first.h86";
+    std::ofstream(first) << hex_file(0, firmware(4));
+    ASSERT_EQ(cli(on_sim({"flash", first.string()})).status, 0);
+    const std::string before = read_file(flash());
+    fs::create_directories(dir / "data" / "trx81500");
+    std::ofstream(dir / "data" / "trx81500" / "backups") << "a file where the folder goes";
+
+    const fs::path second = dir / "second.h86";
+    std::ofstream(second) << hex_file(0, firmware(5));
+    const Outcome r = cli(on_sim({"flash", "--backup-firmware", second.string()}));
+    EXPECT_EQ(r.status, 7) << r.err;
+    EXPECT_NE(r.err.find("could not be kept"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nothing was erased"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("EraseFlash"), std::string::npos) << r.out;
     EXPECT_EQ(read_file(flash()), before);
 }
 
