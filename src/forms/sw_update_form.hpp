@@ -32,6 +32,9 @@ struct SwUpdateForm {
     // Why the last run failed, in full, under the log; empty while nothing is known.
     ui::Label failure_reason{window, "failure_reason", "", &Frame3};
 
+    // Off by default: it costs a read-back of the whole flash before the erase.
+    ui::CheckBox keep_firmware{window, "keep_firmware", "Keep the current firmware first"};
+
     ui::Button closebutton{window, "closebutton", "Close"};
 
     ui::Timer sw_timer_1{window, "sw_timer_1", 500, false};

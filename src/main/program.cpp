@@ -118,11 +118,15 @@ Program::Program(Services services)
     // The scanner's set goes into a backup before a store or an update overwrites it.
     para_send_.set_before_store([this] { return auto_backup_.before_store(); });
     sw_update_.set_before_update([this] { return auto_backup_.before_update(); });
+    sw_update_.set_keep_firmware(service::keep_firmware_in(backups_, services_.clock));
     sw_update_.set_scanner_facts([this] {
         const auto& reply = para_read_.last_reply();
         return reply ? service::facts_from(*reply) : service::ScannerFacts{};
     });
     connections_ += sw_update_.run_ended.connect([this] { auto_backup_.update_ended(); });
+    // A kept firmware chosen in "Backups..." is flashed back from the update window.
+    connections_ += para_files_.firmware_chosen.connect(
+        [this](const std::string& path) { sw_update_.offer_file(path); });
     // A main port that the update could not reopen shows closed on the toolbar.
     connections_ += sw_update_.main_port_lost.connect([this] { main_window_.close_port(); });
     connections_ +=

@@ -1,5 +1,7 @@
 #include "para/para_file_group.hpp"
 
+#include <cctype>
+
 #include "base/numtext.hpp"
 #include "para/notice.hpp"
 #include "para/shown_identity.hpp"
@@ -11,6 +13,22 @@ namespace trx::para {
 namespace {
 
 constexpr const char* k_filter = "Parameter files (*.trxp)|*.trxp|all files (*.*)|*.*";
+// A serial number's folder holds its sets and the firmware kept before updates.
+constexpr const char* k_backups_filter =
+    "Backups (*.trxp;*.h86)|*.trxp;*.h86|Parameter files (*.trxp)|*.trxp|Kept firmware "
+    "(*.h86)|*.h86|all files (*.*)|*.*";
+constexpr std::string_view k_firmware_extension = ".h86";
+
+bool is_firmware_file(const std::string& path) {
+    if (path.size() < k_firmware_extension.size()) {
+        return false;
+    }
+    std::string tail = path.substr(path.size() - k_firmware_extension.size());
+    for (char& ch : tail) {
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    }
+    return tail == k_firmware_extension;
+}
 constexpr std::uint64_t k_max_serial = 0xFFFFFFFFU;
 
 std::string count_text(std::size_t n) {
@@ -99,11 +117,18 @@ void ParaFileGroup::backups_click() {
                             "Parameter", ui::Icon::information, d_.store.folder(serial).string()});
         return;
     }
-    const std::string path = d_.dialogs.open_file(
-        request("Backups of the scanner " + num::dec(serial), d_.store.folder(serial)));
-    if (!path.empty()) {
-        load(path);
+    ui::FileDialogRequest r =
+        request("Backups of the scanner " + num::dec(serial), d_.store.folder(serial));
+    r.filter = k_backups_filter;
+    const std::string path = d_.dialogs.open_file(r);
+    if (path.empty()) {
+        return;
     }
+    if (is_firmware_file(path)) {
+        firmware_chosen.raise(path);
+        return;
+    }
+    load(path);
 }
 
 // ---------------------------------------------------------------- reading and writing

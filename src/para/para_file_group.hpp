@@ -49,6 +49,9 @@ public:
     };
     ui::Signal<const FileEvent&> file_saved;
     ui::Signal<const FileEvent&> file_loaded;
+    // A kept copy of the scanner's firmware was chosen in "Backups...": it goes to the update
+    // window, not into this one.
+    ui::Signal<const std::string&> firmware_chosen;
 
 private:
     void load(const std::string& path);

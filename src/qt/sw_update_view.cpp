@@ -76,6 +76,7 @@ SwUpdateView::SwUpdateView(sw_update::SwUpdateForm& form, QWidget* parent)
     follow(bar, form.failure_reason.changed, make_way);
     make_way();
 
+    place(make_check(form.keep_firmware, this), 120, 5520, 4500, 375);
     place(make_button(form.closebutton, this), 4800, 5460, 1215, 495);
 }
 

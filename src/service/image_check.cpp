@@ -30,6 +30,7 @@ ScannerFacts facts_from(const link::ParaReply& reply) {
     if (reply.has(link::ShortField::version)) {
         f.version = reply.set.version;
     }
+    f.serial = reply.set.serial_number;
     return f;
 }
 

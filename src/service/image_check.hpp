@@ -16,6 +16,7 @@ namespace trx::service {
 struct ScannerFacts {
     std::optional<link::ScannerType> type;
     std::optional<std::uint32_t> version; // times 100
+    std::optional<std::uint32_t> serial;  // where a kept copy of its firmware goes
 };
 ScannerFacts facts_from(const link::ParaReply& reply);
 

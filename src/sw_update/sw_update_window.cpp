@@ -56,6 +56,7 @@ void SwUpdateWindow::enter(State s) {
     form_.openbutton.set_enabled(idle);
     form_.program.set_enabled(idle);
     form_.cmd_verify.set_enabled(idle);
+    form_.keep_firmware.set_enabled(idle);
     block_windows(s == State::checking || s == State::flashing);
     holds_port.raise(!idle);
 }
@@ -90,6 +91,16 @@ void SwUpdateWindow::on_open() {
     on_activate();
 }
 
+void SwUpdateWindow::offer_file(const std::string& path) {
+    if (state_ != State::ready) {
+        return;
+    }
+    form_.hexfilename.set_caption(path);
+    show_identity();
+    form_.window.show();
+    on_activate();
+}
+
 void SwUpdateWindow::show_identity() {
     std::optional<Result<service::ImageCheck>> checked;
     const std::string path = form_.hexfilename.caption();
@@ -114,6 +125,7 @@ void SwUpdateWindow::start_run(bool verify) {
     verify_run_ = verify;
     reset_sent_ = false;
     image_.reset();
+    keep_ = {};
     run_started_ = std::chrono::steady_clock::now();
     form_.status.set_text_color(k_log_green);
     enter(State::checking);
@@ -129,7 +141,8 @@ void SwUpdateWindow::start_run(bool verify) {
     // The file is read before anything goes to the scanner, so a bad file never leaves it
     // waiting in its bootstrap loader.
     const std::shared_ptr<FlashLibrary> lib = ctx_.library;
-    const auto check = check_file(lib.get());
+    const service::ScannerFacts facts = scanner_facts_ ? scanner_facts_() : service::ScannerFacts{};
+    const auto check = check_file(lib.get(), facts);
     if (!check) {
         enter(State::ready);
         return;
@@ -141,6 +154,14 @@ void SwUpdateWindow::start_run(bool verify) {
     if (!verify && (!image_accepted(*check) || (before_update_ && !before_update_()))) {
         enter(State::ready);
         return;
+    }
+    if (!verify && form_.keep_firmware.checked()) {
+        auto keeper = firmware_keeper(facts);
+        if (!keeper) {
+            enter(State::ready);
+            return;
+        }
+        keep_ = std::move(*keeper);
     }
     sequence_.reset_begun(values_);
     if (!ctx_.writer.send('F')) {
@@ -180,16 +201,35 @@ bool SwUpdateWindow::image_accepted(const service::ImageCheck& check) {
     return false;
 }
 
+std::optional<service::KeepFlash>
+SwUpdateWindow::firmware_keeper(const service::ScannerFacts& facts) {
+    std::string why;
+    if (!facts.serial) {
+        why = "The scanner gave no serial number, so its firmware cannot be kept beside its "
+              "backups.";
+    } else if (!keep_firmware_) {
+        why = "There is no folder to keep the firmware in.";
+    }
+    if (!why.empty()) {
+        ctx_.dialogs.message(
+            {why + " Nothing was sent to the scanner.", "Softwareupdate", ui::Icon::critical, {}});
+        (void)sequence_.fail(UpdateStep::load_file, ErrorKind::bad_input, why, values_);
+        return std::nullopt;
+    }
+    return service::KeepFlash([keep = keep_firmware_, serial = *facts.serial](
+                                  const std::string& hex) { return keep(serial, hex); });
+}
+
 // The program's own hex reader checks the file, so that each library function is called at
 // most once per run and in its order: another library may take no file before its SetCom.
-std::optional<service::ImageCheck> SwUpdateWindow::check_file(const FlashLibrary* lib) {
+std::optional<service::ImageCheck> SwUpdateWindow::check_file(const FlashLibrary* lib,
+                                                              const service::ScannerFacts& facts) {
     if (lib == nullptr) {
         (void)sequence_.fail(UpdateStep::load_file, ErrorKind::flash, "No flash library is loaded.",
                              values_);
         return std::nullopt;
     }
     const std::string path = form_.hexfilename.caption();
-    const service::ScannerFacts facts = scanner_facts_ ? scanner_facts_() : service::ScannerFacts{};
     flash::HexResult checked;
     ctx_.pump.run_blocking([&] { checked = flash::read_firmware_file(path); });
     if (!checked.ok()) {
@@ -247,8 +287,9 @@ void SwUpdateWindow::on_sw_timer_2() {
         service::route_flash_log(*lib, *ctx_.log);
     }
     const bool done =
-        verify_run_ ? sequence_.verify_steps(*lib, values_, form_.hexfilename.caption()).ok()
-                    : sequence_.library_steps(*lib, values_, form_.hexfilename.caption()).ok();
+        verify_run_
+            ? sequence_.verify_steps(*lib, values_, form_.hexfilename.caption()).ok()
+            : sequence_.library_steps(*lib, values_, form_.hexfilename.caption(), {}, keep_).ok();
     sh.target_name = values_.target_name;
     sh.cpu_frequency = values_.cpu_frequency;
     sh.file_size = values_.file_size;

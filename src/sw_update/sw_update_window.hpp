@@ -5,6 +5,7 @@
 #include "history/recorder.hpp"
 #include "link/frame_writer.hpp"
 #include "link/shared.hpp"
+#include "service/firmware_keeper.hpp"
 #include "service/firmware_update.hpp"
 #include "service/time_left.hpp"
 #include "ui/platform.hpp"
@@ -75,6 +76,10 @@ public:
 
     [[nodiscard]] State state() const { return state_; }
 
+    // A hex file chosen elsewhere (a kept firmware in "Backups..."): shown with its identity
+    // in the window, which comes to the front, ready for Program. Ignored during a run.
+    void offer_file(const std::string& path);
+
     // The main port could not be opened again at the end of a run, and the box "COM-Port
     // not available" was shown: the main window returns its toolbar to the closed state.
     ui::Signal<> main_port_lost;
@@ -86,6 +91,8 @@ public:
     // it returns false (having said why), the update does not start. The automatic backup
     // of the scanner's set goes here.
     void set_before_update(std::function<bool()> hook) { before_update_ = std::move(hook); }
+    // Where "Keep the current firmware first" keeps the flash; without it the box is refused.
+    void set_keep_firmware(service::KeepFirmware keep) { keep_firmware_ = std::move(keep); }
     // The connected scanner's type and version, from its last "W" reply, for the image's
     // check; nothing is compared without it.
     void set_scanner_facts(std::function<service::ScannerFacts()> facts) {
@@ -112,10 +119,13 @@ private:
     void show_identity();
     // Whether the image may go in: refused with a box, or asked about.
     bool image_accepted(const service::ImageCheck& check);
+    // "Keep the current firmware first": where the flash goes, or a box saying why it cannot.
+    std::optional<service::KeepFlash> firmware_keeper(const service::ScannerFacts& facts);
     void on_sw_timer_1();
     void on_sw_timer_2();
 
-    std::optional<service::ImageCheck> check_file(const FlashLibrary* lib);
+    std::optional<service::ImageCheck> check_file(const FlashLibrary* lib,
+                                                  const service::ScannerFacts& facts);
     void common_end(FlashLibrary* lib);
     // The run's entry for the history, once "F" went out.
     void record_run(const FlashLibrary* lib);
@@ -137,10 +147,12 @@ private:
     int last_progress_ = -1;
     std::string last_left_;
     std::function<bool()> before_update_;
+    service::KeepFirmware keep_firmware_;
     std::function<service::ScannerFacts()> scanner_facts_;
     bool verify_run_ = false; // the run under way compares only
     bool reset_sent_ = false; // the run under way reached the scanner
     std::optional<service::ImageCheck> image_;
+    service::KeepFlash keep_; // the run under way keeps the current firmware first
     std::chrono::steady_clock::time_point run_started_;
     // The time left in the phase under way; touched only by the thread running the library.
     service::TimeLeft time_left_;

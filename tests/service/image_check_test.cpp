@@ -25,7 +25,7 @@ flash::HexImage stamped_image(std::uint8_t types, std::uint16_t version) {
     return *flash::stamp_identity(plain, id, std::nullopt, flash::trx81500_layout(), why);
 }
 
-const ScannerFacts k_za_109{link::ScannerType::za, 109};
+const ScannerFacts k_za_109{link::ScannerType::za, 109, {}};
 
 TEST(ImageCheck, EachVerdictAndWhatTheCommandLineLetsThrough) {
     struct Case {

@@ -66,6 +66,16 @@ public:
         return result("VerifyFlash");
     }
     [[nodiscard]] bool can_verify() const override { return true; }
+    // The flash reads back as bytes counting up from its address.
+    std::int32_t ReadFlash(std::uint32_t address, std::uint32_t length,
+                           std::uint8_t* out) override {
+        record("ReadFlash");
+        for (std::uint32_t i = 0; i < length; ++i) {
+            out[i] = static_cast<std::uint8_t>(address + i);
+        }
+        return result("ReadFlash");
+    }
+    [[nodiscard]] bool can_read() const override { return true; }
 
     void set_progress(ProgressFn fn, void* context) override {
         progress_fn = fn;

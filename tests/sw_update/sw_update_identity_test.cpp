@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -145,6 +147,85 @@ TEST_F(SwUpdateImage, VerifyReachesTheLoaderComparesAndWritesNothing) {
         << log();
     EXPECT_TRUE(d.port_open());
     EXPECT_TRUE(d.enabled("sw_update.cmd_verify"));
+}
+
+// "Keep the current firmware first": the flash read back in the update's own run, once the
+// loader answered and before LoadFile, and kept beside the scanner's backups; chosen in
+// "Backups...", the kept file goes to the update window.
+TEST_F(SwUpdateImage, TheCurrentFirmwareIsKeptInTheRunAndComesBackThroughBackups) {
+    open_with(k_good_hex);
+    EXPECT_FALSE(d.checked("sw_update.keep_firmware"));
+    d.click("sw_update.keep_firmware");
+    d.click("sw_update.program");
+    d.advance(1000ms);
+    EXPECT_EQ(lib->calls,
+              (std::vector<std::string>{"SetCom", "InitMonitor", "AdjustCpuFrequency", "ReadFlash",
+                                        "LoadFile", "AutoROMS1", "GetHexFileBlock", "EraseFlash",
+                                        "ProgramFlash", "CloseCom"}));
+    const auto folder = d.data_folder() / "backups" / "1223476";
+    std::vector<std::filesystem::path> kept;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        if (e.path().filename().string().ends_with("-firmware.h86")) {
+            kept.push_back(e.path());
+        }
+    }
+    ASSERT_EQ(kept.size(), 1U);
+    EXPECT_NE(log().find("ReadFlash:  262144 Byte\r\nFirmware kept in " + kept[0].string() +
+                         "\r\nLoadFile:"),
+              std::string::npos)
+        << log();
+    const flash::HexResult back = flash::read_firmware_file(kept[0].string());
+    ASSERT_TRUE(back.ok()) << back.error.message;
+    EXPECT_EQ(back.image.size(), 0x40000U);
+    EXPECT_EQ(back.image.at(0x12345), 0x45);
+
+    d.click("sw_update.closebutton");
+    for (int i = 0; i < 4; ++i) { // the link online again, so the parameter window opens
+        d.receive(link::build_frame('Q', ""));
+        d.advance(500ms);
+    }
+    d.click("main.Toolbar1.parameter");
+    d.receive(k_za_109_reply);
+    ASSERT_TRUE(d.enabled("para.cmd_backups"));
+    d.answer_file_dialog(kept[0].string());
+    d.click("para.cmd_backups");
+    EXPECT_TRUE(d.messages().empty());
+    EXPECT_TRUE(d.visible("sw_update"));
+    EXPECT_EQ(d.text("sw_update.hexfilename"), kept[0].string());
+    EXPECT_EQ(d.text("sw_update.image_identity"), "no identity");
+    EXPECT_TRUE(d.enabled("sw_update.program"));
+}
+
+TEST_F(SwUpdateImage, AFlashThatCannotBeReadBackIsNotErased) {
+    open_with(k_good_hex);
+    d.click("sw_update.keep_firmware");
+    lib->results["ReadFlash"] = {0};
+    lib->error_text = "no answer to READ";
+    d.click("sw_update.program");
+    d.advance(1000ms);
+    EXPECT_EQ(lib->calls.back(), "CloseCom");
+    EXPECT_EQ(std::count(lib->calls.begin(), lib->calls.end(), "EraseFlash"), 0);
+    EXPECT_NE(log().find("Programming aborted"), std::string::npos) << log();
+    EXPECT_NE(d.text("sw_update.failure_reason").find("no answer to READ"), std::string::npos);
+    EXPECT_TRUE(d.port_open());
+}
+
+TEST_F(SwUpdateImage, WithoutTheScannersSerialNumberNothingIsKeptAndNothingSent) {
+    std::ofstream(hex, std::ios::binary | std::ios::trunc) << k_good_hex;
+    d.start();
+    d.flash_library(lib);
+    d.choose("main.Toolbar1.comport.com3");
+    d.click("main.Toolbar1.comport"); // no "W" reply: the serial number is not known
+    d.click("main.Toolbar1.software");
+    d.answer_file_dialog(hex);
+    d.click("sw_update.openbutton");
+    d.click("sw_update.keep_firmware");
+    (void)d.sent();
+    d.click("sw_update.program");
+    const auto boxes = d.messages();
+    ASSERT_EQ(boxes.size(), 1U);
+    EXPECT_NE(boxes[0].text.find("no serial number"), std::string::npos) << boxes[0].text;
+    expect_nothing_sent();
 }
 
 // Each run that reset the scanner is in the service history, with the serial number of the
