@@ -1,5 +1,7 @@
 #include "flashlib/net_transport.hpp"
 
+#include "flashlib/protocol.hpp"
+
 namespace trx::flash {
 
 std::unique_ptr<NetTransport> NetTransport::open(const std::string& address, std::int32_t baud,
@@ -48,6 +50,38 @@ bool NetTransport::read(std::string& into, Duration timeout) {
 void NetTransport::flush_input() {
     std::string dropped;
     (void)line_->read_available(dropped);
+}
+
+bool NetTransport::accepts_rate(std::uint32_t baud) const {
+    return baud == proto::k_base_rate || line_->sets_rate();
+}
+
+// A server that does not confirm is no error: the echo at the new rate tells. One that answers
+// another rate does not run the one asked for: the next lower is tried.
+bool NetTransport::set_rate(std::uint32_t baud) {
+    if (!line_->sets_rate()) {
+        return baud == proto::k_base_rate;
+    }
+    const std::string rate = std::to_string(baud) + " baud";
+    const std::string where = line_->address().endpoint();
+    switch (line_->set_baudrate(baud)) {
+    case net::RateAnswer::agreed:
+        log()(LogLevel::debug, [&] { return where + " at " + rate; });
+        return true;
+    case net::RateAnswer::unknown:
+        log()(LogLevel::info,
+              [&] { return "the device server at " + where + " does not confirm " + rate; });
+        return true;
+    case net::RateAnswer::other:
+        log()(LogLevel::warning, [&] {
+            return "the device server at " + where + " answers " +
+                   std::to_string(line_->answered_rate()) + " baud to " + rate;
+        });
+        return false;
+    case net::RateAnswer::failed:
+        break;
+    }
+    return fail();
 }
 
 Transport::Duration NetTransport::now() const {

@@ -24,8 +24,10 @@ public:
     [[nodiscard]] Duration now() const override;
     [[nodiscard]] std::string failure() const override { return failure_; }
 
-    // accepts_rate and set_rate keep the base's 57600: the flash over a device server stays
-    // at the line's rate, as the server's own timing to the device is beyond our drain.
+    // RFC 2217 sets the remote line to any rate the target offers and the server answers;
+    // a raw TCP port stays at 57600, the rate the server's line is set to.
+    [[nodiscard]] bool accepts_rate(std::uint32_t baud) const override;
+    [[nodiscard]] bool set_rate(std::uint32_t baud) override;
 
 private:
     explicit NetTransport(std::unique_ptr<net::NetLine> line) : line_(std::move(line)) {}

@@ -232,7 +232,10 @@ void RateSwitch::leave(bool target_restarts) {
     if (!target_restarts) {
         (void)ask_target_down();
     }
-    (void)set_port(proto::k_base_rate);
+    // Once only: over RFC 2217 every port switch is a round trip to the device server.
+    if (raised()) {
+        (void)set_port(proto::k_base_rate);
+    }
 }
 
 } // namespace trx::flash

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <linux/sockios.h>
 
@@ -34,6 +35,14 @@ std::string seconds(milliseconds ms) {
 int left_ms(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
     return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// One wait's own bound, cut to what is left of the whole open.
+milliseconds capped(milliseconds bound, Clock::time_point until) {
+    if (until == Clock::time_point::max()) {
+        return bound;
+    }
+    return std::min(bound, milliseconds(left_ms(until)));
 }
 
 // The resolver in the background, so that a dead name server cannot hold the open beyond its
@@ -134,13 +143,14 @@ std::string connect_reason(const NetAddress& a, int error, milliseconds bound) {
     }
 }
 
-Result<int> connect_bounded(const NetAddress& a, const NetTiming& t) {
-    auto found = resolve(a, t.resolve);
+Result<int> connect_bounded(const NetAddress& a, const NetTiming& t, Clock::time_point until) {
+    auto found = resolve(a, capped(t.resolve, until));
     if (!found) {
         return found.error();
     }
     std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> list(*found, &freeaddrinfo);
-    const auto deadline = Clock::now() + t.connect;
+    const milliseconds bound = capped(t.connect, until);
+    const auto deadline = Clock::now() + bound;
     int error = ECONNREFUSED;
     for (const addrinfo* ai = list.get(); ai != nullptr; ai = ai->ai_next) {
         const int fd = connect_one(*ai, deadline, error);
@@ -153,10 +163,19 @@ Result<int> connect_bounded(const NetAddress& a, const NetTiming& t) {
             break;
         }
     }
-    return port_error(connect_reason(a, error, t.connect));
+    return port_error(connect_reason(a, error, bound));
 }
 
 } // namespace
+
+NetTiming NetTiming::reconnect() {
+    NetTiming t;
+    t.resolve = milliseconds(2000);
+    t.connect = milliseconds(2000);
+    t.telnet_answer = milliseconds(2000);
+    t.whole = milliseconds(3000);
+    return t;
+}
 
 NetLine::NetLine(int fd, NetAddress address, const NetTiming& timing)
     : fd_(fd), address_(std::move(address)), timing_(timing) {}
@@ -167,7 +186,9 @@ NetLine::~NetLine() {
 
 Result<std::unique_ptr<NetLine>> NetLine::open(const NetAddress& address, std::uint32_t baud,
                                                const NetTiming& timing) {
-    const auto fd = connect_bounded(address, timing);
+    const auto until =
+        timing.whole.count() > 0 ? Clock::now() + timing.whole : Clock::time_point::max();
+    const auto fd = connect_bounded(address, timing, until);
     if (!fd) {
         return fd.error();
     }
@@ -175,7 +196,7 @@ Result<std::unique_ptr<NetLine>> NetLine::open(const NetAddress& address, std::u
     if (address.kind == NetKind::raw_tcp) {
         return line;
     }
-    if (auto ok = line->negotiate(baud); !ok) {
+    if (auto ok = line->negotiate(baud, until); !ok) {
         return ok.error();
     }
     return line;
@@ -195,14 +216,15 @@ template <class Until> bool NetLine::pump(milliseconds timeout, Until until) {
     return true;
 }
 
-Result<Done> NetLine::negotiate(std::uint32_t baud) {
+Result<Done> NetLine::negotiate(std::uint32_t baud, Clock::time_point until) {
     codec_.emplace();
     const std::string where = address_.endpoint();
     if (!send_raw(codec_->start())) {
         return port_error(failure_);
     }
     using ComPort = Rfc2217Codec::ComPort;
-    if (!pump(timing_.telnet_answer, [&] { return codec_->com_port() != ComPort::asked; })) {
+    const milliseconds answer = capped(timing_.telnet_answer, until);
+    if (!pump(answer, [&] { return codec_->com_port() != ComPort::asked; })) {
         return port_error(failure_ + (codec_->telnet_seen() ? "" : " (not a Telnet server?)"));
     }
     if (codec_->com_port() == ComPort::refused) {
@@ -210,18 +232,17 @@ Result<Done> NetLine::negotiate(std::uint32_t baud) {
                           " refuses the COM port option (RFC 2217)");
     }
     if (codec_->com_port() == ComPort::asked) {
-        return port_error(codec_->telnet_seen()
-                              ? "The Telnet server at " + where +
-                                    " does not answer the COM port option (RFC 2217) within " +
-                                    seconds(timing_.telnet_answer)
-                              : where + " does not speak Telnet (no RFC 2217 answer within " +
-                                    seconds(timing_.telnet_answer) + other_data() +
-                                    "); a raw TCP port is socket://" + where);
+        return port_error(
+            codec_->telnet_seen()
+                ? "The Telnet server at " + where +
+                      " does not answer the COM port option (RFC 2217) within " + seconds(answer)
+                : where + " does not speak Telnet (no RFC 2217 answer within " + seconds(answer) +
+                      other_data() + "); a raw TCP port is socket://" + where);
     }
     if (!send_raw(Rfc2217Codec::line_settings(baud))) {
         return port_error(failure_);
     }
-    if (!pump(timing_.settings_answer,
+    if (!pump(capped(timing_.settings_answer, until),
               [&] { return codec_->answered(telnet::k_set_control).has_value(); })) {
         return port_error(failure_);
     }
@@ -321,8 +342,33 @@ std::size_t NetLine::unsent() const {
     return static_cast<std::size_t>(queued);
 }
 
-bool NetLine::set_baudrate(std::uint32_t baud) {
-    return !codec_ || send_raw(Rfc2217Codec::set_baudrate(baud));
+// The bytes written before go out at the old rate: the server takes the command only after
+// them, and the socket holds none back by the time it is sent.
+RateAnswer NetLine::set_baudrate(std::uint32_t baud) {
+    if (!codec_) {
+        return RateAnswer::unknown;
+    }
+    const auto drained = Clock::now() + timing_.write;
+    while (unsent() > 0 && Clock::now() < drained) {
+        wait_readable(milliseconds(1));
+        if (!receive(early_)) {
+            return RateAnswer::failed;
+        }
+    }
+    codec_->forget(telnet::k_set_baudrate);
+    if (!send_raw(Rfc2217Codec::set_baudrate(baud))) {
+        return RateAnswer::failed;
+    }
+    if (!pump(timing_.rate_answer,
+              [&] { return codec_->answered(telnet::k_set_baudrate).has_value(); })) {
+        return RateAnswer::failed;
+    }
+    const auto answer = codec_->answered(telnet::k_set_baudrate);
+    if (!answer) {
+        return RateAnswer::unknown;
+    }
+    answered_rate_ = *answer;
+    return *answer == baud ? RateAnswer::agreed : RateAnswer::other;
 }
 
 } // namespace trx::net

@@ -70,6 +70,12 @@ std::optional<std::uint32_t> Rfc2217Codec::answered(std::uint8_t command) const 
     return command < answers_.size() ? answers_[command] : std::nullopt;
 }
 
+void Rfc2217Codec::forget(std::uint8_t command) {
+    if (command < answers_.size()) {
+        answers_[command].reset();
+    }
+}
+
 bool Rfc2217Codec::ours_allowed(std::uint8_t option) {
     return option == k_com_port || option == k_binary || option == k_sga;
 }

@@ -63,6 +63,8 @@ public:
     [[nodiscard]] bool telnet_seen() const { return telnet_seen_; }
     // The value the server answered to a COM port command (e.g. the baud rate it set).
     [[nodiscard]] std::optional<std::uint32_t> answered(std::uint8_t command) const;
+    // Drops the answer kept for `command`, so that the next one is told from an old one.
+    void forget(std::uint8_t command);
     // Line bytes that came before any Telnet command.
     [[nodiscard]] std::size_t data_before_telnet() const { return data_before_telnet_; }
 

@@ -18,7 +18,8 @@ std::string sentence(std::string text) {
 
 } // namespace
 
-QtNetPort::QtNetPort(net::NetTiming timing, QObject* parent) : QObject(parent), timing_(timing) {}
+QtNetPort::QtNetPort(net::NetTiming timing, net::NetTiming later, QObject* parent)
+    : QObject(parent), timing_(timing), later_timing_(later) {}
 
 QtNetPort::~QtNetPort() {
     *alive_ = false;
@@ -65,7 +66,7 @@ void QtNetPort::open_later(std::function<void(OpenResult)> done) {
     }
     const std::uint64_t attempt = ++attempt_;
     std::weak_ptr<bool> alive = alive_;
-    std::thread([this, alive, attempt, a = *address, timing = timing_,
+    std::thread([this, alive, attempt, a = *address, timing = later_timing_,
                  done = std::move(done)]() mutable {
         auto line = net::NetLine::open(a, static_cast<std::uint32_t>(k_baud), timing);
         auto back = [this, alive, attempt, line = std::make_shared<decltype(line)>(std::move(line)),

@@ -19,7 +19,10 @@ namespace trx::ui::qt {
 class QtNetPort : public QObject, public SerialPort {
     Q_OBJECT
 public:
-    explicit QtNetPort(net::NetTiming timing = {}, QObject* parent = nullptr);
+    // `later` bounds the opens in the background (the reopen after a lost link).
+    explicit QtNetPort(net::NetTiming timing = {},
+                       net::NetTiming later = net::NetTiming::reconnect(),
+                       QObject* parent = nullptr);
     ~QtNetPort() override;
     QtNetPort(const QtNetPort&) = delete;
     QtNetPort& operator=(const QtNetPort&) = delete;
@@ -45,6 +48,7 @@ private:
     void adopt(std::unique_ptr<net::NetLine> line);
 
     net::NetTiming timing_;
+    net::NetTiming later_timing_;
     std::string name_;
     std::unique_ptr<net::NetLine> line_;
     std::unique_ptr<QSocketNotifier> notifier_;

@@ -138,6 +138,15 @@ void expect_flash_holds(const fs::path& flash, const std::string& hex_path) {
     EXPECT_EQ(compared, hex.image.size());
 }
 
+// The rate of "Transfer at N baud" in the update's log; 0 without one.
+std::uint32_t transfer_rate(const std::string& out) {
+    const std::string_view tag = "Transfer at ";
+    const auto at = out.find(tag);
+    return at == std::string::npos
+               ? 0U
+               : static_cast<std::uint32_t>(std::stoul(out.substr(at + tag.size())));
+}
+
 class Through : public Ser2net, public ::testing::WithParamInterface<const char*> {
 public:
     void SetUp() override { Ser2net::SetUp(); }
@@ -168,6 +177,14 @@ TEST_P(Through, InfoParamsMonitorAndTheDemoImage) {
     EXPECT_TRUE(flash.out.ends_with("ProgramFlash:     Ok\nProgramming finished\n")) << flash.out;
     EXPECT_EQ(flash.errors(), "");
     expect_flash_holds(dir / "flash.bin", TRX_DEMO_FIRMWARE);
+    // Through RFC 2217 ser2net sets the pseudo-terminal to the rate the transfer runs at, and
+    // the simulator reads it there; a raw port stays at 57600.
+    const auto rate = transfer_rate(flash.out);
+    if (scheme == "rfc2217") {
+        EXPECT_GT(rate, 57600U) << flash.out;
+    } else {
+        EXPECT_EQ(rate, 0U) << flash.out;
+    }
 
     // The scanner runs again after the update, on the same address.
     EXPECT_EQ(run(scheme, {"info"}).status, 0);

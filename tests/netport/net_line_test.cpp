@@ -1,6 +1,7 @@
 // The network line against small servers of the test's own on 127.0.0.1: what each kind of
 // server that will not do makes the open say, and that nothing waits without bound.
 #include "netport/net_line.hpp"
+#include "tests/netport/loopback_server.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,76 +17,8 @@ namespace {
 
 using namespace trx::net;
 using namespace trx::net::telnet;
+using namespace trx::net::testing;
 using namespace std::chrono_literals;
-
-// One connection accepted on a free loopback port and handed to `script`.
-class Server {
-public:
-    explicit Server(std::function<void(int fd)> script) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), len), 0);
-        EXPECT_EQ(::listen(listen_, 1), 0);
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this, script = std::move(script)] {
-            pollfd p{listen_, POLLIN, 0};
-            if (::poll(&p, 1, 5000) != 1) {
-                return;
-            }
-            const int fd = ::accept(listen_, nullptr, nullptr);
-            script(fd);
-            ::close(fd);
-        });
-    }
-    ~Server() {
-        thread_.join();
-        ::close(listen_);
-    }
-    Server(const Server&) = delete;
-    Server& operator=(const Server&) = delete;
-    Server(Server&&) = delete;
-    Server& operator=(Server&&) = delete;
-    [[nodiscard]] NetAddress address(NetKind kind) const { return {kind, "127.0.0.1", port_}; }
-
-private:
-    int listen_ = -1;
-    std::uint16_t port_ = 0;
-    std::thread thread_;
-};
-
-std::string bytes(std::initializer_list<int> list) {
-    std::string s;
-    for (int b : list) {
-        s.push_back(static_cast<char>(b));
-    }
-    return s;
-}
-
-void send_all(int fd, const std::string& s) {
-    (void)::send(fd, s.data(), s.size(), MSG_NOSIGNAL);
-}
-
-// Reads until `n` bytes came or the peer closed, at most 3 s.
-std::string receive(int fd, std::size_t n) {
-    std::string got;
-    char buf[4096];
-    while (got.size() < n) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 3000) != 1) {
-            break;
-        }
-        const ssize_t r = ::recv(fd, buf, sizeof buf, 0);
-        if (r <= 0) {
-            break;
-        }
-        got.append(buf, static_cast<std::size_t>(r));
-    }
-    return got;
-}
 
 NetTiming quick() {
     NetTiming t;
@@ -215,3 +148,32 @@ TEST(NetLine, AConnectionClosedInTheMiddleOfAFrameEndsTheLineWithItsReason) {
 }
 
 } // namespace
+
+// The whole open has one bound over its parts: a server that takes the connection and never
+// speaks holds it no longer than that, whatever the Telnet answer's own bound.
+TEST(NetLine, TheWholeOpenEndsWithinItsOwnBound) {
+    NetTiming t = quick();
+    t.telnet_answer = 5000ms;
+    t.settings_answer = 5000ms;
+    t.whole = 400ms;
+    {
+        const Server silent([](int fd) { (void)receive(fd, 1000); });
+        const auto before = std::chrono::steady_clock::now();
+        const auto line = NetLine::open(silent.address(NetKind::rfc2217), 57600, t);
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 1500ms);
+        ASSERT_FALSE(line.ok());
+        EXPECT_NE(line.error().message.find(" does not speak Telnet (no RFC 2217 answer within 0."),
+                  std::string::npos)
+            << line.error().message;
+    }
+    // One that agrees and never acknowledges the settings: open, once the bound is over.
+    const Server quiet([](int fd) {
+        (void)receive(fd, 15);
+        send_all(fd, bytes({k_iac, k_do, k_com_port}));
+        (void)receive(fd, 1000);
+    });
+    const auto before = std::chrono::steady_clock::now();
+    const auto line = NetLine::open(quiet.address(NetKind::rfc2217), 57600, t);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1500ms);
+    EXPECT_TRUE(line.ok()) << line.error().message;
+}

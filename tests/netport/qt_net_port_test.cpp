@@ -107,6 +107,26 @@ TEST(QtNetPortLater, ACloseMeanwhileLeavesThePortClosed) {
     EXPECT_NE(outcome->reason.find("names no port"), std::string::npos) << outcome->reason;
 }
 
+// The reopen after a lost link against a server that takes the connection and never speaks
+// Telnet: the attempt is over within the retry rhythm plus a connect, not after every bound of
+// a first open in turn.
+TEST(QtNetPortLater, ASilentServerHoldsAReopenAtMostAboutThreeSeconds) {
+    app();
+    const Listener server;
+    QtNetPort port;
+    port.set_port_name("rfc2217://127.0.0.1:" + std::to_string(server.port));
+    std::optional<OpenResult> outcome;
+    const auto before = std::chrono::steady_clock::now();
+    port.open_later([&](OpenResult r) { outcome = std::move(r); });
+    ASSERT_TRUE(spin_until([&] { return outcome.has_value(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 3500ms);
+    EXPECT_FALSE(outcome->ok);
+    EXPECT_NE(outcome->reason.find("does not speak Telnet (no RFC 2217 answer within 2 s"),
+              std::string::npos)
+        << outcome->reason;
+    EXPECT_FALSE(port.is_open());
+}
+
 TEST(QtNetPortLater, APortGoneMeanwhileHearsNothing) {
     app();
     const Listener server;
