@@ -47,7 +47,6 @@ void Supervision::timer1_tick() {
     }
     tell(up);
     main_.Timer1.set_tag(k_offline);
-    ticked_ = true;
 }
 
 // Only the changes: a link that stays up or down says nothing more.
@@ -72,10 +71,7 @@ void Supervision::link_up() {
     if (bar.panel(k_link_panel) == k_online) {
         bar.set_panel(k_link_panel, ""); // blink
     } else {
-        // Before the first tick the panel is still empty: a port opened at start comes up
-        // as from "offline".
-        const std::string& shown = bar.panel(k_link_panel);
-        if (shown == k_offline || (!ticked_ && shown.empty())) {
+        if (bar.panel(k_link_panel) == k_offline) {
             // The link has just come up: refresh identity now and the parameter set soon.
             // A failed write ends silently; the next reconnection asks again. The set shown
             // may be another scanner's until the new reply is in.

@@ -63,8 +63,7 @@ private:
     ui::SerialPort& port_;
     Shared& shared_;
     Log& log_;
-    bool up_ = false;     // as last told to the log
-    bool ticked_ = false; // Timer1 has shown the link at least once
+    bool up_ = false; // as last told to the log
     // Last, so the handlers are cut before the members they use go.
     ui::Connections connections_;
 };

@@ -50,12 +50,7 @@ protected:
         d.flash_library(lib);
         d.choose("main.Toolbar1.comport.com3");
         d.click("main.Toolbar1.comport");
-        // The link comes up at the first tick and asks for the identity ("L", answered) and
-        // the set ("R"); what the update sends is counted after that.
         d.receive(k_za_109_reply);
-        d.advance(500ms);
-        d.receive(k_za_109_reply);
-        d.advance(500ms);
         d.click("main.Toolbar1.software");
         d.answer_file_dialog(hex);
         d.click("sw_update.openbutton");
