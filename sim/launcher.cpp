@@ -91,6 +91,10 @@ bool SimulatorProcess::fail(std::string why) {
 
 bool SimulatorProcess::start(const std::vector<std::string>& args, const fs::path& executable,
                              std::chrono::milliseconds timeout) {
+    return launch(args, executable) && await_device(timeout);
+}
+
+bool SimulatorProcess::launch(const std::vector<std::string>& args, const fs::path& executable) {
     stop();
     error_.clear();
     const fs::path path = find_executable(executable);
@@ -123,9 +127,18 @@ bool SimulatorProcess::start(const std::vector<std::string>& args, const fs::pat
         ::close(fds[0]);
         return fail(std::string("fork: ") + std::strerror(errno));
     }
-    const bool ok = read_device(fds[0], timeout);
+    device_pipe_ = fds[0];
+    return true;
+}
+
+bool SimulatorProcess::await_device(std::chrono::milliseconds timeout) {
+    if (device_pipe_ < 0) {
+        return fail(error_.empty() ? "the simulator was not started" : error_);
+    }
+    const bool ok = read_device(device_pipe_, timeout);
     // Nothing more is read: the simulator prints its device only.
-    ::close(fds[0]);
+    ::close(device_pipe_);
+    device_pipe_ = -1;
     return ok || fail(error_);
 }
 
@@ -183,6 +196,10 @@ bool SimulatorProcess::running() {
 void SimulatorProcess::stop() {
     const std::chrono::milliseconds grace = stop_grace_;
     device_.clear();
+    if (device_pipe_ >= 0) {
+        ::close(device_pipe_);
+        device_pipe_ = -1;
+    }
     if (!running()) {
         return;
     }

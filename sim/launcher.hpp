@@ -44,6 +44,12 @@ public:
     bool start(const std::vector<std::string>& args = {},
                const std::filesystem::path& executable = {},
                std::chrono::milliseconds timeout = k_default_timeout);
+    // start() in two halves, so that several simulators start side by side: launch() forks
+    // and returns at once; await_device() waits for the device as start() does. Each false
+    // with error() saying why.
+    bool launch(const std::vector<std::string>& args = {},
+                const std::filesystem::path& executable = {});
+    bool await_device(std::chrono::milliseconds timeout = k_default_timeout);
 
     // The pseudo-terminal the simulator serves, e.g. "/dev/pts/4"; empty when not started.
     [[nodiscard]] const std::string& device() const { return device_; }
@@ -66,6 +72,7 @@ private:
 
     std::chrono::milliseconds stop_grace_;
     pid_t pid_ = -1;
+    int device_pipe_ = -1; // where a launched simulator names its device
     std::string device_;
     std::string error_;
 };

@@ -135,9 +135,12 @@ private:
         }
         std::vector<std::string> args{"--quiet"};
         args.insert(args.end(), line_.global.sim_args.begin(), line_.global.sim_args.end());
+        // All launched first, then each waited for: they start side by side.
         for (int i = 0; i < line_.global.sims; ++i) {
-            auto& sim = simulators_.emplace_back(std::make_unique<sim::SimulatorProcess>());
-            if (sim->start(args)) {
+            simulators_.emplace_back(std::make_unique<sim::SimulatorProcess>())->launch(args);
+        }
+        for (auto& sim : simulators_) {
+            if (sim->await_device()) {
                 ports.push_back(sim->device());
             } else {
                 ports.emplace_back(); // the slot fails with the reason below

@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include <memory>
+
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -131,6 +135,30 @@ TEST(Launcher, SaysWhyTheSimulatorDidNotStart) {
     dir.write("file", "x");
     EXPECT_FALSE(sim.start({"--link", (dir.path / "file").string()}, k_sim))
         << "a link over a plain file is refused";
+}
+
+// Several launched before any is waited for: each names a device of its own; a launch that
+// failed says why when waited for, and a launcher never launched says so.
+TEST(Launcher, SeveralLaunchedSideBySideEachNameTheirOwnDevice) {
+    std::vector<std::unique_ptr<SimulatorProcess>> sims;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(sims.emplace_back(std::make_unique<SimulatorProcess>())->launch({}, k_sim));
+    }
+    std::set<std::string> devices;
+    for (auto& sim : sims) {
+        ASSERT_TRUE(sim->await_device()) << sim->error();
+        EXPECT_TRUE(sim->running());
+        devices.insert(sim->device());
+    }
+    EXPECT_EQ(devices.size(), 3U);
+
+    SimulatorProcess missing;
+    EXPECT_FALSE(missing.launch({}, "/no/such/trx81500-sim"));
+    EXPECT_FALSE(missing.await_device());
+    EXPECT_NE(missing.error().find("not an executable"), std::string::npos) << missing.error();
+    SimulatorProcess never;
+    EXPECT_FALSE(never.await_device());
+    EXPECT_FALSE(never.error().empty());
 }
 
 TEST(Launcher, FindsTheSimulatorByVariableOrBesideTheProgram) {
