@@ -353,6 +353,10 @@ void FirmwareUpdate::end_run() {
 }
 
 // "F", the reset pause, the bootstrap string, the port given up, the loader's pause.
+bool closes_before_loader_pause(std::string_view port_name) {
+    return !net::is_network_port(port_name);
+}
+
 Result<Done> FirmwareUpdate::reach_loader() {
     sequence_.reset_begun(values_);
     if (auto sent = session_.send('F', "the reset command \"F\""); !sent) {
@@ -367,11 +371,7 @@ Result<Done> FirmwareUpdate::reach_loader() {
         return sequence_.fail(UpdateStep::bootstrap, ErrorKind::flash, sent.error().message,
                               values_);
     }
-    // A device server drops the bytes it has not yet written to the device when its client
-    // goes, the bootstrap string among them: a network port is given up after the loader's
-    // pause, a local one (whose close lets the bytes leave first) before it.
-    const bool network = net::is_network_port(session_.port_name());
-    if (!network) {
+    if (closes_before_loader_pause(session_.port_name())) {
         session_.close();
     }
     if (auto r = session_.pause(k_bootstrap_pause); !r) {

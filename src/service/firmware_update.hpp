@@ -190,6 +190,12 @@ private:
 // what is wrong, for a file that will not do.
 Result<Done> check_hex_file(const std::string& hex_path);
 
+// Whether the port is given up right after the bootstrap string (a local port, whose close
+// lets the bytes leave first) or only when the loader's pause is over: a device server drops
+// the bytes it has not yet written to the device when its client goes, the bootstrap string
+// among them.
+bool closes_before_loader_pause(std::string_view port_name);
+
 // What the command line lets through without asking (the window asks instead).
 struct UpdateOptions {
     ScannerFacts scanner; // the last "W" reply, when the scanner gave one

@@ -2,7 +2,6 @@
 
 #include "base/numtext.hpp"
 #include "flashlib/hex_reader.hpp"
-#include "netport/net_address.hpp"
 #include "service/flash_log.hpp"
 #include "service/update_history.hpp"
 #include "service/update_log.hpp"
@@ -254,9 +253,8 @@ void SwUpdateWindow::on_sw_timer_1() {
         enter(State::ready);
         return;
     }
-    // A device server drops what it has not yet written to the device when its client goes:
-    // a network port is given up only when the loader's pause is over (step 3).
-    if (!net::is_network_port(port.port_name())) {
+    // A network port is given up only when the loader's pause is over (step 3).
+    if (service::closes_before_loader_pause(port.port_name())) {
         port.close();
     }
     enter(State::bootstrap_sent);
