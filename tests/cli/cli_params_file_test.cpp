@@ -11,8 +11,10 @@
 #include "testkit/fake_port.hpp"
 #include "testkit/faulty_text_files.hpp"
 #include "testkit/status_frames.hpp"
+#include "tests/sample_para_set.hpp"
 #include "testkit/virtual_clock.hpp"
 #include "testkit/virtual_pump.hpp"
+#include "tests/sample_para_set.hpp"
 #include "tests/cli/cli_fixture.hpp"
 
 #include <gtest/gtest.h>
@@ -31,23 +33,7 @@ using test::FolderTest;
 using test::Ran;
 
 link::ParaSet scanners_set() {
-    link::ParaSet s;
-    s.serial_number = 1223476;
-    s.version = 109;
-    s.speed = 125;
-    s.resolution = 2;
-    s.switches = 3;
-    s.gap_offset_abs = 5;
-    s.equal_tolerance_abs = 6;
-    s.min_modul_angle = 7;
-    s.max_modul_angle = 291;
-    s.can_baud_code = 3;
-    s.rs232_baud_code = 5;
-    s.equal_tolerance_rel = 8;
-    s.gap_offset_rel = 9;
-    s.gap_correction = 100;
-    s.can_identifier = 0x7FF;
-    return s;
+    return trx::test::sample_para_set();
 }
 
 std::string payload_of(const link::ParaSet& set, bool ya) {

@@ -3,6 +3,7 @@
 // A temporary folder per test and entries to fill a history with.
 #include "history/entry.hpp"
 #include "history/recorder.hpp"
+#include "tests/sample_para_set.hpp"
 
 #include <gtest/gtest.h>
 
@@ -37,23 +38,7 @@ private:
 };
 
 inline link::ParaSet ya_set(std::uint32_t serial) {
-    link::ParaSet s;
-    s.serial_number = serial;
-    s.version = 109;
-    s.speed = 125;
-    s.resolution = 2;
-    s.switches = 3;
-    s.gap_offset_abs = 5;
-    s.equal_tolerance_abs = 6;
-    s.min_modul_angle = 7;
-    s.max_modul_angle = 291;
-    s.can_baud_code = 3;
-    s.rs232_baud_code = 5;
-    s.equal_tolerance_rel = 8;
-    s.gap_offset_rel = 9;
-    s.gap_correction = 100;
-    s.can_identifier = 0x7FF;
-    return s;
+    return trx::test::sample_para_set(serial);
 }
 
 // A recorder whose entries land in `into`, at a fixed time.
