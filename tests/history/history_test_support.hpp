@@ -4,6 +4,7 @@
 #include "history/entry.hpp"
 #include "history/recorder.hpp"
 #include "tests/sample_para_set.hpp"
+#include "tests/temp_path.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,25 +17,9 @@ namespace trx::history::test {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
+class TempFolder : public trx::test::TempFolder {
 public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "trx-history-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    TempFolder(TempFolder&&) = delete;
-    TempFolder& operator=(TempFolder&&) = delete;
-    [[nodiscard]] const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
+    TempFolder() : trx::test::TempFolder("trx-history-") {}
 };
 
 inline link::ParaSet ya_set(std::uint32_t serial) {

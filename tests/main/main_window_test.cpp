@@ -1,5 +1,6 @@
 // The main window as the technician meets it: start-up, activation, the key chord, shutdown.
 #include "file_text.hpp"
+#include "main/program.hpp"
 #include "testkit/driver.hpp"
 
 #include <gtest/gtest.h>
@@ -161,3 +162,29 @@ TEST(MainShutdown, TheCloseBoxEndsWithoutTouchingTheSettingsFile) {
 
 } // namespace
 } // namespace trx::testkit
+
+namespace trx::main {
+namespace {
+
+// A table column without a width is not drawn: its header and cells are there for the logic
+// and invisible to the technician.
+TEST(EveryWindow, EveryTableColumnHasAWidth) {
+    testkit::Driver d;
+    d.start();
+    for (const char* name : {"main", "para", "sw_update", "quality", "history"}) {
+        ui::Window* w = d.program().window(name);
+        ASSERT_NE(w, nullptr) << name;
+        for (const ui::Control* c : w->controls()) {
+            const auto* grid = dynamic_cast<const ui::Grid*>(c);
+            if (grid == nullptr) {
+                continue;
+            }
+            for (int col = 0; col < grid->cols(); ++col) {
+                EXPECT_GT(grid->col_width(col), 0) << name << "." << c->name() << " column " << col;
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace trx::main

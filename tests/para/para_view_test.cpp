@@ -3,14 +3,14 @@
 // value shows a real modal message box.
 #include "main/program.hpp"
 #include "platform/std_files.hpp"
-#include "testkit/fake_port.hpp"
-#include "testkit/recorded_dialogs.hpp"
-#include "testkit/virtual_clock.hpp"
-#include "testkit/virtual_pump.hpp"
 #include "qt/para_view.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_dialogs.hpp"
 #include "qt/qt_event_pump.hpp"
+#include "testkit/fake_port.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_clock.hpp"
+#include "testkit/virtual_pump.hpp"
 
 #include <QApplication>
 #include <QComboBox>
@@ -24,6 +24,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+
+#include "tests/temp_path.hpp"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +77,10 @@ protected:
     testkit::FakeSerialPort port{clock};
     QtDialogs dialogs;
     testkit::VirtualPump pump{clock};
-    platform::StdFiles files{std::filesystem::temp_directory_path()};
+    // Settings, backups and the service history in a folder of the test's own, never the
+    // user's.
+    trx::test::TempFolder folder{"trx-para-view-"};
+    platform::StdFiles files{folder.path(), folder.path() / "config", folder.path() / "data"};
     main::Program program{{port, clock, dialogs, pump, files}};
     ParaView view{program.para_form()};
 };

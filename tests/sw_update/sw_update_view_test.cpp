@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "tests/temp_path.hpp"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -127,7 +129,10 @@ struct QtRun {
     QtClock clock;
     testkit::RecordedDialogs dialogs;
     QtEventPump pump;
-    platform::StdFiles files{std::filesystem::temp_directory_path()};
+    // Settings, backups and the service history in a folder of the test's own, never the
+    // user's.
+    trx::test::TempFolder folder{"trx-view-run-"};
+    platform::StdFiles files{folder.path(), folder.path() / "config", folder.path() / "data"};
     main::Program program{{port, clock, dialogs, pump, files}};
     std::shared_ptr<sw_update::testing::FakeFlash> lib =
         std::make_shared<sw_update::testing::FakeFlash>();
