@@ -11,12 +11,12 @@
 #include "platform/std_files.hpp"
 #include "platform/system_port_diagnosis.hpp"
 #include "platform/system_port_listener.hpp"
-#include "service/firmware_keeper.hpp"
 #include "platform/system_serial_devices.hpp"
 #include "qt/qt_any_port.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_event_pump.hpp"
 #include "qt/stop_signals.hpp"
+#include "service/firmware_keeper.hpp"
 
 #include <QCoreApplication>
 

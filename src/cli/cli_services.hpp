@@ -31,7 +31,6 @@ namespace trx::cli {
 using BackupBeforeStore = std::function<Result<std::filesystem::path>(
     const link::ParaReply& reported, std::optional<std::uint16_t> index)>;
 
-
 // Creates the file a recording goes to; nullptr and the reason when it cannot.
 using OpenCapture =
     std::function<std::unique_ptr<capture::Sink>(const std::filesystem::path&, std::error_code&)>;

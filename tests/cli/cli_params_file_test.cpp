@@ -11,11 +11,10 @@
 #include "testkit/fake_port.hpp"
 #include "testkit/faulty_text_files.hpp"
 #include "testkit/status_frames.hpp"
-#include "tests/sample_para_set.hpp"
 #include "testkit/virtual_clock.hpp"
 #include "testkit/virtual_pump.hpp"
-#include "tests/sample_para_set.hpp"
 #include "tests/cli/cli_fixture.hpp"
+#include "tests/sample_para_set.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The file dialog as the update window asks for it: its filter entries read as the window
 // gives them, and they match what they say, whatever the case of the extension.
-#include "sw_update/sw_update_window.hpp"
 #include "qt/qt_dialogs.hpp"
+#include "sw_update/sw_update_window.hpp"
 
 #include "tests/qt_wait.hpp"
 #include <QComboBox>

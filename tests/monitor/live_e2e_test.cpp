@@ -3,14 +3,14 @@
 // default scene shows in the tag tables and in the picture, for either scanner type.
 #include "main/program.hpp"
 #include "platform/std_files.hpp"
-#include "sim/scene.hpp"
-#include "sim_host.hpp"
-#include "testkit/recorded_dialogs.hpp"
-#include "testkit/virtual_pump.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_dialogs.hpp"
 #include "qt/qt_event_pump.hpp"
 #include "qt/qt_serial_port.hpp"
+#include "sim/scene.hpp"
+#include "sim_host.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_pump.hpp"
 
 #include <QCoreApplication>
 #include <QTimer>

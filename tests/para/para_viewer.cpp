@@ -3,14 +3,14 @@
 #include "link/frame.hpp"
 #include "main/program.hpp"
 #include "platform/std_files.hpp"
-#include "testkit/fake_port.hpp"
-#include "testkit/recorded_dialogs.hpp"
-#include "testkit/virtual_clock.hpp"
-#include "testkit/virtual_pump.hpp"
 #include "qt/para_view.hpp"
 #include "qt/qt_clock.hpp"
 #include "qt/qt_dialogs.hpp"
 #include "qt/qt_event_pump.hpp"
+#include "testkit/fake_port.hpp"
+#include "testkit/recorded_dialogs.hpp"
+#include "testkit/virtual_clock.hpp"
+#include "testkit/virtual_pump.hpp"
 
 #include <QApplication>
 

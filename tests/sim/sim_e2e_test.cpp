@@ -6,10 +6,10 @@
 #include "link/receiver.hpp"
 #include "link/shared.hpp"
 #include "main/port_output.hpp"
+#include "qt/qt_serial_port.hpp"
 #include "sim/launcher.hpp"
 #include "sim/param_set.hpp"
 #include "sim/scene.hpp"
-#include "qt/qt_serial_port.hpp"
 
 #include "tests/qt_wait.hpp"
 #include <QCoreApplication>
