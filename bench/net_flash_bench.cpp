@@ -3,16 +3,9 @@
 // as rfc2217://127.0.0.1:PORT, and trx81500-cli flash on each in turn. The network path must
 // take no more than 10 % longer (the counter `ratio`).
 #include "sim/launcher.hpp"
+#include "tests/child_processes.hpp"
 
 #include <benchmark/benchmark.h>
-
-#include <arpa/inet.h>
-#include <csignal>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -26,55 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-std::uint16_t free_port() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), len);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool listening(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// Starts the words with stdout and stderr to `log`.
-pid_t spawn(std::vector<std::string> words, const fs::path& log) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, STDOUT_FILENO);
-        ::dup2(fd, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (auto& w : words) {
-            argv.push_back(w.data());
-        }
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-int wait_status(pid_t pid) {
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
+using namespace trx::test;
 
 std::string read_file(const fs::path& p) {
     std::ifstream in(p);
@@ -105,10 +50,7 @@ public:
         return true;
     }
     ~Rig() {
-        if (server_ > 0) {
-            ::kill(server_, SIGTERM);
-            (void)wait_status(server_);
-        }
+        trx::test::stop(server_);
         sim_.stop();
         std::error_code ec;
         fs::remove_all(dir_, ec);

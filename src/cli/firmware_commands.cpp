@@ -22,13 +22,11 @@ namespace trx::cli {
 
 namespace {
 
-constexpr std::uint32_t k_flash_size = service::k_flash_bytes;
-
 // "START:END", END exclusive, each decimal or 0x hexadecimal; the whole flash without it.
 Result<std::pair<std::uint32_t, std::uint32_t>> read_range(const CommandLine& line) {
     const auto text = line.option("--range");
     if (!text) {
-        return std::pair<std::uint32_t, std::uint32_t>{0, k_flash_size};
+        return std::pair<std::uint32_t, std::uint32_t>{0, service::k_flash_bytes};
     }
     const auto colon = text->find(':');
     const auto number = [](const std::string& s) -> std::optional<std::uint64_t> {
@@ -45,7 +43,7 @@ Result<std::pair<std::uint32_t, std::uint32_t>> read_range(const CommandLine& li
     };
     const auto start = colon == std::string::npos ? std::nullopt : number(text->substr(0, colon));
     const auto end = colon == std::string::npos ? std::nullopt : number(text->substr(colon + 1));
-    if (!start || !end || *end <= *start || *end > k_flash_size) {
+    if (!start || !end || *end <= *start || *end > service::k_flash_bytes) {
         return usage_error("--range takes START:END inside the flash (0 ... 0x40000, END "
                            "exclusive), not '" +
                            *text + "'");

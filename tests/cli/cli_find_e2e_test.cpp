@@ -1,5 +1,6 @@
 // --port auto against two simulators and a pseudo-terminal that sends garbage, all offered
 // through a device folder of the test's own, so the machine's real ports are never touched.
+#include "tests/child_processes.hpp"
 #include "tests/cli/cli_process.hpp"
 
 #include <gtest/gtest.h>
@@ -11,24 +12,8 @@
 namespace {
 
 using namespace cli_e2e;
+using trx::test::spawn;
 using namespace std::chrono_literals;
-
-pid_t spawn(std::vector<std::string> words, const fs::path& log) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, STDOUT_FILENO);
-        ::dup2(fd, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (auto& w : words) {
-            argv.push_back(w.data());
-        }
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    return pid;
-}
 
 // A device that sends frames whose checksums never hold, and noise between them; it
 // remembers whether anything was written to it.
@@ -88,9 +73,8 @@ struct FindScanner : Cli {
         fs::create_directories(dev);
     }
     void TearDown() override {
-        for (const pid_t pid : sims) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
+        for (pid_t pid : sims) {
+            trx::test::stop(pid);
         }
         Cli::TearDown();
     }

@@ -10,14 +10,6 @@ namespace {
 
 using namespace cli_e2e;
 
-std::vector<std::uint8_t> firmware(std::uint8_t salt) {
-    std::vector<std::uint8_t> image(0x500);
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<std::uint8_t>(i * 11 + salt);
-    }
-    return image;
-}
-
 // Every data byte of an Intel HEX file at its linear address (records 00 and 04).
 std::map<std::uint32_t, std::uint8_t> hex_bytes(const std::string& hex) {
     std::map<std::uint32_t, std::uint8_t> bytes;
@@ -69,13 +61,13 @@ struct BackupCli : Cli {
 
 TEST_F(BackupCli, TheFlashAsItWasIsKeptWholeBeforeTheUpdateAndFlashesBack) {
     const fs::path first = dir / "first.h86";
-    std::ofstream(first) << hex_file(0, firmware(1));
+    std::ofstream(first) << hex_file(0, sample_firmware(1, 0x500));
     ASSERT_EQ(cli(on_sim({"flash", first.string()})).status, 0);
     const std::string before = read_file(flash());
     ASSERT_EQ(before.size(), 0x40000U);
 
     const fs::path second = dir / "second.h86";
-    std::ofstream(second) << hex_file(0, firmware(2));
+    std::ofstream(second) << hex_file(0, sample_firmware(2, 0x500));
     const Outcome r = cli(on_sim({"flash", "--backup-firmware", second.string()}));
     ASSERT_EQ(r.status, 0) << r.err;
     const auto files = kept();
@@ -103,14 +95,14 @@ TEST_F(BackupCli, TheFlashAsItWasIsKeptWholeBeforeTheUpdateAndFlashesBack) {
 // Where the copy cannot be written, the update stops before anything is erased.
 TEST_F(BackupCli, AFirmwareThatCannotBeKeptStopsTheUpdateBeforeTheErase) {
     const fs::path first = dir / "first.h86";
-    std::ofstream(first) << hex_file(0, firmware(4));
+    std::ofstream(first) << hex_file(0, sample_firmware(4, 0x500));
     ASSERT_EQ(cli(on_sim({"flash", first.string()})).status, 0);
     const std::string before = read_file(flash());
     fs::create_directories(dir / "data" / "trx81500");
     std::ofstream(dir / "data" / "trx81500" / "backups") << "a file where the folder goes";
 
     const fs::path second = dir / "second.h86";
-    std::ofstream(second) << hex_file(0, firmware(5));
+    std::ofstream(second) << hex_file(0, sample_firmware(5, 0x500));
     const Outcome r = cli(on_sim({"flash", "--backup-firmware", second.string()}));
     EXPECT_EQ(r.status, 7) << r.err;
     EXPECT_NE(r.err.find("could not be kept"), std::string::npos) << r.err;
@@ -121,7 +113,7 @@ TEST_F(BackupCli, AFirmwareThatCannotBeKeptStopsTheUpdateBeforeTheErase) {
 
 TEST_F(BackupCli, ABackupRunsOnOnePortAndNotWithVerifyOrRead) {
     const fs::path fw = dir / "fw.h86";
-    std::ofstream(fw) << hex_file(0, firmware(3));
+    std::ofstream(fw) << hex_file(0, sample_firmware(3, 0x500));
     const Outcome verify = cli(on_sim({"flash", "--verify", "--backup-firmware", fw.string()}));
     EXPECT_EQ(verify.status, 2);
     EXPECT_NE(verify.err.find("--backup-firmware goes with an update, not with --verify or --read"),

@@ -11,14 +11,6 @@ namespace {
 
 using namespace cli_e2e;
 
-std::vector<std::uint8_t> firmware(std::uint8_t salt) {
-    std::vector<std::uint8_t> image(0x300);
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<std::uint8_t>(i * 7 + salt);
-    }
-    return image;
-}
-
 // The data bytes of Intel HEX records 00 in address order, below 64 KiB (what a read-back of
 // the first bytes holds); records 04 with a value other than 0 are not expected.
 std::string data_of(const std::string& hex) {
@@ -70,7 +62,7 @@ struct FirmwareCli : Cli {
 
 TEST_F(FirmwareCli, ImageStampAndInfoAgreeAndAChangedByteIsDamage) {
     const fs::path plain = dir / "plain.h86";
-    std::ofstream(plain) << hex_file(0, firmware(3));
+    std::ofstream(plain) << hex_file(0, sample_firmware(3));
     const Outcome none = cli({"image", "info", plain.string()});
     EXPECT_EQ(none.status, 0);
     EXPECT_TRUE(none.out.starts_with("identity = no identity\n")) << none.out;
@@ -93,7 +85,7 @@ TEST_F(FirmwareCli, ImageStampAndInfoAgreeAndAChangedByteIsDamage) {
 
 TEST_F(FirmwareCli, TheOtherTypeAndAnOlderVersionAreRefusedBeforeAnythingIsSentUnlessForced) {
     const fs::path plain = dir / "plain.h86";
-    std::ofstream(plain) << hex_file(0, firmware(5));
+    std::ofstream(plain) << hex_file(0, sample_firmware(5));
     // The simulator is a YA scanner at 1.09.
     const Outcome other = cli(on_sim({"flash", stamped(plain, "ZA", "1.20").string()}));
     EXPECT_EQ(other.status, 2);
@@ -117,7 +109,7 @@ TEST_F(FirmwareCli, TheOtherTypeAndAnOlderVersionAreRefusedBeforeAnythingIsSentU
 }
 
 TEST_F(FirmwareCli, VerifyReadBackAndASecondUpdateThatSkipsEverySector) {
-    const auto image = firmware(9);
+    const auto image = sample_firmware(9);
     const fs::path fw = dir / "fw.h86";
     std::ofstream(fw) << hex_file(0, image);
     ASSERT_EQ(cli(on_sim({"flash", fw.string()})).status, 0);

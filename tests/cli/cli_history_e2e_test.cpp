@@ -83,12 +83,8 @@ TEST_F(History, EveryOperationLeavesItsEntry) {
 
 // Each firmware operation that reached the scanner leaves its entry, a refused one none.
 TEST_F(History, FirmwareUpdateVerifyAndReadBackAreRecorded) {
-    std::vector<std::uint8_t> image(0x300);
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<std::uint8_t>(i * 5 + 1);
-    }
     const fs::path fw = dir / "fw.h86";
-    std::ofstream(fw) << hex_file(0, image);
+    std::ofstream(fw) << hex_file(0, sample_firmware(1));
     const fs::path flash = dir / "flash.bin";
     const std::vector<std::string> on_sim{"--sim", "--sim-arg", "--flash", "--sim-arg",
                                           flash.string()};

@@ -147,6 +147,16 @@ inline std::string read_file(const fs::path& p) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// A small firmware image of `size` bytes whose content depends on `salt`, so that two salts
+// give two images that differ in every block.
+inline std::vector<std::uint8_t> sample_firmware(std::uint8_t salt, std::size_t size = 0x300) {
+    std::vector<std::uint8_t> image(size);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 7 + salt);
+    }
+    return image;
+}
+
 // Intel HEX of `bytes` from linear address `base` on, 16 per record.
 inline std::string hex_file(std::uint32_t base, const std::vector<std::uint8_t>& bytes) {
     auto record = [](unsigned type, unsigned addr, const std::uint8_t* data, std::size_t n) {

@@ -2,68 +2,18 @@
 // by ser2net on 127.0.0.1 as raw TCP and as RFC 2217, and the tool on each address.
 #include "capture/reader.hpp"
 #include "flashlib/hex_reader.hpp"
+#include "tests/child_processes.hpp"
 #include "tests/cli/cli_process.hpp"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
 
 namespace {
 
 using namespace cli_e2e;
+using namespace trx::test;
 using namespace std::chrono_literals;
-
-// A loopback port nothing listens on now.
-std::uint16_t free_port() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), len);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool listening(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
-
-pid_t spawn(std::vector<std::string> words, const fs::path& log) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, STDOUT_FILENO);
-        ::dup2(fd, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (auto& w : words) {
-            argv.push_back(w.data());
-        }
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-void stop(pid_t& pid) {
-    if (pid > 0) {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-        pid = -1;
-    }
-}
 
 struct Ser2net : Cli {
     pid_t sim_pid = -1;
