@@ -2,8 +2,9 @@
 // each way at 57600 baud, more at a negotiated rate), in virtual time: connect with the rate
 // negotiation, erase, program, verify and GO, with the compression the target offers. The
 // cable carries 57600 unless the name says more. "Before" runs as the library did before the
-// rate negotiation and zlib: fixed Huffman codes, 57600 throughout. Counters:
-//   effective_pct  image data bytes / time from the first DATA or ZDATA frame to its last
+// rate negotiation and zlib: fixed Huffman codes, 57600 throughout; "Pieces" as it did before a
+// run travelled as one stream (ZRUN): each ZDATA piece a zlib stream of its own. Counters:
+//   effective_pct  image data bytes / time from the first data-carrying frame to its last
 //                  acknowledgement (the CRC round before the reset vector not counted) / 5760
 //   total_s        the whole update, connect to GO
 //   connect_s      HELLO and the rate negotiation
@@ -107,6 +108,7 @@ flash::HexImage code_image(std::string& error) {
 struct Setup {
     std::uint32_t cable = 57600;
     bool before = false; // fixed Huffman codes and 57600 throughout
+    bool pieces = false; // a target that takes ZDATA only: each piece a stream of its own
 };
 
 void update(benchmark::State& state, const flash::HexImage& image, Setup setup) {
@@ -117,7 +119,9 @@ void update(benchmark::State& state, const flash::HexImage& image, Setup setup) 
     std::uint64_t line_bytes = 0;
     for (auto _ : state) {
         sim::FlashMemory memory(flash::trx81500_layout());
-        sim::FlashTarget target(memory);
+        sim::TargetConfig target_config;
+        target_config.stream_runs = !setup.pieces;
+        sim::FlashTarget target(memory, target_config);
         sim::LineConfig config;
         config.cable_max_baud = setup.cable;
         config.port_max_baud = 921600;
@@ -189,6 +193,11 @@ void BM_FlashCodeImage_Before(benchmark::State& state) {
         update(state, image, {57600, true});
     }
 }
+void BM_FlashCodeImage_Pieces(benchmark::State& state) {
+    if (const auto image = code_or_skip(state); image.size() > 0) {
+        update(state, image, {57600, false, true});
+    }
+}
 void BM_FlashCodeImage(benchmark::State& state) {
     if (const auto image = code_or_skip(state); image.size() > 0) {
         update(state, image, {57600, false});
@@ -208,6 +217,7 @@ TRX_FLASH_BENCH(BM_FlashDense256KiB230400);
 TRX_FLASH_BENCH(BM_FlashSparse30Percent_Before);
 TRX_FLASH_BENCH(BM_FlashSparse30Percent);
 TRX_FLASH_BENCH(BM_FlashCodeImage_Before);
+TRX_FLASH_BENCH(BM_FlashCodeImage_Pieces);
 TRX_FLASH_BENCH(BM_FlashCodeImage);
 TRX_FLASH_BENCH(BM_FlashCodeImage230400);
 

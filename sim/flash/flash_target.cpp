@@ -48,6 +48,7 @@ void FlashTarget::clear_session_state() {
     damage_reported_ = false;
     run_length_ = 0;
     run_programmed_ = 0;
+    stream_.reset();
 }
 
 void FlashTarget::enter(nanoseconds now) {
@@ -163,7 +164,10 @@ void FlashTarget::on_hello(const Frame& f, std::string& out) {
     info.name = config_.name;
     info.layout = memory_.layout();
     info.extended = !config_.legacy_hello;
-    info.capabilities = run_.size() >= proto::k_block ? proto::k_can_inflate : 0;
+    const bool inflates = run_.size() >= proto::k_block;
+    info.capabilities = !inflates             ? 0
+                        : config_.stream_runs ? proto::k_can_inflate | proto::k_can_stream
+                                              : proto::k_can_inflate;
     info.inflate_buffer = static_cast<std::uint16_t>(run_.size());
     info.reset_vector = reset_vector();
     info.rates = info.extended ? config_.rates : std::vector<std::uint32_t>{};
@@ -244,6 +248,8 @@ nanoseconds FlashTarget::duration_of(const Frame& f) const {
               : 0;
         return t.program_per_word * static_cast<std::int64_t>(blocks * proto::k_block / 2);
     }
+    case Type::zrun:
+        return t.program_per_word * static_cast<std::int64_t>(zrun_blocks(f) * proto::k_block / 2);
     case Type::crc: {
         const std::uint32_t length = r.u32();
         return t.crc_per_kib * static_cast<std::int64_t>((std::uint64_t{length} + 1023) / 1024);
@@ -314,6 +320,8 @@ std::optional<Frame> FlashTarget::execute(const Frame& f, nanoseconds now) {
         return execute_data(f, now);
     case Type::zdata:
         return execute_zdata(f, now);
+    case Type::zrun:
+        return execute_zrun(f, now);
     case Type::crc:
         return execute_crc(f);
     case Type::read:
@@ -411,7 +419,9 @@ std::optional<Frame> FlashTarget::execute_zdata(const Frame& f, nanoseconds now)
     const std::size_t whole = (end + proto::k_block - 1) / proto::k_block * proto::k_block;
     const bool continues = z->offset == 0 || (z->run_address == run_address_ &&
                                               z->offset == run_length_ && run_length_ > 0);
-    if (run_.empty() || !continues || end > run_.size()) {
+    // Both kinds of run share the RAM: not while a stream is unfinished.
+    const bool stream_open = stream_ && !stream_->decoder.finished();
+    if (run_.empty() || !continues || end > run_.size() || stream_open) {
         return proto::make_ack(f.seq, {Status::bad_request, f.seq});
     }
     if (z->run_address % proto::k_block != 0 || !memory_.contains(z->run_address, whole)) {
@@ -433,25 +443,129 @@ std::optional<Frame> FlashTarget::execute_zdata(const Frame& f, nanoseconds now)
     const std::size_t length_before = run_length_;
     const std::size_t programmed_before = run_programmed_;
     run_length_ = end;
-    for (; run_programmed_ + proto::k_block <= run_length_; run_programmed_ += proto::k_block) {
-        const auto address = run_address_ + static_cast<std::uint32_t>(run_programmed_);
-        const auto block = std::span(run_).subspan(run_programmed_, proto::k_block);
+    const RunWrite written = program_run(run_address_, run_programmed_, run_length_, k, now);
+    if (written.reset) {
+        return std::nullopt;
+    }
+    if (written.bad) {
+        run_length_ = length_before;
+        run_programmed_ = programmed_before;
+        return proto::make_ack(f.seq, {Status::verify_failed, *written.bad});
+    }
+    return proto::make_ack(f.seq, {Status::ok, 0});
+}
+
+FlashTarget::RunWrite FlashTarget::program_run(std::uint32_t address, std::size_t& programmed,
+                                               std::size_t length, std::uint64_t k,
+                                               nanoseconds now) {
+    for (; programmed + proto::k_block <= length; programmed += proto::k_block) {
+        const auto at = address + static_cast<std::uint32_t>(programmed);
+        const auto block = std::span(run_).subspan(programmed, proto::k_block);
         if (config_.faults.reset_at_data == k) {
-            memory_.program(address, block.first(block.size() / 2));
+            memory_.program(at, block.first(block.size() / 2));
             reset(now);
-            return std::nullopt;
+            return {true, std::nullopt};
         }
-        if (const auto bad = program_block(address, block)) {
-            run_length_ = length_before;
-            run_programmed_ = programmed_before;
-            return proto::make_ack(f.seq, {Status::verify_failed, *bad});
+        if (const auto bad = program_block(at, block)) {
+            return {false, bad};
         }
     }
     if (config_.faults.reset_at_data == k) {
         reset(now); // the piece completed no block
+        return {true, std::nullopt};
+    }
+    return {};
+}
+
+// A ZRUN piece fits when it starts a run (none unfinished) or continues the one in work at the
+// stream's byte where the last piece ended.
+std::optional<Frame> FlashTarget::zrun_refusal(const Frame& f, const proto::ZRun& z) const {
+    const bool open = stream_ && !stream_->decoder.finished();
+    const bool fits = z.offset == 0 ? !open
+                                    : open && z.run_address == stream_->address &&
+                                          z.run_length == stream_->length &&
+                                          z.offset == stream_->stream_bytes;
+    if (!config_.stream_runs || !fits || z.run_length % proto::k_block != 0 ||
+        z.run_length > run_.size()) {
+        return proto::make_ack(f.seq, {Status::bad_request, f.seq});
+    }
+    if (z.run_address % proto::k_block != 0 || !memory_.contains(z.run_address, z.run_length)) {
+        return proto::make_ack(f.seq, {Status::bad_address, z.run_address});
+    }
+    return std::nullopt;
+}
+
+// A piece of a run's one stream: the decoder goes on where the last piece left it, and every
+// block the stream now holds whole is programmed. A failed piece leaves the run (decoder
+// included) as it was before it, so that its repetition finds the same state.
+std::optional<Frame> FlashTarget::execute_zrun(const Frame& f, nanoseconds now) {
+    const auto z = proto::parse_zrun(f);
+    if (!z) {
+        return proto::make_ack(f.seq, {Status::bad_request, f.seq});
+    }
+    if (auto refused = zrun_refusal(f, *z)) {
+        return refused;
+    }
+    std::uint64_t k = 0;
+    if (auto nak = nak_or_count(f, k)) {
+        return nak;
+    }
+    const std::optional<StreamRun> before = stream_;
+    if (z->offset == 0) {
+        stream_ = StreamRun{z->run_address, z->run_length, 0, 0,
+                            flash::deflate::StreamInflater(0, z->run_length)};
+        run_length_ = 0; // the stream overwrites a ZDATA run in the same RAM, whatever comes
+        run_programmed_ = 0;
+    }
+    StreamRun& run = *stream_;
+    if (run.decoder.feed(z->stream, run_) == flash::deflate::StreamInflater::Result::bad) {
+        stream_ = before;
+        return proto::make_ack(f.seq, {Status::bad_request, f.seq});
+    }
+    ++counters_.zrun_executed;
+    run.stream_bytes += z->stream.size();
+    const RunWrite written =
+        program_run(run.address, run.programmed, run.decoder.produced_to(), k, now);
+    if (written.reset) {
         return std::nullopt;
     }
+    if (written.bad) {
+        stream_ = before;
+        return proto::make_ack(f.seq, {Status::verify_failed, *written.bad});
+    }
     return proto::make_ack(f.seq, {Status::ok, 0});
+}
+
+// Inflating is quick beside programming; how many blocks a piece completes is known only by
+// inflating it, after the pieces queued before it, on a copy.
+std::size_t FlashTarget::zrun_blocks(const Frame& f) const {
+    const auto z = proto::parse_zrun(f);
+    if (!z || z->run_length > run_.size()) {
+        return 0;
+    }
+    std::vector<std::uint8_t> scratch(run_);
+    std::optional<flash::deflate::StreamInflater> decoder;
+    if (stream_) {
+        decoder = stream_->decoder;
+    }
+    const auto feed = [&](const proto::ZRun& piece) {
+        if (piece.offset == 0 && piece.run_length <= scratch.size()) {
+            decoder = flash::deflate::StreamInflater(0, piece.run_length);
+        }
+        if (decoder &&
+            decoder->feed(piece.stream, scratch) == flash::deflate::StreamInflater::Result::bad) {
+            decoder.reset();
+        }
+    };
+    for (const Job& job : jobs_) {
+        if (const auto queued = proto::parse_zrun(job.frame)) {
+            feed(*queued);
+        }
+    }
+    const std::size_t before = z->offset == 0 || !decoder ? 0 : decoder->produced_to();
+    feed(*z);
+    const std::size_t after = decoder ? decoder->produced_to() : before;
+    return after / proto::k_block - std::min(after, before) / proto::k_block;
 }
 
 Frame FlashTarget::execute_crc(const Frame& f) {
@@ -487,7 +601,7 @@ Frame FlashTarget::execute_read(const Frame& f) {
 }
 
 void FlashTarget::send_answer(Type request, const Frame& answer, std::string& out) {
-    const bool data = request == Type::data || request == Type::zdata;
+    const bool data = request == Type::data || request == Type::zdata || request == Type::zrun;
     if (data && listed(config_.faults.lose_data_answers, data_answers_++)) {
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "flashlib/cobs.hpp"
+#include "flashlib/inflate.hpp"
 #include "flashlib/protocol.hpp"
 #include "sim/boot_target.hpp"
 #include "sim/flash/flash_memory.hpp"
@@ -62,6 +63,8 @@ struct TargetConfig {
     bool legacy_hello = false;
     // RAM for inflating a ZDATA run, at most 8 KiB; 0: no ZDATA.
     std::size_t inflate_buffer = proto::k_max_inflate;
+    // Takes a run as one stream in ZRUN pieces (with an inflate buffer).
+    bool stream_runs = true;
     // Where the controller starts; the first address of the flash when not given.
     std::optional<std::uint32_t> reset_vector;
     // Rates offered in HELLO_REPLY besides 57600.
@@ -74,6 +77,7 @@ struct TargetConfig {
 struct TargetCounters {
     std::uint64_t data_executed = 0;     // DATA frames programmed
     std::uint64_t zdata_executed = 0;    // ZDATA frames inflated
+    std::uint64_t zrun_executed = 0;     // ZRUN pieces inflated
     std::uint64_t blocks_programmed = 0; // by DATA and ZDATA
     std::uint64_t repeats_answered = 0;  // frames answered again without executing
     std::uint64_t damaged_frames = 0;
@@ -136,6 +140,20 @@ private:
     proto::Frame execute_erase(const proto::Frame& f);
     std::optional<proto::Frame> execute_data(const proto::Frame& f, std::chrono::nanoseconds now);
     std::optional<proto::Frame> execute_zdata(const proto::Frame& f, std::chrono::nanoseconds now);
+    std::optional<proto::Frame> execute_zrun(const proto::Frame& f, std::chrono::nanoseconds now);
+    // Refuses a ZRUN piece that does not fit the run in work; nullopt when it fits.
+    [[nodiscard]] std::optional<proto::Frame> zrun_refusal(const proto::Frame& f,
+                                                           const proto::ZRun& z) const;
+    // Blocks a ZRUN piece completes once the frames queued before it are done.
+    [[nodiscard]] std::size_t zrun_blocks(const proto::Frame& f) const;
+    // Programs the run buffer's whole blocks from `programmed` up to `length` at the run's
+    // `address`, moving `programmed` past each; the k-th data frame may reset the controller.
+    struct RunWrite {
+        bool reset = false;
+        std::optional<std::uint32_t> bad; // the first address that differs
+    };
+    RunWrite program_run(std::uint32_t address, std::size_t& programmed, std::size_t length,
+                         std::uint64_t k, std::chrono::nanoseconds now);
     // Programs and reads back one block; the first address that differs, if one does.
     std::optional<std::uint32_t> program_block(std::uint32_t address,
                                                std::span<const std::uint8_t> data);
@@ -179,6 +197,16 @@ private:
     std::uint32_t run_address_ = 0;
     std::size_t run_length_ = 0;
     std::size_t run_programmed_ = 0;
+
+    // The ZRUN run, in the same RAM: its decoder keeps its state from piece to piece.
+    struct StreamRun {
+        std::uint32_t address = 0;
+        std::size_t length = 0;
+        std::size_t stream_bytes = 0; // taken so far
+        std::size_t programmed = 0;
+        flash::deflate::StreamInflater decoder;
+    };
+    std::optional<StreamRun> stream_;
 };
 
 } // namespace trx::sim

@@ -40,7 +40,7 @@ bool BlockSender::transmit(Slot& slot) {
     const Outgoing& o = frames_[slot.index];
     ++slot.transmissions;
     ++counts_.frames;
-    if (o.type == proto::Type::zdata) {
+    if (o.type == proto::Type::zdata || o.type == proto::Type::zrun) {
         ++counts_.compressed_frames;
     }
     if (slot.transmissions > 1) {

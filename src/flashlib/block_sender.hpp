@@ -10,7 +10,7 @@
 
 namespace trx::flash {
 
-// One DATA or ZDATA frame to send, its payload ready.
+// One DATA, ZDATA or ZRUN frame to send, its payload ready.
 struct Outgoing {
     proto::Type type = proto::Type::data;
     std::uint32_t address = 0; // of the first data byte it carries
@@ -19,8 +19,8 @@ struct Outgoing {
 };
 
 struct TransferCounts {
-    std::int64_t frames = 0;            // DATA and ZDATA frames sent, repeats included
-    std::int64_t compressed_frames = 0; // of them ZDATA
+    std::int64_t frames = 0;            // data-carrying frames sent, repeats included
+    std::int64_t compressed_frames = 0; // of them ZDATA or ZRUN
     std::int64_t retransmissions = 0;
     std::int64_t payload_bytes = 0; // image bytes acknowledged
 };

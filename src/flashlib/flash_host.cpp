@@ -268,7 +268,8 @@ std::vector<Outgoing> FlashHost::frames_without_vector(const HexImage& image,
             blocks.push_back(Block{address, page.bytes});
         }
     }
-    std::vector<Outgoing> frames = plan_transfer(blocks, target_.run_capacity(), codec_);
+    const RunForm form = target_.streams_runs() ? RunForm::stream : RunForm::pieces;
+    std::vector<Outgoing> frames = plan_transfer(blocks, target_.run_capacity(), codec_, form);
     if (vector_page == nullptr) {
         return frames;
     }
@@ -305,7 +306,7 @@ Outcome FlashHost::send_frames(std::span<const Outgoing> frames, bool show_progr
         const TransferCounts& now = stats_.transfer;
         const std::int64_t sent = now.frames - before.frames;
         return "sent " + num::dec(sent) + (sent == 1 ? " frame (" : " frames (") +
-               num::dec(now.compressed_frames - before.compressed_frames) + " ZDATA, " +
+               num::dec(now.compressed_frames - before.compressed_frames) + " compressed, " +
                num::dec(now.retransmissions - before.retransmissions) + " repeated) for " +
                num::dec(total) + " image bytes" + (o.ok() ? "" : ", stopped");
     });

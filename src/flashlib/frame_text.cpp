@@ -48,6 +48,9 @@ std::string hello_reply_text(const proto::TargetInfo& t) {
     s += (t.capabilities & proto::k_can_inflate) != 0
              ? ", inflates into " + bytes_text(t.inflate_buffer)
              : ", no inflate";
+    if (t.streams_runs()) {
+        s += ", a run as one stream";
+    }
     return s + ", reset vector " + hex6(t.reset_vector);
 }
 
@@ -79,6 +82,15 @@ std::optional<std::string> details(const proto::Frame& f) {
         return "run " + hex6(z->run_address) + ", offset " + num::dec(z->offset) + ", " +
                bytes_text(z->count) + " from " +
                num::dec(static_cast<std::int64_t>(z->deflate.size())) + " compressed";
+    }
+    case Type::zrun: {
+        const auto z = proto::parse_zrun(f);
+        if (!z) {
+            return std::nullopt;
+        }
+        return "run " + hex6(z->run_address) + " of " + bytes_text(z->run_length) +
+               ", stream offset " + num::dec(z->offset) + ", " +
+               num::dec(static_cast<std::int64_t>(z->stream.size())) + " compressed";
     }
     case Type::crc: {
         const std::uint32_t address = r.u32();

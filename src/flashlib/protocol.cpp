@@ -23,6 +23,8 @@ std::string_view type_name(Type t) {
         return "GO";
     case Type::zdata:
         return "ZDATA";
+    case Type::zrun:
+        return "ZRUN";
     case Type::rate:
         return "RATE";
     case Type::probe:
@@ -291,6 +293,32 @@ std::optional<ZData> parse_zdata(const Frame& f) {
         return std::nullopt;
     }
     z.deflate = std::span(f.payload).subspan(k_zdata_header);
+    return z;
+}
+
+std::vector<std::uint8_t> zrun_payload(std::uint32_t run_address, std::size_t run_length,
+                                       std::size_t offset, std::span<const std::uint8_t> stream) {
+    return Writer()
+        .u32(run_address)
+        .u16(static_cast<std::uint16_t>(run_length))
+        .u16(static_cast<std::uint16_t>(offset))
+        .bytes(stream)
+        .take();
+}
+
+std::optional<ZRun> parse_zrun(const Frame& f) {
+    if (f.type != Type::zrun) {
+        return std::nullopt;
+    }
+    Reader r(f.payload);
+    ZRun z;
+    z.run_address = r.u32();
+    z.run_length = r.u16();
+    z.offset = r.u16();
+    if (!r.ok() || f.payload.size() == k_zrun_header || z.run_length == 0) {
+        return std::nullopt;
+    }
+    z.stream = std::span(f.payload).subspan(k_zrun_header);
     return z;
 }
 

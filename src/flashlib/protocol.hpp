@@ -25,6 +25,7 @@ enum class Type : std::uint8_t {
     go = 0x06,
     zdata = 0x07,
     read = 0x08,  // u32 address, u16 length (1 ... 256)
+    zrun = 0x09,  // a piece of a run compressed as one stream
     rate = 0x10,  // outside the sequence: switch the line's rate
     probe = 0x11, // outside the sequence: echo, to prove a rate
     ack = 0x80,
@@ -59,10 +60,14 @@ constexpr std::size_t k_name_max = 32;
 // ZDATA: u32 run address, u16 offset in the run, u16 bytes this piece adds, then DEFLATE.
 constexpr std::size_t k_zdata_header = 8;
 constexpr std::size_t k_max_inflate = 8192; // the largest run a target may inflate
+// ZRUN: u32 run address, u16 run length, u16 offset in the run's stream, then the stream's
+// next bytes.
+constexpr std::size_t k_zrun_header = 8;
 constexpr std::uint32_t k_reset_vector_size = 4;
 
 // Capability bits of HELLO_REPLY's extension.
 constexpr std::uint8_t k_can_inflate = 0x01; // takes ZDATA
+constexpr std::uint8_t k_can_stream = 0x02;  // takes ZRUN (with k_can_inflate)
 
 // The line's rate outside a raised transfer, and the most rates HELLO_REPLY may offer.
 constexpr std::uint32_t k_base_rate = 57600;
@@ -161,6 +166,10 @@ struct TargetInfo {
     std::vector<std::uint32_t> rates;
     // The run length the host may use: 0 when the target takes no ZDATA.
     [[nodiscard]] std::size_t run_capacity() const;
+    // Whether a run may travel as one stream in ZRUN pieces.
+    [[nodiscard]] bool streams_runs() const {
+        return run_capacity() > 0 && (capabilities & k_can_stream) != 0;
+    }
 };
 std::vector<std::uint8_t> hello_reply_payload(const TargetInfo& info);
 std::optional<TargetInfo> parse_hello_reply(const Frame& f);
@@ -175,6 +184,17 @@ struct ZData {
 std::vector<std::uint8_t> zdata_payload(std::uint32_t run_address, std::size_t offset,
                                         std::size_t count, std::span<const std::uint8_t> deflate);
 std::optional<ZData> parse_zdata(const Frame& f);
+
+// One ZRUN frame's payload, read.
+struct ZRun {
+    std::uint32_t run_address = 0;
+    std::uint16_t run_length = 0; // bytes the whole stream inflates to
+    std::uint16_t offset = 0;     // of this piece in the stream
+    std::span<const std::uint8_t> stream;
+};
+std::vector<std::uint8_t> zrun_payload(std::uint32_t run_address, std::size_t run_length,
+                                       std::size_t offset, std::span<const std::uint8_t> stream);
+std::optional<ZRun> parse_zrun(const Frame& f);
 
 // READ's answer, read; nullopt when its payload does not read as one.
 struct ReadReply {

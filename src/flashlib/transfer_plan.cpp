@@ -1,5 +1,8 @@
 #include "flashlib/transfer_plan.hpp"
 
+#include "base/fault.hpp"
+#include "base/numtext.hpp"
+#include "flashlib/inflate.hpp"
 #include "flashlib/run_encoder.hpp"
 #include "flashlib/zlib_runs.hpp"
 
@@ -35,6 +38,8 @@ public:
     std::vector<RunPiece> pieces(std::size_t max_bytes) {
         return zlib_ ? zlib_->pieces(max_bytes) : fixed_->pieces(max_bytes);
     }
+    // Only zlib writes a run as one stream.
+    [[nodiscard]] ZlibRunEncoder* streaming() const { return zlib_.get(); }
     void clear() {
         if (zlib_) {
             zlib_->clear();
@@ -50,9 +55,10 @@ private:
 
 class Planner {
 public:
-    Planner(std::size_t run_capacity, Codec codec)
+    Planner(std::size_t run_capacity, Codec codec, RunForm form)
         : encoder_(run_capacity == 0 ? proto::k_block : run_capacity, codec),
-          compress_(run_capacity >= proto::k_block) {}
+          compress_(run_capacity >= proto::k_block),
+          stream_(form == RunForm::stream && encoder_.streaming() != nullptr) {}
 
     void add(const Block& b) {
         if (!compress_ || b.data.size() != proto::k_block) {
@@ -85,6 +91,10 @@ private:
     }
 
     void flush() {
+        if (stream_) {
+            flush_stream(*encoder_.streaming());
+            return;
+        }
         for (RunPiece& p : encoder_.pieces(k_piece_bytes)) {
             out_.push_back(Outgoing{proto::Type::zdata,
                                     run_start_ + static_cast<std::uint32_t>(p.offset),
@@ -94,8 +104,39 @@ private:
         encoder_.clear();
     }
 
+    // The run's stream cut into whole frames. The host inflates it as the target will, so each
+    // piece names the image bytes it completes, and a stream that would not come out as the run
+    // never leaves.
+    void flush_stream(ZlibRunEncoder& zlib) {
+        if (zlib.empty()) {
+            return;
+        }
+        const auto run = zlib.data();
+        const std::vector<std::uint8_t> stream = zlib.stream();
+        std::vector<std::uint8_t> inflated(run.size());
+        deflate::StreamInflater check(0, run.size());
+        for (std::size_t offset = 0; offset < stream.size(); offset += k_piece_bytes) {
+            const auto piece =
+                std::span(stream).subspan(offset, std::min(k_piece_bytes, stream.size() - offset));
+            const std::size_t before = check.produced_to();
+            if (check.feed(piece, inflated) == deflate::StreamInflater::Result::bad) {
+                break;
+            }
+            out_.push_back(Outgoing{proto::Type::zrun,
+                                    run_start_ + static_cast<std::uint32_t>(before),
+                                    proto::zrun_payload(run_start_, run.size(), offset, piece),
+                                    static_cast<std::int64_t>(check.produced_to() - before)});
+        }
+        if (!check.finished() || !std::equal(run.begin(), run.end(), inflated.begin())) {
+            throw Fault("the compressed run at 0x" + num::hex_upper(run_start_, 6) +
+                        " does not inflate to its image");
+        }
+        zlib.clear();
+    }
+
     RunCoder encoder_;
     bool compress_;
+    bool stream_;
     std::uint32_t run_start_ = 0;
     std::vector<Outgoing> out_;
 };
@@ -108,8 +149,8 @@ Outgoing data_frame(std::uint32_t address, std::span<const std::uint8_t> data) {
 }
 
 std::vector<Outgoing> plan_transfer(std::span<const Block> blocks, std::size_t run_capacity,
-                                    Codec codec) {
-    Planner planner(run_capacity, codec);
+                                    Codec codec, RunForm form) {
+    Planner planner(run_capacity, codec, form);
     for (const Block& b : blocks) {
         planner.add(b);
     }

@@ -17,6 +17,10 @@ struct Block {
 // fixed Huffman codes only, as before zlib took over (kept for comparison).
 enum class Codec { zlib, fixed_huffman };
 
+// How a compressed run travels: in ZDATA pieces, each a stream of its own, or with zlib as one
+// stream cut into ZRUN pieces, for a target that keeps its decoder across frames.
+enum class RunForm { pieces, stream };
+
 // A DATA frame for bytes within one 256-byte block.
 Outgoing data_frame(std::uint32_t address, std::span<const std::uint8_t> data);
 
@@ -24,6 +28,6 @@ Outgoing data_frame(std::uint32_t address, std::span<const std::uint8_t> data);
 // (the target inflates ZDATA), consecutive blocks that shrink travel as compressed runs of at
 // most that many bytes; a block that does not shrink goes raw, as every block does without.
 std::vector<Outgoing> plan_transfer(std::span<const Block> blocks, std::size_t run_capacity,
-                                    Codec codec = Codec::zlib);
+                                    Codec codec = Codec::zlib, RunForm form = RunForm::pieces);
 
 } // namespace trx::flash

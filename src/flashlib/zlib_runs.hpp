@@ -12,8 +12,9 @@ namespace trx::flash {
 
 // Compresses a run of consecutive 256-byte blocks with zlib's raw deflate at its best
 // compression, so that pieces may use all three block types of DEFLATE, dynamic Huffman codes
-// included. Each piece is a stream of its own, with everything earlier in the run as its
-// dictionary: the target needs no decoder state across frames but the run buffer.
+// included. Either the whole run is one stream that the target inflates across frames (ZRUN),
+// or each piece is a stream of its own, with everything earlier in the run as its dictionary
+// (ZDATA, for a target that keeps no decoder state across frames).
 class ZlibRunEncoder {
 public:
     // `capacity`: the target's run buffer; the window is 2^13 bytes or the buffer if smaller.
@@ -35,6 +36,9 @@ public:
     // The run cut into pieces of at most `max_bytes` compressed bytes each, each as long as
     // fits.
     [[nodiscard]] std::vector<RunPiece> pieces(std::size_t max_bytes);
+    // The whole run as one stream, for a target that inflates it across frames.
+    [[nodiscard]] std::vector<std::uint8_t> stream() { return compress(data_, 0, data_.size()); }
+    [[nodiscard]] std::span<const std::uint8_t> data() const { return data_; }
     void clear() { data_.clear(); }
 
     // `data[from, from + count)` compressed with data[0, from) as the dictionary.

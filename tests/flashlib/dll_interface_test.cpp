@@ -51,7 +51,7 @@ TEST(DllInterface, RunsAnUpdateThroughTheBuiltLibrary) {
     EXPECT_EQ(run.size, 0xA10);
     EXPECT_EQ(run.roms1, 1);
     EXPECT_EQ(run.block, 0b101);
-    EXPECT_GT(target.counters().zdata_executed, 0U);
+    EXPECT_GT(target.counters().zrun_executed, 0U);
     for (std::size_t i = 0; i < 0xA00; ++i) {
         ASSERT_EQ(memory.read(0x6000 + static_cast<std::uint32_t>(i)), image.at(0x6000)[i]);
     }
@@ -68,7 +68,7 @@ TEST(DllInterface, RunsAnUpdateThroughTheBuiltLibrary) {
     // The library's log came through its callback, frame by frame.
     EXPECT_TRUE(log.has(0, "sent HELLO seq 1"));
     EXPECT_TRUE(log.has(0, "received HELLO_REPLY seq 1"));
-    EXPECT_TRUE(log.has(0, "sent ZDATA seq "));
+    EXPECT_TRUE(log.has(0, "sent ZRUN seq "));
     EXPECT_TRUE(log.has(0, "sent GO seq "));
     EXPECT_TRUE(log.has(1, "connected to FLASHMON-TRX81500"));
 

@@ -67,9 +67,9 @@ TEST(FlashLog, AWholeUpdateShowsEveryFrameTypeAtDebugLevelAndNoWarning) {
     const UpdateRun run = rig.update(hex.path());
 
     ASSERT_TRUE(run.ok()) << run.failed_step << ": " << run.error;
-    EXPECT_GT(rig.target.counters().zdata_executed, 0U);
+    EXPECT_GT(rig.target.counters().zrun_executed, 0U);
     EXPECT_EQ(lines.types("sent "),
-              (std::set<std::string>{"HELLO", "CLOCK", "ERASE", "DATA", "ZDATA", "CRC", "GO"}));
+              (std::set<std::string>{"HELLO", "CLOCK", "ERASE", "DATA", "ZRUN", "CRC", "GO"}));
     EXPECT_EQ(lines.types("received "),
               (std::set<std::string>{"HELLO_REPLY", "CLOCK_REPLY", "ACK", "CRC_REPLY"}));
     // With what they carry: the target's identity, each sector's address, the blocks.

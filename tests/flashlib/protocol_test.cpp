@@ -337,6 +337,7 @@ TEST(FlashProtocol, ATargetThatAnswersBusyForEverEndsTheRunWithinTheBound) {
         const char* reason;
         seconds bound;
         bool in_verify = false; // bound the CRC requests, not the blocks before them
+        bool pieces = false;    // a target that inflates each piece on its own
     };
     Chunks code = code_chunk(0x0000, 0x1000, 70);
     const std::vector<Case> cases = {
@@ -348,6 +349,8 @@ TEST(FlashProtocol, ATargetThatAnswersBusyForEverEndsTheRunWithinTheBound) {
         {proto::Type::data, boot_image(), "ProgramFlash",
          "DATA at 0x000100 did not finish within 10 s", seconds(10)},
         {proto::Type::zdata, code, "ProgramFlash", "ZDATA at 0x000100 did not finish within 10 s",
+         seconds(10), false, true},
+        {proto::Type::zrun, code, "ProgramFlash", "ZRUN at 0x000100 did not finish within 10 s",
          seconds(10)},
         // The first CRC is the one that looks for sectors holding the image already.
         {proto::Type::crc, boot_image(), "EraseFlash",
@@ -355,7 +358,9 @@ TEST(FlashProtocol, ATargetThatAnswersBusyForEverEndsTheRunWithinTheBound) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
-        SimRig rig(71);
+        sim::TargetConfig config;
+        config.stream_runs = !c.pieces;
+        SimRig rig(71, config);
         rig.target.faults().busy_forever = c.busy;
         rig.target.faults().busy_hellos = c.busy ? 0 : 1'000'000;
         TempHex hex(to_intel_hex(c.image));
@@ -374,26 +379,31 @@ TEST(FlashProtocol, CodeTravelsCompressedWhereTheTargetInflatesAndRawToAnOlderMo
     image.merge(random_chunk(0x12400, 0x300, 82));
     TempHex hex(to_intel_hex(image));
     std::map<std::string, std::uint64_t> sent;
-    for (const auto& [name, legacy, buffer] :
-         {std::tuple{"older monitor", true, proto::k_max_inflate},
-          std::tuple{"1 KiB to inflate", false, std::size_t{1024}},
-          std::tuple{"8 KiB to inflate", false, proto::k_max_inflate}}) {
+    for (const auto& [name, legacy, buffer, streams] :
+         {std::tuple{"older monitor", true, proto::k_max_inflate, true},
+          std::tuple{"1 KiB to inflate", false, std::size_t{1024}, true},
+          std::tuple{"8 KiB in pieces", false, proto::k_max_inflate, false},
+          std::tuple{"8 KiB to inflate", false, proto::k_max_inflate, true}}) {
         SCOPED_TRACE(name);
         sim::TargetConfig config;
         config.legacy_hello = legacy;
         config.inflate_buffer = buffer;
+        config.stream_runs = streams;
         SimRig rig(83, config);
         const UpdateRun run = rig.update(hex.path());
         ASSERT_TRUE(run.ok()) << run.failed_step << ": " << run.error;
         expect_sound(rig, run, image, 0b10001);
         EXPECT_TRUE(rig.target.finished());
         const auto& counters = rig.target.counters();
-        EXPECT_EQ(counters.zdata_executed > 0, !legacy);
+        EXPECT_EQ(counters.zdata_executed > 0, !legacy && !streams);
+        EXPECT_EQ(counters.zrun_executed > 0, !legacy && streams);
         EXPECT_EQ(rig.library.stats().transfer.payload_bytes, 0x3000 + 0x2400 + 0x300);
         sent[name] = rig.line->bytes_to_target();
     }
     EXPECT_LT(sent["8 KiB to inflate"] * 10, sent["older monitor"] * 7);
     EXPECT_LE(sent["8 KiB to inflate"], sent["1 KiB to inflate"]);
+    // One stream per run saves the code tables and the fresh start of every piece.
+    EXPECT_LT(sent["8 KiB to inflate"], sent["8 KiB in pieces"]);
 }
 
 // The reset vector is where the target says, or, from an older monitor, the first address of

@@ -2,6 +2,7 @@
 // show (repeats, order, refusals, time-outs).
 #include "flashlib/checksums.hpp"
 #include "flashlib/run_encoder.hpp"
+#include "flashlib/zlib_runs.hpp"
 #include "sim/flash/flash_target.hpp"
 #include "sim_rig.hpp"
 
@@ -51,6 +52,13 @@ protected:
         return out;
     }
     static Status status(const Frame& f) { return proto::parse_ack(f)->status; }
+    // The last answer to `f` within `d` of sending it; BUSY when none came.
+    Status answer(const Frame& f, milliseconds d = milliseconds(20)) {
+        auto a = send(f);
+        const auto later = wait(d);
+        a.insert(a.end(), later.begin(), later.end());
+        return a.empty() ? Status::busy : status(a.back());
+    }
     void hello(std::uint16_t seq) {
         ASSERT_EQ(send(Frame{Type::hello, seq, {1}}).at(0).type, Type::hello_reply);
     }
@@ -217,12 +225,6 @@ TEST_F(TargetTest, InflatesARunPieceByPieceAndKeepsItsStateOverAFailedPiece) {
         ++stuck;
     }
     memory.stick_bit(stuck, 0, true);
-    auto answer = [&](const Frame& f) {
-        auto a = send(f);
-        const auto later = wait(milliseconds(5));
-        a.insert(a.end(), later.begin(), later.end());
-        return a.empty() ? Status::busy : status(a.back());
-    };
     EXPECT_EQ(answer(piece(3, 1)), Status::bad_request) << "not where the run stands";
     std::uint16_t seq = 3;
     for (std::size_t i = 0; i + 1 < pieces.size(); ++i) {
@@ -240,6 +242,105 @@ TEST_F(TargetTest, InflatesARunPieceByPieceAndKeepsItsStateOverAFailedPiece) {
         ASSERT_EQ(memory.read(a), run[a - 0x4000]) << a;
     }
     EXPECT_EQ(target.counters().blocks_programmed, 2U + 2U) << "the last one twice";
+}
+
+// A run as one stream: its pieces are taken strictly where the stream stands, each block is
+// programmed as soon as the stream holds it whole, and a piece that fails (a broken stream, a
+// block that does not read back) leaves the decoder as it was, so its repetition meets the
+// same state.
+TEST_F(TargetTest, TakesARunsStreamPieceByPieceInOrderAndKeepsTheDecoderOverAFailedPiece) {
+    hello(1);
+    send(erase(2, 0x4000));
+    wait(milliseconds(400));
+    flash::ZlibRunEncoder enc(proto::k_max_inflate);
+    std::vector<std::uint8_t> run;
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        const auto b = flash::testing::code_like(256, 60 + i);
+        ASSERT_TRUE(enc.add(b, 256));
+        run.insert(run.end(), b.begin(), b.end());
+    }
+    const std::vector<std::uint8_t> stream = enc.stream();
+    constexpr std::size_t k_cut = 90;
+    ASSERT_GE(stream.size(), 4 * k_cut) << "enough pieces to stand between the blocks";
+    auto piece_at = [&](std::uint16_t seq, std::size_t offset, std::size_t length = 1024,
+                        std::uint32_t address = 0x4000) {
+        const auto bytes =
+            std::span(stream).subspan(offset, std::min(k_cut, stream.size() - offset));
+        return Frame{Type::zrun, seq, proto::zrun_payload(address, length, offset, bytes)};
+    };
+    EXPECT_EQ(answer(piece_at(3, k_cut)), Status::bad_request) << "no run to continue";
+    EXPECT_EQ(answer(piece_at(3, 0, 1000)), Status::bad_request) << "not whole blocks";
+    EXPECT_EQ(answer(piece_at(3, 0, 2 * proto::k_max_inflate)), Status::bad_request)
+        << "larger than the buffer";
+    EXPECT_EQ(answer(piece_at(3, 0, 1024, 0x4080)), Status::bad_address) << "not a block start";
+    EXPECT_EQ(answer(piece_at(3, 0, 1024, 0x7FF00)), Status::bad_address) << "past the flash";
+    Frame broken = piece_at(3, 0);
+    broken.payload[proto::k_zrun_header] = 0x07; // block type 3
+    EXPECT_EQ(answer(broken), Status::bad_request) << "not DEFLATE";
+
+    // The last block gets a bit that sticks at 1 where the run clears it.
+    std::uint32_t stuck = 0x4300;
+    while ((run[stuck - 0x4000] & 1) != 0) {
+        ++stuck;
+    }
+    memory.stick_bit(stuck, 0, true);
+    std::uint16_t seq = 3;
+    std::size_t offset = 0;
+    bool programmed_early = false;
+    for (;; offset += k_cut, ++seq) {
+        const Status s = answer(piece_at(seq, offset));
+        if (s == Status::verify_failed) {
+            break;
+        }
+        ASSERT_EQ(s, Status::ok) << "offset " << offset;
+        ASSERT_LT(offset + k_cut, stream.size()) << "the stuck bit was never met";
+        programmed_early = programmed_early || target.counters().blocks_programmed > 0;
+        if (offset == k_cut) {
+            EXPECT_EQ(answer(piece_at(seq + 1, 0)), Status::bad_request)
+                << "a new run before this one's stream ended";
+            std::vector<std::uint8_t> stored = {0x01, 0x00, 0x01, 0xFF, 0xFE};
+            stored.resize(stored.size() + 256, 0x11);
+            EXPECT_EQ(answer(Frame{Type::zdata, static_cast<std::uint16_t>(seq + 1),
+                                   proto::zdata_payload(0x4000, 0, 256, stored)}),
+                      Status::bad_request)
+                << "a ZDATA run in the RAM the stream holds";
+        }
+    }
+    EXPECT_TRUE(programmed_early) << "blocks are programmed while the stream still comes";
+    EXPECT_EQ(answer(piece_at(seq, offset)), Status::verify_failed) << "the same state again";
+    for (std::uint32_t a = 0x4000; a < 0x4300; ++a) {
+        ASSERT_EQ(memory.read(a), run[a - 0x4000]) << a;
+    }
+    memory.stick_bit(stuck, 0, false);
+}
+
+// The stream must end exactly: with the run's length and no whole byte after its last block.
+TEST_F(TargetTest, AStreamThatEndsWrongIsRefusedAndAFinishedRunTakesNoMore) {
+    hello(1);
+    send(erase(2, 0x4000));
+    wait(milliseconds(400));
+    flash::ZlibRunEncoder enc(proto::k_max_inflate);
+    std::vector<std::uint8_t> ramp(256);
+    for (std::size_t i = 0; i < ramp.size(); ++i) {
+        ramp[i] = static_cast<std::uint8_t>(i % 16);
+    }
+    ASSERT_TRUE(enc.add(ramp, 256));
+    std::reverse(ramp.begin(), ramp.end());
+    ASSERT_TRUE(enc.add(ramp, 256));
+    const std::vector<std::uint8_t> stream = enc.stream();
+    ASSERT_LT(stream.size(), 270U);
+    auto run = [&](std::uint16_t seq, std::size_t length, std::vector<std::uint8_t> bytes,
+                   std::size_t offset = 0) {
+        return answer(Frame{Type::zrun, seq, proto::zrun_payload(0x4000, length, offset, bytes)});
+    };
+    EXPECT_EQ(run(3, 768, stream), Status::bad_request) << "shorter than announced";
+    auto longer = stream;
+    longer.push_back(0);
+    EXPECT_EQ(run(3, 512, longer), Status::bad_request) << "a byte after the end";
+    EXPECT_EQ(target.counters().blocks_programmed, 0U) << "a refused stream programs nothing";
+    ASSERT_EQ(run(3, 512, stream), Status::ok);
+    EXPECT_EQ(target.counters().blocks_programmed, 2U);
+    EXPECT_EQ(run(4, 512, {0}, stream.size()), Status::bad_request) << "the run has ended";
 }
 
 TEST(FlashTargetRam, ARunLargerThanTheInflateBufferIsRefused) {

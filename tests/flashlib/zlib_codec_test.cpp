@@ -1,6 +1,6 @@
-// ZDATA with zlib on the host and our inflater on the target: each reads the other's pieces
-// byte for byte, with stored, fixed and dynamic blocks; a damaged stream is never taken for
-// other content than zlib reads from it.
+// ZDATA and ZRUN with zlib on the host and our inflater on the target: each reads the other's
+// pieces byte for byte, with stored, fixed and dynamic blocks, in one piece or cut anywhere; a
+// damaged stream is never taken for other content than zlib reads from it.
 #include "flashlib/inflate.hpp"
 #include "flashlib/protocol.hpp"
 #include "flashlib/transfer_plan.hpp"
@@ -190,6 +190,146 @@ TEST(ZlibCodec, ADamagedStreamIsRefusedOrReadAsZlibReadsIt) {
     }
     // Flips in literals decode to other bytes: only the frame's CRC and the read-back find them.
     EXPECT_GT(accepted, 0);
+}
+
+// Feeds `stream` in pieces of the given sizes (cycled); after each piece the bytes written so
+// far must already be the run's. The result of the last feed.
+deflate::StreamInflater::Result feed_cut(const Bytes& stream, const std::vector<std::size_t>& cuts,
+                                         Bytes& target, const Bytes& run) {
+    deflate::StreamInflater decoder(0, target.size());
+    auto result = deflate::StreamInflater::Result::more;
+    std::size_t produced = 0;
+    for (std::size_t at = 0, i = 0; at < stream.size(); ++i) {
+        const std::size_t n = std::min(cuts[i % cuts.size()], stream.size() - at);
+        result = decoder.feed(std::span(stream).subspan(at, n), target);
+        at += n;
+        if (result == deflate::StreamInflater::Result::bad) {
+            return result;
+        }
+        EXPECT_GE(decoder.produced_to(), produced);
+        produced = decoder.produced_to();
+        EXPECT_TRUE(
+            std::equal(target.begin(), target.begin() + static_cast<long>(produced), run.begin()))
+            << "a byte written before its stream was whole changed";
+    }
+    return result;
+}
+
+// One stream for the whole run, cut anywhere, even inside a code table or a stored block's
+// length: the target writes what it has, keeps the rest of a symbol, and ends as zlib does.
+TEST(ZlibCodec, AStreamCutAnywhereInflatesAsTheWholeDoes) {
+    const Bytes run = mixed_run();
+    std::set<int> types;
+    for (const auto& [level, strategy] :
+         {std::pair{0, Z_DEFAULT_STRATEGY}, std::pair{9, Z_DEFAULT_STRATEGY}, std::pair{9, Z_FIXED},
+          std::pair{9, Z_HUFFMAN_ONLY}, std::pair{6, Z_FILTERED}}) {
+        const Bytes stream = zlib_deflate(run, 0, run.size(), level, strategy);
+        types.insert(first_block_type(stream));
+        for (const auto& cuts : {std::vector<std::size_t>{1}, std::vector<std::size_t>{3, 7, 2},
+                                 std::vector<std::size_t>{272}}) {
+            Bytes target(run.size(), 0xEE);
+            EXPECT_EQ(feed_cut(stream, cuts, target, run),
+                      deflate::StreamInflater::Result::finished)
+                << "level " << level << ", strategy " << strategy << ", cut " << cuts[0];
+            EXPECT_EQ(target, run);
+        }
+    }
+    EXPECT_EQ(types, (std::set<int>{0, 1, 2}));
+}
+
+// A copy taken before a piece is where a repetition starts: a damaged piece fed to the decoder
+// does not touch the copy, and the good piece then goes on from it.
+TEST(ZlibCodec, ACopyOfTheDecoderIsACheckpointAndDamageIsRefusedOrReadAsZlibReadsIt) {
+    const Bytes run = mixed_run();
+    const Bytes stream = zlib_deflate(run, 0, run.size(), 9, Z_DEFAULT_STRATEGY);
+    constexpr std::size_t k_piece = 272;
+    std::mt19937 rng(11);
+    int accepted = 0;
+    int refused = 0;
+    for (int i = 0; i < 300; ++i) {
+        Bytes target(run.size(), 0);
+        deflate::StreamInflater decoder(0, run.size());
+        const std::size_t damaged_piece = rng() % ((stream.size() + k_piece - 1) / k_piece);
+        Bytes seen = stream;
+        bool refused_here = false;
+        for (std::size_t at = 0, p = 0; at < stream.size(); at += k_piece, ++p) {
+            const std::size_t n = std::min(k_piece, stream.size() - at);
+            if (p == damaged_piece) {
+                Bytes bad(stream.begin() + static_cast<long>(at),
+                          stream.begin() + static_cast<long>(at + n));
+                const auto bit = rng() % (n * 8);
+                bad[bit / 8] = static_cast<std::uint8_t>(bad[bit / 8] ^ (1U << (bit % 8)));
+                deflate::StreamInflater trial = decoder;
+                if (trial.feed(bad, target) != deflate::StreamInflater::Result::bad) {
+                    // Taken: the line's CRC would have stopped it; here the rest must agree
+                    // with zlib reading the same damaged stream.
+                    std::copy(bad.begin(), bad.end(), seen.begin() + static_cast<long>(at));
+                    decoder = trial;
+                    continue;
+                }
+                refused_here = true;
+            }
+            const auto r = decoder.feed(std::span(seen).subspan(at, n), target);
+            if (r == deflate::StreamInflater::Result::bad) {
+                ASSERT_NE(seen, stream) << "the good stream refused after a checkpoint";
+                break;
+            }
+        }
+        if (refused_here) {
+            ++refused;
+            ASSERT_TRUE(decoder.finished()) << "the good piece went on from the checkpoint";
+            ASSERT_EQ(target, run);
+            continue;
+        }
+        if (!decoder.finished() || seen == stream) {
+            continue;
+        }
+        ++accepted;
+        const auto theirs = zlib_inflate(run, 0, seen, run.size() + 300);
+        ASSERT_TRUE(theirs.has_value());
+        ASSERT_EQ(*theirs, target);
+    }
+    EXPECT_GT(refused, 0);
+    EXPECT_GT(accepted, 0);
+}
+
+// The host's plan for a target that streams: whole frames, the stream's bytes in order, and
+// every image byte counted once, by the piece that completes it.
+TEST(ZlibCodec, ARunAsOneStreamTravelsInWholeFramesAndCostsLessThanPieces) {
+    const Bytes run = code_like(8192, 21);
+    std::vector<Block> blocks;
+    for (std::size_t at = 0; at < run.size(); at += 256) {
+        blocks.push_back(
+            Block{static_cast<std::uint32_t>(0x20000 + at), std::span(run).subspan(at, 256)});
+    }
+    const auto frames = plan_transfer(blocks, proto::k_max_inflate, Codec::zlib, RunForm::stream);
+    Bytes stream;
+    std::int64_t bytes = 0;
+    std::size_t line = 0;
+    for (const Outgoing& o : frames) {
+        ASSERT_EQ(o.type, proto::Type::zrun);
+        ASSERT_LE(o.payload.size(), proto::k_max_payload);
+        const proto::Frame f{o.type, 0, o.payload};
+        const auto z = proto::parse_zrun(f);
+        ASSERT_TRUE(z.has_value());
+        EXPECT_EQ(z->run_address, 0x20000U);
+        EXPECT_EQ(z->run_length, run.size());
+        EXPECT_EQ(z->offset, stream.size());
+        EXPECT_EQ(o.address, 0x20000U + static_cast<std::uint32_t>(bytes));
+        stream.insert(stream.end(), z->stream.begin(), z->stream.end());
+        bytes += o.data_bytes;
+        line += proto::encode(f).size();
+    }
+    EXPECT_EQ(bytes, static_cast<std::int64_t>(run.size()));
+    const auto theirs = zlib_inflate(run, 0, stream, run.size() + 16);
+    ASSERT_TRUE(theirs.has_value());
+    EXPECT_EQ(*theirs, run);
+
+    std::size_t pieces = 0;
+    for (const Outgoing& o : plan_transfer(blocks, proto::k_max_inflate, Codec::zlib)) {
+        pieces += proto::encode(proto::Frame{o.type, 0, o.payload}).size();
+    }
+    EXPECT_LT(line * 100, pieces * 95) << "one stream " << line << ", pieces " << pieces;
 }
 
 TEST(ZlibCodec, TheWindowFollowsTheTargetsBuffer) {
