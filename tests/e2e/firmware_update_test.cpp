@@ -22,7 +22,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -40,14 +42,14 @@ namespace fs = std::filesystem;
 using trx::test::ensure_application;
 using trx::test::wait_until;
 
-// The simulator with its flash kept in a file, behind a cable that carries 230400 baud.
+// The paced simulator with its flash kept in a file, behind a cable that carries 230400 baud.
 class FlashSimulator : public ui::SimulatorHost {
 public:
     explicit FlashSimulator(fs::path flash) : flash_(std::move(flash)) {}
     Result<std::string> start() override {
         // A service cable of 230400, as the port menu's simulator has.
-        if (!process_.start(
-                {"--type", "YA", "--flash", flash_.string(), "--cable-max-baud", "230400"})) {
+        if (!process_.start({"--type", "YA", "--pace", "--flash", flash_.string(),
+                             "--cable-max-baud", "230400"})) {
             return Error{ErrorKind::port, process_.error()};
         }
         return process_.device();
@@ -109,12 +111,22 @@ TEST(FirmwareUpdate, WholeUpdateAgainstTheSimulatorWritesTheImageAndTheLinkComes
     sw.openbutton.user_click();
     ASSERT_TRUE(sw.program.enabled());
     para.typ.set_caption(""); // so that the read after the update shows
+    const auto clicked = std::chrono::steady_clock::now();
     sw.program.user_click();
 
-    ASSERT_TRUE(wait_until([&] {
-        return sw.status.text().find("Programming") != std::string::npos && sw.openbutton.enabled();
-    })) << sw.status.text();
+    // Paced, the update takes some seconds; a busy machine may step the rate down.
+    ASSERT_TRUE(wait_until(
+        [&] {
+            return sw.status.text().find("Programming") != std::string::npos &&
+                   sw.openbutton.enabled();
+        },
+        std::chrono::seconds(90)))
+        << sw.status.text();
     const std::string log = sw.status.text();
+    // For comparison across builds; the machine's load decides it, so it is shown, not judged.
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - clicked;
+    RecordProperty("update_s", std::to_string(took.count()));
+    std::printf("the update took %.1f s\n", took.count());
     EXPECT_EQ(sw.status.text_color(), ui::rgb(0, 192, 0)) << log;
     const std::string device = program.shared().port_name;
     const std::string expected =
