@@ -34,7 +34,8 @@ OpenResult QtNetPort::open() {
     if (!address) {
         return {false, sentence("Not a network address: " + address.error().message)};
     }
-    auto line = net::NetLine::open(*address, static_cast<std::uint32_t>(k_baud), timing_);
+    auto line = net::NetLine::open(*address, static_cast<std::uint32_t>(k_baud),
+                                   after_loss_ ? later_timing_ : timing_);
     if (!line) {
         return {false, sentence(line.error().message)};
     }
@@ -45,6 +46,7 @@ OpenResult QtNetPort::open() {
 void QtNetPort::adopt(std::unique_ptr<net::NetLine> line) {
     line_ = std::move(line);
     lost_pending_ = false;
+    after_loss_ = false;
     notifier_ = std::make_unique<QSocketNotifier>(line_->fd(), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &QtNetPort::on_readable);
     // Bytes that came while the options were negotiated wait in the line; they go out as soon
@@ -154,6 +156,7 @@ void QtNetPort::connection_gone(std::string why) {
             }
             drop();
             lost_pending_ = false;
+            after_loss_ = true;
             lost.raise(why);
         },
         Qt::QueuedConnection);

@@ -19,7 +19,8 @@ namespace trx::ui::qt {
 class QtNetPort : public QObject, public SerialPort {
     Q_OBJECT
 public:
-    // `later` bounds the opens in the background (the reopen after a lost link).
+    // `later` bounds the opens in the background and every open of the same port after its
+    // link was lost (the command line's --follow reopens in the foreground).
     explicit QtNetPort(net::NetTiming timing = {},
                        net::NetTiming later = net::NetTiming::reconnect(),
                        QObject* parent = nullptr);
@@ -29,7 +30,10 @@ public:
     QtNetPort(QtNetPort&&) = delete;
     QtNetPort& operator=(QtNetPort&&) = delete;
 
-    void set_port_name(std::string name) override { name_ = std::move(name); }
+    void set_port_name(std::string name) override {
+        after_loss_ = after_loss_ && name == name_;
+        name_ = std::move(name);
+    }
     [[nodiscard]] std::string port_name() const override { return name_; }
     OpenResult open() override;
     // The connect and the negotiation run on a thread of their own, within the port's bounds.
@@ -53,6 +57,7 @@ private:
     std::unique_ptr<net::NetLine> line_;
     std::unique_ptr<QSocketNotifier> notifier_;
     bool lost_pending_ = false;
+    bool after_loss_ = false; // this port's link was lost and has not come back since
     // Which open_later is the current one: a close() or a newer one makes older outcomes void.
     std::uint64_t attempt_ = 0;
     // False once the port is gone: an outcome that arrives after it is dropped.

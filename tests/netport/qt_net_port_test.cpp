@@ -11,7 +11,9 @@
 #include <chrono>
 #include <netinet/in.h>
 #include <optional>
+#include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -125,6 +127,48 @@ TEST(QtNetPortLater, ASilentServerHoldsAReopenAtMostAboutThreeSeconds) {
               std::string::npos)
         << outcome->reason;
     EXPECT_FALSE(port.is_open());
+}
+
+// The command line's --follow reopens in the foreground: after the link was lost, the same
+// port's open is bounded as the program's reopen is, not by every bound of a first open.
+TEST(QtNetPortLater, AForegroundReopenAfterALostLinkIsBoundedAsAReopen) {
+    app();
+    const Listener server;
+    std::thread script([&server] {
+        const auto next = [&server] {
+            pollfd p{server.fd, POLLIN, 0};
+            return ::poll(&p, 1, 5000) == 1 ? ::accept(server.fd, nullptr, nullptr) : -1;
+        };
+        // The first connection agrees to the COM port option, then breaks off.
+        const int first = next();
+        const unsigned char agree[] = {255, 253, 44}; // IAC DO COM-PORT-OPTION
+        (void)::send(first, agree, sizeof agree, MSG_NOSIGNAL);
+        char buf[256];
+        pollfd p{first, POLLIN, 0};
+        while (::poll(&p, 1, 1500) == 1 && ::recv(first, buf, sizeof buf, 0) > 0) {
+        }
+        ::close(first);
+        // The second takes the connection and never speaks.
+        const int second = next();
+        pollfd q{second, POLLIN, 0};
+        while (::poll(&q, 1, 4000) == 1 && ::recv(second, buf, sizeof buf, 0) > 0) {
+        }
+        ::close(second);
+    });
+    QtNetPort port;
+    port.set_port_name("rfc2217://127.0.0.1:" + std::to_string(server.port));
+    const OpenResult first = port.open();
+    ASSERT_TRUE(first.ok) << first.reason;
+    bool lost = false;
+    auto watch = port.lost.connect([&](const std::string&) { lost = true; });
+    ASSERT_TRUE(spin_until([&] { return lost; }));
+    const auto before = std::chrono::steady_clock::now();
+    const OpenResult again = port.open();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 3500ms);
+    EXPECT_FALSE(again.ok);
+    EXPECT_NE(again.reason.find("no RFC 2217 answer within 2 s"), std::string::npos)
+        << again.reason;
+    script.join();
 }
 
 TEST(QtNetPortLater, APortGoneMeanwhileHearsNothing) {
