@@ -168,6 +168,12 @@ TEST(FlashLog, AFrameInWords) {
                                    proto::Writer().u32(0x8000).u32(16).u32(0x1A2B3C4D).take()}),
               "CRC_REPLY seq 9, 0x008000, 16 bytes, CRC 0x1A2B3C4D");
     EXPECT_EQ(describe_frame(Frame{Type::go, 65535, {}}), "GO seq 65535");
+    const std::vector<std::uint8_t> stream(200, 0x5A);
+    EXPECT_EQ(describe_frame(Frame{Type::zrun, 10, proto::zrun_payload(0x4200, 8192, 272, stream)}),
+              "ZRUN seq 10, run 0x004200 of 8192 bytes, stream offset 272, 200 compressed");
+    EXPECT_EQ(describe_frame(Frame{Type::zrun, 11, proto::zrun_payload(0x4200, 0, 0, stream)}),
+              "ZRUN seq 11, malformed (208 bytes)")
+        << "a run of no length";
     // A payload that does not read as its type's, and a type the protocol does not have.
     EXPECT_EQ(describe_frame(Frame{Type::data, 1, {1, 2}}), "DATA seq 1, malformed (2 bytes)");
     EXPECT_EQ(describe_frame(Frame{Type::clock, 2, {0}}), "CLOCK seq 2, malformed (1 byte)");

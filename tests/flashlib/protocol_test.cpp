@@ -203,7 +203,7 @@ TEST(FlashProtocol, RandomFaultMixturesNeverReportSuccessOverWrongContent) {
         SCOPED_TRACE(seed);
         std::mt19937 rng(seed);
         SimRig rig(seed);
-        // Every other image compresses: the faults then hit ZDATA runs too.
+        // Every other image compresses: the faults then hit compressed runs too.
         const auto chunk = seed % 2 == 0 ? code_chunk : random_chunk;
         Chunks image = chunk(0x6000 + rng() % 0x1000, 1500 + rng() % 3000, seed);
         image.merge(chunk(0x10000 + rng() % 0x100, 500 + rng() % 2000, seed + 100));
