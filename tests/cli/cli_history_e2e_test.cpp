@@ -88,8 +88,11 @@ TEST_F(History, FirmwareUpdateVerifyAndReadBackAreRecorded) {
     const fs::path flash = dir / "flash.bin";
     const std::vector<std::string> on_sim{"--sim", "--sim-arg", "--flash", "--sim-arg",
                                           flash.string()};
-    ASSERT_EQ(run(on_sim + std::vector<std::string>{"flash", fw.string()}).status, 0);
-    ASSERT_EQ(run(on_sim + std::vector<std::string>{"flash", "--verify", fw.string()}).status, 0);
+    const Outcome updated = run(on_sim + std::vector<std::string>{"flash", fw.string()});
+    ASSERT_EQ(updated.status, 0) << updated.out << updated.errors();
+    const Outcome verified =
+        run(on_sim + std::vector<std::string>{"flash", "--verify", fw.string()});
+    ASSERT_EQ(verified.status, 0) << verified.out << verified.errors();
     const std::string back = (dir / "back.h86").string();
     ASSERT_EQ(run(on_sim + std::vector<std::string>{"flash", "--read", back, "--range", "0:0x100"})
                   .status,
