@@ -221,25 +221,6 @@ TRX_FLASH_BENCH(BM_FlashCodeImage_Pieces);
 TRX_FLASH_BENCH(BM_FlashCodeImage);
 TRX_FLASH_BENCH(BM_FlashCodeImage230400);
 
-// The library's end of a line that stays with the rig, so its time can be read after CloseCom.
-class LineEnd final : public flash::Transport {
-public:
-    explicit LineEnd(sim::VirtualLine& line) : line_(line) {}
-    [[nodiscard]] bool write(std::string_view bytes) override { return line_.write(bytes); }
-    [[nodiscard]] bool read(std::string& into, Duration timeout) override {
-        return line_.read(into, timeout);
-    }
-    void flush_input() override { line_.flush_input(); }
-    [[nodiscard]] Duration now() const override { return line_.now(); }
-    [[nodiscard]] bool accepts_rate(std::uint32_t baud) const override {
-        return line_.accepts_rate(baud);
-    }
-    [[nodiscard]] bool set_rate(std::uint32_t baud) override { return line_.set_rate(baud); }
-
-private:
-    sim::VirtualLine& line_;
-};
-
 // One controller whose flash outlives the library's runs; each SetCom starts a fresh loader
 // session on a fresh line.
 struct Rig {
@@ -251,7 +232,7 @@ struct Rig {
         line = std::make_unique<sim::VirtualLine>(
             target, sim::LineConfig{5760, std::chrono::milliseconds(1)});
         target.enter(line->now());
-        return std::make_unique<LineEnd>(*line);
+        return std::make_unique<sim::LineEnd>(*line);
     }};
 
     bool connect() {

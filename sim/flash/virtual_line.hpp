@@ -90,4 +90,30 @@ private:
     Duration target_switch_at_{};
 };
 
+// The host's end of a line that stays with its owner: a rig or a benchmark keeps the line, and
+// reads its time and counts, after the library has let its port go. With `switches_rates`
+// false the port stays at 57600 whatever is asked, as a port that cannot switch.
+class LineEnd : public flash::Transport {
+public:
+    explicit LineEnd(VirtualLine& line, bool switches_rates = true)
+        : line_(line), switches_rates_(switches_rates) {}
+
+    [[nodiscard]] bool write(std::string_view bytes) override { return line_.write(bytes); }
+    [[nodiscard]] bool read(std::string& into, Duration timeout) override {
+        return line_.read(into, timeout);
+    }
+    void flush_input() override { line_.flush_input(); }
+    [[nodiscard]] Duration now() const override { return line_.now(); }
+    [[nodiscard]] bool accepts_rate(std::uint32_t baud) const override {
+        return switches_rates_ ? line_.accepts_rate(baud) : Transport::accepts_rate(baud);
+    }
+    [[nodiscard]] bool set_rate(std::uint32_t baud) override {
+        return switches_rates_ ? line_.set_rate(baud) : Transport::set_rate(baud);
+    }
+
+private:
+    VirtualLine& line_;
+    bool switches_rates_;
+};
+
 } // namespace trx::sim

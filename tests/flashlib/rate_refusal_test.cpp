@@ -15,32 +15,22 @@ namespace trx::flash {
 namespace {
 
 // The virtual line, with the switch to some rates refused; every switch asked for is noted.
-class RefusingPort : public Transport {
+class RefusingPort : public sim::LineEnd {
 public:
     RefusingPort(sim::VirtualLine& line, std::vector<std::uint32_t> refused)
-        : line_(line), refused_(std::move(refused)) {}
+        : LineEnd(line), refused_(std::move(refused)) {}
 
     std::vector<std::uint32_t> asked;
 
-    [[nodiscard]] bool write(std::string_view bytes) override { return line_.write(bytes); }
-    [[nodiscard]] bool read(std::string& into, Duration timeout) override {
-        return line_.read(into, timeout);
-    }
-    void flush_input() override { line_.flush_input(); }
-    [[nodiscard]] Duration now() const override { return line_.now(); }
-    [[nodiscard]] bool accepts_rate(std::uint32_t baud) const override {
-        return line_.accepts_rate(baud);
-    }
     [[nodiscard]] bool set_rate(std::uint32_t baud) override {
         asked.push_back(baud);
         if (std::find(refused_.begin(), refused_.end(), baud) != refused_.end()) {
             return false;
         }
-        return line_.set_rate(baud);
+        return LineEnd::set_rate(baud);
     }
 
 private:
-    sim::VirtualLine& line_;
     std::vector<std::uint32_t> refused_;
 };
 

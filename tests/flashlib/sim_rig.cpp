@@ -129,32 +129,14 @@ UpdateRun run_update(FlashLibrary& lib, const std::string& hex_path, const char*
     return run;
 }
 
-namespace {
-
-// The library's end of a line the rig keeps.
-class LineEnd final : public Transport {
-public:
-    explicit LineEnd(sim::VirtualLine& line) : line_(line) {}
-    [[nodiscard]] bool write(std::string_view bytes) override { return line_.write(bytes); }
-    [[nodiscard]] bool read(std::string& into, Duration timeout) override {
-        return line_.read(into, timeout);
-    }
-    void flush_input() override { line_.flush_input(); }
-    [[nodiscard]] Duration now() const override { return line_.now(); }
-
-private:
-    sim::VirtualLine& line_;
-};
-
-} // namespace
-
 SimRig::SimRig(std::uint32_t seed, sim::TargetConfig config, sim::LineConfig line_cfg,
                FlashLayout layout)
     : memory(std::move(layout)), target(memory, std::move(config)), line_config(line_cfg),
       library([this](const std::string&, std::int32_t, std::string&) -> std::unique_ptr<Transport> {
           line = std::make_unique<sim::VirtualLine>(target, line_config);
           target.enter(line->now());
-          return std::make_unique<LineEnd>(*line);
+          // The rig's port stays at 57600: the rate tests bring their own.
+          return std::make_unique<sim::LineEnd>(*line, false);
       }) {
     std::mt19937 rng(seed);
     before.resize(memory.content().size());
