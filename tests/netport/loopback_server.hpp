@@ -11,47 +11,66 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
+#include <string_view>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
 namespace trx::net::testing {
 
-class Server {
-public:
-    explicit Server(std::function<void(int fd)> script) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+// A loopback port that takes connections: the kernel completes them whether or not anybody
+// accepts.
+struct Listener {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    std::uint16_t port = 0;
+    Listener() {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof a;
-        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), len), 0);
-        EXPECT_EQ(::listen(listen_, 1), 0);
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), len), 0);
+        EXPECT_EQ(::listen(fd, 4), 0);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+    ~Listener() { ::close(fd); }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+    Listener(Listener&&) = delete;
+    Listener& operator=(Listener&&) = delete;
+    // The next connection, within 5 s; -1 without one.
+    [[nodiscard]] int next() const {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, 5000) == 1 ? ::accept(fd, nullptr, nullptr) : -1;
+    }
+    [[nodiscard]] std::string address(std::string_view scheme = "socket") const {
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(port);
+    }
+};
+
+class Server {
+public:
+    explicit Server(std::function<void(int fd)> script) {
         thread_ = std::thread([this, script = std::move(script)] {
-            pollfd p{listen_, POLLIN, 0};
-            if (::poll(&p, 1, 5000) != 1) {
+            const int fd = listener_.next();
+            if (fd < 0) {
                 return;
             }
-            const int fd = ::accept(listen_, nullptr, nullptr);
             script(fd);
             ::close(fd);
         });
     }
-    ~Server() {
-        thread_.join();
-        ::close(listen_);
-    }
+    ~Server() { thread_.join(); }
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
     Server(Server&&) = delete;
     Server& operator=(Server&&) = delete;
-    [[nodiscard]] NetAddress address(NetKind kind) const { return {kind, "127.0.0.1", port_}; }
+    [[nodiscard]] NetAddress address(NetKind kind) const {
+        return {kind, "127.0.0.1", listener_.port};
+    }
 
 private:
-    int listen_ = -1;
-    std::uint16_t port_ = 0;
+    Listener listener_;
     std::thread thread_;
 };
 

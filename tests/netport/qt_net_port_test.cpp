@@ -1,15 +1,14 @@
 // The program's network port opened without holding the window up: the connect runs apart,
 // its outcome comes back through the event loop, and a close or the port's end meanwhile
 // leaves nothing behind.
+#include "loopback_server.hpp"
 #include "qt/qt_net_port.hpp"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
@@ -19,6 +18,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using trx::net::testing::Listener;
 using trx::ui::OpenResult;
 using trx::ui::qt::QtNetPort;
 
@@ -29,28 +29,6 @@ QCoreApplication& app() {
     static QCoreApplication a(argc, argv);
     return a;
 }
-
-// A loopback port that takes connections (the kernel completes them; nobody accepts).
-struct Listener {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    std::uint16_t port = 0;
-    Listener() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), len), 0);
-        EXPECT_EQ(::listen(fd, 4), 0);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
-    }
-    ~Listener() { ::close(fd); }
-    Listener(const Listener&) = delete;
-    Listener& operator=(const Listener&) = delete;
-    [[nodiscard]] std::string address() const {
-        return "socket://127.0.0.1:" + std::to_string(port);
-    }
-};
 
 // Runs the event loop until `done` holds, at most 5 s.
 template <class Done> bool spin_until(Done done) {
@@ -116,7 +94,7 @@ TEST(QtNetPortLater, ASilentServerHoldsAReopenAtMostAboutThreeSeconds) {
     app();
     const Listener server;
     QtNetPort port;
-    port.set_port_name("rfc2217://127.0.0.1:" + std::to_string(server.port));
+    port.set_port_name(server.address("rfc2217"));
     std::optional<OpenResult> outcome;
     const auto before = std::chrono::steady_clock::now();
     port.open_later([&](OpenResult r) { outcome = std::move(r); });
@@ -135,12 +113,8 @@ TEST(QtNetPortLater, AForegroundReopenAfterALostLinkIsBoundedAsAReopen) {
     app();
     const Listener server;
     std::thread script([&server] {
-        const auto next = [&server] {
-            pollfd p{server.fd, POLLIN, 0};
-            return ::poll(&p, 1, 5000) == 1 ? ::accept(server.fd, nullptr, nullptr) : -1;
-        };
         // The first connection agrees to the COM port option, then breaks off.
-        const int first = next();
+        const int first = server.next();
         const unsigned char agree[] = {255, 253, 44}; // IAC DO COM-PORT-OPTION
         (void)::send(first, agree, sizeof agree, MSG_NOSIGNAL);
         char buf[256];
@@ -149,14 +123,14 @@ TEST(QtNetPortLater, AForegroundReopenAfterALostLinkIsBoundedAsAReopen) {
         }
         ::close(first);
         // The second takes the connection and never speaks.
-        const int second = next();
+        const int second = server.next();
         pollfd q{second, POLLIN, 0};
         while (::poll(&q, 1, 4000) == 1 && ::recv(second, buf, sizeof buf, 0) > 0) {
         }
         ::close(second);
     });
     QtNetPort port;
-    port.set_port_name("rfc2217://127.0.0.1:" + std::to_string(server.port));
+    port.set_port_name(server.address("rfc2217"));
     const OpenResult first = port.open();
     ASSERT_TRUE(first.ok) << first.reason;
     bool lost = false;
